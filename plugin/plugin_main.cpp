@@ -1,3 +1,14 @@
 // The module's single exported entry point.
-#include <cstdint>
-extern "C" void PluginMain(int16_t, void*, intptr_t*, int16_t* result) { if (result) *result = 0; }
+#include "plugin/host_api.h"
+#include "plugin/plugin_entry.h"
+
+#if defined(_WIN32)
+#define QF_EXPORT __declspec(dllexport)
+#else
+#define QF_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" QF_EXPORT void PluginMain(int16 selector, void* pluginParamBlock, intptr_t* data,
+                                     int16* result) {
+    pluginEntry(selector, pluginParamBlock, data, result);
+}

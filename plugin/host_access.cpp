@@ -1,0 +1,341 @@
+#include "plugin/host_access.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "plugin/plugin_globals.h"
+
+PixelRect renderArea{0, 0, 0, 0};
+
+namespace {
+
+PixelRect fromRect16(const Rect& r) { return {r.top, r.left, r.bottom, r.right}; }
+PixelRect fromVRect(const VRect& r) { return {r.top, r.left, r.bottom, r.right}; }
+// Truncating on writing: the host's 16-bit fields cannot hold more.
+Rect toRect16(const PixelRect& r) {
+    return {int16_t(r.top), int16_t(r.left), int16_t(r.bottom), int16_t(r.right)};
+}
+VRect toVRect(const PixelRect& r) { return {r.top, r.left, r.bottom, r.right}; }
+
+void setAllPlanes(FilterRecord& fr) {
+    int16_t last = int16_t(std::max<int>(fr.planes, 1) - 1);
+    fr.inLoPlane = 0;
+    fr.inHiPlane = last;
+    fr.outLoPlane = 0;
+    fr.outHiPlane = last;
+}
+
+void setRateAndPadding(FilterRecord& fr, int32_t rate) {
+    fr.inputRate = Fixed(uint32_t(rate) << 16);
+    fr.maskRate = fr.inputRate;
+    fr.inputPadding = plugInWantsEdgeReplication;
+    fr.outputPadding = plugInWantsEdgeReplication;
+    fr.maskPadding = plugInWantsEdgeReplication;
+}
+
+int32_t sampleBytes(DepthClass d) {
+    switch (d) {
+    case DepthClass::Sixteen: return 2;
+    case DepthClass::Float: return 4;
+    default: return 1;
+    }
+}
+
+// Records the area as the render area at rate r (first step of preparing).
+void recordArea(const PixelRect& area, int32_t rate) {
+    renderArea = area;
+    if (g.settings) g.settings->previewZoom = rate;
+    if (g.context) {
+        g.context->areaWidth = area.width();
+        g.context->areaHeight = area.height();
+        g.context->lastColumn = area.width() - 1;
+        g.context->lastRow = area.height() - 1;
+    }
+}
+
+int32_t currentZoom() {
+    int32_t z = g.settings ? g.settings->previewZoom : 1;
+    return z < 1 ? 1 : z;
+}
+
+} // namespace
+
+bool usesBigDocument(const FilterRecord& fr) {
+    return fr.bigDocumentData != nullptr && fr.bigDocumentData->PluginUsing32BitCoordinates != 0;
+}
+
+PixelRect getFilterRect(const FilterRecord& fr) {
+    return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->filterRect32)
+                               : fromRect16(fr.filterRect);
+}
+PixelRect getInRect(const FilterRecord& fr) {
+    return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->inRect32) : fromRect16(fr.inRect);
+}
+PixelRect getOutRect(const FilterRecord& fr) {
+    return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->outRect32)
+                               : fromRect16(fr.outRect);
+}
+PixelRect getMaskRect(const FilterRecord& fr) {
+    return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->maskRect32)
+                               : fromRect16(fr.maskRect);
+}
+void setInRect(FilterRecord& fr, const PixelRect& r) {
+    if (usesBigDocument(fr)) fr.bigDocumentData->inRect32 = toVRect(r);
+    else fr.inRect = toRect16(r);
+}
+void setOutRect(FilterRecord& fr, const PixelRect& r) {
+    if (usesBigDocument(fr)) fr.bigDocumentData->outRect32 = toVRect(r);
+    else fr.outRect = toRect16(r);
+}
+void setMaskRect(FilterRecord& fr, const PixelRect& r) {
+    if (usesBigDocument(fr)) fr.bigDocumentData->maskRect32 = toVRect(r);
+    else fr.maskRect = toRect16(r);
+}
+HostPoint getFloatCoord(const FilterRecord& fr) {
+    if (usesBigDocument(fr))
+        return {fr.bigDocumentData->floatCoord32.v, fr.bigDocumentData->floatCoord32.h};
+    return {fr.floatCoord.v, fr.floatCoord.h};
+}
+void setAllRectsEmpty(FilterRecord& fr) {
+    const PixelRect empty{0, 0, 0, 0};
+    setInRect(fr, empty);
+    setOutRect(fr, empty);
+    setMaskRect(fr, empty);
+}
+
+bool isGray(const FilterRecord& fr) {
+    return fr.imageMode == plugInModeGrayScale || fr.imageMode == plugInModeGray16 ||
+           fr.imageMode == plugInModeGray32;
+}
+bool isRGB(const FilterRecord& fr) {
+    return fr.imageMode == plugInModeRGBColor || fr.imageMode == plugInModeRGB48 ||
+           fr.imageMode == plugInModeRGB96;
+}
+bool is8Bit(const FilterRecord& fr) {
+    return (fr.imageMode == plugInModeGrayScale || fr.imageMode == plugInModeRGBColor) &&
+           fr.depth <= 8;
+}
+bool is16Bit(const FilterRecord& fr) {
+    return (fr.imageMode == plugInModeGray16 || fr.imageMode == plugInModeRGB48) &&
+           fr.depth == 16;
+}
+bool isFloat(const FilterRecord& fr) {
+    return fr.imageMode == plugInModeRGB96 || fr.imageMode == plugInModeGray32 || fr.depth == 32;
+}
+bool isMultichannel(const FilterRecord& fr) { return fr.imageMode == plugInModeMultichannel; }
+
+int16_t baseMode(int16_t mode) {
+    switch (mode) {
+    case plugInModeGray16:
+    case plugInModeGray32: return plugInModeGrayScale;
+    case plugInModeRGB48:
+    case plugInModeRGB96: return plugInModeRGBColor;
+    case plugInModeLab48: return plugInModeLabColor;
+    case plugInModeCMYK64: return plugInModeCMYKColor;
+    case plugInModeDeepMultichannel: return plugInModeMultichannel;
+    case plugInModeDuotone16: return plugInModeDuotone;
+    default: return mode;
+    }
+}
+
+DepthClass depthClass(const FilterRecord& fr) {
+    if (isFloat(fr)) return DepthClass::Float;
+    if (is16Bit(fr)) return DepthClass::Sixteen;
+    return DepthClass::Eight;
+}
+
+bool hasEditableTransparency(const FilterRecord& fr) {
+    return fr.filterCase == filterCaseEditableTransparencyNoSelection ||
+           fr.filterCase == filterCaseEditableTransparencyWithSelection;
+}
+bool canAdvance(const FilterRecord& fr) { return fr.advanceState != nullptr; }
+bool canDisplay(const FilterRecord& fr) { return fr.displayPixels != nullptr; }
+
+void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate) {
+    recordArea(area, rate);
+    setInRect(fr, area);
+    setOutRect(fr, area);
+    const PixelRect filter = getFilterRect(fr);
+    PixelRect mask{filter.top, filter.left, filter.top + 1, filter.left + 1};
+    if (fr.haveMask) mask = area;
+    setMaskRect(fr, mask);
+    setAllPlanes(fr);
+    setRateAndPadding(fr, rate);
+    if (g.context) {
+        g.context->maskFirstRow = mask.top - area.top;
+        g.context->maskLastRow = mask.bottom - 1 - area.top;
+        g.context->inputFirstRow = 0;
+        g.context->inputLastRow = area.height() - 1;
+    }
+}
+
+int16_t fetchTile(FilterRecord& fr, const PixelRect& tile) {
+    const int32_t zoom = currentZoom();
+    const HostPoint origin = getFloatCoord(fr);
+    const int32_t panX = g.settings ? g.settings->previewOffsetX : 0;
+    const int32_t panY = g.settings ? g.settings->previewOffsetY : 0;
+    const int32_t dx = origin.h / zoom + panX / zoom;
+    const int32_t dy = origin.v / zoom + panY / zoom;
+    const PixelRect shifted{tile.top + dy, tile.left + dx, tile.bottom + dy, tile.right + dx};
+
+    setInRect(fr, shifted);
+    setOutRect(fr, shifted);
+    if (fr.haveMask) setMaskRect(fr, shifted);
+    setAllPlanes(fr);
+    setRateAndPadding(fr, zoom);
+    fr.inPreDummyPlanes = 0;
+    fr.inPostDummyPlanes = 0;
+    fr.outPreDummyPlanes = 0;
+    fr.outPostDummyPlanes = 0;
+    fr.autoMask = 0;
+
+    int16_t err = fr.advanceState ? fr.advanceState() : int16_t(errPlugInHostInsufficient);
+    hostResult() = err;
+    return err;
+}
+
+void computePreviewRect(FilterRecord& fr, int32_t zoom) {
+    int32_t z = zoom < 1 ? 1 : zoom;
+    if (!fr.advanceState || !fr.displayPixels || fr.samplingSupport == hostDoesNotSupportSampling) {
+        if (g.settings) g.settings->previewZoom = 1;
+        z = 1;
+    }
+    const PixelRect filter = getFilterRect(fr);
+    const PixelRect scaled{filter.top / z, filter.left / z, filter.bottom / z, filter.right / z};
+    PixelRect pane{0, 0, 1, 1};
+    if (g.context && !g.context->previewPane.empty()) pane = g.context->previewPane;
+    PixelRect preview = scaled;
+    preview.bottom = preview.top + std::min(scaled.height(), pane.height());
+    preview.right = preview.left + std::min(scaled.width(), pane.width());
+    if (!g.context) return;
+    RunContext& ctx = *g.context;
+    ctx.previewRect = preview;
+    ctx.maskFirstRow = preview.top - filter.top;
+    ctx.maskLastRow = preview.bottom - 1 - filter.top;
+    ctx.inputFirstRow = ctx.maskFirstRow;
+    ctx.inputLastRow = ctx.maskLastRow;
+    if (hostResult() == 0) {
+        recordArea(preview, z);
+        ctx.previewWidth = std::max(0, preview.width());
+        ctx.previewHeight = std::max(0, preview.height());
+        ctx.previewArea = ctx.previewWidth * ctx.previewHeight;
+    }
+}
+
+void readPreviewSource(FilterRecord& fr) {
+    if (!g.context) return;
+    RunContext& ctx = *g.context;
+    computePreviewRect(fr, currentZoom());
+    std::free(ctx.planeBuffer);
+    ctx.planeBuffer = nullptr;
+    ctx.planeCount = 0;
+
+    const int32_t planes = std::max<int32_t>(fr.planes, 0);
+    const int32_t w = ctx.previewWidth;
+    const int32_t h = ctx.previewHeight;
+    const size_t bytes = size_t(planes) * size_t(w) * size_t(h);
+    if (bytes == 0) return;
+    ctx.planeBuffer = static_cast<uint8_t*>(std::malloc(bytes));
+    if (!ctx.planeBuffer) return;
+    ctx.planeCount = planes;
+    if (hostResult() != 0) return;
+
+    if (fetchTile(fr, PixelRect{0, 0, h, w}) != 0) return;
+    const DepthClass depth = depthClass(fr);
+    const int32_t sb = sampleBytes(depth);
+    for (int32_t p = 0; p < planes; ++p) {
+        fr.inLoPlane = int16_t(p);
+        fr.inHiPlane = int16_t(p);
+        int16_t err = fr.advanceState();
+        hostResult() = err;
+        if (err != 0) {
+            g.reason = kReasonPlaneRead;
+            return;
+        }
+        // A host that hands back less than it was asked for gets nothing
+        // read beyond what it delivered.
+        if (!fr.inData || fr.inRowBytes < w * sb) {
+            g.reason = kReasonPlaneRead;
+            return;
+        }
+        uint8_t* dst = ctx.planeBuffer + size_t(p) * size_t(w) * size_t(h);
+        for (int32_t y = 0; y < h; ++y) {
+            uint8_t* row = static_cast<uint8_t*>(fr.inData) + size_t(y) * size_t(fr.inRowBytes);
+            uint8_t* out = dst + size_t(y) * size_t(w);
+            for (int32_t x = 0; x < w; ++x) {
+                switch (depth) {
+                case DepthClass::Eight: out[x] = row[x]; break;
+                case DepthClass::Sixteen: {
+                    uint16_t v;
+                    std::memcpy(&v, row + 2 * x, 2);
+                    out[x] = uint8_t(std::min<uint32_t>(uint32_t(v) * 2 / 257, 255));
+                    break;
+                }
+                case DepthClass::Float: {
+                    float v;
+                    std::memcpy(&v, row + 4 * x, 4);
+                    if (!(v > 0.0f)) v = 0.0f; // also catches NaN
+                    if (v > 1.0f) v = 1.0f;
+                    std::memcpy(row + 4 * x, &v, 4);
+                    out[x] = uint8_t(v * 255.0f);
+                    break;
+                }
+                }
+            }
+        }
+    }
+}
+
+CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t target, int32_t glue) {
+    CompositeTarget t;
+    t.renderTarget = target;
+    t.glue = glue;
+    t.depth = depthClass(fr);
+    t.gray = fr.planes < 3;
+    t.editableTransparency = hasEditableTransparency(fr);
+    const int32_t sb = sampleBytes(t.depth);
+
+    const PixelRect in = getInRect(fr);
+    t.inPlaneCount = fr.inHiPlane - fr.inLoPlane + 1;
+    t.alphaIndex = fr.inLayerPlanes;
+    // Without a transparency plane to read, the alpha index must still point
+    // inside the pixel; a host that reports nonsense gets no alpha.
+    if (t.editableTransparency && (t.alphaIndex < 0 || t.alphaIndex >= t.inPlaneCount))
+        t.editableTransparency = false;
+    if (fr.inData && t.inPlaneCount > 0 &&
+        int64_t(fr.inRowBytes) >= int64_t(in.width()) * t.inPlaneCount * sb) {
+        t.inData = fr.inData;
+        t.inRowBytes = fr.inRowBytes;
+    }
+    // The mask buffer is only ours to read when the host has a selection;
+    // otherwise it may be a single pixel.
+    const PixelRect mask = getMaskRect(fr);
+    bool maskUsable = true;
+    if (fr.haveMask) {
+        maskUsable = fr.maskData && fr.maskRowBytes >= mask.width();
+        if (maskUsable) {
+            t.maskData = static_cast<const uint8_t*>(fr.maskData);
+            t.maskRowBytes = fr.maskRowBytes;
+        }
+    }
+    const PixelRect out = getOutRect(fr);
+    t.planes = fr.planes;
+    t.outWidth = out.width();
+    t.outHeight = out.height();
+    // Without a readable selection nothing is written: painting outside the
+    // user's selection would be worse than leaving the tile alone.
+    if (maskUsable && fr.outData && t.planes > 0 &&
+        int64_t(fr.outRowBytes) >= int64_t(out.width()) * t.planes * sb) {
+        t.outData = fr.outData;
+        t.outRowBytes = fr.outRowBytes;
+    }
+    if (g.context && g.context->planeBuffer) {
+        t.previewData = g.context->planeBuffer;
+        t.previewWidth = g.context->previewWidth;
+        t.previewHeight = g.context->previewHeight;
+        t.previewPlaneDistance = g.context->previewArea;
+        t.previewPlanes = g.context->planeCount;
+    }
+    return t;
+}

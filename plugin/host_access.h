@@ -1,0 +1,64 @@
+// The plug-in's only door to the host's pixels: rectangles (16-bit fields,
+// or the 32-bit ones of the big-document structure when the host offers
+// them), one-line document queries, preparing the host for a render area,
+// fetching a tile, and the plane-by-plane copy behind the dialog's preview.
+#pragma once
+
+#include <cstdint>
+
+#include "composite/composite_target.h"
+#include "composite/pixel_types.h"
+#include "plugin/host_api.h"
+
+struct HostPoint {
+    int32_t v;
+    int32_t h;
+};
+
+// Rectangle access: each reads or writes the large-document form when the
+// host offers it and we use it.
+bool usesBigDocument(const FilterRecord& fr);
+PixelRect getFilterRect(const FilterRecord& fr);
+PixelRect getInRect(const FilterRecord& fr);
+PixelRect getOutRect(const FilterRecord& fr);
+PixelRect getMaskRect(const FilterRecord& fr);
+void setInRect(FilterRecord& fr, const PixelRect& r);
+void setOutRect(FilterRecord& fr, const PixelRect& r);
+void setMaskRect(FilterRecord& fr, const PixelRect& r);
+HostPoint getFloatCoord(const FilterRecord& fr);
+void setAllRectsEmpty(FilterRecord& fr);
+
+// Document queries.
+bool isGray(const FilterRecord& fr);
+bool isRGB(const FilterRecord& fr);
+bool is8Bit(const FilterRecord& fr);
+bool is16Bit(const FilterRecord& fr);
+bool isFloat(const FilterRecord& fr);
+bool isMultichannel(const FilterRecord& fr);
+int16_t baseMode(int16_t mode);
+DepthClass depthClass(const FilterRecord& fr);
+bool hasEditableTransparency(const FilterRecord& fr);
+bool canAdvance(const FilterRecord& fr);
+bool canDisplay(const FilterRecord& fr);
+
+// Host preparation for a render area at sampling rate `rate`: records the
+// area as the render area, sets the rectangles, planes, rates and padding.
+void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate);
+
+// Asks the host for the pixels of one tile (area coordinates) and returns
+// the host's answer, also left in the result cell.
+int16_t fetchTile(FilterRecord& fr, const PixelRect& tile);
+
+// The preview rectangle for zoom z; becomes the render area when all is well.
+void computePreviewRect(FilterRecord& fr, int32_t zoom);
+
+// Reads the preview source plane by plane into the run context's plane copy.
+void readPreviewSource(FilterRecord& fr);
+
+// The compositor's view of the host buffers the last fetch delivered.
+CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t renderTarget,
+                                        int32_t glue);
+
+// The render area of the current render and the offset of its top-left
+// corner in document coordinates.
+extern PixelRect renderArea;

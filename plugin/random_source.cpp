@@ -1,0 +1,12 @@
+#include "plugin/random_source.h"
+
+namespace {
+uint32_t state = 1;
+}
+
+void seedRandom(uint32_t seed) { state = seed; }
+
+int32_t nextRandom() {
+    state = state * 214013u + 2531011u;
+    return int32_t((state >> 16) & 0x7FFF);
+}

@@ -1,0 +1,8 @@
+// The one process-wide pseudo-random source of the plug-in (the pattern
+// itself uses none): state := state * 214013 + 2531011, yielding bits 16..30.
+#pragma once
+
+#include <cstdint>
+
+void seedRandom(uint32_t seed);
+int32_t nextRandom(); // 0..32767

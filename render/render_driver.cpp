@@ -1,0 +1,80 @@
+#include "render/render_driver.h"
+
+#include <new>
+
+#include "render/render_host.h"
+#include "render/tile_composite.h"
+#include "render/tile_renderer.h"
+#include "render/tile_source.h"
+
+namespace {
+
+// Pattern tiles: the source is loaded when the job is made, the pattern is
+// computed on the worker, and the finished tile is composited on the
+// starting thread.
+class PatternJobRunner final : public JobRunner {
+public:
+    PatternJobRunner(const GeneratorState& gen, const PatternSettings& settings, RenderHost& host,
+                     bool fromHost)
+        : gen_(gen), settings_(settings), host_(host), fromHost_(fromHost) {}
+
+    void load(TileJob& job) override { loadTileSource(host_.compositeTarget(), job.buffer); }
+    void work(TileJob& job) override { renderTile(settings_, gen_, job.buffer); }
+    void finish(TileJob& job) override { compositeTile(host_.compositeTarget(), job.buffer); }
+    bool fetchesTiles() const override { return fromHost_; }
+
+private:
+    const GeneratorState& gen_;
+    const PatternSettings& settings_;
+    RenderHost& host_;
+    bool fromHost_;
+};
+
+} // namespace
+
+RenderState* createRenderState() { return new (std::nothrow) RenderState; }
+
+void destroyRenderState(RenderState* state) { delete state; }
+
+PoolRunStats renderTail(const PixelRect& area, SettingsRecord& s, RenderState& state,
+                        RenderHost& host) {
+    PoolRunStats stats;
+    if (prepareGenerator(state.generator, s, area) != kGeneratorReady) {
+        host.result() = int16_t(kGeneratorOutOfMemory);
+    } else {
+        // The settings are frozen for the workers from here on.
+        const PatternSettings settings = patternSettings(s);
+        PatternJobRunner runner(state.generator, settings, host, s.renderTarget != kTargetImage);
+        PoolOptions options;
+        options.renderTarget = s.renderTarget;
+        options.passIndex = s.passIndex;
+        options.passCount = s.passCount;
+        options.processors = state.processors;
+        stats = runJobs(kJobPatternTile, area, runner, &host, options);
+    }
+    s.passIndex = -1;
+    return stats;
+}
+
+void renderDriver(int32_t target, const PixelRect& area, SettingsRecord& s, RenderState& state,
+                  RenderHost& host) {
+    s.renderTarget = target;
+    host.saveState();
+    const SettingsSnapshot parameters = saveRenderSettings(s);
+
+    if (target == kTargetFinal) {
+        host.prepareArea(area, 1);
+        s.passCount = 1;
+        s.passIndex = 1;
+        host.progress(2, 100);
+        s.previewOffsetX = 0;
+        s.previewOffsetY = 0;
+    } else {
+        host.prepareArea(area, s.previewZoom < 1 ? 1 : s.previewZoom);
+    }
+
+    renderTail(area, s, state, host);
+
+    host.restoreState();
+    restoreRenderSettings(s, parameters);
+}

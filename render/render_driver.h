@@ -1,0 +1,35 @@
+// One render of the pattern, whatever its target: saves what the render may
+// disturb, prepares the source and destination, sets up the generator, runs
+// the tiles on the worker pool and restores what it saved.
+#pragma once
+
+#include <cstdint>
+
+#include "composite/pixel_types.h"
+#include "plugin/settings_record.h"
+#include "render/generator_setup.h"
+#include "render/worker_pool.h"
+
+class RenderHost;
+
+// The renderer's state block, owned by the run context for one run.
+struct RenderState {
+    GeneratorState generator;
+    int32_t processors = 0; // 0: as many as the system has
+};
+
+RenderState* createRenderState();
+void destroyRenderState(RenderState* state);
+
+// Renders `area` into the target through `host`. For `final` the area is
+// the host's filter rectangle and the rate 1; for `preview` the preview
+// rectangle at the settings' `previewZoom`. Failures and cancels are left
+// in the host's result code.
+void renderDriver(int32_t target, const PixelRect& area, SettingsRecord& settings,
+                  RenderState& state, RenderHost& host);
+
+// The common tail of every render (generator setup, tiles, pass end) for
+// callers that prepared the target themselves, as the exports do for
+// in-memory pictures.
+PoolRunStats renderTail(const PixelRect& area, SettingsRecord& settings, RenderState& state,
+                        RenderHost& host);

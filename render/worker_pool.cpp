@@ -1,0 +1,239 @@
+#include "render/worker_pool.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "platform/clock.h"
+#include "platform/completion_queue.h"
+#include "platform/event.h"
+#include "platform/processor_count.h"
+#include "platform/thread.h"
+#include "render/render_host.h"
+
+TileSplitter makeSplitter(const PixelRect& area) {
+    TileSplitter s;
+    s.area = area;
+    s.width = std::max(0, area.width());
+    s.height = std::max(0, area.height());
+    s.tileSize = kTileSize;
+    s.columns = (s.width + kTileSize - 1) / kTileSize;
+    const int32_t rows = (s.height + kTileSize - 1) / kTileSize;
+    s.jobs = s.columns * rows;
+    return s;
+}
+
+PixelRect jobRect(const TileSplitter& s, int32_t n) {
+    const int32_t t = s.tileSize;
+    const int32_t cols = s.columns;
+    const int32_t rows = (s.height + t - 1) / t;
+    const int32_t col = n % cols;
+    const int32_t row = n / cols;
+    PixelRect r;
+    r.left = col * t;
+    r.top = row * t;
+    r.right = r.left + (col == cols - 1 ? s.width - t * (cols - 1) : t);
+    r.bottom = r.top + (row == rows - 1 ? s.height - t * (rows - 1) : t);
+    return r;
+}
+
+namespace {
+
+struct Pool;
+
+struct Slot {
+    int index = 0;
+    Pool* pool = nullptr;
+    AutoResetEvent start;
+    Thread thread;
+    TileJob* job = nullptr;
+};
+
+struct Pool {
+    int32_t kind = kJobNone;
+    JobRunner* runner = nullptr;
+    RenderHost* host = nullptr;
+    PoolOptions options;
+    void* arguments = nullptr;
+    TileSplitter splitter;
+    CompletionQueue done;
+    int32_t total = 0;
+    int32_t started = 0;
+    int32_t finished = 0;
+    bool running = false;
+    bool cancelled = false;
+    // A host failure other than a cancel also ends the run at the next
+    // job boundary.
+    bool stopped = false;
+    uint64_t lastProgress = 0;
+
+    bool ended() const { return cancelled || stopped; }
+    int16_t result() const { return host ? host->result() : 0; }
+};
+
+void freeJob(TileJob* job) {
+    delete job;
+}
+
+void jobThread(void* argument) {
+    Slot& slot = *static_cast<Slot*>(argument);
+    slot.start.wait();
+    TileJob& job = *slot.job;
+    if (job.kind != kJobNone && job.buffer.valid()) slot.pool->runner->work(job);
+    slot.pool->done.post(slot.index);
+}
+
+// Makes job n and hands it to a thread in `slot`. False when the job could
+// not be made; it then counts as finished so the run still reaches its end.
+bool startJob(Pool& pool, int32_t n, Slot& slot) {
+    pool.started += 1;
+    auto* job = new (std::nothrow) TileJob;
+    if (!job) {
+        pool.finished += 1;
+        return false;
+    }
+    job->kind = pool.kind;
+    job->splitter = pool.splitter;
+    job->splitter.jobIndex = n;
+    job->splitter.tile = jobRect(pool.splitter, n);
+    job->arguments = pool.arguments;
+    if (job->kind != kJobNone) {
+        if (job->buffer.allocate(job->splitter.tile)) {
+            job->splitter.bufferWidth = job->buffer.bufferWidth();
+            job->splitter.bufferHeight = job->buffer.bufferHeight();
+        }
+        if (pool.runner->fetchesTiles() && pool.host) {
+            if (pool.host->fetchTile(job->splitter.tile) != 0) pool.stopped = true;
+            else if (job->buffer.valid()) pool.runner->load(*job);
+        }
+    }
+
+    job->status = -1;
+    slot.job = job;
+    job->status = 0;
+    if (slot.start.set() != 0) job->status = -2;
+    if (slot.thread.start(jobThread, &slot, kWorkerStackSize) != 0) {
+        // No thread to be had: do the tile's work here so the picture is
+        // still complete, and report the slot as done as a worker would.
+        if (job->status == 0) slot.start.wait();
+        if (job->kind != kJobNone && job->buffer.valid()) pool.runner->work(*job);
+        pool.done.post(slot.index);
+    }
+    return true;
+}
+
+// Starts the next job that can be made in `slot`, skipping those that
+// cannot.
+void startNextJob(Pool& pool, Slot& slot) {
+    while (pool.started < pool.total && !pool.ended())
+        if (startJob(pool, pool.started, slot)) return;
+}
+
+void reportProgress(Pool& pool) {
+    if (pool.options.passIndex < 1 || !pool.host) return;
+    const uint64_t now = monotonicMilliseconds();
+    if (now - pool.lastProgress < 500) return;
+    pool.lastProgress = now;
+    const int32_t passCount = std::max(pool.options.passCount, 1);
+    const double x = (double(pool.options.passIndex - 1) * pool.total + pool.finished) /
+                     (double(passCount) * pool.total);
+    if (pool.options.renderTarget == 0)
+        pool.host->progress(int32_t(x * 1000.0) + 1, 1000);
+    else if (pool.options.renderTarget == 2)
+        pool.host->progress(int32_t(x * 1000.0), 1000);
+}
+
+void finishJob(Pool& pool, Slot& slot) {
+    TileJob* job = slot.job;
+    slot.job = nullptr;
+    if (pool.options.renderTarget == 0 && pool.host) {
+        if (pool.host->testAbort()) {
+            pool.cancelled = true;
+            pool.host->result() = -128;
+        }
+    }
+    if (pool.result() == -128) pool.cancelled = true;
+    else if (pool.result() != 0) pool.stopped = true;
+
+    if (job && job->kind != kJobNone && !pool.ended()) {
+        bool ready = true;
+        if (pool.runner->fetchesTiles() && pool.host && pool.options.renderTarget != 2) {
+            if (pool.host->fetchTile(job->splitter.tile) != 0) {
+                ready = false;
+                pool.stopped = true;
+                if (pool.result() == -128) pool.cancelled = true;
+            }
+        }
+        if (ready && job->buffer.valid()) pool.runner->finish(*job);
+    }
+    freeJob(job);
+
+    startNextJob(pool, slot);
+    pool.finished += 1;
+    if (pool.finished >= pool.total || (pool.ended() && pool.finished >= pool.started))
+        pool.running = false;
+    reportProgress(pool);
+}
+
+} // namespace
+
+PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, RenderHost* host,
+                     const PoolOptions& options, void* arguments) {
+    Pool pool;
+    pool.kind = kind;
+    pool.runner = &runner;
+    pool.host = host;
+    pool.options = options;
+    pool.arguments = arguments;
+    pool.lastProgress = monotonicMilliseconds() - 1000;
+    pool.splitter = makeSplitter(area);
+    pool.total = pool.splitter.jobs;
+
+    PoolRunStats stats;
+    stats.jobs = pool.total;
+    if (pool.total <= 0) return stats;
+
+    int32_t slots = options.processors > 0 ? options.processors : processorCount();
+    if (slots < 1) slots = 1;
+    slots = std::min({slots, pool.total, kMaxSlots});
+    stats.slots = slots;
+
+    auto slotArray = std::unique_ptr<Slot[]>(new (std::nothrow) Slot[size_t(slots)]);
+    if (!slotArray || pool.done.create(slots) != 0) {
+        if (host) host->result() = -108;
+        return stats;
+    }
+    int32_t usable = 0;
+    for (int32_t i = 0; i < slots; ++i) {
+        slotArray[i].index = i;
+        slotArray[i].pool = &pool;
+        if (slotArray[i].start.create() != 0) break;
+        usable = i + 1;
+    }
+    if (usable == 0) {
+        if (host) host->result() = -108;
+        return stats;
+    }
+
+    for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[i]);
+    pool.running = pool.finished < pool.total && !(pool.ended() && pool.finished >= pool.started);
+    while (pool.running) {
+        int slotIndex = -1;
+        if (pool.done.wait(slotIndex) != 0 || slotIndex < 0 || slotIndex >= usable) break;
+        Slot& slot = slotArray[slotIndex];
+        slot.thread.join();
+        finishJob(pool, slot);
+    }
+    // Every worker has posted before the loop ends; join any stragglers
+    // (only after a failed wait) before the slots go away.
+    for (int32_t i = 0; i < usable; ++i) {
+        slotArray[i].thread.join();
+        freeJob(slotArray[i].job);
+        slotArray[i].job = nullptr;
+    }
+
+    stats.started = pool.started;
+    stats.finished = pool.finished;
+    stats.cancelled = pool.cancelled;
+    return stats;
+}

@@ -1,0 +1,84 @@
+// The worker pool: an area is cut into tiles of at most 128 x 128 pixels,
+// each computed on a thread of its own (at most one per processor and 100 in
+// all), while the starting thread does everything that talks to the host or
+// the render target: fetching tiles, compositing finished ones, progress and
+// cancellation.
+#pragma once
+
+#include <cstdint>
+
+#include "composite/pixel_types.h"
+#include "render/tile_buffer.h"
+
+class RenderHost;
+
+constexpr int32_t kTileSize = 128;
+constexpr int32_t kMaxSlots = 100;
+
+// Job kinds.
+constexpr int32_t kJobPatternTile = 2;
+constexpr int32_t kJobPyramidLevel = -1000;
+constexpr int32_t kJobPyramidLevelWrap = -1001;
+constexpr int32_t kJobNone = 999;
+
+struct TileSplitter {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t columns = 0;
+    int32_t jobs = 0;
+    int32_t jobIndex = 0;
+    int32_t bufferWidth = 0;  // tile width + 2
+    int32_t bufferHeight = 0; // tile height + 2
+    int32_t splitType = 0;    // square tiles
+    PixelRect area{};
+    PixelRect tile{}; // area coordinates, (0, 0) at the area's top-left
+    int32_t tileSize = kTileSize;
+};
+
+// Sets up the splitter for `area` with square tiles.
+TileSplitter makeSplitter(const PixelRect& area);
+// The rectangle of job n, in reading order.
+PixelRect jobRect(const TileSplitter& splitter, int32_t n);
+
+struct TileJob {
+    int32_t kind = kJobNone;
+    int32_t status = -1; // -1 starting, 0 started, -2 start signal failed
+    TileSplitter splitter;
+    TileBuffer buffer; // invalid when it could not be had: the tile is then left alone
+    void* arguments = nullptr;   // pass-through for the job kind's work
+};
+
+// The work of one kind of job.
+class JobRunner {
+public:
+    virtual ~JobRunner() = default;
+    // Main thread, when the job is made and its tile was fetched.
+    virtual void load(TileJob& job) { (void)job; }
+    // Worker thread: computes into the job's own buffer only.
+    virtual void work(TileJob& job) = 0;
+    // Main thread, after the worker is done and the tile was fetched again.
+    virtual void finish(TileJob& job) = 0;
+    // Whether the job's tile is requested from the host before load and
+    // finish (pattern tiles of final and preview renders).
+    virtual bool fetchesTiles() const = 0;
+};
+
+struct PoolOptions {
+    int32_t renderTarget = 0; // 0 final, 1 preview, 2 image
+    int32_t passIndex = -1;   // progress only when at least 1
+    int32_t passCount = 1;
+    int32_t processors = 0;   // 0: ask the system
+};
+
+// Statistics of the last run, for tests and benchmarks.
+struct PoolRunStats {
+    int32_t jobs = 0;
+    int32_t started = 0;
+    int32_t finished = 0;
+    int32_t slots = 0;
+    bool cancelled = false;
+};
+
+// Runs every tile of `area` and returns when all started jobs are finished.
+PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, RenderHost* host,
+                     const PoolOptions& options, void* arguments = nullptr);

@@ -1,0 +1,188 @@
+// The worker pool: tiling, ordering, cancellation and host failures, with a
+// fake host and fake tile work.
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "render/render_host.h"
+#include "render/worker_pool.h"
+
+namespace {
+
+class FakeHost : public RenderHost {
+public:
+    void prepareArea(const PixelRect&, int32_t) override {}
+    int16_t fetchTile(const PixelRect& tile) override {
+        ++fetches;
+        fetched.push_back(tile);
+        if (failFetchAt > 0 && fetches == failFetchAt) code = failCode;
+        return code;
+    }
+    CompositeTarget compositeTarget() override { return {}; }
+    bool testAbort() override {
+        ++abortTests;
+        return abortAfter >= 0 && composited >= abortAfter;
+    }
+    void progress(int32_t done, int32_t total) override { progressCalls.push_back({done, total}); }
+    int16_t& result() override { return code; }
+    void saveState() override {}
+    void restoreState() override {}
+
+    int16_t code = 0;
+    int fetches = 0;
+    int failFetchAt = 0;
+    int16_t failCode = 0;
+    int abortAfter = -1;
+    int abortTests = 0;
+    int composited = 0;
+    std::vector<PixelRect> fetched;
+    std::vector<std::pair<int32_t, int32_t>> progressCalls;
+};
+
+// Records the order of work and finishing; fills every tile with its index.
+class RecordingRunner : public JobRunner {
+public:
+    explicit RecordingRunner(FakeHost& host) : host_(host) {}
+    void work(TileJob& job) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(1000 + job.splitter.jobIndex);
+        inFlight = inFlight + 1;
+        maxInFlight = std::max(maxInFlight, inFlight);
+        inFlight = inFlight - 1;
+    }
+    void finish(TileJob& job) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(2000 + job.splitter.jobIndex);
+        finishedTiles.push_back(job.splitter.tile);
+        ++host_.composited;
+    }
+    bool fetchesTiles() const override { return true; }
+
+    std::mutex mutex;
+    std::vector<int> events;
+    std::vector<PixelRect> finishedTiles;
+    int inFlight = 0;
+    int maxInFlight = 0;
+
+private:
+    FakeHost& host_;
+};
+
+PoolOptions finalOptions(int processors) {
+    PoolOptions o;
+    o.renderTarget = 0;
+    o.passIndex = 1;
+    o.passCount = 1;
+    o.processors = processors;
+    return o;
+}
+
+} // namespace
+
+TEST(WorkerPool, SplitsIntoSquareTilesInReadingOrder) {
+    const TileSplitter s = makeSplitter(PixelRect{0, 0, 300, 1000});
+    EXPECT_EQ(s.columns, 8);
+    EXPECT_EQ(s.jobs, 24);
+    EXPECT_EQ(jobRect(s, 0), (PixelRect{0, 0, 128, 128}));
+    EXPECT_EQ(jobRect(s, 7), (PixelRect{0, 896, 128, 1000})); // 104 wide
+    EXPECT_EQ(jobRect(s, 16), (PixelRect{256, 0, 300, 128}));  // 44 high
+    EXPECT_EQ(jobRect(s, 23), (PixelRect{256, 896, 300, 1000}));
+}
+
+TEST(WorkerPool, EveryTileIsFetchedComputedAndCompositedOnce) {
+    for (int processors : {1, 2, 7, 150}) {
+        FakeHost host;
+        RecordingRunner runner(host);
+        const PoolRunStats stats =
+            runJobs(kJobPatternTile, PixelRect{10, 20, 310, 1020}, runner, &host, finalOptions(processors));
+        EXPECT_EQ(stats.jobs, 24);
+        EXPECT_EQ(stats.finished, 24);
+        EXPECT_EQ(stats.slots, std::min(processors, 24));
+        ASSERT_EQ(runner.finishedTiles.size(), 24u);
+        int area = 0;
+        for (const PixelRect& r : runner.finishedTiles) area += r.width() * r.height();
+        EXPECT_EQ(area, 1000 * 300);
+        // Fetched once when started and once before compositing.
+        EXPECT_EQ(host.fetches, 48);
+        EXPECT_EQ(host.code, 0);
+    }
+}
+
+TEST(WorkerPool, OneProcessorRunsTilesStrictlyInTurn) {
+    FakeHost host;
+    RecordingRunner runner(host);
+    runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, finalOptions(1));
+    ASSERT_EQ(runner.events.size(), 48u);
+    for (int n = 0; n < 24; ++n) {
+        EXPECT_EQ(runner.events[2 * n], 1000 + n);
+        EXPECT_EQ(runner.events[2 * n + 1], 2000 + n);
+    }
+}
+
+TEST(WorkerPool, CancelStopsNewTilesAndReportsCancelled) {
+    for (int abortAfter : {0, 1, 5, 23}) {
+        for (int processors : {1, 3}) {
+            FakeHost host;
+            host.abortAfter = abortAfter;
+            RecordingRunner runner(host);
+            const PoolRunStats stats =
+                runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, finalOptions(processors));
+            EXPECT_TRUE(stats.cancelled);
+            EXPECT_EQ(host.code, -128);
+            EXPECT_EQ(int(runner.finishedTiles.size()), abortAfter);
+            EXPECT_EQ(stats.finished, stats.started);
+        }
+    }
+}
+
+TEST(WorkerPool, HostFailureEndsTheRunWithItsCode) {
+    for (int failAt : {1, 2, 9, 48}) {
+        FakeHost host;
+        host.failFetchAt = failAt;
+        host.failCode = -36;
+        RecordingRunner runner(host);
+        const PoolRunStats stats =
+            runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, finalOptions(2));
+        EXPECT_EQ(host.code, -36);
+        EXPECT_LT(int(runner.finishedTiles.size()), 24);
+        EXPECT_EQ(stats.finished, stats.started);
+    }
+}
+
+TEST(WorkerPool, PreviewNeverReportsProgressNorAsksForCancel) {
+    FakeHost host;
+    host.abortAfter = 0; // would cancel at once if asked
+    RecordingRunner runner(host);
+    PoolOptions preview;
+    preview.renderTarget = 1;
+    preview.passIndex = -1;
+    runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, preview);
+    EXPECT_EQ(host.abortTests, 0);
+    EXPECT_TRUE(host.progressCalls.empty());
+    EXPECT_EQ(runner.finishedTiles.size(), 24u);
+}
+
+TEST(WorkerPool, FinalProgressStartsAtOnceAndStaysWithinRange) {
+    FakeHost host;
+    RecordingRunner runner(host);
+    runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, finalOptions(2));
+    ASSERT_FALSE(host.progressCalls.empty());
+    // The first finished tile reports at once: 1 of 24 done.
+    EXPECT_EQ(host.progressCalls.front(), (std::pair<int32_t, int32_t>{1000 / 24 + 1, 1000}));
+    for (auto [done, total] : host.progressCalls) {
+        EXPECT_EQ(total, 1000);
+        EXPECT_GE(done, 1);
+        EXPECT_LE(done, 1001);
+    }
+}
+
+TEST(WorkerPool, EmptyAreaEndsAtOnce) {
+    FakeHost host;
+    RecordingRunner runner(host);
+    const PoolRunStats stats = runJobs(kJobPatternTile, PixelRect{5, 5, 5, 100}, runner, &host, finalOptions(4));
+    EXPECT_EQ(stats.jobs, 0);
+    EXPECT_EQ(host.fetches, 0);
+    EXPECT_TRUE(runner.events.empty());
+}
