@@ -1,0 +1,143 @@
+// Host image access against a hand-made filter record: the preview source
+// copy, its sample conversions and the tile shift of a panned preview.
+#include <cstring>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "plugin/host_access.h"
+#include "plugin/plugin_globals.h"
+
+namespace {
+
+// A one-row document the fake host hands out unchanged for every request.
+std::vector<uint8_t> hostRow;
+int advanceCalls = 0;
+OSErr fakeAdvance() {
+    ++advanceCalls;
+    return noErr;
+}
+OSErr fakeDisplay(const PSPixelMap*, const VRect*, int32, int32, void*) { return noErr; }
+
+struct FakeHost {
+    FilterRecord fr{};
+    SettingsRecord settings{};
+    RunContext ctx{};
+    int16 result = 0;
+
+    FakeHost(int16 mode, int32 depth, int32_t width) {
+        fr.imageMode = mode;
+        fr.depth = depth;
+        fr.planes = 1;
+        fr.filterRect = Rect{0, 0, 1, int16(width)};
+        fr.advanceState = fakeAdvance;
+        fr.displayPixels = fakeDisplay;
+        fr.samplingSupport = hostSupportsIntegralSampling;
+        fr.inData = hostRow.data();
+        fr.inRowBytes = int32(hostRow.size());
+        ctx.previewPane = PixelRect{0, 0, 100, 100};
+        settings.previewZoom = 1;
+        g.record = &fr;
+        g.settings = &settings;
+        g.context = &ctx;
+        g.result = &result;
+        advanceCalls = 0;
+    }
+    ~FakeHost() {
+        std::free(ctx.planeBuffer);
+        g = PluginGlobals{};
+    }
+};
+
+template <typename T> void setRow(std::initializer_list<T> values) {
+    hostRow.assign(values.size() * sizeof(T), 0);
+    std::memcpy(hostRow.data(), values.begin(), hostRow.size());
+}
+
+} // namespace
+
+TEST(HostAccess, SixteenBitSamplesScaleToBytesByTruncation) {
+    setRow<uint16_t>({32768, 16384, 128, 0, 257});
+    FakeHost h(plugInModeGray16, 16, 5);
+    readPreviewSource(h.fr);
+    ASSERT_EQ(h.result, 0);
+    ASSERT_NE(h.ctx.planeBuffer, nullptr);
+    const uint8_t expect[] = {255, 127, 0, 0, 2};
+    EXPECT_EQ(0, std::memcmp(h.ctx.planeBuffer, expect, 5));
+    EXPECT_EQ(advanceCalls, 2); // the tile, then the one plane
+}
+
+TEST(HostAccess, FloatSamplesAreClampedInTheHostBufferToo) {
+    setRow<float>({1.7f, -0.2f, 0.5f, 1.0f});
+    FakeHost h(plugInModeGray32, 32, 4);
+    readPreviewSource(h.fr);
+    ASSERT_NE(h.ctx.planeBuffer, nullptr);
+    const uint8_t expect[] = {255, 0, 127, 255};
+    EXPECT_EQ(0, std::memcmp(h.ctx.planeBuffer, expect, 4));
+    float back[4];
+    std::memcpy(back, hostRow.data(), sizeof back);
+    EXPECT_EQ(back[0], 1.0f);
+    EXPECT_EQ(back[1], 0.0f);
+    EXPECT_EQ(back[2], 0.5f);
+}
+
+TEST(HostAccess, AHostThatDeliversTooLittleIsNotReadBeyondIt) {
+    setRow<uint8_t>({1, 2, 3});
+    FakeHost h(plugInModeGrayScale, 8, 5); // asks for five, the row holds three
+    readPreviewSource(h.fr);
+    EXPECT_EQ(g.reason, kReasonPlaneRead);
+}
+
+TEST(HostAccess, PanAndOriginAreDividedByTheZoomBeforeTheShift) {
+    setRow<uint8_t>({0});
+    FakeHost h(plugInModeRGBColor, 8, 1);
+    h.fr.planes = 3;
+    h.settings.previewZoom = 3;
+    h.settings.previewOffsetX = 10;
+    h.settings.previewOffsetY = -10;
+    fetchTile(h.fr, PixelRect{0, 0, 16, 16});
+    EXPECT_EQ(h.fr.inRect.left, 3);
+    EXPECT_EQ(h.fr.inRect.right, 19);
+    EXPECT_EQ(h.fr.inRect.top, -3);
+    EXPECT_EQ(h.fr.inputRate, 3 << 16);
+    EXPECT_EQ(h.fr.inputPadding, plugInWantsEdgeReplication);
+    EXPECT_EQ(h.fr.inHiPlane, 2);
+    // The origin of the selection is in document pixels too.
+    h.fr.floatCoord = Point{30, 31};
+    h.settings.previewOffsetX = 0;
+    h.settings.previewOffsetY = 0;
+    fetchTile(h.fr, PixelRect{0, 0, 16, 16});
+    EXPECT_EQ(h.fr.inRect.top, 10);
+    EXPECT_EQ(h.fr.inRect.left, 10);
+}
+
+TEST(HostAccess, PreviewRectangleFallsBackToFullSizeWithoutSampling) {
+    setRow<uint8_t>({0});
+    FakeHost h(plugInModeRGBColor, 8, 1);
+    h.fr.filterRect = Rect{10, 20, 310, 620};
+    h.ctx.previewPane = PixelRect{0, 0, 80, 120};
+    computePreviewRect(h.fr, 4);
+    EXPECT_EQ(h.ctx.previewRect, (PixelRect{2, 5, 2 + 75, 5 + 120}));
+    EXPECT_EQ(h.settings.previewZoom, 4);
+    h.fr.samplingSupport = hostDoesNotSupportSampling;
+    computePreviewRect(h.fr, 4);
+    EXPECT_EQ(h.settings.previewZoom, 1);
+    EXPECT_EQ(h.ctx.previewRect, (PixelRect{10, 20, 90, 140}));
+}
+
+TEST(HostAccess, DocumentQueriesFollowModeAndDepth) {
+    FilterRecord fr{};
+    fr.imageMode = plugInModeRGB48;
+    fr.depth = 16;
+    EXPECT_TRUE(is16Bit(fr));
+    EXPECT_EQ(depthClass(fr), DepthClass::Sixteen);
+    fr.depth = 32; // depth alone makes it float
+    EXPECT_EQ(depthClass(fr), DepthClass::Float);
+    fr.imageMode = plugInModeGrayScale;
+    fr.depth = 8;
+    EXPECT_TRUE(is8Bit(fr));
+    EXPECT_TRUE(isGray(fr));
+    EXPECT_EQ(baseMode(plugInModeGray32), plugInModeGrayScale);
+    EXPECT_EQ(baseMode(plugInModeDuotone16), plugInModeDuotone);
+    EXPECT_EQ(baseMode(plugInModeLabColor), plugInModeLabColor);
+}

@@ -1,0 +1,124 @@
+// Recorded actions: the descriptor read at start and written at finish.
+#include <gtest/gtest.h>
+
+#include "host/handle_suite.h"
+#include "plugin/run_context.h"
+#include "plugin/scripting.h"
+#include "plugin_test_support.h"
+
+using host::ColorModel;
+using host::Descriptor;
+using host::Document;
+using host::FilterHost;
+using host::HostOptions;
+using host::RunOptions;
+
+namespace {
+
+host::RunRecord runWith(HostOptions options, const Descriptor& d) {
+    FilterHost h(qftest::entry, options);
+    Document doc = qftest::filled(24, 24, ColorModel::rgb, 8, 10);
+    RunOptions run;
+    run.descriptor = d;
+    return h.run(doc, run);
+}
+
+} // namespace
+
+TEST(Scripting, EnumerationValuesMapByTheirLastTwoDigits) {
+    EXPECT_EQ(glueEnumValue(1), fourCC("GL01"));
+    EXPECT_EQ(glueEnumValue(64), fourCC("GL64"));
+    EXPECT_EQ(glueEnumValue(69), fourCC("GL69"));
+    EXPECT_EQ(glueEnumValue(70), 0x3C4E4F3Eu);
+    EXPECT_EQ(glueEnumValue(0), 0x3C4E4F3Eu);
+    EXPECT_EQ(shapeEnumValue(7), fourCC("Hs07"));
+    EXPECT_EQ(shapeEnumValue(8), 0x3C4E4F3Eu);
+    EXPECT_EQ(stripeKindEnumValue(4), fourCC("Ht04"));
+    EXPECT_EQ(enumNumber(fourCC("GL\0\0"), 69, fourCC("GL64")), 64);
+    EXPECT_EQ(enumNumber(fourCC("Hs\0\0"), 7, fourCC("Hs08")), 0);
+    EXPECT_EQ(enumNumber(fourCC("Hs\0\0"), 7, fourCC("GL01")), 0);
+    EXPECT_EQ(enumNumber(fourCC("Ht\0\0"), 4, fourCC("Ht0x")), 0);
+}
+
+TEST(Scripting, ReplayedSettingsComeBackAtFinishAndTheHostDescriptorIsTaken) {
+    Descriptor d;
+    d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL64"))
+        .putInteger(fourCC("0009"), 100)
+        .putEnumerated(fourCC("Hsky"), fourCC("Hsty"), fourCC("Hs09"))
+        .putEnumerated(fourCC("Htky"), fourCC("Htty"), fourCC("Ht04"))
+        .putInteger(fourCC("0014"), -7)
+        .putInteger(fourCC("Zzzz"), 5); // not ours: skipped
+    const host::RunRecord r = runWith({}, d);
+    ASSERT_TRUE(r.ok()) << host::describeResult(r.result);
+    EXPECT_EQ(r.descriptorCalls.readOpens, 2); // the probe and the read
+    EXPECT_EQ(r.descriptorCalls.tokensLeftOpen, 0);
+    ASSERT_TRUE(r.descriptorOut.has_value());
+    EXPECT_TRUE(r.descriptorReplaced);
+    const Descriptor& out = *r.descriptorOut;
+    EXPECT_EQ(out.enumerated(fourCC("GLUE")), fourCC("GL64"));
+    EXPECT_EQ(out.integer(fourCC("0009")), 100);
+    // A shape that is not one of ours is stored as 0 and written as "<NO>".
+    EXPECT_EQ(out.enumerated(fourCC("Hsky")), 0x3C4E4F3Eu);
+    EXPECT_EQ(out.enumerated(fourCC("Htky")), fourCC("Ht04"));
+    EXPECT_EQ(out.integer(fourCC("0014")), -7);
+    EXPECT_EQ(out.find(fourCC("Zzzz")), nullptr);
+    // Keys in the order the plug-in writes them.
+    const char* order[] = {"GLUE", "0002", "0003", "0004", "0005", "0006", "0007",
+                           "0008", "0009", "0010", "0011", "Hsky", "Htky", "0014"};
+    ASSERT_EQ(out.items().size(), 14u);
+    for (size_t i = 0; i < 14; ++i) EXPECT_EQ(out.items()[i].key, fourCC(*(const char(*)[5])order[i]));
+    EXPECT_EQ(r.recordInfo, plugInDialogOptional);
+}
+
+TEST(Scripting, LiteHostSignaturesReadNothingButStillGetTheSettings) {
+    for (const char* sig : {"PSP8", "PSP9"}) {
+        HostOptions o;
+        o.hostSig = fourCC(*(const char(*)[5])sig);
+        Descriptor d;
+        d.putInteger(fourCC("0009"), 77);
+        const host::RunRecord r = runWith(o, d);
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(r.descriptorCalls.readOpens, 0);
+        EXPECT_EQ(r.descriptorCalls.writeOpens, 1);
+        ASSERT_TRUE(r.descriptorOut.has_value());
+        EXPECT_EQ(r.descriptorOut->integer(fourCC("0009")), 0); // the default, not 77
+    }
+}
+
+TEST(Scripting, IncompleteOrNewerSuitesCountAsUnavailable) {
+    std::vector<HostOptions> hosts(5);
+    hosts[0].descriptors.readVersion = 1;
+    hosts[1].descriptors.writeVersion = 1;
+    hosts[2].descriptors.readProcCount = 17;
+    hosts[3].descriptors.writeProcCount = 15;
+    hosts[4].descriptors.missingReadProc = 17; // the last one
+    Descriptor d;
+    d.putInteger(fourCC("0009"), 77);
+    for (const HostOptions& o : hosts) {
+        const host::RunRecord r = runWith(o, d);
+        ASSERT_TRUE(r.ok());
+        EXPECT_EQ(r.descriptorCalls.readOpens, 0);
+        EXPECT_EQ(r.descriptorCalls.writeOpens, 0);
+    }
+}
+
+TEST(Scripting, PlayModesWithoutDisplayRunSilently) {
+    for (int16_t mode : {plugInDialogDontDisplay, plugInDialogSilent}) {
+        HostOptions o;
+        o.descriptors.playInfo = mode;
+        Descriptor d;
+        d.putInteger(fourCC("0009"), 30);
+        FilterHost h(qftest::entry, o);
+        Document doc = qftest::filled(24, 24, ColorModel::rgb, 8, 10);
+        RunOptions run;
+        run.showDialog = true; // the parameters selector asked for the dialog
+        run.descriptor = d;
+        ASSERT_TRUE(h.run(doc, run).ok());
+        // The descriptor's play mode decided: no dialog is pending.
+        const Handle data = reinterpret_cast<Handle>(h.data());
+        auto* ctx = reinterpret_cast<RunContext*>(host::lockHandle(data));
+        ASSERT_NE(ctx, nullptr);
+        EXPECT_EQ(ctx->showDialog, 0);
+        host::unlockHandle(data);
+    }
+}
