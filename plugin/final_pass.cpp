@@ -76,3 +76,11 @@ void renderFinalPass() {
                  host);
     if (hostResult() == userCanceledErr) g.reason = kReasonUserAbort;
 }
+
+void renderPreviewPass() {
+    if (!g.record || !g.settings || !g.context) return;
+    if (!allocateRenderBuffers(*g.context)) return;
+    FilterRecordHost host(*g.record);
+    renderDriver(kTargetPreview, g.context->previewRect, *g.settings, *g.context->renderState,
+                 host);
+}

@@ -10,3 +10,8 @@ void releaseRenderBuffers(RunContext& ctx);
 // Renders the filter area into the host's document; the result cell holds 0,
 // the host's failure code, or -128 after a cancel.
 void renderFinalPass();
+
+// Renders the preview rectangle at the settings' `previewZoom` and pan into
+// the run context's plane buffer, the picture the dialog paints. The host's
+// rectangles, the zoom and the pan are as before afterwards.
+void renderPreviewPass();

@@ -58,9 +58,11 @@ PoolRunStats renderTail(const PixelRect& area, SettingsRecord& s, RenderState& s
 
 void renderDriver(int32_t target, const PixelRect& area, SettingsRecord& s, RenderState& state,
                   RenderHost& host) {
-    s.renderTarget = target;
+    // The snapshots are taken before the target is set, so that afterwards
+    // `renderTarget` holds the value it had before the render.
     host.saveState();
     const SettingsSnapshot parameters = saveRenderSettings(s);
+    s.renderTarget = target;
 
     if (target == kTargetFinal) {
         host.prepareArea(area, 1);
