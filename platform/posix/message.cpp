@@ -1,0 +1,8 @@
+#include "platform/message.h"
+
+#include <cstdio>
+
+void showSystemMessage(const char* title, const char* text) {
+    std::fprintf(stderr, "%s: %s\n", title ? title : "", text ? text : "");
+    std::fflush(stderr);
+}

@@ -1,0 +1,92 @@
+#include "platform/thread.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <dlfcn.h>
+#include <new>
+#include <pthread.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+struct ThreadState {
+    pthread_t id;
+    ThreadFunction function;
+    void* argument;
+};
+
+void* threadEntry(void* raw) {
+    ThreadState* state = static_cast<ThreadState*>(raw);
+    state->function(state->argument);
+    return nullptr;
+}
+
+// glibc carves the thread's static TLS (and, when the stack is small, its
+// guard) out of the stack it is given, so a thread asked for 200000 bytes
+// would get noticeably less; a sanitizer runtime's TLS alone can take most
+// of it. The C library tells its own minimum for a set of attributes,
+// TLS included, through a private call; what it needs beyond
+// PTHREAD_STACK_MIN is added to the request.
+size_t reservedByTheLibrary(const pthread_attr_t* attributes) {
+    using MinimumStack = size_t (*)(const pthread_attr_t*);
+    static const MinimumStack minimumStack =
+        reinterpret_cast<MinimumStack>(::dlsym(RTLD_DEFAULT, "__pthread_get_minstack"));
+    if (!minimumStack) return 0;
+    const size_t minimum = minimumStack(attributes);
+    return minimum > static_cast<size_t>(PTHREAD_STACK_MIN) ? minimum - PTHREAD_STACK_MIN : 0;
+}
+
+// The requested size plus what the library keeps for itself, at least its
+// minimum, in whole pages; 0 when that cannot be expressed.
+size_t acceptedStackSize(size_t requested, const pthread_attr_t* attributes) {
+    const size_t reserved = reservedByTheLibrary(attributes);
+    if (requested > SIZE_MAX - reserved) return 0;
+    size_t size = requested + reserved;
+    if (size < static_cast<size_t>(PTHREAD_STACK_MIN)) size = PTHREAD_STACK_MIN;
+    const long page = ::sysconf(_SC_PAGESIZE);
+    const size_t unit = page > 0 ? static_cast<size_t>(page) : 4096;
+    if (size > SIZE_MAX - unit) return 0;
+    return (size + unit - 1) / unit * unit;
+}
+
+} // namespace
+
+Thread& Thread::operator=(Thread&& other) noexcept {
+    if (this != &other) {
+        join();
+        state_ = std::exchange(other.state_, nullptr);
+    }
+    return *this;
+}
+
+int Thread::start(ThreadFunction function, void* argument, size_t stackSize) {
+    if (state_ || !function) return kPlatformFailed;
+    ThreadState* state = new (std::nothrow) ThreadState{pthread_t(), function, argument};
+    if (!state) return kPlatformFailed;
+    pthread_attr_t attributes;
+    if (::pthread_attr_init(&attributes) != 0) {
+        delete state;
+        return kPlatformFailed;
+    }
+    const size_t stack = acceptedStackSize(stackSize, &attributes);
+    int result = stack == 0 ? EINVAL : ::pthread_attr_setstacksize(&attributes, stack);
+    if (result == 0) result = ::pthread_create(&state->id, &attributes, threadEntry, state);
+    ::pthread_attr_destroy(&attributes);
+    if (result != 0) {
+        delete state;
+        return kPlatformFailed;
+    }
+    state_ = state;
+    return kPlatformOk;
+}
+
+int Thread::join() {
+    if (!state_) return kPlatformOk;
+    ThreadState* state = static_cast<ThreadState*>(state_);
+    if (::pthread_join(state->id, nullptr) != 0) return kPlatformFailed;
+    delete state;
+    state_ = nullptr;
+    return kPlatformOk;
+}

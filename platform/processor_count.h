@@ -1,0 +1,6 @@
+// The number of processors the worker pool may use.
+#pragma once
+
+// The processors available to this process (its affinity on Linux), at
+// least 1.
+int processorCount();

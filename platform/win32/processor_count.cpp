@@ -1,0 +1,10 @@
+#include "platform/processor_count.h"
+
+#include <windows.h>
+
+int processorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    const int count = static_cast<int>(info.dwNumberOfProcessors);
+    return count > 0 ? count : 1;
+}
