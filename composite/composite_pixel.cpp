@@ -1,0 +1,402 @@
+#include "composite/composite_pixel.h"
+
+#include <cstddef>
+
+#include "composite/glue_modes.h"
+
+namespace {
+
+// Values of `renderTarget`.
+constexpr int32_t kFinal = 0;
+constexpr int32_t kPreview = 1;
+constexpr int32_t kImage = 2;
+
+// n / 255 for every byte, worked out once: the same quotients as dividing
+// each time, without a division per sample.
+struct ByteUnits {
+    float value[256];
+    constexpr ByteUnits() : value() {
+        for (int i = 0; i < 256; ++i) value[i] = float(i) / 255.0f;
+    }
+};
+constexpr ByteUnits kByteUnits;
+
+// Truncation toward zero into 0..top: a colour outside 0..1 (possible only
+// from out-of-range input) is limited instead of wrapping, and NaN gives 0.
+inline int32_t limitedSample(float v, int32_t top) {
+    if (!(v > 0.0f)) {
+        return 0;
+    }
+    return v >= float(top) ? top : int32_t(v);
+}
+
+template <DepthClass D>
+struct SampleTraits;
+
+template <>
+struct SampleTraits<DepthClass::Eight> {
+    using Type = uint8_t;
+    static constexpr float kScale = 255.0f;
+    static float unit(Type v) { return kByteUnits.value[v]; }
+    static Type store(float v) { return Type(limitedSample(v * kScale, 255)); }
+};
+
+template <>
+struct SampleTraits<DepthClass::Sixteen> {
+    using Type = uint16_t;
+    static constexpr float kScale = 32768.0f;
+    static float unit(Type v) { return float(v) / kScale; } // a power of two: exact
+    static Type store(float v) { return Type(limitedSample(v * kScale, 65535)); }
+};
+
+template <>
+struct SampleTraits<DepthClass::Float> {
+    using Type = float;
+    static constexpr float kScale = 1.0f;
+    static float unit(Type v) { return v; }
+    static Type store(float v) { return v; }
+};
+
+inline bool insideTile(int32_t x, int32_t y, const PixelRect& rect) {
+    const int64_t dx = int64_t(x) - rect.left;
+    const int64_t dy = int64_t(y) - rect.top;
+    return dx >= 0 && dx < int64_t(rect.right) - rect.left && dy >= 0 && dy < int64_t(rect.bottom) - rect.top;
+}
+
+// Sample offset of (x, y) in a host buffer: the column times the samples per
+// pixel, plus the row times the row stride in samples when the buffer holds
+// the whole tile.
+inline ptrdiff_t sampleOffset(int32_t x, int32_t y, const PixelRect& rect, int32_t rowMode, int32_t perPixel,
+                              int32_t rowBytes, int32_t sampleBytes) {
+    ptrdiff_t offset = ptrdiff_t(int64_t(x) - rect.left) * perPixel;
+    if (rowMode == 1) {
+        offset += ptrdiff_t(int64_t(y) - rect.top) * (rowBytes / sampleBytes);
+    }
+    return offset;
+}
+
+template <DepthClass D, bool Gray>
+FloatRGBA readHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
+                        int32_t rowMode) {
+    using Traits = SampleTraits<D>;
+    using Sample = typename Traits::Type;
+    FloatRGBA c{0.0f, 0.0f, 0.0f, 0.0f};
+    if (target.inData == nullptr || !insideTile(x, y, rect)) {
+        return c;
+    }
+    const Sample* p = static_cast<const Sample*>(target.inData) +
+                      sampleOffset(x, y, rect, rowMode, target.inPlaneCount, target.inRowBytes, sizeof(Sample));
+    if constexpr (Gray) {
+        c.r = c.g = c.b = Traits::unit(p[0]);
+    } else {
+        c.r = Traits::unit(p[0]);
+        c.g = Traits::unit(p[1]);
+        c.b = Traits::unit(p[2]);
+    }
+    c.a = target.editableTransparency ? Traits::unit(p[target.alphaIndex]) : 1.0f;
+    return c;
+}
+
+template <DepthClass D, bool Gray>
+void writeHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour,
+                    const PixelRect& rect, int32_t rowMode) {
+    using Traits = SampleTraits<D>;
+    using Sample = typename Traits::Type;
+    if (target.outData == nullptr || !insideTile(x, y, rect)) {
+        return;
+    }
+    if (int64_t(x) - rect.left >= target.outWidth || int64_t(y) - rect.top >= target.outHeight) {
+        return;
+    }
+    Sample* p = static_cast<Sample*>(target.outData) +
+                sampleOffset(x, y, rect, rowMode, target.planes, target.outRowBytes, sizeof(Sample));
+    if constexpr (Gray) {
+        p[0] = Traits::store(colour.g);
+    } else {
+        p[0] = Traits::store(colour.r);
+        p[1] = Traits::store(colour.g);
+        p[2] = Traits::store(colour.b);
+    }
+    if (target.editableTransparency) {
+        p[target.alphaIndex] = Traits::store(colour.a);
+    }
+}
+
+void writePreviewPixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour) {
+    if (target.previewData == nullptr || target.previewWidth <= 0 || target.previewHeight <= 0) {
+        return;
+    }
+    using Traits = SampleTraits<DepthClass::Eight>;
+    const int32_t cx = x < 0 ? 0 : (x >= target.previewWidth ? target.previewWidth - 1 : x);
+    const int32_t cy = y < 0 ? 0 : (y >= target.previewHeight ? target.previewHeight - 1 : y);
+    uint8_t* p = target.previewData + ptrdiff_t(target.previewWidth) * cy + cx;
+    if (target.previewPlanes < 3) {
+        p[0] = Traits::store(colour.g);
+        return;
+    }
+    const ptrdiff_t plane = target.previewPlaneDistance;
+    p[0] = Traits::store(colour.r);
+    p[plane] = Traits::store(colour.g);
+    p[2 * plane] = Traits::store(colour.b);
+}
+
+// Reading and writing for one render target, document depth and colour
+// model; compositePixel picks the instance once per call so the pixel itself
+// runs without re-testing what cannot change within a render.
+template <int32_t Target, DepthClass D, bool Gray>
+struct TargetAccess {
+    static FloatRGBA read(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
+                          int32_t rowMode) {
+        if constexpr (Target == kImage) {
+            if (target.image == nullptr) {
+                return {0.0f, 0.0f, 0.0f, 0.0f};
+            }
+            return target.image->readPixel(x, y);
+        } else {
+            return readHostPixel<D, Gray>(target, x, y, rect, rowMode);
+        }
+    }
+
+    static void write(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour,
+                      const PixelRect& rect, int32_t rowMode) {
+        if constexpr (Target == kImage) {
+            if (target.image != nullptr) {
+                target.image->storePixel(x, y, colour);
+            }
+        } else if constexpr (Target == kPreview) {
+            writePreviewPixel(target, x, y, colour);
+        } else {
+            writeHostPixel<D, Gray>(target, x, y, colour, rect, rowMode);
+        }
+    }
+
+    static bool floatTarget(const CompositeTarget& target) {
+        if constexpr (Target == kFinal) {
+            return D == DepthClass::Float;
+        } else if constexpr (Target == kPreview) {
+            return false;
+        } else {
+            return target.image != nullptr && target.image->holdsFloat();
+        }
+    }
+};
+
+inline void limitAbove(FloatRGBA& c, float top) {
+    if (c.r > top) c.r = top;
+    if (c.g > top) c.g = top;
+    if (c.b > top) c.b = top;
+}
+
+template <int32_t Target, DepthClass D, bool Gray>
+void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated, const PixelRect& rect,
+                   int32_t rowMode) {
+    using Access = TargetAccess<Target, D, Gray>;
+    FloatRGBA& g = *generated;
+    const bool isFloat = Access::floatTarget(target);
+
+    // Condition the generated colour. The 1.007 lifts nearly opaque colours
+    // to fully opaque once they are quantised.
+    if (!isFloat) {
+        g.a *= 1.007f;
+    }
+    g.a = g.a < 0.0f ? 0.0f : (g.a > 1.0f ? 1.0f : g.a);
+    if (g.r < 0.0f) g.r = 0.0f;
+    if (g.g < 0.0f) g.g = 0.0f;
+    if (g.b < 0.0f) g.b = 0.0f;
+    if (!isFloat) {
+        spreadOverflow(g);
+    }
+    if constexpr (Gray) {
+        const float v = 0.3f * g.r + 0.59f * g.g + 0.11f * g.b;
+        g.r = g.g = g.b = v;
+    }
+
+    const FloatRGBA source = Access::read(target, x, y, rect, rowMode);
+    FloatRGBA result;
+    if (isFloat) {
+        result = g;
+        limitAbove(result, 65535.0f);
+    } else {
+        blendGlue(g, source, result, target.glue);
+        if (Target == kFinal && result.a < 1.0f && !target.editableTransparency) {
+            FloatRGBA under = source;
+            overComposite(result, under);
+            result = under;
+        }
+        limitAbove(result, 1.0f);
+    }
+
+    FloatRGBA background = source;
+    if constexpr (Target == kPreview) {
+        background = checkerColour(x, y);
+        FloatRGBA under = background;
+        overComposite(result, under);
+        result = under;
+    }
+
+    const float m = maskValue(target, x, y, rect, rowMode);
+    if (m < 1.0f) {
+        result.r = background.r + m * (result.r - background.r);
+        result.g = background.g + m * (result.g - background.g);
+        result.b = background.b + m * (result.b - background.b);
+        result.a = background.a + m * (result.a - background.a);
+    }
+    Access::write(target, x, y, result, rect, rowMode);
+}
+
+using CompositeFn = void (*)(const CompositeTarget&, int32_t, int32_t, FloatRGBA*, const PixelRect&, int32_t);
+
+template <int32_t Target>
+constexpr CompositeFn kHostKinds[3][2] = {
+    {compositeWith<Target, DepthClass::Eight, false>, compositeWith<Target, DepthClass::Eight, true>},
+    {compositeWith<Target, DepthClass::Sixteen, false>, compositeWith<Target, DepthClass::Sixteen, true>},
+    {compositeWith<Target, DepthClass::Float, false>, compositeWith<Target, DepthClass::Float, true>},
+};
+
+inline int depthIndex(DepthClass d) {
+    switch (d) {
+    case DepthClass::Sixteen: return 1;
+    case DepthClass::Float: return 2;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+void compositePixel(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated, const PixelRect& rect,
+                    int32_t rowMode) {
+    const int gray = target.gray ? 1 : 0;
+    switch (target.renderTarget) {
+    case kFinal:
+        kHostKinds<kFinal>[depthIndex(target.depth)][gray](target, x, y, generated, rect, rowMode);
+        break;
+    case kPreview:
+        kHostKinds<kPreview>[depthIndex(target.depth)][gray](target, x, y, generated, rect, rowMode);
+        break;
+    case kImage:
+        if (target.gray) {
+            compositeWith<kImage, DepthClass::Eight, true>(target, x, y, generated, rect, rowMode);
+        } else {
+            compositeWith<kImage, DepthClass::Eight, false>(target, x, y, generated, rect, rowMode);
+        }
+        break;
+    default:
+        // No such target: nothing to write to.
+        break;
+    }
+}
+
+FloatRGBA readSourcePixel(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
+                          int32_t rowMode) {
+    if (target.renderTarget == kImage) {
+        return TargetAccess<kImage, DepthClass::Eight, false>::read(target, x, y, rect, rowMode);
+    }
+    const bool gray = target.gray;
+    switch (target.depth) {
+    case DepthClass::Sixteen:
+        return gray ? readHostPixel<DepthClass::Sixteen, true>(target, x, y, rect, rowMode)
+                    : readHostPixel<DepthClass::Sixteen, false>(target, x, y, rect, rowMode);
+    case DepthClass::Float:
+        return gray ? readHostPixel<DepthClass::Float, true>(target, x, y, rect, rowMode)
+                    : readHostPixel<DepthClass::Float, false>(target, x, y, rect, rowMode);
+    default:
+        return gray ? readHostPixel<DepthClass::Eight, true>(target, x, y, rect, rowMode)
+                    : readHostPixel<DepthClass::Eight, false>(target, x, y, rect, rowMode);
+    }
+}
+
+float maskValue(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect, int32_t rowMode) {
+    if (target.maskData == nullptr) {
+        return 1.0f;
+    }
+    if (!insideTile(x, y, rect)) {
+        return 0.0f;
+    }
+    return kByteUnits.value[target.maskData[sampleOffset(x, y, rect, rowMode, 1, target.maskRowBytes, 1)]];
+}
+
+void writePixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour, const PixelRect& rect,
+                int32_t rowMode) {
+    switch (target.renderTarget) {
+    case kImage:
+        TargetAccess<kImage, DepthClass::Eight, false>::write(target, x, y, colour, rect, rowMode);
+        return;
+    case kPreview:
+        writePreviewPixel(target, x, y, colour);
+        return;
+    case kFinal:
+        break;
+    default:
+        return;
+    }
+    const bool gray = target.gray;
+    switch (target.depth) {
+    case DepthClass::Sixteen:
+        gray ? writeHostPixel<DepthClass::Sixteen, true>(target, x, y, colour, rect, rowMode)
+             : writeHostPixel<DepthClass::Sixteen, false>(target, x, y, colour, rect, rowMode);
+        break;
+    case DepthClass::Float:
+        gray ? writeHostPixel<DepthClass::Float, true>(target, x, y, colour, rect, rowMode)
+             : writeHostPixel<DepthClass::Float, false>(target, x, y, colour, rect, rowMode);
+        break;
+    default:
+        gray ? writeHostPixel<DepthClass::Eight, true>(target, x, y, colour, rect, rowMode)
+             : writeHostPixel<DepthClass::Eight, false>(target, x, y, colour, rect, rowMode);
+        break;
+    }
+}
+
+FloatRGBA checkerColour(int32_t x, int32_t y) {
+    const float v = ((x ^ y) & 8) != 0 ? 0.8f : 1.0f;
+    return {v, v, v, 1.0f};
+}
+
+void overComposite(const FloatRGBA& top, FloatRGBA& bottom) {
+    const float a = top.a;
+    if (a <= 0.0f) {
+        return;
+    }
+    const float b = bottom.a;
+    const float d = a / (a + b - a * b);
+    bottom.r = bottom.r + d * (top.r - bottom.r);
+    bottom.g = bottom.g + d * (top.g - bottom.g);
+    bottom.b = bottom.b + d * (top.b - bottom.b);
+    bottom.a = b + a * (1.0f - b);
+}
+
+void spreadOverflow(FloatRGBA& c) {
+    const bool overR = c.r > 1.0f;
+    const bool overG = c.g > 1.0f;
+    const bool overB = c.b > 1.0f;
+    float excess = 0.0f;
+    if (overR) excess += c.r - 1.0f;
+    if (overG) excess += c.g - 1.0f;
+    if (overB) excess += c.b - 1.0f;
+    const float f = excess * 0.234375f; // 60 / 256
+    const float h = f / 2.0f;
+    const int which = (overR ? 1 : 0) | (overG ? 2 : 0) | (overB ? 4 : 0);
+    switch (which) {
+    case 1: // red alone
+        c.g += h;
+        c.b += h;
+        if (c.g > 1.0f) c.b += c.g - 1.0f;
+        if (c.b > 1.0f) c.g += c.b - 1.0f;
+        break;
+    case 2: // green alone
+        c.r += h;
+        c.b += h;
+        if (c.r > 1.0f) c.b += c.r - 1.0f;
+        if (c.b > 1.0f) c.r += c.b - 1.0f;
+        break;
+    case 4: // blue alone
+        c.r += h;
+        c.g += h;
+        if (c.r > 1.0f) c.g += c.r - 1.0f;
+        if (c.g > 1.0f) c.r += c.g - 1.0f;
+        break;
+    case 3: c.b += f; break;
+    case 5: c.g += f; break;
+    case 6: c.r += f; break;
+    default: break; // none or all three
+    }
+}
