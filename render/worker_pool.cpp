@@ -71,6 +71,13 @@ struct Pool {
     int16_t result() const { return host ? host->result() : 0; }
 };
 
+// Pattern tiles compute into a buffer of their own; level jobs work on the
+// picture directly.
+bool readyToWork(const TileJob& job) {
+    if (job.kind == kJobNone) return false;
+    return job.kind != kJobPatternTile || job.buffer.valid();
+}
+
 void freeJob(TileJob* job) {
     delete job;
 }
@@ -79,7 +86,7 @@ void jobThread(void* argument) {
     Slot& slot = *static_cast<Slot*>(argument);
     slot.start.wait();
     TileJob& job = *slot.job;
-    if (job.kind != kJobNone && job.buffer.valid()) slot.pool->runner->work(job);
+    if (readyToWork(job)) slot.pool->runner->work(job);
     slot.pool->done.post(slot.index);
 }
 
@@ -97,7 +104,7 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
     job->splitter.jobIndex = n;
     job->splitter.tile = jobRect(pool.splitter, n);
     job->arguments = pool.arguments;
-    if (job->kind != kJobNone) {
+    if (job->kind == kJobPatternTile) {
         if (job->buffer.allocate(job->splitter.tile)) {
             job->splitter.bufferWidth = job->buffer.bufferWidth();
             job->splitter.bufferHeight = job->buffer.bufferHeight();
@@ -116,7 +123,7 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
         // No thread to be had: do the tile's work here so the picture is
         // still complete, and report the slot as done as a worker would.
         if (job->status == 0) slot.start.wait();
-        if (job->kind != kJobNone && job->buffer.valid()) pool.runner->work(*job);
+        if (readyToWork(*job)) pool.runner->work(*job);
         pool.done.post(slot.index);
     }
     return true;
@@ -164,7 +171,7 @@ void finishJob(Pool& pool, Slot& slot) {
                 if (pool.result() == -128) pool.cancelled = true;
             }
         }
-        if (ready && job->buffer.valid()) pool.runner->finish(*job);
+        if (ready && readyToWork(*job)) pool.runner->finish(*job);
     }
     freeJob(job);
 

@@ -1,0 +1,130 @@
+#include "plugin/image_render.h"
+
+#include "composite/document_copy.h"
+#include "composite/pyramid_image.h"
+#include "plugin/filter_record_host.h"
+#include "plugin/final_pass.h"
+#include "render/render_driver.h"
+
+namespace {
+
+// The document as the copy reads it, through the filter record.
+class FilterRecordDocument final : public DocumentSource {
+public:
+    explicit FilterRecordDocument(FilterRecord& fr) : fr_(fr), state_(fr) {}
+
+    DocumentFormat format() const override {
+        DocumentFormat f;
+        f.depth = depthClass(fr_);
+        f.planes = fr_.planes;
+        f.editableTransparency = hasEditableTransparency(fr_);
+        f.alphaIndex = fr_.inLayerPlanes;
+        if (f.editableTransparency && (f.alphaIndex < 0 || f.alphaIndex >= f.planes))
+            f.editableTransparency = false;
+        return f;
+    }
+    void beginCopy() override {
+        state_.saveState();
+        g.settings->previewOffsetX = 0;
+        g.settings->previewOffsetY = 0;
+        g.settings->previewZoom = 1;
+        prepareArea(fr_, getFilterRect(fr_), 1);
+    }
+    int16_t fetchRows(const PixelRect& rect, DocumentRows& rows) override {
+        const int16_t err = fetchTile(fr_, rect);
+        if (err != 0) return err;
+        // Only the input is read: shrink what the host must hand out.
+        const PixelRect in = getInRect(fr_);
+        const PixelRect corner{in.top, in.left, in.top + 1, in.left + 1};
+        setOutRect(fr_, corner);
+        if (fr_.haveMask) setMaskRect(fr_, corner);
+        const int32_t samples = fr_.inHiPlane - fr_.inLoPlane + 1;
+        const int32_t bytes = depthClass(fr_) == DepthClass::Eight     ? 1
+                              : depthClass(fr_) == DepthClass::Sixteen ? 2
+                                                                      : 4;
+        if (!fr_.inData || samples < 1 || int64_t(fr_.inRowBytes) < int64_t(in.width()) * samples * bytes) {
+            hostResult() = paramErr;
+            return paramErr;
+        }
+        rows.data = static_cast<const uint8_t*>(fr_.inData);
+        rows.rowBytes = fr_.inRowBytes;
+        rows.samplesPerPixel = samples;
+        return 0;
+    }
+    void copyStopped(int32_t reason) override {
+        g.reason = int16_t(reason);
+        g.context->currentRow = 0;
+    }
+    void endCopy() override { state_.restoreState(); }
+
+private:
+    FilterRecord& fr_;
+    FilterRecordHost state_;
+};
+
+// A picture as the destination of a render: nothing is asked of the host.
+class PictureRenderHost final : public FilterRecordHost {
+public:
+    PictureRenderHost(FilterRecord& fr, PyramidImage& picture) : FilterRecordHost(fr), picture_(picture) {}
+
+    void prepareArea(const PixelRect&, int32_t) override {}
+    int16_t fetchTile(const PixelRect&) override { return 0; }
+    CompositeTarget compositeTarget() override {
+        CompositeTarget t = FilterRecordHost::compositeTarget();
+        // The source is the copy in the picture, not the host's buffers.
+        t.renderTarget = kTargetImage;
+        t.inData = nullptr;
+        t.maskData = nullptr;
+        t.outData = nullptr;
+        t.previewData = nullptr;
+        t.image = &image_;
+        return t;
+    }
+    bool testAbort() override { return false; }
+    void progress(int32_t, int32_t) override {}
+
+private:
+    PyramidImage& picture_;
+    PyramidCompositeImage image_{picture_};
+};
+
+} // namespace
+
+int32_t documentPictureKind() {
+    if (!g.record) return kPyramidRGBA8;
+    switch (depthClass(*g.record)) {
+    case DepthClass::Sixteen: return kPyramidRGBA16;
+    case DepthClass::Float: return kPyramidRGBAFloat;
+    default: return kPyramidRGBA8;
+    }
+}
+
+int16_t renderIntoImage(PyramidImage& picture) {
+    if (!g.record || !g.settings || !g.context) return filterBadParameters;
+    if (!allocateRenderBuffers(*g.context)) return memFullErr;
+    FilterRecord& fr = *g.record;
+    SettingsRecord& s = *g.settings;
+
+    PictureRenderHost host(fr, picture);
+    host.saveState();
+    const SettingsSnapshot parameters = saveRenderSettings(s);
+
+    FilterRecordDocument document(fr);
+    copyDocumentIntoImage(picture, document);
+    if (hostResult() == 0) {
+        s.passCount = 1;
+        s.passIndex = 1;
+        s.previewOffsetX = 0;
+        s.previewOffsetY = 0;
+        s.previewZoom = 1;
+        s.renderTarget = kTargetImage;
+        // The whole picture, which may be larger or smaller than the
+        // document: the pattern is anchored at its top-left corner as it is
+        // at the filter rectangle's in a final render.
+        const PixelRect area{0, 0, picture.height(), picture.width()};
+        renderTail(area, s, *g.context->renderState, host);
+    }
+    host.restoreState();
+    restoreRenderSettings(s, parameters);
+    return hostResult();
+}

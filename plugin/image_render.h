@@ -1,0 +1,17 @@
+// Renders of the current settings into a picture held in memory, over a
+// copy of the document, as the exports need them.
+#pragma once
+
+#include <cstdint>
+
+class PyramidImage;
+
+// The picture kind that holds a copy of the current document: 3 for 8-bit,
+// 4 for 16-bit and 9 for float documents.
+int32_t documentPictureKind();
+
+// Copies the document into `picture` and renders the pattern over it with
+// the `image` target. The host's state, the preview pan and zoom and the
+// parameters are as before afterwards. Returns the run's result code (0,
+// a host failure during the copy, or -108 when memory ran out).
+int16_t renderIntoImage(PyramidImage& picture);
