@@ -6,117 +6,16 @@
 
 #include <gtest/gtest.h>
 
-#include "plugin/final_pass.h"
-#include "plugin/host_access.h"
-#include "plugin/plugin_globals.h"
+#include "rate_host.h"
+
+using qftest::RateHost;
 
 namespace {
-
-// A host serving one 8-bit RGB document at any sampling rate with edge
-// replication, as an editor does for previews.
-struct RateHost {
-    static RateHost* active;
-    int32_t width, height;
-    std::vector<uint8_t> pixels; // interleaved RGB
-    std::vector<uint8_t> inBuf, outBuf;
-    int32_t advances = 0, progressCalls = 0, abortTests = 0;
-
-    FilterRecord fr{};
-    BigDocumentStruct big{};
-    SettingsRecord settings{};
-    RunContext ctx{};
-    int16 result = 0;
-
-    RateHost(int32_t w, int32_t h) : width(w), height(h), pixels(size_t(w) * h * 3) {
-        for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint8_t(i * 7 % 251);
-        active = this;
-        fr.imageMode = plugInModeRGBColor;
-        fr.depth = 8;
-        fr.planes = 3;
-        fr.filterCase = filterCaseFlatImageNoSelection;
-        fr.advanceState = &RateHost::advance;
-        fr.displayPixels = &RateHost::display;
-        fr.abortProc = &RateHost::abortTest;
-        fr.progressProc = &RateHost::progress;
-        fr.samplingSupport = hostSupportsIntegralSampling;
-        fr.bigDocumentData = &big;
-        big.PluginUsing32BitCoordinates = 1;
-        big.filterRect32 = VRect{0, 0, h, w};
-        resetSettings(settings);
-        settings.passIndex = -1;
-        ctx.previewPane = PixelRect{0, 0, 1000, 1000};
-        g.record = &fr;
-        g.settings = &settings;
-        g.context = &ctx;
-        g.result = &result;
-    }
-    ~RateHost() {
-        g.context = &ctx;
-        releaseRenderBuffers(ctx);
-        std::free(ctx.planeBuffer);
-        g = PluginGlobals{};
-        active = nullptr;
-    }
-
-    static OSErr advance() {
-        RateHost& h = *active;
-        ++h.advances;
-        const VRect in = h.big.inRect32;
-        const int32_t rate = h.fr.inputRate >> 16;
-        const int32_t w = in.right - in.left, ht = in.bottom - in.top;
-        const int32_t planes = h.fr.inHiPlane - h.fr.inLoPlane + 1;
-        h.inBuf.assign(size_t(std::max(w, 0)) * std::max(ht, 0) * planes, 0);
-        for (int32_t y = 0; y < ht; ++y)
-            for (int32_t x = 0; x < w; ++x) {
-                const int32_t dx = std::clamp((in.left + x) * rate, 0, h.width - 1);
-                const int32_t dy = std::clamp((in.top + y) * rate, 0, h.height - 1);
-                for (int32_t p = 0; p < planes; ++p)
-                    h.inBuf[(size_t(y) * w + x) * planes + p] =
-                        h.pixels[(size_t(dy) * h.width + dx) * 3 + h.fr.inLoPlane + p];
-            }
-        h.fr.inData = h.inBuf.data();
-        h.fr.inRowBytes = w * planes;
-        // Output: the document pixels of the out rectangle at rate 1.
-        const VRect out = h.big.outRect32;
-        h.outBuf.assign(size_t(std::max(out.right - out.left, 0)) * std::max(out.bottom - out.top, 0) * 3, 0);
-        h.fr.outData = h.outBuf.data();
-        h.fr.outRowBytes = (out.right - out.left) * 3;
-        h.lastOut = out;
-        return noErr;
-    }
-    // Stores what the module wrote into the previous output buffer.
-    void commitOutput() {
-        const VRect out = lastOut;
-        for (int32_t y = out.top; y < out.bottom; ++y)
-            for (int32_t x = out.left; x < out.right; ++x)
-                for (int c = 0; c < 3; ++c)
-                    if (x >= 0 && y >= 0 && x < width && y < height)
-                        finalPixels[(size_t(y) * width + x) * 3 + c] =
-                            outBuf[(size_t(y - out.top) * (out.right - out.left) + (x - out.left)) * 3 + c];
-    }
-    static OSErr display(const PSPixelMap*, const VRect*, int32, int32, void*) { return noErr; }
-    static Boolean abortTest() { return ++active->abortTests, 0; }
-    static void progress(int32, int32) { ++active->progressCalls; }
-
-    VRect lastOut{};
-    std::vector<uint8_t> finalPixels;
-};
-RateHost* RateHost::active = nullptr;
 
 // The final render of the whole document, tile by tile as the host sees it.
 std::vector<uint8_t> finalRender(int32_t w, int32_t h) {
     RateHost host(w, h);
-    host.finalPixels.assign(size_t(w) * h * 3, 0);
-    // Commit after every delivery: wrap the advance.
-    static RateHost* self;
-    self = &host;
-    host.fr.advanceState = [] {
-        if (self->fr.outData) self->commitOutput();
-        return RateHost::advance();
-    };
-    if (!allocateRenderBuffers(host.ctx)) return {};
-    renderFinalPass();
-    host.commitOutput();
+    host.renderFinal();
     return host.finalPixels;
 }
 

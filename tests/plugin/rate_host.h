@@ -1,0 +1,126 @@
+// A small in-test host for the plug-in's own render passes (preview and
+// picture renders, which the dialog and the exports start from inside a
+// filtering run): one RGB document at 8, 16 or 32 bits, served at any
+// sampling rate with edge replication, output written back into a copy.
+#pragma once
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "plugin/final_pass.h"
+#include "plugin/host_access.h"
+#include "plugin/plugin_globals.h"
+
+namespace qftest {
+
+struct RateHost {
+    static inline RateHost* active = nullptr;
+    int32_t width, height, bytes;
+    std::vector<uint8_t> pixels;      // interleaved RGB source
+    std::vector<uint8_t> finalPixels; // what the module wrote
+    std::vector<uint8_t> inBuf, outBuf;
+    VRect lastOut{};
+    int32_t progressCalls = 0, abortTests = 0;
+
+    FilterRecord fr{};
+    BigDocumentStruct big{};
+    SettingsRecord settings{};
+    RunContext ctx{};
+    int16 result = 0;
+
+    RateHost(int32_t w, int32_t h, int depth = 8)
+        : width(w), height(h), bytes(depth / 8), pixels(size_t(w) * h * 3 * (depth / 8)) {
+        for (size_t i = 0; i < size_t(w) * h * 3; ++i) {
+            const double v = double(i * 7 % 251) / 250.0;
+            if (depth == 8) pixels[i] = uint8_t(v * 255);
+            else if (depth == 16) {
+                const uint16_t s = uint16_t(v * 32768);
+                std::memcpy(&pixels[i * 2], &s, 2);
+            } else {
+                const float f = float(v);
+                std::memcpy(&pixels[i * 4], &f, 4);
+            }
+        }
+        finalPixels = pixels;
+        active = this;
+        fr.imageMode = depth == 8 ? plugInModeRGBColor : depth == 16 ? plugInModeRGB48 : plugInModeRGB96;
+        fr.depth = depth;
+        fr.planes = 3;
+        fr.filterCase = filterCaseFlatImageNoSelection;
+        fr.advanceState = &RateHost::advance;
+        fr.displayPixels = &RateHost::display;
+        fr.abortProc = &RateHost::abortTest;
+        fr.progressProc = &RateHost::progress;
+        fr.samplingSupport = hostSupportsIntegralSampling;
+        fr.bigDocumentData = &big;
+        big.PluginUsing32BitCoordinates = 1;
+        big.filterRect32 = VRect{0, 0, h, w};
+        resetSettings(settings);
+        settings.passIndex = -1;
+        ctx.previewPane = PixelRect{0, 0, 1000, 1000};
+        g.record = &fr;
+        g.settings = &settings;
+        g.context = &ctx;
+        g.result = &result;
+    }
+    ~RateHost() {
+        g.context = &ctx;
+        releaseRenderBuffers(ctx);
+        std::free(ctx.planeBuffer);
+        g = PluginGlobals{};
+        active = nullptr;
+    }
+
+    // Writes the previous output buffer back, then serves the request.
+    static OSErr advance() {
+        RateHost& h = *active;
+        h.commitOutput();
+        const VRect in = h.big.inRect32;
+        const int32_t rate = std::max(h.fr.inputRate >> 16, 1);
+        const int32_t w = std::max(in.right - in.left, 0), ht = std::max(in.bottom - in.top, 0);
+        const int32_t planes = h.fr.inHiPlane - h.fr.inLoPlane + 1;
+        const int32_t b = h.bytes;
+        h.inBuf.assign(size_t(w) * ht * planes * b, 0);
+        for (int32_t y = 0; y < ht; ++y)
+            for (int32_t x = 0; x < w; ++x) {
+                const int32_t dx = std::clamp((in.left + x) * rate, 0, h.width - 1);
+                const int32_t dy = std::clamp((in.top + y) * rate, 0, h.height - 1);
+                for (int32_t p = 0; p < planes; ++p)
+                    std::memcpy(&h.inBuf[((size_t(y) * w + x) * planes + p) * b],
+                                &h.pixels[((size_t(dy) * h.width + dx) * 3 + h.fr.inLoPlane + p) * b], b);
+            }
+        h.fr.inData = h.inBuf.data();
+        h.fr.inRowBytes = w * planes * b;
+        const VRect out = h.big.outRect32;
+        const int32_t ow = std::max(out.right - out.left, 0), oh = std::max(out.bottom - out.top, 0);
+        h.outBuf.assign(size_t(ow) * oh * 3 * b, 0);
+        h.fr.outData = h.outBuf.data();
+        h.fr.outRowBytes = ow * 3 * b;
+        h.lastOut = out;
+        return noErr;
+    }
+    void commitOutput() {
+        const VRect out = lastOut;
+        const int32_t ow = out.right - out.left;
+        for (int32_t y = out.top; y < out.bottom; ++y)
+            for (int32_t x = out.left; x < out.right; ++x)
+                if (x >= 0 && y >= 0 && x < width && y < height)
+                    std::memcpy(&finalPixels[(size_t(y) * width + x) * 3 * bytes],
+                                &outBuf[(size_t(y - out.top) * ow + (x - out.left)) * 3 * bytes], 3 * bytes);
+        lastOut = VRect{};
+    }
+    static OSErr display(const PSPixelMap*, const VRect*, int32, int32, void*) { return noErr; }
+    static Boolean abortTest() { return ++active->abortTests, 0; }
+    static void progress(int32, int32) { ++active->progressCalls; }
+
+    // The final render of the whole document; the result in finalPixels.
+    void renderFinal() {
+        if (!allocateRenderBuffers(ctx)) return;
+        renderFinalPass();
+        commitOutput();
+    }
+};
+
+} // namespace qftest
