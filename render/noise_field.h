@@ -1,0 +1,95 @@
+// The pattern: for one point of the plane (in cell units) the colour of the
+// overlapping, rank-ordered shapes around it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "render/generator_setup.h"
+
+// A point of the pattern plane in cell units.
+struct PatternPoint {
+    float x;
+    float y;
+};
+
+constexpr int32_t kCandidateCount = 25;   // the 5 x 5 cells around the home cell
+constexpr int32_t kCellOrderNoCell = -99999;
+
+class CellOrderCache;
+int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3], int32_t mergeRule,
+                   int32_t triangleProfile, int32_t doubleSmooth, int32_t shapeKind, CellOrderCache& cache);
+
+// Everything about one home cell that does not depend on the point: the
+// candidates that can reach the cell, in paint order, with their feature
+// points and channel values. Feature points are kept as separate arrays
+// padded to a multiple of four with far-away points, so the metric runs over
+// them four at a time.
+struct PreparedCell {
+    static constexpr int32_t kPaddedCount = 28;
+    int32_t column;
+    int32_t row;
+    bool valid;
+    int32_t shapeCount;
+    int8_t order[kCandidateCount]; // paint order of all 25 candidates
+    float px[kPaddedCount];
+    float py[kPaddedCount];
+    float channel[kCandidateCount][4]; // red, green, blue, unused
+};
+
+// The per-layer cache of one caller (one per pattern layer per tile job).
+//
+// `entries` is the paint order of the 25 candidates of the home cell in
+// entries 25 (column) and 26 (row). Behind it the cache keeps a table of
+// recently used home cells, so that a cell met again on a later row (cells
+// only a few pixels wide) is not prepared again. If the table cannot be
+// allocated the cache keeps just the current cell; the colours are the same
+// either way.
+//
+// The cache counts, as statistics, how often a point fell in a different
+// home cell than the point before it (a sort of the paint order in a cache
+// of one cell) and how often in the same; the caller adds the counts to the
+// render's statistics.
+class CellOrderCache {
+public:
+    // keepRecentCells false keeps only the current cell (what the cache
+    // falls back to when its table cannot be allocated).
+    explicit CellOrderCache(bool keepRecentCells = true);
+    CellOrderCache(const CellOrderCache&) = delete;
+    CellOrderCache& operator=(const CellOrderCache&) = delete;
+
+    // Forgets every cell so the next point sorts again (entry 25 is set to
+    // -99999); the counts start again from 0.
+    void reset();
+
+    int32_t entries[27];
+    uint64_t sortsPerformed = 0;
+    uint64_t sortsSkipped = 0;
+
+private:
+    friend int32_t cellColour(const GeneratorState&, PatternPoint&, float[3], int32_t, int32_t, int32_t, int32_t,
+                              CellOrderCache&);
+    static constexpr int32_t kRecentCells = 64;
+
+    void forgetCells();
+    PreparedCell* slotFor(int32_t column, int32_t row);
+
+    const PreparedCell* active_ = nullptr; // the cell in entries 25 and 26
+    int32_t shapeKind_ = -1;               // the shape the cells were prepared for
+    PreparedCell single_;
+    std::unique_ptr<PreparedCell[]> recent_;
+};
+
+// The colour of the pattern at `point`. The point is first displaced by the
+// warp noise, and the displaced point is written back. `colour` receives red,
+// green and blue, unclamped (they stay within 0..1 in practice).
+// mergeRule is `merge` - 1 (0..3), the flags come from `stripeKind`
+// (triangleProfile = (stripeKind - 1) & 1, doubleSmooth = (stripeKind - 1) & 2,
+// non-zero meaning yes), shapeKind is `shape` - 1 (0..6); values outside
+// these ranges are clamped. Always returns 1.
+//
+// Reads only the frozen generator state, so any number of threads may call
+// it at once, each with its own cache. A cache belongs to one prepared
+// generator state: reset it when the state is prepared again.
+int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3], int32_t mergeRule,
+                   int32_t triangleProfile, int32_t doubleSmooth, int32_t shapeKind, CellOrderCache& cache);

@@ -1,0 +1,115 @@
+// The arithmetic of painting one shape at one point: its metric, its soft
+// edge, its stripe profile, the channel fold and the four merge rules.
+// Single precision, in exactly this order of operations: the pattern is
+// defined down to the rounding of every step.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+enum ShapeKind : int32_t { kCircles, kDiamonds, kSquares, kOctagons, kTVs, kFleurons, kPoints };
+
+// q of a shape at offset (dx, dy) from its feature point: the squared
+// Euclidean distance for circles, the square of the shape's metric m for the
+// others (fleurons may have a negative m; q is still m * m).
+template <int32_t Kind>
+inline float shapeMetricSquared(float dx, float dy) {
+    const float ax = std::fabs(dx);
+    const float ay = std::fabs(dy);
+    float m;
+    if constexpr (Kind == kCircles) {
+        return dx * dx + dy * dy;
+    } else if constexpr (Kind == kDiamonds) {
+        m = ax + ay;
+    } else if constexpr (Kind == kSquares) {
+        m = ax > ay ? ax : ay;
+    } else if constexpr (Kind == kOctagons) {
+        const float a = ay + ax / 2.0f;
+        const float b = ax + ay / 2.0f;
+        m = a > b ? a : b;
+    } else if constexpr (Kind == kTVs) {
+        m = (dx * dx + dy * dy + (ax > ay ? ax : ay)) / 2.0f;
+    } else if constexpr (Kind == kFleurons) {
+        m = dx * dx + dy * dy - 2.0f * (ax < ay ? ax : ay);
+    } else {
+        m = 0.75f * (3.0f * ax * ay + ax + ay);
+    }
+    return m * m;
+}
+
+inline float shapeMetricSquared(int32_t kind, float dx, float dy) {
+    switch (kind) {
+    case kCircles: return shapeMetricSquared<kCircles>(dx, dy);
+    case kDiamonds: return shapeMetricSquared<kDiamonds>(dx, dy);
+    case kSquares: return shapeMetricSquared<kSquares>(dx, dy);
+    case kOctagons: return shapeMetricSquared<kOctagons>(dx, dy);
+    case kTVs: return shapeMetricSquared<kTVs>(dx, dy);
+    case kFleurons: return shapeMetricSquared<kFleurons>(dx, dy);
+    default: return shapeMetricSquared<kPoints>(dx, dy);
+    }
+}
+
+// Coverage of a shape at normalised radius r (0 at the feature point): full
+// up to 1 - L, then a soft fall over the rim, eased. `solid` is 1 - L and
+// `invEdge` 1 / L.
+inline float shapeCoverage(float r, float solid, float invEdge) {
+    float a = 1.0f;
+    if (!(r <= solid)) {
+        a = invEdge - r * invEdge;
+    }
+    const float rest = 1.0f - a;
+    return 1.0f - rest * rest;
+}
+
+// The stripe profile at profile input s = r * stripeScale: a smooth fall,
+// or a triangle (down, up, down), each optionally passed through the smooth
+// fall once more.
+inline float stripeProfile(float s, bool triangleProfile, bool doubleSmooth) {
+    float f = 1.0f - s * s * (3.0f - 2.0f * s);
+    if (triangleProfile) {
+        if (s < 0.333333f) {
+            f = 1.0f - 3.0f * s;
+        } else if (s < 0.6666667f) {
+            f = 3.0f * s - 1.0f;
+        } else {
+            f = 3.0f - 3.0f * s;
+        }
+    }
+    if (doubleSmooth) {
+        f = 1.0f - f * f * (3.0f - 2.0f * f);
+    }
+    return f;
+}
+
+// Folds a channel value after its gain: above 1 it is reflected down, and a
+// result below 0 is mirrored up (2.5 becomes 0.5). V is float, or a vector
+// of floats that holds the three channels side by side (element-wise the
+// same operations).
+template <class V>
+inline V foldChannel(V v) {
+    v = v > 1.0f ? 2.0f - v : v;
+    v = v < 0.0f ? -v : v;
+    return v;
+}
+
+// The value u that a shape of channel value v lays over the value w below
+// it, by merge rule 0..3 (`merge` - 1).
+template <class V>
+inline V mergeChannel(int32_t rule, V w, V v) {
+    const V h = v;
+    const V i = 1.0f - v;
+    switch (rule) {
+    case 0:
+        return i < 0.5f ? 2.0f * i * w : 1.0f - 2.0f * (1.0f - w) * (1.0f - i);
+    case 1: {
+        const V wi = 1.0f - w;
+        return i < 0.5f ? 2.0f * i * wi : 1.0f - 2.0f * (1.0f - wi) * (1.0f - i);
+    }
+    case 2: {
+        const V wi = 1.0f - w;
+        return h < 0.5f ? 2.0f * h * wi : 1.0f - 2.0f * (1.0f - wi) * i;
+    }
+    default:
+        return h < 0.5f ? 2.0f * h * w : 1.0f - 2.0f * (1.0f - w) * i;
+    }
+}

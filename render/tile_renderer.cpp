@@ -1,0 +1,174 @@
+#include "render/tile_renderer.h"
+
+#include <cmath>
+
+#include "render/float_index.h"
+#include "render/hsl.h"
+#include "render/noise_field.h"
+#include "render/pattern_settings.h"
+
+namespace {
+
+// 2^e for the zoom factor, from basic double arithmetic only so that every
+// build computes the same value (runtime libraries differ in their exp2).
+// The zoom factors lie at least 0.0046 away from the next integer, far
+// beyond the error of this series, so the truncated factor is exact.
+double powerOfTwo(double e) {
+    const double whole = std::floor(e);
+    const double frac = e - whole; // 0 <= frac < 1
+    // 2^frac = exp(frac * ln 2) by its Taylor series; 25 terms reach far
+    // below double precision for an argument under ln 2.
+    const double x = frac * 0.69314718055994530942;
+    double term = 1.0;
+    double sum = 1.0;
+    for (int32_t n = 1; n <= 25; ++n) {
+        term = term * x / n;
+        sum += term;
+    }
+    double scale = 1.0;
+    const int32_t steps = static_cast<int32_t>(whole);
+    for (int32_t i = 0; i < steps; ++i) {
+        scale *= 2.0;
+    }
+    for (int32_t i = 0; i > steps; --i) {
+        scale /= 2.0;
+    }
+    return sum * scale;
+}
+
+inline float clampUnit(float v) {
+    if (v < 0.0f) {
+        v = 0.0f;
+    }
+    if (v > 1.0f) {
+        v = 1.0f;
+    }
+    return v;
+}
+
+// Lays layer colour e over a with weight w: each channel of a moves towards
+// a mix that darkens dark values and lightens light ones by e.
+inline void mixLayer(float a[3], const float e[3], float w) {
+    for (int32_t c = 0; c < 3; ++c) {
+        const float av = a[c];
+        const float b = av < 0.5f ? 2.0f * av : 2.0f - 2.0f * av;
+        const float m = av * (1.0f - b) + b * e[c];
+        a[c] = av + (m - av) * w;
+    }
+}
+
+// The single-precision offsets that move the second and third layer along x.
+constexpr float kSecondLayerShift1 = 287.34f;
+constexpr float kSecondLayerShift2 = 183.745f;
+constexpr float kThirdLayerShift1 = 237.74f;
+constexpr float kThirdLayerShift2 = 123.145f;
+
+// Pattern coordinates are clamped to this many pixels from the origin, so
+// that huge pan offsets cannot overflow.
+constexpr int64_t kCoordinateLimit = kCellIndexLimit;
+
+// The pattern-plane pixel coordinate of area coordinate v with the pan
+// already divided by the reduction.
+int32_t pixelCoordinate(int32_t v, int32_t pan) {
+    int64_t sum = int64_t{v} + pan;
+    if (sum > kCoordinateLimit) {
+        sum = kCoordinateLimit;
+    }
+    if (sum < -kCoordinateLimit) {
+        sum = -kCoordinateLimit;
+    }
+    return static_cast<int32_t>(sum);
+}
+
+} // namespace
+
+int32_t zoomFactor(int32_t zoom) {
+    zoom = zoom < 0 ? 0 : (zoom > 100 ? 100 : zoom);
+    const float inner = static_cast<float>(static_cast<double>(zoom) * 6.0 / 100.0 + 6.0);
+    return static_cast<int32_t>(100.0 * powerOfTwo(7.0 - static_cast<double>(inner)));
+}
+
+LayerWeights layerWeights(int32_t complexity) {
+    const float a = static_cast<float>(complexity) * 0.02f;
+    LayerWeights w{0.0f, 0.0f};
+    if (a > 0.0f) {
+        w.second = a > 1.0f ? 1.0f : a;
+    }
+    if (a > 1.0f) {
+        w.third = a - 1.0f;
+        if (w.third > 1.0f) {
+            w.third = 1.0f;
+        }
+    }
+    return w;
+}
+
+float shiftHue(float h, float hueShift) {
+    h = h + hueShift;
+    h = h - std::trunc(h);
+    return clampUnit(h);
+}
+
+void renderTile(const SettingsRecord& record, const GeneratorState& gen, TileBuffer& buffer) {
+    renderTile(patternSettings(record), gen, buffer);
+}
+
+void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer) {
+    if (!buffer.valid()) {
+        return;
+    }
+    const float hueShift = static_cast<float>(p.hue) * 0.01f;
+    const LayerWeights w = layerWeights(p.complexity);
+    const float scale = static_cast<float>(zoomFactor(p.zoom)) * 0.001f * static_cast<float>(p.previewZoom);
+
+    const int32_t mergeRule = p.merge - 1;
+    const int32_t triangleProfile = (p.stripeKind - 1) & 1;
+    const int32_t doubleSmooth = (p.stripeKind - 1) & 2;
+    const int32_t shapeKind = p.shape - 1;
+
+    // The pan is in document pixels; the divisions truncate toward zero.
+    const int32_t panX = p.previewOffsetX / p.previewZoom;
+    const int32_t panY = p.previewOffsetY / p.previewZoom;
+
+    // Layers that are not drawn need no table of recent cells.
+    CellOrderCache caches[3] = {CellOrderCache(true), CellOrderCache(w.second > 0.0f), CellOrderCache(w.third > 0.0f)};
+
+    const PixelRect tile = buffer.rect();
+    for (int32_t y = tile.top; y < tile.bottom; ++y) {
+        const float py = static_cast<float>(pixelCoordinate(y, panY)) * scale;
+        FloatRGBA* out = buffer.at(tile.left, y);
+        for (int32_t x = tile.left; x < tile.right; ++x, ++out) {
+            PatternPoint point{static_cast<float>(pixelCoordinate(x, panX)) * scale, py};
+            float colour[3];
+            cellColour(gen, point, colour, mergeRule, triangleProfile, doubleSmooth, shapeKind, caches[0]);
+            if (w.second > 0.0f) {
+                // Each later layer starts where the previous warp left the
+                // point, moved along x only.
+                point.x = (point.x + kSecondLayerShift1) + kSecondLayerShift2;
+                float second[3];
+                cellColour(gen, point, second, mergeRule, triangleProfile, doubleSmooth, shapeKind, caches[1]);
+                mixLayer(colour, second, w.second);
+            }
+            if (w.third > 0.0f) {
+                point.x = (point.x + kThirdLayerShift1) + kThirdLayerShift2;
+                float third[3];
+                cellColour(gen, point, third, mergeRule, triangleProfile, doubleSmooth, shapeKind, caches[2]);
+                mixLayer(colour, third, w.third);
+            }
+
+            HslColour hsl = rgbToHsl(clampUnit(colour[0]), clampUnit(colour[1]), clampUnit(colour[2]));
+            hsl.h = shiftHue(clampUnit(hsl.h), hueShift);
+            const RgbColour rgb = hslToRgb(hsl.h, clampUnit(hsl.s), clampUnit(hsl.l));
+            // The tile's own pixels always lie inside its buffer.
+            *out = FloatRGBA{clampUnit(rgb.r), clampUnit(rgb.g), clampUnit(rgb.b), 1.0f};
+        }
+    }
+
+    uint64_t performed = 0;
+    uint64_t skipped = 0;
+    for (const CellOrderCache& c : caches) {
+        performed += c.sortsPerformed;
+        skipped += c.sortsSkipped;
+    }
+    gen.sortStatistics.add(performed, skipped);
+}

@@ -1,0 +1,37 @@
+// The tile renderer: the generated colour of every pixel of one tile.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/settings_record.h"
+#include "render/generator_setup.h"
+#include "render/pattern_settings.h"
+#include "render/tile_buffer.h"
+
+// Document pixels per cell, as an integer factor of 1/1000: 200 at `zoom` 0,
+// 25 at 50, 5 at 86, 3 at 100. `zoom` is clamped to 0..100.
+int32_t zoomFactor(int32_t zoom);
+
+// Weights of the second and third pattern layer for `complexity`.
+struct LayerWeights {
+    float second;
+    float third;
+};
+LayerWeights layerWeights(int32_t complexity);
+
+// The hue step of every pixel: h + shift, less its whole turns (truncation
+// toward zero, so a negative result stays negative), clamped to 0..1. A
+// negative result therefore ends at 0, which is red.
+float shiftHue(float h, float hueShift);
+
+// Fills every pixel of the buffer's tile (its rectangle, in render-area
+// coordinates) with the pattern: up to three layers mixed by `complexity`,
+// the hue rotated by `hue`, alpha exactly 1. `gen` must have been prepared
+// for these settings. Reads only `s` and `gen` and writes only `buffer`, so
+// tiles may be rendered on several threads at once. Settings outside their
+// ranges are clamped (see pattern_settings.h).
+void renderTile(const SettingsRecord& s, const GeneratorState& gen, TileBuffer& buffer);
+
+// The same with settings already taken from the record by patternSettings
+// (the render driver freezes them once per render).
+void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer);
