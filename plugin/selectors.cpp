@@ -11,6 +11,7 @@
 #include "plugin/random_source.h"
 #include "plugin/records.h"
 #include "plugin/scripting.h"
+#include "presets/cached_settings.h"
 
 namespace {
 
@@ -105,10 +106,9 @@ void handleStart() {
     }
 
     if (hostResult() == 0) {
-        if (!descriptorPresent()) {
-            // The cached last-used settings come back here once they are
-            // kept between runs.
-        }
+        // Without a recorded action the last-used settings come back; a
+        // missing or unreadable file leaves the defaults.
+        if (!descriptorPresent()) readCachedSettings(s);
         if (ctx.firstRun) {
             ctx.firstRun = 0;
             s.psdSizeChoice = 1;
@@ -152,6 +152,8 @@ void handleStart() {
 
     if (hostResult() == 0 && accepted) {
         renderFinalPass();
+        // Remembered whatever the render left, a cancel included.
+        writeCachedSettings(s);
     } else {
         hostResult() = userCanceledErr;
         runCleanup();

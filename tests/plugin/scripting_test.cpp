@@ -4,6 +4,9 @@
 #include "host/handle_suite.h"
 #include "plugin/run_context.h"
 #include "plugin/scripting.h"
+#include "platform/file.h"
+#include "platform/temp_folder.h"
+#include "presets/cached_settings.h"
 #include "plugin_test_support.h"
 
 using host::ColorModel;
@@ -72,6 +75,8 @@ TEST(Scripting, ReplayedSettingsComeBackAtFinishAndTheHostDescriptorIsTaken) {
 
 TEST(Scripting, LiteHostSignaturesReadNothingButStillGetTheSettings) {
     for (const char* sig : {"PSP8", "PSP9"}) {
+        // No descriptor counts, so the last-used settings would apply.
+        deleteFile((temporaryFolder() + kCachedSettingsName).c_str());
         HostOptions o;
         o.hostSig = fourCC(*(const char(*)[5])sig);
         Descriptor d;
