@@ -1,5 +1,8 @@
 #include "plugin/scripting.h"
 
+#include <cstring>
+
+#include "plugin/picture_export.h"
 #include "plugin/plugin_globals.h"
 #include "plugin/settings_record.h"
 
@@ -33,6 +36,35 @@ constexpr uint32_t kKeySeed = fourCC("0014");
 uint32_t enumValue(uint32_t prefix, int32_t n, int32_t limit) {
     if (n < 1 || n > limit) return kNoValue;
     return prefix | (uint32_t('0' + n / 10) << 8) | uint32_t('0' + n % 10);
+}
+
+// The keys of an export request (our own host's, never an editor's).
+bool readExportKey(FilterRecord& fr, ReadDescriptorProcs& rp, PIReadDescriptor token, uint32_t key) {
+    if (key == kKeyExportPath) {
+        Handle text = nullptr;
+        if (rp.getTextProc(token, &text) != 0 || !text) return true;
+        HandleProcs* hp = fr.handleProcs;
+        if (hp && hp->getSizeProc && hp->lockProc && hp->unlockProc) {
+            const int32_t size = hp->getSizeProc(text);
+            const char* chars = hp->lockProc(text, 0);
+            if (chars && size > 0 && size < kNameLength) {
+                std::memcpy(exportRequest.path, chars, size_t(size));
+                exportRequest.path[size] = '\0';
+                exportRequest.requested = std::strlen(exportRequest.path) > 0;
+            }
+            hp->unlockProc(text);
+        }
+        if (hp && hp->disposeProc) hp->disposeProc(text);
+        return true;
+    }
+    int32_t* field = key == kKeyExportWidth    ? &exportRequest.width
+                     : key == kKeyExportHeight ? &exportRequest.height
+                     : key == kKeyExportQuality ? &exportRequest.quality
+                                                : nullptr;
+    if (!field) return false;
+    int32 value = 0;
+    if (rp.getIntegerProc(token, &value) == 0) *field = value;
+    return true;
 }
 
 } // namespace
@@ -129,6 +161,7 @@ void readDescriptor() {
                 else s.stripeKind = enumNumber(fourCC("Ht\0\0"), 4, value);
                 continue;
             }
+            if (readExportKey(*fr, rp, token, key)) continue;
             int32_t SettingsRecord::*field = nullptr;
             for (const IntegerKey& k : kIntegerKeys)
                 if (k.key == key) field = k.field;

@@ -7,6 +7,7 @@
 #include "platform/message.h"
 #include "plugin/final_pass.h"
 #include "plugin/host_access.h"
+#include "plugin/picture_export.h"
 #include "plugin/plugin_globals.h"
 #include "plugin/random_source.h"
 #include "plugin/records.h"
@@ -140,6 +141,7 @@ void handleStart() {
         return;
     }
 
+    exportRequest = ExportRequest{};
     readDescriptor();
 
     bool accepted = true;
@@ -150,7 +152,11 @@ void handleStart() {
     }
     ctx.showDialog = 0;
 
-    if (hostResult() == 0 && accepted) {
+    if (hostResult() == 0 && accepted && exportRequest.requested) {
+        // An export renders into a file of its own; the document stays.
+        hostResult() = exportPicture(exportRequest);
+        exportRequest = ExportRequest{};
+    } else if (hostResult() == 0 && accepted) {
         renderFinalPass();
         // Remembered whatever the render left, a cancel included.
         writeCachedSettings(s);
