@@ -1,0 +1,70 @@
+// The fourteen pattern settings as command-line flags, and their scripting
+// descriptor: the keys, value types and enumerations the module reads when
+// an editor replays a recorded action.
+#pragma once
+
+#include "host/descriptor.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace cli {
+
+// Descriptor keys and enumeration types.
+constexpr DescriptorKeyID kKeyGlue = fourCC("GLUE");
+constexpr DescriptorKeyID kKeyOverlap = fourCC("0002");
+constexpr DescriptorKeyID kKeyStripes = fourCC("0003");
+constexpr DescriptorKeyID kKeyWarping = fourCC("0004");
+constexpr DescriptorKeyID kKeySoftness = fourCC("0005");
+constexpr DescriptorKeyID kKeyDoublure = fourCC("0006");
+constexpr DescriptorKeyID kKeyColor = fourCC("0007");
+constexpr DescriptorKeyID kKeyZoom = fourCC("0008");
+constexpr DescriptorKeyID kKeyComplexity = fourCC("0009");
+constexpr DescriptorKeyID kKeyHue = fourCC("0010");
+constexpr DescriptorKeyID kKeyMerge = fourCC("0011");
+constexpr DescriptorKeyID kKeyShape = fourCC("Hsky");
+constexpr DescriptorKeyID kKeyStripeKind = fourCC("Htky");
+constexpr DescriptorKeyID kKeyRandomSeed = fourCC("0014");
+constexpr DescType kTypeGlue = fourCC("GLty");
+constexpr DescType kTypeShape = fourCC("Hsty");
+constexpr DescType kTypeStripeKind = fourCC("Htty");
+
+// Enumeration values: GLnn, Hs0n, Ht0n.
+DescEnum glueValue(int mode);
+DescEnum shapeValue(int shape);
+DescEnum stripeKindValue(int kind);
+// The number an enumeration value stands for (its last two digits, when its
+// first two characters are `prefix`); 0 otherwise.
+int enumNumber(DescEnum value, const char (&prefix)[3]);
+
+// Names: the scripting name of glue modes 1..69 (empty for those without
+// one), shapes 1..7, stripe kinds 1..4.
+std::string glueName(int mode);
+std::string shapeName(int shape);
+std::string stripeKindName(int kind);
+
+// Values given on the command line; absent ones are left to the module.
+struct Settings {
+    std::optional<int32_t> seed, shape, stripeKind, merge, glue;
+    std::optional<int32_t> overlap, stripes, warping, softness, doublure, color, zoom, complexity, hue;
+
+    // The descriptor that replays exactly these values, in key-list order.
+    host::Descriptor toDescriptor() const;
+};
+
+enum class FlagResult { notASetting, ok, bad };
+
+// Parses one settings flag (name without the leading dashes, e.g. "glue")
+// with its value. `bad` sets `error` to one line naming the flag and the
+// accepted values.
+FlagResult parseSettingFlag(const std::string& name, const std::string& value, Settings& settings,
+                            std::string& error);
+
+// The settings a descriptor holds, as the flags that reproduce them.
+std::string describeSettings(const host::Descriptor& descriptor);
+
+// Strict whole-number parsing: optional sign, digits, nothing else.
+bool parseInt(const std::string& text, int64_t lo, int64_t hi, int64_t& out);
+
+} // namespace cli

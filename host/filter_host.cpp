@@ -1,0 +1,690 @@
+#include "host/filter_host.h"
+
+#include "host/handle_suite.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace host {
+namespace {
+
+constexpr size_t kMaxRecorded = size_t(1) << 20;
+constexpr int32_t k16BitLimit = 32767;
+constexpr Fixed kOne = 1 << 16;
+
+int16 clamp16(int32_t v) { return int16(std::clamp<int32_t>(v, -32768, 32767)); }
+VRect widen(const Rect& r) { return VRect{r.top, r.left, r.bottom, r.right}; }
+Rect narrow(const VRect& r) {
+    return Rect{clamp16(r.top), clamp16(r.left), clamp16(r.bottom), clamp16(r.right)};
+}
+bool isEmpty(const VRect& r) { return r.bottom <= r.top || r.right <= r.left; }
+bool isInverted(const VRect& r) { return r.bottom < r.top || r.right < r.left; }
+
+// Where a request reads its samples from: a document's interleaved bytes or
+// its mask.
+struct PlaneSource {
+    const uint8_t* base;
+    int32_t width;
+    int32_t height;
+    size_t rowBytes;
+    size_t pixelBytes;
+    int bps; // bytes per sample
+};
+
+// One output buffer the module may still be writing: written into the
+// document before the next delivery and at the end of the run.
+struct PendingOutput {
+    bool pending = false;
+    VRect rect{};
+    int lo = 0;
+    int count = 0;
+    int32_t rowBytes = 0;
+};
+
+struct ActiveRun {
+    Document* doc = nullptr;
+    const HostOptions* options = nullptr;
+    RunRecord* record = nullptr;
+    FilterRecord* fr = nullptr;
+    BigDocumentStruct* big = nullptr; // null when the host does not offer it
+    VRect filterRect{};
+    bool beyond16Bit = false;         // the document cannot be addressed with 16-bit rectangles
+    std::vector<uint8_t> source;      // the document as it was at the start of the run
+    std::vector<uint8_t> inBuf, outBuf, maskBuf;
+    PendingOutput out;
+};
+
+ActiveRun* g_run = nullptr;
+
+Fixed effectiveRate(Fixed requested, char sampling, OSErr& err) {
+    err = noErr;
+    if (sampling == hostDoesNotSupportSampling) return kOne; // the request is not understood
+    if (requested <= 0) {
+        err = paramErr;
+        return kOne;
+    }
+    if (sampling == hostSupportsIntegralSampling) return std::max<Fixed>(kOne, requested & ~0xFFFF);
+    return requested;
+}
+
+// Padding sample for a fill value 0..255 at this sample size.
+void paddingSample(int16 value, int bps, uint8_t* out) {
+    if (bps == 1) {
+        out[0] = uint8_t(value);
+    } else if (bps == 2) {
+        uint16_t v = uint16_t((int32_t(value) * 32768 + 127) / 255);
+        std::memcpy(out, &v, 2);
+    } else {
+        float f = float(value) / 255.0f;
+        std::memcpy(out, &f, 4);
+    }
+}
+
+bool validPadding(int16 padding) {
+    return (padding >= 0 && padding <= 255) || padding == plugInWantsEdgeReplication ||
+           padding == plugInDoesNotWantPadding || padding == plugInWantsErrorOnBoundsException;
+}
+
+// Reduced coordinate -> document coordinate for rate r (16.16): floor(c * r).
+int64_t toDocument(int64_t c, Fixed rate) { return (c * int64_t(rate)) >> 16; }
+
+// Builds the interleaved buffer of planes [lo, lo + count) for `rect`, whose
+// coordinates are reduced by `rate`. Parts of the request outside the source
+// get the padding; nothing outside the source is ever read.
+OSErr buildBuffer(const PlaneSource& src, int lo, int count, const VRect& rect, Fixed rate,
+                  int16 padding, int32_t extra, int64_t maxBytes, std::vector<uint8_t>& buf,
+                  int32_t& rowBytes) {
+    const int64_t w = int64_t(rect.right) - rect.left;
+    const int64_t h = int64_t(rect.bottom) - rect.top;
+    const int64_t sampleBytes = int64_t(count) * src.bps;
+    const int64_t rb = w * sampleBytes + extra;
+    if (rb > INT32_MAX || h > maxBytes / rb) return memFullErr;
+
+    // Reduced -> document coordinates grow with the rate (> 0), so the first
+    // and last row and column tell whether anything lies outside.
+    const bool outside = toDocument(rect.left, rate) < 0 || toDocument(rect.right - 1, rate) >= src.width ||
+                         toDocument(rect.top, rate) < 0 || toDocument(rect.bottom - 1, rate) >= src.height;
+    if (outside && padding == plugInWantsErrorOnBoundsException) return paramErr;
+
+    buf.assign(size_t(rb * h), 0);
+    rowBytes = int32_t(rb);
+
+    uint8_t fill[4 * 32] = {};
+    if (padding >= 0) {
+        for (int c = 0; c < count; ++c) paddingSample(padding, src.bps, fill + c * src.bps);
+    }
+    const size_t chunk = size_t(sampleBytes);
+    const size_t offset = size_t(lo) * size_t(src.bps);
+    // At full rate with all planes, the columns inside the source are one
+    // contiguous run of the source row: [insideBegin, insideEnd) in the buffer.
+    const bool wholePixels = chunk == src.pixelBytes && rate == kOne;
+    const int64_t insideBegin = std::clamp<int64_t>(-int64_t(rect.left), 0, w);
+    const int64_t insideEnd = std::clamp<int64_t>(int64_t(src.width) - rect.left, insideBegin, w);
+
+    for (int64_t ry = 0; ry < h; ++ry) {
+        uint8_t* dst = buf.data() + size_t(ry * rb);
+        int64_t dy = toDocument(rect.top + ry, rate);
+        bool rowInside = dy >= 0 && dy < src.height;
+        if (!rowInside && padding == plugInWantsEdgeReplication) {
+            dy = std::clamp<int64_t>(dy, 0, src.height - 1);
+            rowInside = true;
+        }
+        if (!rowInside) {
+            if (padding >= 0)
+                for (int64_t i = 0; i < w; ++i) std::memcpy(dst + size_t(i) * chunk, fill, chunk);
+            continue;
+        }
+        const uint8_t* srow = src.base + size_t(dy) * src.rowBytes + offset;
+        for (int64_t i = 0; i < w; ++i) {
+            if (wholePixels && i == insideBegin && insideEnd > insideBegin) {
+                const int64_t dx = rect.left + i;
+                std::memcpy(dst + size_t(i) * chunk, srow + size_t(dx) * src.pixelBytes,
+                            size_t(insideEnd - insideBegin) * chunk);
+                i = insideEnd - 1;
+                continue;
+            }
+            int64_t dx = toDocument(rect.left + i, rate);
+            bool inside = dx >= 0 && dx < src.width;
+            if (!inside && padding == plugInWantsEdgeReplication) {
+                dx = std::clamp<int64_t>(dx, 0, src.width - 1);
+                inside = true;
+            }
+            if (inside) {
+                std::memcpy(dst + size_t(i) * chunk, srow + size_t(dx) * src.pixelBytes, chunk);
+            } else if (padding >= 0) {
+                std::memcpy(dst + size_t(i) * chunk, fill, chunk);
+            }
+        }
+    }
+    return noErr;
+}
+
+// Writes the pending output buffer into the document, inside the filter
+// rectangle only.
+void writeBack(ActiveRun& run) {
+    PendingOutput& o = run.out;
+    if (!o.pending) return;
+    o.pending = false;
+    Document& doc = *run.doc;
+    const VRect& fr = run.filterRect;
+    const int bps = doc.bytesPerSample();
+    const size_t chunk = size_t(o.count) * size_t(bps);
+    const int32_t y0 = std::max(o.rect.top, fr.top), y1 = std::min(o.rect.bottom, fr.bottom);
+    const int32_t x0 = std::max(o.rect.left, fr.left), x1 = std::min(o.rect.right, fr.right);
+    if (y0 >= y1 || x0 >= x1) return;
+    for (int32_t y = y0; y < y1; ++y) {
+        const uint8_t* src = run.outBuf.data() + size_t(y - o.rect.top) * size_t(o.rowBytes) +
+                             size_t(x0 - o.rect.left) * chunk;
+        uint8_t* dst = doc.row(y) + size_t(x0) * doc.pixelBytes() + size_t(o.lo) * size_t(bps);
+        if (chunk == doc.pixelBytes()) {
+            std::memcpy(dst, src, size_t(x1 - x0) * chunk);
+        } else {
+            for (int32_t x = x0; x < x1; ++x, src += chunk, dst += doc.pixelBytes()) std::memcpy(dst, src, chunk);
+        }
+    }
+}
+
+// The selection applied by the host: every filtered sample is blended with
+// the original by the mask.
+void applySelection(ActiveRun& run) {
+    Document& doc = *run.doc;
+    const VRect& fr = run.filterRect;
+    const int planes = doc.planes();
+    const size_t px = doc.pixelBytes();
+    const int bps = doc.bytesPerSample();
+    for (int32_t y = fr.top; y < fr.bottom; ++y) {
+        uint8_t* drow = doc.row(y);
+        const uint8_t* srow = run.source.data() + size_t(y) * doc.rowBytes();
+        for (int32_t x = fr.left; x < fr.right; ++x) {
+            const uint32_t m = doc.maskAt(x, y);
+            if (m == 255) continue;
+            for (int c = 0; c < planes; ++c) {
+                uint8_t* d = drow + size_t(x) * px + size_t(c) * size_t(bps);
+                const uint8_t* s = srow + size_t(x) * px + size_t(c) * size_t(bps);
+                if (bps == 1) {
+                    *d = uint8_t((uint32_t(*d) * m + uint32_t(*s) * (255 - m) + 127) / 255);
+                } else if (bps == 2) {
+                    uint16_t dv, sv;
+                    std::memcpy(&dv, d, 2);
+                    std::memcpy(&sv, s, 2);
+                    dv = uint16_t((uint32_t(dv) * m + uint32_t(sv) * (255 - m) + 127) / 255);
+                    std::memcpy(d, &dv, 2);
+                } else {
+                    float dv, sv;
+                    std::memcpy(&dv, d, 4);
+                    std::memcpy(&sv, s, 4);
+                    dv = sv + (dv - sv) * (float(m) / 255.0f);
+                    std::memcpy(d, &dv, 4);
+                }
+            }
+        }
+    }
+}
+
+// The module's current request, read from the 32-bit rectangles when it
+// uses them and from the 16-bit fields otherwise (never both).
+struct Request {
+    bool used32 = false;
+    VRect in{}, out{}, mask{};
+};
+
+Request readRequest(const ActiveRun& run) {
+    Request q;
+    const FilterRecord& fr = *run.fr;
+    q.used32 = run.big && run.big->PluginUsing32BitCoordinates != 0;
+    if (q.used32) {
+        q.in = run.big->inRect32;
+        q.out = run.big->outRect32;
+        q.mask = run.big->maskRect32;
+    } else {
+        q.in = widen(fr.inRect);
+        q.out = widen(fr.outRect);
+        q.mask = widen(fr.maskRect);
+    }
+    return q;
+}
+
+void record(ActiveRun& run, const AdvanceCall& call) {
+    if (run.record->deliveries.size() < kMaxRecorded) run.record->deliveries.push_back(call);
+}
+
+// Serves the module's current request: writes back the previous output, then
+// delivers input, output and mask buffers.
+OSErr deliver(ActiveRun& run, bool fromHostLoop) {
+    FilterRecord& fr = *run.fr;
+    const HostOptions& opt = *run.options;
+    Document& doc = *run.doc;
+    RunRecord& rec = *run.record;
+
+    AdvanceCall call;
+    call.fromHostLoop = fromHostLoop;
+    Request q = readRequest(run);
+    call.used32BitCoordinates = q.used32;
+    rec.used32BitCoordinates |= q.used32;
+    call.inRect = q.in;
+    call.outRect = q.out;
+    call.maskRect = q.mask;
+    call.inLoPlane = fr.inLoPlane;
+    call.inHiPlane = fr.inHiPlane;
+    call.outLoPlane = fr.outLoPlane;
+    call.outHiPlane = fr.outHiPlane;
+    call.inputRate = fr.inputRate;
+    call.maskRate = fr.maskRate;
+    call.inputPadding = fr.inputPadding;
+    call.outputPadding = fr.outputPadding;
+    call.maskPadding = fr.maskPadding;
+
+    auto finish = [&](OSErr err) {
+        call.result = err;
+        record(run, call);
+        return err;
+    };
+
+    if (!fromHostLoop) {
+        ++rec.moduleAdvanceCalls;
+        if (opt.failAdvanceAtCall > 0 && rec.moduleAdvanceCalls == opt.failAdvanceAtCall)
+            return finish(opt.failAdvanceError);
+    }
+    if (run.beyond16Bit && !q.used32) return finish(errPlugInHostInsufficient);
+
+    // Validate the whole request before anything changes.
+    const int planes = doc.planes();
+    const bool wantIn = !isEmpty(q.in) && fr.inLoPlane <= fr.inHiPlane;
+    const bool wantOut = !isEmpty(q.out) && fr.outLoPlane <= fr.outHiPlane;
+    const bool wantMask = doc.hasMask() && !isEmpty(q.mask);
+    if (isInverted(q.in) || isInverted(q.out) || isInverted(q.mask)) return finish(paramErr);
+    if (wantIn && (fr.inLoPlane < 0 || fr.inHiPlane >= planes)) return finish(paramErr);
+    if (wantOut && (fr.outLoPlane < 0 || fr.outHiPlane >= planes)) return finish(paramErr);
+    if ((wantIn && !validPadding(fr.inputPadding)) || (wantOut && !validPadding(fr.outputPadding)) ||
+        (wantMask && !validPadding(fr.maskPadding)))
+        return finish(paramErr);
+    OSErr err = noErr;
+    const Fixed inRate = effectiveRate(fr.inputRate, opt.samplingSupport, err);
+    if (wantIn && err != noErr) return finish(err);
+    const Fixed maskRate = effectiveRate(fr.maskRate, opt.samplingSupport, err);
+    if (wantMask && err != noErr) return finish(err);
+
+    writeBack(run);
+
+    const int32_t extra = (std::max(opt.extraRowBytes, 0) + 3) & ~3;
+    const PlaneSource docNow{doc.bytes().data(), doc.width(), doc.height(), doc.rowBytes(),
+                             doc.pixelBytes(), doc.bytesPerSample()};
+    PlaneSource docBefore = docNow;
+    docBefore.base = run.source.data();
+
+    fr.inData = nullptr;
+    fr.inRowBytes = 0;
+    fr.outData = nullptr;
+    fr.outRowBytes = 0;
+    fr.maskData = nullptr;
+    fr.maskRowBytes = 0;
+    run.inBuf.clear();
+    run.outBuf.clear();
+    run.maskBuf.clear();
+
+    if (wantIn) {
+        int32_t rb = 0;
+        err = buildBuffer(docBefore, fr.inLoPlane, fr.inHiPlane - fr.inLoPlane + 1, q.in, inRate,
+                          fr.inputPadding, extra, opt.maxBufferBytes, run.inBuf, rb);
+        if (err != noErr) return finish(err);
+        fr.inData = run.inBuf.data();
+        fr.inRowBytes = rb;
+    }
+    if (wantOut) {
+        // Output is always at full resolution and starts as the document's
+        // current content, so writing back an untouched buffer changes nothing.
+        int32_t rb = 0;
+        const int count = fr.outHiPlane - fr.outLoPlane + 1;
+        err = buildBuffer(docNow, fr.outLoPlane, count, q.out, kOne, fr.outputPadding, extra,
+                          opt.maxBufferBytes, run.outBuf, rb);
+        if (err != noErr) return finish(err);
+        fr.outData = run.outBuf.data();
+        fr.outRowBytes = rb;
+        run.out = PendingOutput{true, q.out, fr.outLoPlane, count, rb};
+    }
+    if (wantMask) {
+        const PlaneSource maskSource{doc.mask().data(), doc.width(), doc.height(),
+                                     size_t(doc.width()), 1, 1};
+        int32_t rb = 0;
+        err = buildBuffer(maskSource, 0, 1, q.mask, maskRate, fr.maskPadding, extra,
+                          opt.maxBufferBytes, run.maskBuf, rb);
+        if (err != noErr) return finish(err);
+        fr.maskData = run.maskBuf.data();
+        fr.maskRowBytes = rb;
+    }
+    const int32_t bps = doc.bytesPerSample();
+    fr.inColumnBytes = wantIn ? (fr.inHiPlane - fr.inLoPlane + 1) * bps : 0;
+    fr.inPlaneBytes = bps;
+    fr.outColumnBytes = wantOut ? (fr.outHiPlane - fr.outLoPlane + 1) * bps : 0;
+    fr.outPlaneBytes = bps;
+    return finish(noErr);
+}
+
+// --- callbacks handed to the module -----------------------------------------
+
+OSErr cbAdvanceState() {
+    if (!g_run) return paramErr;
+    try {
+        return deliver(*g_run, false);
+    } catch (const std::bad_alloc&) {
+        return memFullErr;
+    } catch (...) {
+        return paramErr;
+    }
+}
+
+Boolean cbAbort() {
+    if (!g_run) return false;
+    ActiveRun& run = *g_run;
+    RunRecord& rec = *run.record;
+    ++rec.abortCalls;
+    bool abort = false;
+    const HostOptions& opt = *run.options;
+    if (opt.abortAfterAdvanceCalls > 0 && rec.moduleAdvanceCalls >= opt.abortAfterAdvanceCalls) abort = true;
+    if (!abort && opt.onAbortTest) {
+        try {
+            abort = opt.onAbortTest();
+        } catch (...) {
+        }
+    }
+    rec.abortAnswered |= abort;
+    return abort;
+}
+
+void cbProgress(int32 done, int32 total) {
+    if (!g_run) return;
+    RunRecord& rec = *g_run->record;
+    ++rec.progressCalls;
+    try {
+        if (rec.progress.size() < kMaxRecorded) rec.progress.push_back({done, total});
+        if (g_run->options->onProgress) g_run->options->onProgress(done, total);
+    } catch (...) {
+    }
+}
+
+OSErr cbDisplayPixels(const PSPixelMap* source, const VRect* srcRect, int32 dstRow, int32 dstCol,
+                      void*) {
+    if (!g_run) return paramErr;
+    if (!source || !srcRect) return paramErr;
+    DisplayCall call;
+    call.version = source->version;
+    call.bounds = source->bounds;
+    call.imageMode = source->imageMode;
+    call.rowBytes = source->rowBytes;
+    call.colBytes = source->colBytes;
+    call.planeBytes = source->planeBytes;
+    call.srcRect = *srcRect;
+    call.dstRow = dstRow;
+    call.dstCol = dstCol;
+    try {
+        if (g_run->record->displays.size() < kMaxRecorded) g_run->record->displays.push_back(call);
+    } catch (...) {
+    }
+    if (!source->baseAddr) return paramErr;
+    return noErr;
+}
+
+void setFilterRectFields(FilterRecord& fr, BigDocumentStruct* big, const Document& doc,
+                         const VRect& filterRect) {
+    fr.imageSize = Point{clamp16(doc.height()), clamp16(doc.width())};
+    fr.wholeSize = fr.imageSize;
+    fr.filterRect = narrow(filterRect);
+    // The selection's top-left corner in document coordinates: modules add
+    // it to the area-relative tiles they request.
+    fr.floatCoord = Point{clamp16(filterRect.top), clamp16(filterRect.left)};
+    if (big) {
+        big->imageSize32 = VPoint{doc.height(), doc.width()};
+        big->wholeSize32 = big->imageSize32;
+        big->filterRect32 = filterRect;
+        big->floatCoord32 = VPoint{filterRect.top, filterRect.left};
+    }
+}
+
+void layerCounts(FilterRecord& fr, const Document& doc) {
+    const int16 colors = int16(doc.colorChannels());
+    const int16 alpha = doc.transparency() == Transparency::editable ? 1 : 0;
+    fr.inLayerPlanes = fr.outLayerPlanes = fr.absLayerPlanes = colors;
+    fr.inTransparencyMask = fr.outTransparencyMask = fr.absTransparencyMask = alpha;
+}
+
+} // namespace
+
+HostOptions HostOptions::minimalEditor(bool withAdvanceState) {
+    HostOptions o;
+    o.bigDocument = false;
+    o.displayPixels = false;
+    o.samplingSupport = hostDoesNotSupportSampling;
+    o.descriptors.present = false;
+    o.advanceState = withAdvanceState;
+    return o;
+}
+
+FilterHost::FilterHost(PluginEntryProc entry, HostOptions options)
+    : entry_(entry), options_(std::move(options)) {}
+
+FilterHost::~FilterHost() {
+    disposeHandle(parameters_);
+    // The data slot holds whatever the module put there; only a handle of
+    // ours is disposed.
+    Handle data = reinterpret_cast<Handle>(data_);
+    if (isLiveHandle(data)) disposeHandle(data);
+}
+
+int16_t FilterHost::about() {
+    if (!entry_) return paramErr;
+    PlatformData platform{0};
+    AboutRecord about{};
+    about.platformData = &platform;
+    int16 result = 0;
+    entry_(filterSelectorAbout, &about, &data_, &result);
+    return result;
+}
+
+RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
+    RunRecord rec;
+    auto refuse = [&](OSErr code, const char* why) {
+        rec.result = code;
+        rec.hostError = why;
+        return rec;
+    };
+    if (!entry_) return refuse(paramErr, "no filter module");
+    if (!doc.valid()) return refuse(paramErr, "no document");
+    if (g_run) return refuse(paramErr, "another filtering run is active");
+    const bool beyond16 = doc.width() > k16BitLimit || doc.height() > k16BitLimit;
+    if (beyond16 && !options_.bigDocument)
+        return refuse(errPlugInHostInsufficient,
+                      "the document is larger than 32767 pixels and this host offers no large-document support");
+    VRect filterRect = doc.selectionBounds();
+    if (runOptions.filterRect) {
+        const VRect& r = *runOptions.filterRect;
+        filterRect = VRect{std::max(r.top, 0), std::max(r.left, 0), std::min(r.bottom, doc.height()),
+                           std::min(r.right, doc.width())};
+    }
+    if (isEmpty(filterRect)) return refuse(paramErr, "nothing is selected");
+    rec.filterRect = filterRect;
+
+    auto run = std::make_unique<ActiveRun>();
+    try {
+        run->source = doc.bytes();
+    } catch (const std::bad_alloc&) {
+        return refuse(memFullErr, "out of memory");
+    }
+
+    // --- the filter record -----------------------------------------------------
+    auto fr = std::make_unique<FilterRecord>();
+    std::memset(fr.get(), 0, sizeof(FilterRecord));
+    BigDocumentStruct big{};
+    PlatformData platform{0};
+    Str255 errorText = {};
+    PIDescriptorParameters descParams{};
+    ReadDescriptorProcs readProcs{};
+    WriteDescriptorProcs writeProcs{};
+
+    fr->abortProc = cbAbort;
+    fr->progressProc = cbProgress;
+    fr->planes = doc.planes();
+    fr->background = RGBColor{65535, 65535, 65535};
+    fr->foreground = RGBColor{0, 0, 0};
+    fr->backColor[0] = fr->backColor[1] = fr->backColor[2] = 255;
+    fr->maxSpace = options_.maxSpace;
+    fr->isFloating = false;
+    fr->haveMask = doc.hasMask();
+    fr->autoMask = true;
+    fr->hostSig = options_.hostSig;
+    fr->imageMode = doc.imageMode();
+    fr->imageHRes = fr->imageVRes = 72 << 16;
+    fr->platformData = &platform;
+    fr->bufferProcs = bufferProcs();
+    fr->displayPixels = options_.displayPixels ? cbDisplayPixels : nullptr;
+    fr->handleProcs = handleProcs();
+    fr->filterCase = doc.filterCase();
+    fr->advanceState = options_.advanceState ? cbAdvanceState : nullptr;
+    fr->supportsPadding = true;
+    fr->samplingSupport = options_.samplingSupport;
+    fr->inputRate = fr->maskRate = kOne;
+    fr->errorString = &errorText;
+    fr->depth = doc.depth();
+    fr->bigDocumentData = options_.bigDocument ? &big : nullptr;
+    layerCounts(*fr, doc);
+    setFilterRectFields(*fr, fr->bigDocumentData, doc, filterRect);
+
+    const DescriptorSuiteOptions& dso = options_.descriptors;
+    Handle descriptorIn = nullptr;
+    int64_t descriptorInSerial = 0;
+    if (dso.present) {
+        fillReadDescriptorProcs(readProcs, dso);
+        fillWriteDescriptorProcs(writeProcs, dso);
+        descParams.descriptorParametersVersion = dso.parametersVersion;
+        descParams.playInfo = dso.playInfo;
+        descParams.recordInfo = plugInDialogOptional;
+        descParams.readDescriptorProcs = dso.readSuite ? &readProcs : nullptr;
+        descParams.writeDescriptorProcs = dso.writeSuite ? &writeProcs : nullptr;
+        if (runOptions.descriptor) {
+            descriptorIn = runOptions.descriptor->toHandle();
+            if (!descriptorIn) return refuse(memFullErr, "out of memory");
+            descriptorInSerial = handleSerial(descriptorIn);
+        }
+        descParams.descriptor = descriptorIn;
+        fr->descriptorParameters = &descParams;
+    }
+
+    run->doc = &doc;
+    run->options = &options_;
+    run->record = &rec;
+    run->fr = fr.get();
+    run->big = fr->bigDocumentData;
+    run->filterRect = filterRect;
+    run->beyond16Bit = beyond16;
+    g_run = run.get();
+    beginDescriptorSession(&rec.descriptorCalls);
+    rec.maxSpaceOffered = options_.maxSpace;
+
+    auto call = [&](int16 selector) {
+        int16 result = 0;
+        fr->parameters = parameters_;
+        entry_(selector, fr.get(), &data_, &result);
+        parameters_ = fr->parameters;
+        rec.selectors.push_back({selector, result});
+        if (result != noErr && rec.result == noErr) {
+            rec.result = result;
+            rec.failedSelector = selector;
+        }
+        return result;
+    };
+
+    bool started = false;
+    if (!runOptions.showDialog || call(filterSelectorParameters) == noErr) {
+        if (call(filterSelectorPrepare) == noErr) {
+            rec.maxSpaceAfterPrepare = fr->maxSpace;
+            rec.bufferSpaceAfterPrepare = fr->bufferSpace;
+            started = call(filterSelectorStart) == noErr;
+        }
+    }
+    if (started) {
+        // The editor's own loop: serve what the module asks for until it
+        // leaves all three rectangles empty.
+        try {
+            for (;;) {
+                Request q = readRequest(*run);
+                if (isEmpty(q.in) && isEmpty(q.out) && isEmpty(q.mask)) break;
+                if (rec.loopPasses >= options_.maxLoopPasses) {
+                    rec.result = paramErr;
+                    rec.failedSelector = filterSelectorContinue;
+                    rec.hostError = "the filter never finished its rectangle loop";
+                    break;
+                }
+                ++rec.loopPasses;
+                OSErr err = deliver(*run, true);
+                if (err != noErr) {
+                    if (rec.result == noErr) {
+                        rec.result = err;
+                        rec.failedSelector = filterSelectorContinue;
+                    }
+                    break;
+                }
+                if (call(filterSelectorContinue) != noErr) break;
+            }
+            writeBack(*run);
+        } catch (const std::bad_alloc&) {
+            if (rec.result == noErr) {
+                rec.result = memFullErr;
+                rec.failedSelector = filterSelectorContinue;
+            }
+        }
+        call(filterSelectorFinish);
+    }
+
+    endDescriptorSession();
+    g_run = nullptr;
+
+    // The descriptor the module leaves behind: read it, then dispose of it
+    // and of ours if the module did not.
+    if (dso.present) {
+        Handle now = descParams.descriptor;
+        rec.recordInfo = descParams.recordInfo;
+        if (now) {
+            rec.descriptorReplaced = now != descriptorIn || handleSerial(now) != descriptorInSerial;
+            Descriptor d;
+            if (Descriptor::fromHandle(now, d)) {
+                rec.descriptorOut = std::move(d);
+            } else {
+                rec.descriptorMalformed = true;
+            }
+            disposeHandle(now);
+        }
+        if (descriptorIn && descriptorIn != now && handleSerial(descriptorIn) == descriptorInSerial)
+            disposeHandle(descriptorIn);
+    }
+    if (errorText[0] > 0) rec.errorString.assign(reinterpret_cast<const char*>(errorText + 1), errorText[0]);
+
+    if (rec.result == noErr && doc.hasMask() && fr->autoMask) {
+        applySelection(*run);
+        rec.autoMaskApplied = true;
+    }
+    if (rec.result != noErr && options_.restoreOnFailure) {
+        doc.bytes() = std::move(run->source);
+        rec.documentRestored = true;
+    }
+    return rec;
+}
+
+std::string describeResult(OSErr code) {
+    switch (code) {
+    case noErr: return "success";
+    case 1: return "the filter refused to run on this document";
+    case 3: return "the filter could not allocate its render buffers";
+    case memFullErr: return "out of memory";
+    case userCanceledErr: return "cancelled";
+    case filterBadParameters: return "the filter's settings records are missing";
+    case filterBadMode: return "the filter does not support this image mode";
+    case errPlugInHostInsufficient: return "the filter needs features this host does not offer";
+    case paramErr: return "the filter made an invalid request";
+    case readErr: return "read error";
+    case writErr: return "write error";
+    default: return "the filter failed with error " + std::to_string(code);
+    }
+}
+
+} // namespace host

@@ -1,0 +1,51 @@
+// The host's memory services as a module sees them: the handle suite
+// (relocatable blocks the module locks and unlocks) and the buffer suite.
+//
+// Handles are process-wide, like the memory manager of an editor: the
+// `parameters` handle and the module's data handle outlive a filtering run.
+// Every procedure validates the handle it is given against the live set, so a
+// stale or made-up handle from a module is refused instead of dereferenced.
+#pragma once
+
+#include "plugin/host_api.h"
+
+#include <cstdint>
+
+namespace host {
+
+// The suites handed to the module in the filter record.
+HandleProcs* handleProcs();
+BufferProcs* bufferProcs();
+
+// The same operations for the host's own use and for tests.
+Handle newHandle(int32_t size);             // zero-filled; null when size < 0 or memory is out
+void disposeHandle(Handle h);               // ignores null and unknown handles
+int32_t handleSize(Handle h);               // 0 for null and unknown handles
+OSErr setHandleSize(Handle h, int32_t size);
+char* lockHandle(Handle h);                 // null for null and unknown handles
+void unlockHandle(Handle h);
+bool isLiveHandle(Handle h);
+int32_t handleLockCount(Handle h);          // -1 for unknown handles
+// A number unique to each handle ever made (0 for unknown handles): tells a
+// handle from a later one that happens to reuse its address.
+int64_t handleSerial(Handle h);
+
+// Counters for tests: handles alive now, and handle-suite calls so far.
+struct HandleStats {
+    int64_t live = 0;
+    int64_t created = 0;
+    int64_t disposed = 0;
+    int64_t locks = 0;
+    int64_t unlocks = 0;
+    int64_t recoverSpaceCalls = 0;
+    int64_t rejected = 0; // calls with a handle that is not alive
+};
+HandleStats handleStats();
+
+// Test hook: the n-th newHandle call from now on fails (0 switches it off).
+void failNewHandleAt(int64_t n);
+
+// Buffers of the buffer suite alive now.
+int64_t liveBufferCount();
+
+} // namespace host

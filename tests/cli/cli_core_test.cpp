@@ -1,0 +1,261 @@
+// The CLI's parts that need no process: settings flags and their
+// descriptor, sample conversions, the stb-side coders, paths.
+#include "cli_support.h"
+#include "host/cli/document_image.h"
+#include "host/cli/file_util.h"
+#include "host/cli/image_io.h"
+#include "host/cli/sample_picture.h"
+#include "host/cli/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+using namespace clitest;
+
+namespace {
+
+TEST(CliSettings, GlueNamesFollowTheScriptingEnumeration) {
+    EXPECT_EQ(cli::glueName(1), "normal");
+    EXPECT_EQ(cli::glueName(11), "hard light");
+    EXPECT_EQ(cli::glueName(26), "harsh diff");
+    EXPECT_EQ(cli::glueName(59), "sinister");
+    EXPECT_EQ(cli::glueName(60), "");
+    EXPECT_EQ(cli::glueName(62), "screendim");
+    EXPECT_EQ(cli::glueName(63), "starbright");
+    EXPECT_EQ(cli::glueName(64), "");
+    EXPECT_EQ(cli::glueName(70), "");
+    int named = 0;
+    for (int m = 1; m <= 69; ++m) named += !cli::glueName(m).empty();
+    EXPECT_EQ(named, 61);
+    EXPECT_EQ(cli::glueValue(7), fourCC("GL07"));
+    EXPECT_EQ(cli::shapeValue(5), fourCC("Hs05"));
+    EXPECT_EQ(cli::stripeKindValue(4), fourCC("Ht04"));
+    EXPECT_EQ(cli::enumNumber(fourCC("GL64"), "GL"), 64);
+    EXPECT_EQ(cli::enumNumber(fourCC("<NO>"), "GL"), 0);
+    EXPECT_EQ(cli::enumNumber(fourCC("Hs03"), "GL"), 0);
+}
+
+TEST(CliSettings, FlagsAcceptNamesNumbersAndRanges) {
+    struct Case {
+        const char* flag;
+        const char* value;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"glue", "multiply", true},      {"glue", "Hard Light", true},   {"glue", "hard-light", true},
+        {"glue", "procedural -", true},  {"glue", "hard diff", true},    {"glue", "69", true},
+        {"glue", "0", false},            {"glue", "70", false},          {"glue", "sparkle", false},
+        {"shape", "TVs", true},          {"shape", "tvs", true},         {"shape", "7", true},
+        {"shape", "8", false},           {"shape", "hexagons", false},   {"stripe-kind", "d", true},
+        {"stripe-kind", "e", false},     {"merge", "4", true},           {"merge", "5", false},
+        {"overlap", "0", true},          {"overlap", "100", true},       {"overlap", "-1", false},
+        {"hue", "50.5", false},          {"zoom", "", false},            {"seed", "-2147483648", true},
+        {"seed", "2147483648", false},   {"seed", "12abc", false},       {"complexity", "+7", true},
+    };
+    for (const Case& c : cases) {
+        cli::Settings s;
+        std::string error;
+        cli::FlagResult r = cli::parseSettingFlag(c.flag, c.value, s, error);
+        EXPECT_EQ(r, c.ok ? cli::FlagResult::ok : cli::FlagResult::bad) << c.flag << " " << c.value;
+        if (!c.ok) {
+            EXPECT_NE(error.find(std::string("--") + c.flag), std::string::npos) << error;
+            EXPECT_EQ(error.find('\n'), std::string::npos);
+        }
+    }
+    cli::Settings s;
+    std::string error;
+    EXPECT_EQ(cli::parseSettingFlag("mask", "x.png", s, error), cli::FlagResult::notASetting);
+    cli::parseSettingFlag("glue", "Hard_Light", s, error);
+    EXPECT_EQ(s.glue, 11);
+    cli::parseSettingFlag("glue", "hard diff", s, error);
+    EXPECT_EQ(s.glue, 26);
+}
+
+TEST(CliSettings, OnlyGivenSettingsReachTheDescriptorInKeyOrder) {
+    cli::Settings s;
+    EXPECT_TRUE(s.toDescriptor().empty());
+    std::string error;
+    cli::parseSettingFlag("seed", "99", s, error);
+    cli::parseSettingFlag("hue", "3", s, error);
+    cli::parseSettingFlag("glue", "multiply", s, error);
+    cli::parseSettingFlag("shape", "octagons", s, error);
+    host::Descriptor d = s.toDescriptor();
+    ASSERT_EQ(d.size(), 4u);
+    EXPECT_EQ(d.items()[0].key, cli::kKeyGlue);
+    EXPECT_EQ(d.items()[0].type, typeEnumerated);
+    EXPECT_EQ(d.items()[0].enumType, cli::kTypeGlue);
+    EXPECT_EQ(d.items()[0].enumValue, fourCC("GL09"));
+    EXPECT_EQ(d.items()[1].key, cli::kKeyHue);
+    EXPECT_EQ(d.items()[1].integer, 3);
+    EXPECT_EQ(d.items()[2].key, cli::kKeyShape);
+    EXPECT_EQ(d.items()[2].enumType, cli::kTypeShape);
+    EXPECT_EQ(d.items()[2].enumValue, fourCC("Hs04"));
+    EXPECT_EQ(d.items()[3].key, cli::kKeyRandomSeed);
+    EXPECT_EQ(d.items()[3].integer, 99);
+}
+
+TEST(CliSettings, DescribedSettingsReadAsReusableFlags) {
+    host::Descriptor d;
+    d.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL11"))
+        .putInteger(cli::kKeyOverlap, 73)
+        .putInteger(cli::kKeyMerge, 3)
+        .putEnumerated(cli::kKeyShape, cli::kTypeShape, fourCC("Hs05"))
+        .putEnumerated(cli::kKeyStripeKind, cli::kTypeStripeKind, fourCC("Ht02"))
+        .putInteger(cli::kKeyRandomSeed, -4);
+    EXPECT_EQ(cli::describeSettings(d),
+              "--seed -4 --shape TVs --stripe-kind b --merge 3 --glue \"hard light\" --overlap 73");
+    host::Descriptor odd;
+    odd.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL64"));
+    odd.putEnumerated(cli::kKeyShape, cli::kTypeShape, 0x3C4E4F3E);
+    EXPECT_EQ(cli::describeSettings(odd), "--shape '<NO>' --glue 64");
+}
+
+TEST(CliSamples, SixteenBitScalingMeetsTheEndsAndRoundTripsWithinOne) {
+    EXPECT_EQ(cli::fileToHost16(0), 0);
+    EXPECT_EQ(cli::fileToHost16(65535), 32768);
+    EXPECT_EQ(cli::hostToFile16(32768), 65535);
+    EXPECT_EQ(cli::hostToFile16(0), 0);
+    EXPECT_EQ(cli::hostToFile16(40000), 65535) << "above full scale is clamped";
+    for (uint32_t v = 0; v <= 65535; ++v) {
+        const int back = cli::hostToFile16(cli::fileToHost16(uint16_t(v)));
+        ASSERT_LE(std::abs(back - int(v)), 1) << v;
+    }
+    for (uint32_t h = 0; h <= 32768; ++h) ASSERT_EQ(cli::fileToHost16(cli::hostToFile16(uint16_t(h))), h);
+}
+
+TEST(CliSamples, DocumentsKeepTheImagesFormatAndTransparency) {
+    for (cli::SampleFormat f : {cli::SampleFormat::u8, cli::SampleFormat::u16, cli::SampleFormat::f32}) {
+        for (int ch = 1; ch <= 4; ++ch) {
+            cli::Image img = makeImage(5, 3, ch, f);
+            host::Document doc;
+            std::string error;
+            ASSERT_TRUE(cli::documentFromImage(img, doc, error)) << error;
+            EXPECT_EQ(doc.channels(), ch);
+            EXPECT_EQ(doc.model(), ch <= 2 ? host::ColorModel::gray : host::ColorModel::rgb);
+            EXPECT_EQ(doc.transparency(), ch % 2 == 0 ? host::Transparency::editable : host::Transparency::none);
+            cli::Image back = img;
+            back.data.clear();
+            ASSERT_TRUE(cli::imageFromDocument(std::move(doc), back, error));
+            EXPECT_FALSE(doc.valid()) << "the pixels moved";
+            EXPECT_EQ(back.format, f);
+            EXPECT_EQ(back.channels, ch);
+            if (f != cli::SampleFormat::u16) {
+                EXPECT_EQ(back.data, img.data);
+            }
+        }
+    }
+    cli::Image five = makeImage(2, 2, 4, cli::SampleFormat::u8);
+    five.channels = 5;
+    host::Document doc;
+    std::string error;
+    EXPECT_FALSE(cli::documentFromImage(five, doc, error));
+}
+
+TEST(CliSamples, MasksMustBeOneChannelOfTheDocumentsSize) {
+    host::Document doc = host::Document::make(4, 3, host::ColorModel::rgb, 8);
+    std::vector<uint8_t> mask;
+    std::string error;
+    EXPECT_TRUE(cli::maskFromImage(makeImage(4, 3, 1, cli::SampleFormat::u8), doc, mask, error));
+    EXPECT_EQ(mask.size(), 12u);
+    cli::Image deep = makeImage(4, 3, 1, cli::SampleFormat::u16);
+    EXPECT_TRUE(cli::maskFromImage(deep, doc, mask, error));
+    EXPECT_EQ(mask[1], uint8_t((uint32_t(sampleOf(deep, 1, 0, 0)) * 255 + 32767) / 65535));
+    EXPECT_FALSE(cli::maskFromImage(makeImage(4, 3, 3, cli::SampleFormat::u8), doc, mask, error));
+    EXPECT_NE(error.find("one-channel"), std::string::npos);
+    EXPECT_FALSE(cli::maskFromImage(makeImage(3, 3, 1, cli::SampleFormat::u8), doc, mask, error));
+    EXPECT_EQ(error, "the mask is 3x3 but the image is 4x3");
+}
+
+TEST(CliCoders, SixteenBitPngAndPfmReadBackExactly) {
+    const std::string dir = testFolder();
+    for (int ch = 1; ch <= 4; ++ch) {
+        cli::Image img = makeImage(7, 5, ch, cli::SampleFormat::u16);
+        const std::string path = join(dir, "deep" + std::to_string(ch) + ".png");
+        std::string error;
+        ASSERT_TRUE(cli::writeImageStb(path, img, error)) << error;
+        cli::Image back;
+        ASSERT_TRUE(readTestImage(path, back)); // OpenImageIO natively: an independent decoder
+        EXPECT_EQ(back.format, cli::SampleFormat::u16);
+        EXPECT_EQ(back.channels, ch);
+        EXPECT_EQ(back.data, img.data) << ch << " channels";
+    }
+    for (int ch : {1, 3}) {
+        cli::Image img = makeImage(6, 4, ch, cli::SampleFormat::f32);
+        const std::string path = join(dir, "float" + std::to_string(ch) + ".pfm");
+        std::string error;
+        ASSERT_TRUE(cli::writeImageStb(path, img, error)) << error;
+        cli::Image back;
+        ASSERT_TRUE(readTestImage(path, back));
+        EXPECT_EQ(back.channels, ch);
+        EXPECT_EQ(back.data, img.data) << "rows bottom to top on disk, top to bottom in memory";
+        cli::Image again;
+        ASSERT_TRUE(cli::readImageStb(path, again, error)) << error;
+        EXPECT_EQ(again.data, img.data);
+    }
+}
+
+TEST(CliCoders, PfmReaderRefusesDamageAndReadsBigEndian) {
+    cli::Image img;
+    std::string error;
+    const std::string be = std::string("Pf\n2 1\n1.0\n") + std::string("\x3f\x80\x00\x00\x40\x00\x00\x00", 8);
+    ASSERT_TRUE(cli::decodePfm(reinterpret_cast<const uint8_t*>(be.data()), be.size(), img, error));
+    EXPECT_EQ(sampleOf(img, 0, 0, 0), 1.0);
+    EXPECT_EQ(sampleOf(img, 1, 0, 0), 2.0);
+    for (size_t n = 0; n < be.size(); ++n)
+        EXPECT_FALSE(cli::decodePfm(reinterpret_cast<const uint8_t*>(be.data()), n, img, error)) << n;
+    for (const char* bad : {"PF\n-2 1\n-1.0\n", "PF\n2 0\n-1.0\n", "PX\n1 1\n-1.0\n", "PF\n99999999 1\n-1\n"}) {
+        std::string s = std::string(bad) + std::string(64, '\0');
+        EXPECT_FALSE(cli::decodePfm(reinterpret_cast<const uint8_t*>(s.data()), s.size(), img, error)) << bad;
+    }
+    cli::Image rgba = makeImage(2, 2, 4, cli::SampleFormat::f32);
+    EXPECT_TRUE(cli::encodePfm(rgba).empty()) << "PFM has no alpha";
+    EXPECT_TRUE(cli::encodePng16(makeImage(2, 2, 3, cli::SampleFormat::u8)).empty());
+}
+
+TEST(CliCoders, TheStbWriterRefusesDepthsItsFormatsCannotHold) {
+    const std::string dir = testFolder();
+    std::string error;
+    EXPECT_FALSE(cli::writeImageStb(join(dir, "f.png"), makeImage(2, 2, 3, cli::SampleFormat::f32), error));
+    EXPECT_NE(error.find(".pfm"), std::string::npos);
+    EXPECT_FALSE(cli::writeImageStb(join(dir, "d.jpg"), makeImage(2, 2, 3, cli::SampleFormat::u16), error));
+    EXPECT_FALSE(cli::writeImageStb(join(dir, "x.xyz"), makeImage(2, 2, 3, cli::SampleFormat::u8), error));
+    EXPECT_TRUE(filesIn(dir).empty());
+}
+
+TEST(CliFiles, WritingReplacesWholeFilesOnlyAndLeavesNothingBehind) {
+    const std::string dir = testFolder();
+    const std::string out = join(dir, "out.png");
+    writeText(out, "previous");
+    cli::Image bad = makeImage(2, 2, 3, cli::SampleFormat::u8);
+    bad.data.resize(3); // inconsistent: refused before anything is written
+    std::string error;
+    EXPECT_FALSE(cli::writeImage(out, bad, error));
+    EXPECT_EQ(readText(out), "previous");
+    EXPECT_FALSE(cli::writeImage(join(dir, "missing/out.png"), makeImage(2, 2, 3, cli::SampleFormat::u8), error));
+    EXPECT_NE(error.find("folder does not exist"), std::string::npos);
+    EXPECT_TRUE(cli::writeImage(out, makeImage(2, 2, 3, cli::SampleFormat::u8), error)) << error;
+    EXPECT_EQ(filesIn(dir), std::vector<std::string>{"out.png"});
+    cli::Image back;
+    ASSERT_TRUE(readTestImage(out, back));
+    EXPECT_EQ(back.width, 2);
+}
+
+TEST(CliSample, TheSamplePictureIsDeterministicAndLooksLikeAPhoto) {
+    cli::Image a = cli::makeSamplePicture(), b = cli::makeSamplePicture();
+    ASSERT_EQ(a.width, 512);
+    ASSERT_EQ(a.height, 384);
+    ASSERT_EQ(a.channels, 3);
+    EXPECT_EQ(a.data, b.data);
+    EXPECT_GT(sampleOf(a, 10, 10, 2), sampleOf(a, 10, 10, 0)) << "a blue sky at the top";
+    EXPECT_EQ(sampleOf(a, 0, 380, 0), 0) << "the gray ramp starts black";
+    EXPECT_EQ(sampleOf(a, 511, 380, 1), 255) << "and ends white";
+    std::set<uint32_t> colours;
+    for (int32_t y = 0; y < a.height; y += 7)
+        for (int32_t x = 0; x < a.width; x += 7)
+            colours.insert(uint32_t(sampleOf(a, x, y, 0)) << 16 | uint32_t(sampleOf(a, x, y, 1)) << 8 |
+                           uint32_t(sampleOf(a, x, y, 2)));
+    EXPECT_GT(colours.size(), 500u) << "gradients, not flat areas only";
+}
+
+} // namespace

@@ -1,0 +1,272 @@
+// Running the quillfire CLI from tests: paths, a fresh folder per test,
+// capturing the exit status and both output streams, and image files
+// written and read independently of the CLI where the build allows
+// (OpenImageIO natively; the stb-based coders on Windows).
+#pragma once
+
+#include "host/cli/image_io.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#if QF_HAVE_OIIO
+#include <OpenImageIO/imageio.h>
+#endif
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+namespace clitest {
+
+namespace fs = std::filesystem;
+
+// Under Wine a Unix path works for file calls but not on cmd's command
+// line: give the drive that maps the Unix root.
+inline std::string nativePath(std::string p) {
+#ifdef _WIN32
+    if (!p.empty() && p[0] == '/') p = "Z:" + p;
+    for (char& c : p)
+        if (c == '/') c = '\\';
+#endif
+    return p;
+}
+
+inline std::string fromEnv(const char* name, const char* fallback) {
+    if (const char* v = std::getenv(name); v && *v) return nativePath(v);
+    return nativePath(fallback ? fallback : "");
+}
+
+inline std::string cliPath() {
+#ifdef QF_DEFAULT_CLI
+    return fromEnv("QF_CLI", QF_DEFAULT_CLI);
+#else
+    return fromEnv("QF_CLI", nullptr);
+#endif
+}
+
+inline std::string testModulePath() { return nativePath(QF_CLI_TEST_MODULE); }
+
+// A fresh, empty folder for the running test.
+inline std::string testFolder() {
+#ifdef QF_DEFAULT_TEST_TMP
+    std::string root = fromEnv("QF_TEST_TMP", QF_DEFAULT_TEST_TMP);
+#else
+    std::string root = fromEnv("QF_TEST_TMP", nullptr);
+#endif
+    if (root.empty()) root = fs::temp_directory_path().string();
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+        if (c == '/') c = '_';
+    fs::path dir = fs::path(root) / "cli" / name;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir);
+    return dir.string();
+}
+
+inline std::string join(const std::string& folder, const std::string& name) {
+    return (fs::path(folder) / name).string();
+}
+
+// Names of the files in a folder, sorted.
+inline std::vector<std::string> filesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline std::string readText(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+inline void writeText(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+}
+
+// Sets environment variables for the life of the object.
+class ScopedEnv {
+public:
+    explicit ScopedEnv(std::map<std::string, std::string> vars) : vars_(std::move(vars)) {
+        for (const auto& [k, v] : vars_) set(k, v);
+    }
+    ~ScopedEnv() {
+        for (const auto& [k, v] : vars_) set(k, "");
+    }
+
+private:
+    static void set(const std::string& k, const std::string& v) {
+#ifdef _WIN32
+        _putenv_s(k.c_str(), v.c_str());
+#else
+        if (v.empty())
+            unsetenv(k.c_str());
+        else
+            setenv(k.c_str(), v.c_str(), 1);
+#endif
+    }
+    std::map<std::string, std::string> vars_;
+};
+
+struct CliResult {
+    int code = -1;
+    std::string out;
+    std::string err;
+
+    // The lines of stderr.
+    std::vector<std::string> errLines() const {
+        std::vector<std::string> lines;
+        std::stringstream s(err);
+        for (std::string line; std::getline(s, line);) lines.push_back(line);
+        return lines;
+    }
+};
+
+inline std::string quote(const std::string& s) {
+#ifdef _WIN32
+    return "\"" + s + "\"";
+#else
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+#endif
+}
+
+// Runs the CLI with `args`; stdout and stderr go through files in `folder`.
+inline CliResult runCli(const std::vector<std::string>& args, const std::string& folder,
+                        const std::map<std::string, std::string>& env = {}) {
+    ScopedEnv scoped(env);
+    const std::string outFile = join(folder, "cli.stdout"), errFile = join(folder, "cli.stderr");
+    std::string cmd = quote(cliPath());
+    for (const auto& a : args) cmd.append(" ").append(quote(a));
+    cmd.append(" >").append(quote(outFile)).append(" 2>").append(quote(errFile));
+#ifdef _WIN32
+    cmd.insert(cmd.begin(), '"'); // cmd.exe strips one pair of quotes around the whole line
+    cmd.push_back('"');
+#endif
+    CliResult r;
+    int status = std::system(cmd.c_str());
+#ifdef _WIN32
+    r.code = status;
+#else
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+    // Lines end in CRLF on Windows; the progress bar's lone CRs stay.
+    auto unixLines = [](std::string t) {
+        for (size_t at; (at = t.find("\r\n")) != std::string::npos;) t.erase(at, 1);
+        return t;
+    };
+    r.out = unixLines(readText(outFile));
+    r.err = unixLines(readText(errFile));
+    std::error_code ec;
+    fs::remove(outFile, ec);
+    fs::remove(errFile, ec);
+    return r;
+}
+
+// --- images, independently of the CLI where possible ----------------------------
+
+inline bool writeTestImage(const std::string& path, const cli::Image& img) {
+#if QF_HAVE_OIIO
+    using namespace OIIO;
+    auto out = ImageOutput::create(path);
+    if (!out) return false;
+    TypeDesc t = img.format == cli::SampleFormat::u8    ? TypeDesc::UINT8
+                 : img.format == cli::SampleFormat::u16 ? TypeDesc::UINT16
+                                                        : TypeDesc::FLOAT;
+    ImageSpec spec(img.width, img.height, img.channels, t);
+    if (img.channels == 2 || img.channels == 4) spec.alpha_channel = img.channels - 1;
+    spec.attribute("oiio:UnassociatedAlpha", 1);
+    return out->open(path, spec) && out->write_image(t, img.data.data()) && out->close();
+#else
+    std::string error;
+    return cli::writeImageStb(path, img, error);
+#endif
+}
+
+inline bool readTestImage(const std::string& path, cli::Image& img) {
+#if QF_HAVE_OIIO
+    using namespace OIIO;
+    ImageSpec config;
+    config.attribute("oiio:UnassociatedAlpha", 1);
+    auto in = ImageInput::open(path, &config);
+    if (!in) return false;
+    const ImageSpec& spec = in->spec();
+    img.width = spec.width;
+    img.height = spec.height;
+    img.channels = spec.nchannels;
+    TypeDesc t;
+    if (spec.format == TypeDesc::UINT8) {
+        img.format = cli::SampleFormat::u8;
+        t = TypeDesc::UINT8;
+    } else if (spec.format == TypeDesc::UINT16) {
+        img.format = cli::SampleFormat::u16;
+        t = TypeDesc::UINT16;
+    } else {
+        img.format = cli::SampleFormat::f32;
+        t = TypeDesc::FLOAT;
+    }
+    img.data.resize(img.rowBytes() * size_t(img.height));
+    return in->read_image(0, 0, 0, img.channels, t, img.data.data());
+#else
+    std::string error;
+    return cli::readImageStb(path, img, error);
+#endif
+}
+
+// A test picture: every sample different, in the format's own range.
+inline cli::Image makeImage(int32_t w, int32_t h, int channels, cli::SampleFormat format) {
+    cli::Image img;
+    img.width = w;
+    img.height = h;
+    img.channels = channels;
+    img.format = format;
+    img.data.resize(img.rowBytes() * size_t(h));
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            for (int c = 0; c < channels; ++c) {
+                const size_t i = (size_t(y) * size_t(w) + size_t(x)) * size_t(channels) + size_t(c);
+                const int v = (x * 37 + y * 91 + c * 53) % 256;
+                if (format == cli::SampleFormat::u8) {
+                    img.data[i] = uint8_t(v);
+                } else if (format == cli::SampleFormat::u16) {
+                    const uint16_t s = uint16_t(v * 257 + (x % 3));
+                    std::memcpy(img.data.data() + 2 * i, &s, 2);
+                } else {
+                    const float f = float(v) / 255.0f;
+                    std::memcpy(img.data.data() + 4 * i, &f, 4);
+                }
+            }
+    return img;
+}
+
+// One sample as a double in the file's units.
+inline double sampleOf(const cli::Image& img, int32_t x, int32_t y, int c) {
+    const size_t i = (size_t(y) * size_t(img.width) + size_t(x)) * size_t(img.channels) + size_t(c);
+    if (img.format == cli::SampleFormat::u8) return img.data[i];
+    if (img.format == cli::SampleFormat::u16) {
+        uint16_t v;
+        std::memcpy(&v, img.data.data() + 2 * i, 2);
+        return v;
+    }
+    float f;
+    std::memcpy(&f, img.data.data() + 4 * i, 4);
+    return f;
+}
+
+} // namespace clitest
