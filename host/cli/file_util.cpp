@@ -160,3 +160,20 @@ bool stderrIsTerminal() {
 }
 
 } // namespace cli
+
+namespace cli {
+
+std::string absolutePath(const std::string& path) {
+#ifdef _WIN32
+    char buffer[4096];
+    const DWORD n = GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+    return (n > 0 && n < sizeof buffer) ? std::string(buffer, n) : path;
+#else
+    if (!path.empty() && path[0] == '/') return path;
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer)) return path;
+    return std::string(buffer) + "/" + path;
+#endif
+}
+
+} // namespace cli

@@ -30,5 +30,8 @@ std::string extensionOf(const std::string& path);
 std::string folderOf(const std::string& path);
 
 bool stderrIsTerminal();
+// The path made absolute against the current folder (as it stands when
+// it is already absolute).
+std::string absolutePath(const std::string& path);
 
 } // namespace cli

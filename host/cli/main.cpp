@@ -2,6 +2,7 @@
 #include "host/cli/document_image.h"
 #include "host/cli/file_util.h"
 #include "host/cli/image_io.h"
+#include "host/cli/presets_bridge.h"
 #include "host/cli/progress_bar.h"
 #include "host/cli/sample_picture.h"
 #include "host/cli/settings.h"
@@ -27,6 +28,7 @@ const char kUsage[] =
     "Usage:\n"
     "  quillfire apply INPUT OUTPUT [settings] [--mask FILE] [options]\n"
     "  quillfire render --size WxH OUTPUT [--depth 8|16|32] [--gray] [settings] [options]\n"
+    "  quillfire export INPUT OUTPUT.jpg [--size WxH] [--quality Q] [settings] [options]\n"
     "  quillfire sample OUTPUT\n"
     "  quillfire --help | --version\n"
     "\n"
@@ -35,6 +37,8 @@ const char kUsage[] =
     "         editable transparency.\n"
     "render   renders onto a new opaque white document (8-bit RGB unless --depth or\n"
     "         --gray say otherwise).\n"
+    "export   renders the pattern at --size (default: INPUT's size) over a copy of\n"
+    "         INPUT and has the module write it as a JPEG file; INPUT is unchanged.\n"
     "sample   writes the bundled 512x384 8-bit RGB sample picture.\n"
     "\n"
     "Settings (only those given are passed on; the module uses its defaults for the rest):\n"
@@ -50,6 +54,11 @@ const char kUsage[] =
     "Options:\n"
     "  --mask FILE           selection: a one-channel gray image of the document's size;\n"
     "                        white is selected\n"
+    "  --preset FILE         replay the settings of a presets file (.sa9); flags given\n"
+    "                        as well take precedence\n"
+    "  --save-preset FILE    keep the settings used, with a thumbnail of the result,\n"
+    "                        as a presets file\n"
+    "  --quality Q           JPEG quality of export, 0 to 100 (default 90)\n"
     "  --print-settings      print the settings the module used, as flags\n"
     "  --progress            show the progress bar even when stderr is not a terminal\n"
     "  --module PATH         the filter module to load (default: the one next to this program)\n"
@@ -71,12 +80,17 @@ struct Options {
     std::vector<std::string> positional;
     cli::Settings settings;
     std::string maskPath;
+    std::string presetPath;
+    std::string savePresetPath;
+    int32_t quality = 90;
     std::string modulePath;
     bool printSettings = false;
     bool progress = false;
     bool gray = false;
     int depth = 0;
     int32_t width = 0, height = 0;
+    // Keys of our own that ask the module for an export.
+    host::Descriptor extraKeys;
 };
 
 bool parseSize(const std::string& text, int32_t& w, int32_t& h) {
@@ -94,7 +108,7 @@ bool parseSize(const std::string& text, int32_t& w, int32_t& h) {
 
 // False after printing one line about what is wrong.
 bool parseArguments(const std::vector<std::string>& args, Options& o) {
-    static const char* const kValueFlags[] = {"mask", "module", "size", "depth"};
+    static const char* const kValueFlags[] = {"mask", "module", "size", "depth", "preset", "save-preset", "quality"};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.size() < 3 || a[0] != '-' || a[1] != '-') {
@@ -144,6 +158,17 @@ bool parseArguments(const std::vector<std::string>& args, Options& o) {
         }
         if (name == "mask") {
             o.maskPath = value;
+        } else if (name == "preset") {
+            o.presetPath = value;
+        } else if (name == "save-preset") {
+            o.savePresetPath = value;
+        } else if (name == "quality") {
+            int64_t q = 0;
+            if (!cli::parseInt(value, 0, 100, q)) {
+                fail("--quality must be a number from 0 to 100 (got '" + value + "')");
+                return false;
+            }
+            o.quality = int32_t(q);
         } else if (name == "module") {
             o.modulePath = value;
         } else if (name == "size") {
@@ -196,7 +221,16 @@ int filterDocument(host::Document& doc, const Options& o, std::optional<host::De
     // Always a descriptor, empty when no setting was given, so that every run
     // starts from the module's defaults rather than from whatever it last
     // remembered.
-    ro.descriptor = o.settings.toDescriptor();
+    cli::Settings settings = o.settings;
+    if (!o.presetPath.empty()) {
+        std::string presetError;
+        if (!cli::settingsFromPresetsFile(o.presetPath, settings, presetError)) {
+            fail(presetError);
+            return kExitFailed;
+        }
+    }
+    ro.descriptor = settings.toDescriptor();
+    for (const host::DescriptorItem& item : o.extraKeys.items()) ro.descriptor->add(item);
 
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, onInterrupt);
@@ -209,6 +243,16 @@ int filterDocument(host::Document& doc, const Options& o, std::optional<host::De
     }
     settingsOut = std::move(rec.descriptorOut);
     return kExitOk;
+}
+
+// After a complete run: the settings kept as a presets file, when asked for.
+bool savePreset(const Options& o, const std::optional<host::Descriptor>& settings, const host::Document& result) {
+    if (o.savePresetPath.empty()) return true;
+    std::string error;
+    if (!settings) error = "the module reported no settings to keep";
+    else if (cli::savePresetsFile(o.savePresetPath, *settings, result, error)) return true;
+    fail(error);
+    return false;
 }
 
 // After a complete run: the settings the module used, when asked for.
@@ -266,9 +310,39 @@ int commandApply(const Options& o) {
     std::optional<host::Descriptor> settings;
     int code = filterDocument(doc, o, settings);
     if (code != kExitOk) return code;
+    if (!savePreset(o, settings, doc)) return kExitFailed;
     if (!writeOutput(o.positional[1], std::move(doc), image)) return kExitFailed;
     printSettings(o, settings);
     return kExitOk;
+}
+
+// The pattern rendered over a copy of INPUT at --size (default: the
+// input's size), written by the module itself as a JPEG file.
+int commandExport(Options o) {
+    if (o.positional.size() != 2) {
+        fail("export needs INPUT and OUTPUT (see quillfire --help)");
+        return kExitUsage;
+    }
+    cli::Image image;
+    std::string error;
+    host::Document doc;
+    if (!cli::readImage(o.positional[0], image, error) || !cli::documentFromImage(image, doc, error)) {
+        fail(error);
+        return kExitFailed;
+    }
+    const std::string out = cli::absolutePath(o.positional[1]);
+    if (out.size() >= 260) {
+        fail("the output path is too long: '" + o.positional[1] + "'");
+        return kExitFailed;
+    }
+    o.extraKeys.putText(fourCC("qfXP"), out)
+        .putInteger(fourCC("qfXW"), o.width)
+        .putInteger(fourCC("qfXH"), o.height)
+        .putInteger(fourCC("qfXQ"), o.quality);
+    std::optional<host::Descriptor> settings;
+    const int code = filterDocument(doc, o, settings);
+    if (code == kExitOk) printSettings(o, settings);
+    return code;
 }
 
 int commandRender(const Options& o) {
@@ -293,6 +367,7 @@ int commandRender(const Options& o) {
     std::optional<host::Descriptor> settings;
     int code = filterDocument(doc, o, settings);
     if (code != kExitOk) return code;
+    if (!savePreset(o, settings, doc)) return kExitFailed;
     cli::Image like;
     if (!writeOutput(o.positional[0], std::move(doc), like)) return kExitFailed;
     printSettings(o, settings);
@@ -355,7 +430,7 @@ int main(int argc, char** argv) {
     Options o;
     o.command = args[0];
     args.erase(args.begin());
-    if (o.command != "apply" && o.command != "render" && o.command != "sample") {
+    if (o.command != "apply" && o.command != "render" && o.command != "sample" && o.command != "export") {
         fail("unknown command '" + o.command + "' (commands: apply, render, sample; see quillfire --help)");
         return kExitUsage;
     }
@@ -363,6 +438,7 @@ int main(int argc, char** argv) {
     try {
         if (o.command == "apply") return commandApply(o);
         if (o.command == "render") return commandRender(o);
+        if (o.command == "export") return commandExport(o);
         return commandSample(o);
     } catch (const std::bad_alloc&) {
         fail("out of memory");

@@ -427,3 +427,67 @@ TEST(RealModule, ShowsProgressOnRequest) {
 }
 
 } // namespace
+
+TEST(RealModule, ALookKeptAsAPresetsFileGivesTheSameResultOnAnotherPicture) {
+    SKIP_UNLESS_MODULE_PAINTS();
+    const std::string dir = testFolder();
+    const std::string look = join(dir, "look.sa9");
+    const std::string input = join(dir, "in.png");
+    ASSERT_TRUE(writeTestImage(input, makeImage(80, 60, 3, cli::SampleFormat::u8)));
+    CliResult kept = runCli({"apply", input, join(dir, "kept.png"), "--seed", "77", "--complexity", "60",
+                             "--glue", "soft light", "--shape", "fleurons", "--save-preset", look},
+                            dir);
+    ASSERT_EQ(kept.code, 0) << kept.err;
+
+    // Another picture: the same settings straight from the flags and from
+    // the presets file give the same result.
+    const std::string other = join(dir, "other.png");
+    ASSERT_TRUE(writeTestImage(other, makeImage(90, 70, 3, cli::SampleFormat::u16)));
+    const std::string viaFlags = join(dir, "flags.png"), viaPreset = join(dir, "preset.png");
+    ASSERT_EQ(runCli({"apply", other, viaFlags, "--seed", "77", "--complexity", "60", "--glue", "soft light",
+                      "--shape", "fleurons"},
+                     dir)
+                  .code,
+              0);
+    CliResult replayed = runCli({"apply", other, viaPreset, "--preset", look, "--print-settings"}, dir);
+    ASSERT_EQ(replayed.code, 0) << replayed.err;
+    EXPECT_NE(replayed.out.find("--shape fleurons"), std::string::npos) << replayed.out;
+    cli::Image a, b;
+    ASSERT_TRUE(readTestImage(viaFlags, a) && readTestImage(viaPreset, b));
+    EXPECT_EQ(a.data, b.data);
+
+    // A flag given with the file wins over the file's value.
+    CliResult overridden = runCli({"apply", other, viaPreset, "--preset", look, "--seed", "5", "--print-settings"}, dir);
+    EXPECT_NE(overridden.out.find("--seed 5"), std::string::npos) << overridden.out;
+}
+
+TEST(RealModule, AnUnreadablePresetsFileIsOneClearError) {
+    SKIP_UNLESS_MODULE_PAINTS();
+    const std::string dir = testFolder();
+    const std::string input = join(dir, "in.png"), out = join(dir, "out.png");
+    ASSERT_TRUE(writeTestImage(input, makeImage(20, 20, 3, cli::SampleFormat::u8)));
+    CliResult missing = runCli({"apply", input, out, "--preset", join(dir, "none.sa9")}, dir);
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.err.find("cannot open the presets file"), std::string::npos) << missing.err;
+    writeText(join(dir, "short.sa9"), std::string("\0\0\0", 3));
+    CliResult damaged = runCli({"apply", input, out, "--preset", join(dir, "short.sa9")}, dir);
+    EXPECT_EQ(damaged.code, 1);
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST(RealModule, ExportWritesAJpegOfTheRequestedSizeAndKeepsTheInput) {
+    SKIP_UNLESS_MODULE_PAINTS();
+    const std::string dir = testFolder();
+    const std::string input = join(dir, "in.png"), out = join(dir, "export.jpg");
+    ASSERT_TRUE(writeTestImage(input, makeImage(50, 40, 3, cli::SampleFormat::u8)));
+    const std::string before = readText(input);
+    CliResult r = runCli({"export", input, out, "--size", "300x120", "--seed", "3", "--quality", "70"}, dir);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readText(input), before);
+    cli::Image img;
+    ASSERT_TRUE(readTestImage(out, img));
+    EXPECT_EQ(img.width, 300);
+    EXPECT_EQ(img.height, 120);
+    CliResult bad = runCli({"export", input, join(join(dir, "missing-folder"), "x.jpg")}, dir);
+    EXPECT_EQ(bad.code, 1);
+}

@@ -1,0 +1,26 @@
+// Presets files on the command line: `--preset FILE` replays the settings a
+// file holds, `--save-preset FILE` keeps the settings a run used, with a
+// thumbnail of its result. The CLI reads and writes the files itself with
+// the plug-in's presets format; the module still receives the settings as
+// a recorded action.
+#pragma once
+
+#include <string>
+
+#include "host/descriptor.h"
+#include "host/document.h"
+#include "host/cli/settings.h"
+
+namespace cli {
+
+// Fills every setting the file holds into `settings`, except those already
+// given (flags on the command line win). False with one line in `error`
+// when the file cannot be read.
+bool settingsFromPresetsFile(const std::string& path, Settings& settings, std::string& error);
+
+// Writes the settings of `used` (what the module reported at finish) and a
+// thumbnail of `result` as a presets file named after the file.
+bool savePresetsFile(const std::string& path, const host::Descriptor& used,
+                     const host::Document& result, std::string& error);
+
+} // namespace cli
