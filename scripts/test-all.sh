@@ -24,12 +24,23 @@ for preset in native win32 win64; do
   ctest --preset "$preset" -j "$jobs"
 done
 
-for preset in asan tsan; do
-  echo "== $preset: configure and build"
+# Under the sanitizers: the suites that read outside files and host values
+# (AddressSanitizer and UndefinedBehaviorSanitizer), and those that run
+# threads (ThreadSanitizer).
+sanitize() {
+  local preset=$1 suites=$2
+  echo "== $preset: configure and build ($suites)"
   cmake --preset "$preset" >/dev/null
-  cmake --build --preset "$preset" -j "$jobs"
+  local targets=()
+  for s in $suites; do targets+=("test_$s"); done
+  cmake --build --preset "$preset" -j "$jobs" --target "${targets[@]}"
   echo "== $preset: tests"
-  ctest --preset "$preset" -j "$jobs"
-done
+  ctest --preset "$preset" -j "$jobs" -R "^(${suites// /|})\$"
+}
+sanitize asan "composite render pyramid presets export plugin host"
+sanitize tsan "platform render pyramid plugin"
+
+echo "== fuzzing the presets reader"
+./scripts/fuzz.sh 60
 
 echo "== all tests passed in $(( $(date +%s) - start )) s"

@@ -127,3 +127,32 @@ TEST(Scripting, PlayModesWithoutDisplayRunSilently) {
         host::unlockHandle(data);
     }
 }
+
+TEST(Scripting, ARecordedActionReplaysTheSamePicture) {
+    // Record: the settings the module writes at finish.
+    Descriptor d;
+    d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL27"))
+        .putInteger(fourCC("0009"), 65)
+        .putInteger(fourCC("0014"), 1999)
+        .putEnumerated(fourCC("Hsky"), fourCC("Hsty"), fourCC("Hs03"));
+    Document first = qftest::filled(150, 100, ColorModel::rgb, 16, 9000);
+    Document second = first;
+    host::RunRecord recorded;
+    {
+        FilterHost h(qftest::entry);
+        RunOptions run;
+        run.descriptor = d;
+        recorded = h.run(first, run);
+        ASSERT_TRUE(recorded.ok());
+        ASSERT_TRUE(recorded.descriptorOut.has_value());
+    }
+    // Replay in a fresh host, as after a restart of the editor.
+    FilterHost h(qftest::entry);
+    RunOptions replay;
+    replay.descriptor = *recorded.descriptorOut;
+    const host::RunRecord r = h.run(second, replay);
+    ASSERT_TRUE(r.ok());
+    EXPECT_EQ(second.bytes(), first.bytes());
+    ASSERT_TRUE(r.descriptorOut.has_value());
+    EXPECT_EQ(r.descriptorOut->items(), recorded.descriptorOut->items());
+}
