@@ -162,8 +162,10 @@ void handleStart() {
         writeCachedSettings(s);
     } else {
         hostResult() = userCanceledErr;
-        runCleanup();
     }
+    // An editor does not call finish after a failed start: whatever the
+    // run allocated goes now.
+    if (hostResult() != 0) runCleanup();
 }
 
 void handleContinue() {
