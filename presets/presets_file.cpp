@@ -152,13 +152,8 @@ int32_t limited(int32_t value, int32_t low, int32_t high) {
     return value < low ? low : (value > high ? high : value);
 }
 
-// Reads one value into `field` limited to low..high; keeps the field when
-// the value is not there.
-void rangedField(SettingsReader& in, int32_t& field, int32_t low, int32_t high) {
-    int32_t value;
-    if (in.int32(value)) field = limited(value, low, high);
-}
-
+// Values are stored as the file holds them, as the scripting descriptor
+// does: the renderer and the glue modes cope with any value.
 void plainField(SettingsReader& in, int32_t& field) {
     int32_t value;
     if (in.int32(value)) field = value;
@@ -277,17 +272,17 @@ int readSettings(PresetsInput& input, int mode, SettingsRecord* settings, Pyrami
     int32_t version;
     if (!in.int32(version)) return in.status();
     s.fileVersion = version;
-    rangedField(in, s.glue, 1, 69);
-    rangedField(in, s.overlap, 0, 100);
-    rangedField(in, s.stripes, 0, 100);
-    rangedField(in, s.warping, 0, 100);
-    rangedField(in, s.softness, 0, 100);
-    rangedField(in, s.doublure, 0, 100);
-    rangedField(in, s.color, 0, 100);
-    rangedField(in, s.zoom, 0, 100);
-    rangedField(in, s.complexity, 0, 100);
-    rangedField(in, s.hue, 0, 100);
-    rangedField(in, s.merge, 1, 4);
+    plainField(in, s.glue);
+    plainField(in, s.overlap);
+    plainField(in, s.stripes);
+    plainField(in, s.warping);
+    plainField(in, s.softness);
+    plainField(in, s.doublure);
+    plainField(in, s.color);
+    plainField(in, s.zoom);
+    plainField(in, s.complexity);
+    plainField(in, s.hue);
+    plainField(in, s.merge);
     for (float& percent : s.legacyPercent) {
         int32_t value;
         if (in.int32(value)) percent = static_cast<float>(value * 0.01);
@@ -300,8 +295,8 @@ int readSettings(PresetsInput& input, int mode, SettingsRecord* settings, Pyrami
             word = static_cast<int16_t>(static_cast<uint16_t>(value & 0xFFFF));
         }
     }
-    rangedField(in, s.shape, 1, 7);
-    rangedField(in, s.stripeKind, 1, 4);
+    plainField(in, s.shape);
+    plainField(in, s.stripeKind);
     int32_t legacyPicture;
     if (in.int32(legacyPicture) && legacyPicture != 0) {
         // Side length (64 in every such file) and an unused value, then the
