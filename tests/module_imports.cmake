@@ -1,0 +1,20 @@
+# Fails when the Windows module imports a DLL that is not part of Windows
+# itself: an editor loading it would find no such library.
+# Usage: cmake -DOBJDUMP=... -DMODULE=... -P module_imports.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${MODULE} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "cannot read ${MODULE}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
+set(system KERNEL32.dll USER32.dll GDI32.dll SHELL32.dll COMDLG32.dll COMCTL32.dll ADVAPI32.dll msvcrt.dll)
+string(TOLOWER "${system}" system)
+foreach(line ${names})
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" lower)
+  list(FIND system "${lower}" found)
+  if(found EQUAL -1)
+    message(FATAL_ERROR "${MODULE} imports ${dll}, which is not part of Windows")
+  endif()
+  message(STATUS "imports ${dll}")
+endforeach()
