@@ -16,7 +16,8 @@ constexpr uint32_t kTypeShape = fourCC("Hsty");
 constexpr uint32_t kTypeStripeKind = fourCC("Htty");
 constexpr uint32_t kNoValue = 0x3C4E4F3E; // "<NO>"
 
-bool isPhotoshopLiteSignature(uint32_t sig) { return sig == fourCC("PSP8") || sig == fourCC("PSP9"); }
+// Hosts with these signatures hand out descriptors we must not read.
+bool ignoresDescriptors(uint32_t sig) { return sig == fourCC("PSP8") || sig == fourCC("PSP9"); }
 
 // The integer keys in descriptor order and the fields they fill.
 struct IntegerKey {
@@ -129,7 +130,7 @@ bool descriptorSuitesAvailable() {
 
 bool descriptorPresent() {
     const FilterRecord* fr = g.record;
-    if (!fr || isPhotoshopLiteSignature(fr->hostSig) || !descriptorSuitesAvailable()) return false;
+    if (!fr || ignoresDescriptors(fr->hostSig) || !descriptorSuitesAvailable()) return false;
     PIDescriptorParameters& dp = *fr->descriptorParameters;
     PIReadDescriptor token = dp.readDescriptorProcs->openReadDescriptorProc(dp.descriptor, descriptorKeys);
     if (!token) return false;
@@ -141,7 +142,7 @@ bool descriptorPresent() {
 void readDescriptor() {
     FilterRecord* fr = g.record;
     if (!fr || !g.settings || !g.context) return;
-    if (isPhotoshopLiteSignature(fr->hostSig) || !descriptorSuitesAvailable()) return;
+    if (ignoresDescriptors(fr->hostSig) || !descriptorSuitesAvailable()) return;
     PIDescriptorParameters& dp = *fr->descriptorParameters;
     ReadDescriptorProcs& rp = *dp.readDescriptorProcs;
     SettingsRecord& s = *g.settings;
