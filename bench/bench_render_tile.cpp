@@ -14,19 +14,7 @@ namespace {
 SettingsRecord defaults() {
     SettingsRecord s;
     std::memset(&s, 0, sizeof s);
-    s.overlap = 73;
-    s.stripes = 27;
-    s.warping = 41;
-    s.softness = 23;
-    s.doublure = 40;
-    s.color = 98;
-    s.zoom = 86;
-    s.complexity = 0;
-    s.hue = 47;
-    s.merge = 3;
-    s.shape = 7;
-    s.stripeKind = 2;
-    s.previewZoom = 1;
+    resetSettings(s);
     return s;
 }
 

@@ -11,26 +11,11 @@
 #include "render/tile_buffer.h"
 #include "render/tile_renderer.h"
 
-// The record as the plug-in's plain defaults leave it (the render tests do
-// not link the plug-in frame, so the values are written out here).
+// The record as a prepare leaves it: the plain defaults, seed 0.
 inline SettingsRecord patternDefaults() {
     SettingsRecord s;
     std::memset(&s, 0, sizeof s);
-    s.overlap = 73;
-    s.stripes = 27;
-    s.warping = 41;
-    s.softness = 23;
-    s.doublure = 40;
-    s.color = 98;
-    s.zoom = 86;
-    s.complexity = 0;
-    s.hue = 47;
-    s.merge = 3;
-    s.shape = 7;
-    s.stripeKind = 2;
-    s.randomSeed = 0;
-    s.glue = 1;
-    s.previewZoom = 1;
+    resetSettings(s);
     s.passIndex = -1;
     return s;
 }
