@@ -150,6 +150,12 @@ bool hasEditableTransparency(const FilterRecord& fr) {
            fr.filterCase == filterCaseEditableTransparencyWithSelection;
 }
 bool canAdvance(const FilterRecord& fr) { return fr.advanceState != nullptr; }
+
+int32_t transparencyPlane(const FilterRecord& fr) {
+    // Hosts that leave the layer counts at zero have not set them; the
+    // transparency then follows the colour planes, as the last plane.
+    return fr.inLayerPlanes > 0 ? fr.inLayerPlanes : fr.planes - 1;
+}
 bool canDisplay(const FilterRecord& fr) { return fr.displayPixels != nullptr; }
 
 void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate) {
@@ -298,7 +304,7 @@ CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t target, 
 
     const PixelRect in = getInRect(fr);
     t.inPlaneCount = fr.inHiPlane - fr.inLoPlane + 1;
-    t.alphaIndex = fr.inLayerPlanes;
+    t.alphaIndex = transparencyPlane(fr);
     // Without a transparency plane to read, the alpha index must still point
     // inside the pixel; a host that reports nonsense gets no alpha.
     if (t.editableTransparency && (t.alphaIndex < 0 || t.alphaIndex >= t.inPlaneCount))

@@ -39,6 +39,9 @@ int16_t baseMode(int16_t mode);
 DepthClass depthClass(const FilterRecord& fr);
 bool hasEditableTransparency(const FilterRecord& fr);
 bool canAdvance(const FilterRecord& fr);
+// The plane that holds the transparency of a layer with editable
+// transparency: the host's count of layer colour planes.
+int32_t transparencyPlane(const FilterRecord& fr);
 bool canDisplay(const FilterRecord& fr);
 
 // Host preparation for a render area at sampling rate `rate`: records the

@@ -18,7 +18,7 @@ public:
         f.depth = depthClass(fr_);
         f.planes = fr_.planes;
         f.editableTransparency = hasEditableTransparency(fr_);
-        f.alphaIndex = fr_.inLayerPlanes;
+        f.alphaIndex = transparencyPlane(fr_);
         if (f.editableTransparency && (f.alphaIndex < 0 || f.alphaIndex >= f.planes))
             f.editableTransparency = false;
         return f;

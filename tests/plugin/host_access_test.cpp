@@ -141,3 +141,19 @@ TEST(HostAccess, DocumentQueriesFollowModeAndDepth) {
     EXPECT_EQ(baseMode(plugInModeDuotone16), plugInModeDuotone);
     EXPECT_EQ(baseMode(plugInModeLabColor), plugInModeLabColor);
 }
+
+TEST(HostAccess, TransparencyFollowsTheColourPlanesWhenTheHostLeavesTheCountsUnset) {
+    FilterRecord fr{};
+    fr.imageMode = plugInModeRGBColor;
+    fr.depth = 8;
+    fr.planes = 4;
+    fr.filterCase = filterCaseEditableTransparencyNoSelection;
+    fr.inHiPlane = 3;
+    EXPECT_EQ(compositeTargetFromHost(fr, 0, 1).alphaIndex, 3);
+    fr.inLayerPlanes = 3;
+    EXPECT_EQ(compositeTargetFromHost(fr, 0, 1).alphaIndex, 3);
+    EXPECT_TRUE(compositeTargetFromHost(fr, 0, 1).editableTransparency);
+    // A count that points outside the delivered pixel turns transparency off.
+    fr.inLayerPlanes = 7;
+    EXPECT_FALSE(compositeTargetFromHost(fr, 0, 1).editableTransparency);
+}
