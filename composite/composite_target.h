@@ -10,6 +10,11 @@
 
 enum class DepthClass : int32_t { Eight = 0, Sixteen = 1, Float = 2 };
 
+// Bytes of one sample of a depth class.
+constexpr int32_t bytesPerSample(DepthClass d) {
+    return d == DepthClass::Eight ? 1 : d == DepthClass::Sixteen ? 2 : 4;
+}
+
 // An in-memory picture that an `image` render reads its source from and
 // stores its result into.
 class CompositeImage {

@@ -34,14 +34,6 @@ void setRateAndPadding(FilterRecord& fr, int32_t rate) {
     fr.maskPadding = plugInWantsEdgeReplication;
 }
 
-int32_t sampleBytes(DepthClass d) {
-    switch (d) {
-    case DepthClass::Sixteen: return 2;
-    case DepthClass::Float: return 4;
-    default: return 1;
-    }
-}
-
 // Records the area as the render area at rate r (first step of preparing).
 void recordArea(const PixelRect& area, int32_t rate) {
     renderArea = area;
@@ -249,7 +241,7 @@ void readPreviewSource(FilterRecord& fr) {
 
     if (fetchTile(fr, PixelRect{0, 0, h, w}) != 0) return;
     const DepthClass depth = depthClass(fr);
-    const int32_t sb = sampleBytes(depth);
+    const int32_t sb = bytesPerSample(depth);
     for (int32_t p = 0; p < planes; ++p) {
         fr.inLoPlane = int16_t(p);
         fr.inHiPlane = int16_t(p);
@@ -300,7 +292,7 @@ CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t target, 
     t.depth = depthClass(fr);
     t.gray = fr.planes < 3;
     t.editableTransparency = hasEditableTransparency(fr);
-    const int32_t sb = sampleBytes(t.depth);
+    const int32_t sb = bytesPerSample(t.depth);
 
     const PixelRect in = getInRect(fr);
     t.inPlaneCount = fr.inHiPlane - fr.inLoPlane + 1;

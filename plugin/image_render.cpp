@@ -39,9 +39,7 @@ public:
         setOutRect(fr_, corner);
         if (fr_.haveMask) setMaskRect(fr_, corner);
         const int32_t samples = fr_.inHiPlane - fr_.inLoPlane + 1;
-        const int32_t bytes = depthClass(fr_) == DepthClass::Eight     ? 1
-                              : depthClass(fr_) == DepthClass::Sixteen ? 2
-                                                                      : 4;
+        const int32_t bytes = bytesPerSample(depthClass(fr_));
         if (!fr_.inData || samples < 1 || int64_t(fr_.inRowBytes) < int64_t(in.width()) * samples * bytes) {
             hostResult() = paramErr;
             return paramErr;

@@ -12,17 +12,6 @@ int16_t scratchResult = 0;
 
 int16_t& hostResult() { return g.result ? *g.result : scratchResult; }
 
-void resetRunContext(RunContext& ctx) {
-    ctx.previewRect = PixelRect{0, 0, 0, 0};
-    ctx.previewScale = 1.0f;
-    ctx.showDialog = 1;
-    ctx.planeBuffer = nullptr;
-    ctx.planeCount = 0;
-    ctx.previewWidth = 0;
-    ctx.previewHeight = 0;
-    ctx.previewArea = 0;
-}
-
 void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result) {
     scratchResult = 0;
     g.result = result;

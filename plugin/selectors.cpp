@@ -125,12 +125,10 @@ void handleStart() {
             refuse("The filter cannot run because your paint program does not support enough "
                    "of the Photoshop 3.0 plug-in standard.",
                    kReasonNoAdvanceState);
-        } else if (isMultichannel(*fr)) {
-            refuse("The filter cannot run.", kReasonMultichannel);
         } else if ((!isGray(*fr) && !isRGB(*fr)) || fr->planes < 1 ||
                    (isRGB(*fr) && fr->planes < 3)) {
-            // Second line of defence behind the enable conditions: a mode we
-            // cannot read is refused like a multichannel document.
+            // Second line of defence behind the enable conditions: multichannel
+            // and every other mode we cannot read are refused alike.
             refuse("The filter cannot run.", kReasonMultichannel);
         }
     }
@@ -144,24 +142,18 @@ void handleStart() {
     exportRequest = ExportRequest{};
     readDescriptor();
 
-    bool accepted = true;
-    if (ctx.showDialog) {
-        // The settings dialog is not part of this build yet: a run that asks
-        // for it goes ahead with the settings it has.
-        accepted = true;
-    }
+    // The settings dialog is not part of this build yet: a run that asks
+    // for it goes ahead with the settings it has, as if it was accepted.
     ctx.showDialog = 0;
 
-    if (hostResult() == 0 && accepted && exportRequest.requested) {
+    if (exportRequest.requested) {
         // An export renders into a file of its own; the document stays.
         hostResult() = exportPicture(exportRequest);
         exportRequest = ExportRequest{};
-    } else if (hostResult() == 0 && accepted) {
+    } else {
         renderFinalPass();
         // Remembered whatever the render left, a cancel included.
         writeCachedSettings(s);
-    } else {
-        hostResult() = userCanceledErr;
     }
     // An editor does not call finish after a failed start: whatever the
     // run allocated goes now.

@@ -1,0 +1,12 @@
+#include "plugin/run_context.h"
+
+void resetRunContext(RunContext& ctx) {
+    ctx.previewRect = PixelRect{0, 0, 0, 0};
+    ctx.previewScale = 1.0f;
+    ctx.showDialog = 1;
+    ctx.planeBuffer = nullptr;
+    ctx.planeCount = 0;
+    ctx.previewWidth = 0;
+    ctx.previewHeight = 0;
+    ctx.previewArea = 0;
+}
