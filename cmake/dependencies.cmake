@@ -4,8 +4,30 @@
 find_package(Threads REQUIRED)
 
 if(WIN32)
+  # Stop here, saying what to run, when the libraries are not built yet:
+  # further on, CMake would only complain about paths that do not exist.
+  set(qf_deps_arch ${CMAKE_SYSTEM_PROCESSOR})
+  set(qf_deps_files lib/libjpeg.a lib/libgtest.a lib/libgtest_main.a lib/libgmock.a
+      include/jpeglib.h include/jconfig.h include/gtest/gtest.h include/gmock/gmock.h)
   if(NOT QF_DEPS_PREFIX)
-    message(FATAL_ERROR "QF_DEPS_PREFIX must point at the MinGW builds of libjpeg and GoogleTest (scripts/win-deps.sh)")
+    message(FATAL_ERROR "QF_DEPS_PREFIX is not set. It must point at the MinGW builds of libjpeg and "
+      "GoogleTest, which this command builds into ${PROJECT_SOURCE_DIR}/build/cache/${qf_deps_arch}:\n"
+      "  run scripts/win-deps.sh ${qf_deps_arch}\n"
+      "then configure with a Windows preset.")
+  endif()
+  set(qf_deps_missing "")
+  foreach(file ${qf_deps_files})
+    if(NOT EXISTS ${QF_DEPS_PREFIX}/${file})
+      list(APPEND qf_deps_missing ${file})
+    endif()
+  endforeach()
+  if(qf_deps_missing)
+    list(JOIN qf_deps_missing ", " qf_deps_missing)
+    message(FATAL_ERROR "The MinGW builds of libjpeg and GoogleTest for ${qf_deps_arch} are missing "
+      "from ${QF_DEPS_PREFIX} (no ${qf_deps_missing}). Build them into "
+      "${PROJECT_SOURCE_DIR}/build/cache/${qf_deps_arch}:\n"
+      "  run scripts/win-deps.sh ${qf_deps_arch}\n"
+      "then configure again.")
   endif()
   add_library(qf_jpeg STATIC IMPORTED GLOBAL)
   set_target_properties(qf_jpeg PROPERTIES

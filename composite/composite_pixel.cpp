@@ -218,7 +218,8 @@ void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGB
         limitAbove(result, 65535.0f);
     } else {
         blendGlue(g, source, result, target.glue);
-        if (Target == kFinal && result.a < 1.0f && !target.editableTransparency) {
+        const bool layOver = Target == kFinal || (Target == kImage && target.flattenImage);
+        if (layOver && result.a < 1.0f && !target.editableTransparency) {
             FloatRGBA under = source;
             overComposite(result, under);
             result = under;

@@ -60,6 +60,9 @@ struct CompositeTarget {
 
     // In-memory picture (image target).
     CompositeImage* image = nullptr;
+    // An image render for a flat file (no transparency to keep): partly
+    // transparent results are laid over the source as in a final render.
+    bool flattenImage = false;
 
     // The float-document test of the render target: final follows the host
     // document, preview is never float, image follows the picture's kind.

@@ -107,7 +107,7 @@ bool copyDocumentIntoImage(PyramidImage& picture, DocumentSource& source) {
         if (format.editableTransparency && format.alphaIndex >= 0 && format.alphaIndex < rows.samplesPerPixel)
             layout.alpha = format.alphaIndex;
 
-        const int32_t count = rect.width();
+        const int32_t count = static_cast<int32_t>(rect.width());
         for (int32_t y = 0; y < rect.height(); ++y) {
             const uint8_t* in = rows.data + ptrdiff_t(y) * rows.rowBytes;
             uint8_t* out = picture.pixelAddress(rect.left + border, rect.top + y + border, 0);

@@ -21,8 +21,10 @@ struct PixelRect {
     int32_t bottom;
     int32_t right;
 
-    int32_t width() const { return right - left; }
-    int32_t height() const { return bottom - top; }
+    // In 64 bits: a rectangle from a host may span more than INT32_MAX (or
+    // be inverted by as much), which 32-bit arithmetic would overflow.
+    int64_t width() const { return int64_t{right} - left; }
+    int64_t height() const { return int64_t{bottom} - top; }
     bool empty() const { return right <= left || bottom <= top; }
     bool operator==(const PixelRect&) const = default;
 };

@@ -132,15 +132,17 @@ Boolean getKey(PIReadDescriptor token, DescriptorKeyID* key, DescType* type, int
     std::lock_guard lock(s.mutex);
     ReadToken* t = findRead(s, token);
     if (!t) return false;
+    // Nowhere to put the answer: the walk stays where it is.
+    if (!key || !type || !flags) return false;
     const auto& items = t->descriptor.items();
     if (t->next >= items.size()) {
         t->current = nullptr;
         return false;
     }
     t->current = &items[t->next++];
-    if (key) *key = t->current->key;
-    if (type) *type = t->current->type;
-    if (flags) *flags = 0;
+    *key = t->current->key;
+    *type = t->current->type;
+    *flags = 0;
     try {
         rec(s).keysRead.push_back(t->current->key);
     } catch (...) {
@@ -160,6 +162,7 @@ OSErr getInteger(PIReadDescriptor token, int32* value) {
 }
 
 OSErr getPinnedInteger(PIReadDescriptor token, int32 lo, int32 hi, int32* value) {
+    if (!value) return paramErr;
     int32 v = 0;
     OSErr err = getInteger(token, &v);
     if (err != noErr) return err;
@@ -185,6 +188,7 @@ OSErr getFloat(PIReadDescriptor token, double* value) {
 }
 
 OSErr getPinnedFloat(PIReadDescriptor token, const double* lo, const double* hi, double* value) {
+    if (!value) return paramErr;
     double v = 0;
     OSErr err = getFloat(token, &v);
     if (err != noErr) return err;
@@ -199,15 +203,16 @@ OSErr getUnitFloat(PIReadDescriptor token, DescUnitID* unit, double* value) {
     OSErr err;
     const DescriptorItem* it = currentItem(token, err);
     if (!it) return err;
-    if (!value) return paramErr;
+    if (!unit || !value) return paramErr;
     if (it->type != typeUnitFloat) return kWrongTypeErr;
-    if (unit) *unit = it->unit;
+    *unit = it->unit;
     *value = it->number;
     return noErr;
 }
 
 OSErr getPinnedUnitFloat(PIReadDescriptor token, const double* lo, const double* hi,
                          DescUnitID* unit, double* value) {
+    if (!unit || !value) return paramErr;
     double v = 0;
     OSErr err = getUnitFloat(token, unit, &v);
     if (err != noErr) return err;
@@ -280,14 +285,15 @@ OSErr getObject(PIReadDescriptor token, DescClassID* cls, PIDescriptorHandle* va
     OSErr err;
     const DescriptorItem* it = currentItem(token, err);
     if (!it) return err;
-    if (!value) return paramErr;
+    if (!cls || !value) return paramErr;
     if (it->type != typeObject) return kWrongTypeErr;
-    if (cls) *cls = it->enumValue;
+    *cls = it->enumValue;
     *value = handleWithBytes(it->bytes);
     return *value ? noErr : memFullErr;
 }
 
 OSErr getCount(PIReadDescriptor token, uint32* value) {
+    if (!value) return paramErr;
     int32 v = 0;
     OSErr err = getInteger(token, &v);
     if (err != noErr) return err;
@@ -329,10 +335,12 @@ OSErr closeWrite(PIWriteDescriptor token, PIDescriptorHandle* out) {
     std::lock_guard lock(s.mutex);
     WriteToken* t = findWrite(s, token);
     if (!t) return paramErr;
+    // Nowhere to put the descriptor: the token stays open (the host closes
+    // it at the end of the run if the module never does).
+    if (!out) return paramErr;
     std::unique_ptr<WriteToken> owned(t);
     s.writes.erase(t);
     ++rec(s).writeCloses;
-    if (!out) return paramErr;
     try {
         *out = t->descriptor.toHandle();
     } catch (...) {

@@ -1,7 +1,9 @@
 // The read and write descriptor suites a module uses to replay and record
 // its settings. Tokens handed to the module are checked against the live set
 // on every call; tokens a module leaves open are closed by the host when the
-// run ends.
+// run ends. Every pointer a procedure writes through is checked first: a
+// null one gets paramErr (the get-key procedure answers false) and nothing
+// is written or consumed.
 #pragma once
 
 #include "plugin/host_api.h"

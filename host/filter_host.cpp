@@ -3,9 +3,11 @@
 #include "host/handle_suite.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 namespace host {
 namespace {
@@ -89,6 +91,54 @@ bool validPadding(int16 padding) {
 
 // Reduced coordinate -> document coordinate for rate r (16.16): floor(c * r).
 int64_t toDocument(int64_t c, Fixed rate) { return (c * int64_t(rate)) >> 16; }
+
+// Document coordinate / rate (16.16), rounded down or up; rate > 0.
+int64_t reducedFloor(int64_t c, Fixed rate) {
+    const int64_t n = c * 65536, r = rate;
+    return n >= 0 ? n / r : -((-n + r - 1) / r);
+}
+int64_t reducedCeil(int64_t c, Fixed rate) { return -reducedFloor(-c, rate); }
+
+// A rectangle in 64 bits: reduced bounds need not fit 32.
+struct WideRect {
+    int64_t top, left, bottom, right;
+};
+
+// The filter rectangle in the coordinates of a request at `rate`: its top
+// and left divided by the rate and rounded down, its bottom and right
+// rounded up, so that a reduced view of the whole filter area (a preview)
+// counts as inside.
+WideRect filterRectAtRate(const VRect& f, Fixed rate) {
+    if (rate == kOne) return WideRect{f.top, f.left, f.bottom, f.right};
+    return WideRect{reducedFloor(f.top, rate), reducedFloor(f.left, rate), reducedCeil(f.bottom, rate),
+                    reducedCeil(f.right, rate)};
+}
+
+bool inside(const VRect& r, const WideRect& f) {
+    return r.top >= f.top && r.left >= f.left && r.bottom <= f.bottom && r.right <= f.right;
+}
+
+std::string describeRect(int64_t top, int64_t left, int64_t bottom, int64_t right) {
+    char text[96];
+    std::snprintf(text, sizeof text, "(%lld, %lld)-(%lld, %lld)", static_cast<long long>(top),
+                  static_cast<long long>(left), static_cast<long long>(bottom), static_cast<long long>(right));
+    return text;
+}
+
+// Why a non-empty request leaves the filter rectangle, or empty when it
+// does not. `name` is "input", "output" or "mask".
+std::string leavesFilterRect(const char* name, const VRect& r, const VRect& filter, Fixed rate) {
+    const WideRect f = filterRectAtRate(filter, rate);
+    if (isEmpty(r) || inside(r, f)) return std::string();
+    std::string why = std::string("the ") + name + " rectangle " + describeRect(r.top, r.left, r.bottom, r.right) +
+                      " leaves the filter rectangle " + describeRect(f.top, f.left, f.bottom, f.right);
+    if (rate != kOne) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%g", double(rate) / 65536.0);
+        why += std::string(" at rate ") + text;
+    }
+    return why;
+}
 
 // Builds the interleaved buffer of planes [lo, lo + count) for `rect`, whose
 // coordinates are reduced by `rate`. Parts of the request outside the source
@@ -306,6 +356,19 @@ OSErr deliver(ActiveRun& run, bool fromHostLoop) {
     const Fixed maskRate = effectiveRate(fr.maskRate, opt.samplingSupport, err);
     if (wantMask && err != noErr) return finish(err);
 
+    // Nothing is written or masked outside the filter rectangle: a module
+    // that asks for it has lost track of where its area lies. The output is
+    // named in the input's coordinates (reduced at a reduced input rate);
+    // the mask has its own rate and is checked even without a selection.
+    std::string outside;
+    if (wantIn && opt.inputInsideFilterRect) outside = leavesFilterRect("input", q.in, run.filterRect, inRate);
+    if (outside.empty() && wantOut) outside = leavesFilterRect("output", q.out, run.filterRect, inRate);
+    if (outside.empty()) outside = leavesFilterRect("mask", q.mask, run.filterRect, maskRate);
+    if (!outside.empty()) {
+        if (rec.hostError.empty()) rec.hostError = outside;
+        return finish(paramErr);
+    }
+
     writeBack(run);
 
     const int32_t extra = (std::max(opt.extraRowBytes, 0) + 3) & ~3;
@@ -427,18 +490,19 @@ OSErr cbDisplayPixels(const PSPixelMap* source, const VRect* srcRect, int32 dstR
 }
 
 void setFilterRectFields(FilterRecord& fr, BigDocumentStruct* big, const Document& doc,
-                         const VRect& filterRect) {
+                         const VRect& filterRect, bool floatCoordAtSelection) {
     fr.imageSize = Point{clamp16(doc.height()), clamp16(doc.width())};
     fr.wholeSize = fr.imageSize;
     fr.filterRect = narrow(filterRect);
-    // The selection's top-left corner in document coordinates: modules add
-    // it to the area-relative tiles they request.
-    fr.floatCoord = Point{clamp16(filterRect.top), clamp16(filterRect.left)};
+    // The selection's top-left corner in document coordinates, or (0, 0) as
+    // some editors leave it for a selection that is not floating.
+    const VPoint corner = floatCoordAtSelection ? VPoint{filterRect.top, filterRect.left} : VPoint{0, 0};
+    fr.floatCoord = Point{clamp16(corner.v), clamp16(corner.h)};
     if (big) {
         big->imageSize32 = VPoint{doc.height(), doc.width()};
         big->wholeSize32 = big->imageSize32;
         big->filterRect32 = filterRect;
-        big->floatCoord32 = VPoint{filterRect.top, filterRect.left};
+        big->floatCoord32 = corner;
     }
 }
 
@@ -461,6 +525,24 @@ HostOptions HostOptions::minimalEditor(bool withAdvanceState) {
     return o;
 }
 
+HostOptions HostOptions::legacyEditor() {
+    HostOptions o = minimalEditor();
+    o.propertyListWalk = PropertyListWalk::storedLength;
+    o.handleSizing = HandleSizing::unknown;
+    o.floatCoordAtSelection = false;
+    o.presetResult = 1;
+    o.eightBitOnly = true;
+    o.alwaysApplySelection = true;
+    return o;
+}
+
+HostOptions HostOptions::roundingEditor() {
+    HostOptions o = minimalEditor();
+    o.propertyListWalk = PropertyListWalk::roundedUp;
+    o.floatCoordAtSelection = true;
+    return o;
+}
+
 FilterHost::FilterHost(PluginEntryProc entry, HostOptions options)
     : entry_(entry), options_(std::move(options)) {}
 
@@ -477,20 +559,23 @@ int16_t FilterHost::about() {
     PlatformData platform{0};
     AboutRecord about{};
     about.platformData = &platform;
-    int16 result = 0;
+    int16 result = options_.presetResult;
     entry_(filterSelectorAbout, &about, &data_, &result);
     return result;
 }
 
 RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     RunRecord rec;
-    auto refuse = [&](OSErr code, const char* why) {
+    auto refuse = [&](OSErr code, std::string why) {
         rec.result = code;
-        rec.hostError = why;
+        rec.hostError = std::move(why);
         return rec;
     };
     if (!entry_) return refuse(paramErr, "no filter module");
     if (!doc.valid()) return refuse(paramErr, "no document");
+    if (options_.eightBitOnly && doc.depth() != 8)
+        return refuse(errPlugInHostInsufficient, "this host edits 8-bit documents only, not " +
+                                                     std::to_string(doc.depth()) + "-bit ones");
     if (g_run) return refuse(paramErr, "another filtering run is active");
     const bool beyond16 = doc.width() > k16BitLimit || doc.height() > k16BitLimit;
     if (beyond16 && !options_.bigDocument)
@@ -538,7 +623,7 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     fr->platformData = &platform;
     fr->bufferProcs = bufferProcs();
     fr->displayPixels = options_.displayPixels ? cbDisplayPixels : nullptr;
-    fr->handleProcs = handleProcs();
+    fr->handleProcs = handleProcs(options_.handleSizing);
     fr->filterCase = doc.filterCase();
     fr->advanceState = options_.advanceState ? cbAdvanceState : nullptr;
     fr->supportsPadding = true;
@@ -548,7 +633,7 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     fr->depth = doc.depth();
     fr->bigDocumentData = options_.bigDocument ? &big : nullptr;
     layerCounts(*fr, doc);
-    setFilterRectFields(*fr, fr->bigDocumentData, doc, filterRect);
+    setFilterRectFields(*fr, fr->bigDocumentData, doc, filterRect, options_.floatCoordAtSelection);
 
     const DescriptorSuiteOptions& dso = options_.descriptors;
     Handle descriptorIn = nullptr;
@@ -582,7 +667,7 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     rec.maxSpaceOffered = options_.maxSpace;
 
     auto call = [&](int16 selector) {
-        int16 result = 0;
+        int16 result = options_.presetResult;
         fr->parameters = parameters_;
         entry_(selector, fr.get(), &data_, &result);
         parameters_ = fr->parameters;
@@ -659,7 +744,7 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     }
     if (errorText[0] > 0) rec.errorString.assign(reinterpret_cast<const char*>(errorText + 1), errorText[0]);
 
-    if (rec.result == noErr && doc.hasMask() && fr->autoMask) {
+    if (rec.result == noErr && doc.hasMask() && (fr->autoMask || options_.alwaysApplySelection)) {
         applySelection(*run);
         rec.autoMaskApplied = true;
     }

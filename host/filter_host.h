@@ -12,6 +12,8 @@
 #include "host/descriptor.h"
 #include "host/descriptor_suite.h"
 #include "host/document.h"
+#include "host/handle_suite.h"
+#include "host/property_list.h"
 #include "plugin/host_api.h"
 
 #include <cstdint>
@@ -65,6 +67,32 @@ struct HostOptions {
     int64_t maxBufferBytes = int64_t(1) << 30; // largest single buffer delivered
     int32_t maxLoopPasses = 1 << 20;     // continue calls before the host gives up
 
+    // Ways real editors differ from the complete one.
+    //
+    // How the editor steps through a module's property list when it loads
+    // it; whoever loads the module passes this on to Module::load.
+    PropertyListWalk propertyListWalk = PropertyListWalk::none;
+    // What getSizeProc and setSizeProc tell the module.
+    HandleSizing handleSizing = HandleSizing::tracked;
+    // floatCoord (and floatCoord32) of a plain selection: its top-left
+    // corner, or left at (0, 0).
+    bool floatCoordAtSelection = true;
+    // Written into *result before every selector call, about included: a
+    // module that leaves it alone reports this.
+    int16_t presetResult = 0;
+    // Documents of more than 8 bits per channel are refused by the host
+    // before the module is called.
+    bool eightBitOnly = false;
+    // After a successful run the host blends the result with the original
+    // through the selection mask even when the module cleared autoMask.
+    bool alwaysApplySelection = false;
+    // Input rectangles must lie inside the filter rectangle too. Output and
+    // mask rectangles always must; input around the filter area is part of
+    // the interface (a module may read neighbours, padded beyond the
+    // document), so only tests that know the module reads nothing outside
+    // ask for this.
+    bool inputInsideFilterRect = false;
+
     // Test hooks. The abort test answers true once the module has made this
     // many advanceState calls (0: never).
     int32_t abortAfterAdvanceCalls = 0;
@@ -79,6 +107,15 @@ struct HostOptions {
     // big-document rectangles, no descriptor suites, no displayPixels, no
     // sampling, and optionally no advanceState.
     static HostOptions minimalEditor(bool withAdvanceState = true);
+    // An older editor of the minimal kind that also steps the property list
+    // by the stored lengths, answers 0 from getSizeProc with a no-op
+    // setSizeProc, leaves floatCoord at (0, 0), presets *result to 1, edits
+    // 8-bit documents only and blends the selection again itself whatever
+    // the module says. (No profile here offers sSPBasic.)
+    static HostOptions legacyEditor();
+    // An older editor of the minimal kind that rounds property lengths up
+    // to a multiple of four and sets floatCoord to the selection's corner.
+    static HostOptions roundingEditor();
 };
 
 struct RunOptions {

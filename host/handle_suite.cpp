@@ -71,6 +71,8 @@ void procRecoverSpace(int32) {
     ++r.stats.recoverSpaceCalls;
 }
 void procDisposeRegular(Handle h) { disposeHandle(h); }
+int32 procGetSizeUnknown(Handle) { return 0; }
+OSErr procSetSizeIgnored(Handle, int32) { return noErr; }
 
 // --- buffer suite procedures -------------------------------------------------
 
@@ -269,12 +271,16 @@ int64_t liveBufferCount() {
     return int64_t(r.buffers.size());
 }
 
-HandleProcs* handleProcs() {
-    static HandleProcs procs = {
+HandleProcs* handleProcs(HandleSizing sizing) {
+    static HandleProcs tracked = {
         1, 8, procNew, procDispose, procGetSize, procSetSize,
         procLock, procUnlock, procRecoverSpace, procDisposeRegular,
     };
-    return &procs;
+    static HandleProcs unknown = {
+        1, 8, procNew, procDispose, procGetSizeUnknown, procSetSizeIgnored,
+        procLock, procUnlock, procRecoverSpace, procDisposeRegular,
+    };
+    return sizing == HandleSizing::unknown ? &unknown : &tracked;
 }
 
 BufferProcs* bufferProcs() {

@@ -13,11 +13,22 @@
 
 namespace host {
 
-// The suites handed to the module in the filter record.
-HandleProcs* handleProcs();
+// How the handle suite reports sizes to the module. Some editors answer 0
+// from getSizeProc for every handle, even one the module allocated itself
+// with a known size, and ignore setSizeProc while reporting success.
+enum class HandleSizing {
+    tracked, // the size as allocated or last set; setSizeProc resizes
+    unknown, // getSizeProc answers 0; setSizeProc does nothing and returns noErr
+};
+
+// The suites handed to the module in the filter record. Both forms of the
+// handle suite share the same handles; only what the module is told of
+// their sizes differs.
+HandleProcs* handleProcs(HandleSizing sizing = HandleSizing::tracked);
 BufferProcs* bufferProcs();
 
-// The same operations for the host's own use and for tests.
+// The same operations for the host's own use and for tests (always the
+// real sizes).
 Handle newHandle(int32_t size);             // zero-filled; null when size < 0 or memory is out
 void disposeHandle(Handle h);               // ignores null and unknown handles
 int32_t handleSize(Handle h);               // 0 for null and unknown handles

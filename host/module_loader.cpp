@@ -41,10 +41,31 @@ std::string systemMessage(DWORD code) {
     return s;
 }
 
+// Walks the loaded module's property list resource and checks that it
+// declares a filter with this architecture's entry point.
+bool checkPropertyList(HMODULE lib, PropertyListWalk walk, std::string* error) {
+    constexpr int kPropertyListId = 16000;
+    HRSRC found = FindResourceA(lib, MAKEINTRESOURCEA(kPropertyListId), "PiPL");
+    HGLOBAL loaded = found ? LoadResource(lib, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) {
+        if (error) *error = "the module has no property list (PiPL resource " + std::to_string(kPropertyListId) + ")";
+        return false;
+    }
+    PropertyList list;
+    std::string why;
+    if (!walkPropertyList(static_cast<const uint8_t*>(bytes), SizeofResource(lib, found), walk, list, &why) ||
+        !checkFilterDeclaration(list, entryPointPropertyKey(), &why)) {
+        if (error) *error = "the module's property list is refused: " + why;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 #endif
 
-std::unique_ptr<Module> Module::load(const std::string& path, std::string* error) {
+std::unique_ptr<Module> Module::load(const std::string& path, std::string* error, PropertyListWalk walk) {
     std::unique_ptr<Module> m(new Module);
     m->path_ = path;
 #ifdef _WIN32
@@ -68,8 +89,10 @@ std::unique_ptr<Module> Module::load(const std::string& path, std::string* error
         return nullptr;
     }
     m->library_ = lib;
+    if (walk != PropertyListWalk::none && !checkPropertyList(lib, walk, error)) return nullptr;
     m->entry_ = reinterpret_cast<PluginEntryProc>(reinterpret_cast<void*>(GetProcAddress(lib, "PluginMain")));
 #else
+    (void)walk; // shared libraries carry no property list
     // A bare name would be looked up on the library path: make it a path.
     std::string p = path.find('/') == std::string::npos ? "./" + path : path;
     void* lib = dlopen(p.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -2,6 +2,7 @@
 // editor does: the module is never linked in.
 #pragma once
 
+#include "host/property_list.h"
 #include "plugin/host_api.h"
 
 #include <memory>
@@ -12,8 +13,14 @@ namespace host {
 class Module {
 public:
     // Null with `error` set when the file cannot be loaded or exports no
-    // PluginMain.
-    static std::unique_ptr<Module> load(const std::string& path, std::string* error);
+    // PluginMain. With `walk` other than none, the module is first checked
+    // as an editor checks it: on Windows its property list resource is
+    // walked that way and must declare a filter and, for this architecture,
+    // the entry point PluginMain; otherwise the module is refused and
+    // `error` says why. Shared libraries carry no property list, so `walk`
+    // is ignored on Linux.
+    static std::unique_ptr<Module> load(const std::string& path, std::string* error,
+                                        PropertyListWalk walk = PropertyListWalk::none);
     ~Module();
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;

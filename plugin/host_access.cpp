@@ -39,10 +39,10 @@ void recordArea(const PixelRect& area, int32_t rate) {
     renderArea = area;
     if (g.settings) g.settings->previewZoom = rate;
     if (g.context) {
-        g.context->areaWidth = area.width();
-        g.context->areaHeight = area.height();
-        g.context->lastColumn = area.width() - 1;
-        g.context->lastRow = area.height() - 1;
+        g.context->areaWidth = static_cast<int32_t>(area.width());
+        g.context->areaHeight = static_cast<int32_t>(area.height());
+        g.context->lastColumn = static_cast<int32_t>(area.width() - 1);
+        g.context->lastRow = static_cast<int32_t>(area.height() - 1);
     }
 }
 
@@ -164,22 +164,41 @@ void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate) {
         g.context->maskFirstRow = mask.top - area.top;
         g.context->maskLastRow = mask.bottom - 1 - area.top;
         g.context->inputFirstRow = 0;
-        g.context->inputLastRow = area.height() - 1;
+        g.context->inputLastRow = static_cast<int32_t>(area.height() - 1);
     }
 }
 
-int16_t fetchTile(FilterRecord& fr, const PixelRect& tile) {
+namespace {
+
+// Sets the host up for one tile (area coordinates) and calls advanceState.
+// With `inputOnly` the output and mask rectangles shrink to one pixel
+// before the call, so the host copies no buffers that are not read.
+int16_t requestTile(FilterRecord& fr, const PixelRect& tile, bool inputOnly) {
     const int32_t zoom = currentZoom();
-    const HostPoint origin = getFloatCoord(fr);
+    // Tiles are relative to the filter rectangle's corner. Editors disagree
+    // on what floatCoord holds for a plain selection (its corner, or 0, 0),
+    // but every requested rectangle must lie inside the filter rectangle.
+    const PixelRect filter = getFilterRect(fr);
     const int32_t panX = g.settings ? g.settings->previewOffsetX : 0;
     const int32_t panY = g.settings ? g.settings->previewOffsetY : 0;
-    const int32_t dx = origin.h / zoom + panX / zoom;
-    const int32_t dy = origin.v / zoom + panY / zoom;
+    const int32_t dx = filter.left / zoom + panX / zoom;
+    const int32_t dy = filter.top / zoom + panY / zoom;
     const PixelRect shifted{tile.top + dy, tile.left + dx, tile.bottom + dy, tile.right + dx};
 
     setInRect(fr, shifted);
-    setOutRect(fr, shifted);
-    if (fr.haveMask) setMaskRect(fr, shifted);
+    if (inputOnly) {
+        // The pixel at the input's corner, kept inside the filter rectangle
+        // (a picture larger than the document asks for padded input beyond
+        // it, never for output there).
+        const int32_t top = std::clamp(shifted.top, filter.top, std::max(filter.top, filter.bottom - 1));
+        const int32_t left = std::clamp(shifted.left, filter.left, std::max(filter.left, filter.right - 1));
+        const PixelRect corner{top, left, top + 1, left + 1};
+        setOutRect(fr, corner);
+        if (fr.haveMask) setMaskRect(fr, corner);
+    } else {
+        setOutRect(fr, shifted);
+        if (fr.haveMask) setMaskRect(fr, shifted);
+    }
     setAllPlanes(fr);
     setRateAndPadding(fr, zoom);
     fr.inPreDummyPlanes = 0;
@@ -193,6 +212,12 @@ int16_t fetchTile(FilterRecord& fr, const PixelRect& tile) {
     return err;
 }
 
+} // namespace
+
+int16_t fetchTile(FilterRecord& fr, const PixelRect& tile) { return requestTile(fr, tile, false); }
+
+int16_t fetchInputTile(FilterRecord& fr, const PixelRect& tile) { return requestTile(fr, tile, true); }
+
 void computePreviewRect(FilterRecord& fr, int32_t zoom) {
     int32_t z = zoom < 1 ? 1 : zoom;
     if (!fr.advanceState || !fr.displayPixels || fr.samplingSupport == hostDoesNotSupportSampling) {
@@ -204,8 +229,8 @@ void computePreviewRect(FilterRecord& fr, int32_t zoom) {
     PixelRect pane{0, 0, 1, 1};
     if (g.context && !g.context->previewPane.empty()) pane = g.context->previewPane;
     PixelRect preview = scaled;
-    preview.bottom = preview.top + std::min(scaled.height(), pane.height());
-    preview.right = preview.left + std::min(scaled.width(), pane.width());
+    preview.bottom = static_cast<int32_t>(preview.top + std::min(scaled.height(), pane.height()));
+    preview.right = static_cast<int32_t>(preview.left + std::min(scaled.width(), pane.width()));
     if (!g.context) return;
     RunContext& ctx = *g.context;
     ctx.previewRect = preview;
@@ -215,8 +240,8 @@ void computePreviewRect(FilterRecord& fr, int32_t zoom) {
     ctx.inputLastRow = ctx.maskLastRow;
     if (hostResult() == 0) {
         recordArea(preview, z);
-        ctx.previewWidth = std::max(0, preview.width());
-        ctx.previewHeight = std::max(0, preview.height());
+        ctx.previewWidth = static_cast<int32_t>(std::max<int64_t>(0, preview.width()));
+        ctx.previewHeight = static_cast<int32_t>(std::max<int64_t>(0, preview.height()));
         ctx.previewArea = ctx.previewWidth * ctx.previewHeight;
     }
 }
@@ -319,8 +344,8 @@ CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t target, 
     }
     const PixelRect out = getOutRect(fr);
     t.planes = fr.planes;
-    t.outWidth = out.width();
-    t.outHeight = out.height();
+    t.outWidth = static_cast<int32_t>(out.width());
+    t.outHeight = static_cast<int32_t>(out.height());
     // Without a readable selection nothing is written: painting outside the
     // user's selection would be worse than leaving the tile alone.
     if (maskUsable && fr.outData && t.planes > 0 &&

@@ -51,6 +51,9 @@ void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate);
 // Asks the host for the pixels of one tile (area coordinates) and returns
 // the host's answer, also left in the result cell.
 int16_t fetchTile(FilterRecord& fr, const PixelRect& tile);
+// The same for a tile whose input alone is read (the document copy): the
+// output and mask rectangles are one pixel inside the filter rectangle.
+int16_t fetchInputTile(FilterRecord& fr, const PixelRect& tile);
 
 // The preview rectangle for zoom z; becomes the render area when all is well.
 void computePreviewRect(FilterRecord& fr, int32_t zoom);

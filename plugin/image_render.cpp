@@ -31,13 +31,9 @@ public:
         prepareArea(fr_, getFilterRect(fr_), 1);
     }
     int16_t fetchRows(const PixelRect& rect, DocumentRows& rows) override {
-        const int16_t err = fetchTile(fr_, rect);
+        const int16_t err = fetchInputTile(fr_, rect);
         if (err != 0) return err;
-        // Only the input is read: shrink what the host must hand out.
         const PixelRect in = getInRect(fr_);
-        const PixelRect corner{in.top, in.left, in.top + 1, in.left + 1};
-        setOutRect(fr_, corner);
-        if (fr_.haveMask) setMaskRect(fr_, corner);
         const int32_t samples = fr_.inHiPlane - fr_.inLoPlane + 1;
         const int32_t bytes = bytesPerSample(depthClass(fr_));
         if (!fr_.inData || samples < 1 || int64_t(fr_.inRowBytes) < int64_t(in.width()) * samples * bytes) {
@@ -63,7 +59,8 @@ private:
 // A picture as the destination of a render: nothing is asked of the host.
 class PictureRenderHost final : public FilterRecordHost {
 public:
-    PictureRenderHost(FilterRecord& fr, PyramidImage& picture) : FilterRecordHost(fr), picture_(picture) {}
+    PictureRenderHost(FilterRecord& fr, PyramidImage& picture, bool flatten)
+        : FilterRecordHost(fr), picture_(picture), flatten_(flatten) {}
 
     void prepareArea(const PixelRect&, int32_t) override {}
     int16_t fetchTile(const PixelRect&) override { return 0; }
@@ -76,13 +73,14 @@ public:
         t.outData = nullptr;
         t.previewData = nullptr;
         t.image = &image_;
+        t.flattenImage = flatten_;
         return t;
     }
-    bool testAbort() override { return false; }
-    void progress(int32_t, int32_t) override {}
+    // Progress and the user's cancel go to the host as in a final render.
 
 private:
     PyramidImage& picture_;
+    bool flatten_;
     PyramidCompositeImage image_{picture_};
 };
 
@@ -97,13 +95,13 @@ int32_t documentPictureKind() {
     }
 }
 
-int16_t renderIntoImage(PyramidImage& picture) {
+int16_t renderIntoImage(PyramidImage& picture, bool flatten) {
     if (!g.record || !g.settings || !g.context) return filterBadParameters;
     if (!allocateRenderBuffers(*g.context)) return memFullErr;
     FilterRecord& fr = *g.record;
     SettingsRecord& s = *g.settings;
 
-    PictureRenderHost host(fr, picture);
+    PictureRenderHost host(fr, picture, flatten);
     host.saveState();
     const SettingsSnapshot parameters = saveRenderSettings(s);
 

@@ -14,4 +14,7 @@ int32_t documentPictureKind();
 // the `image` target. The host's state, the preview pan and zoom and the
 // parameters are as before afterwards. Returns the run's result code (0,
 // a host failure during the copy, or -108 when memory ran out).
-int16_t renderIntoImage(PyramidImage& picture);
+// With `flatten` (a picture bound for a file without transparency) partly
+// transparent results are laid over the document as the final render does;
+// without it the picture keeps them, as a layer would.
+int16_t renderIntoImage(PyramidImage& picture, bool flatten = false);

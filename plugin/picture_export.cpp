@@ -18,12 +18,14 @@ int16_t exportPicture(const ExportRequest& request) {
     if (!g.record || !request.requested || request.path[0] == '\0') return paramErr;
     const PixelRect filter = getFilterRect(*g.record);
     // Sizes as the export dialogs allow them.
-    const int32_t w = std::clamp(request.width > 0 ? request.width : filter.width(), 2, 30000);
-    const int32_t h = std::clamp(request.height > 0 ? request.height : filter.height(), 2, 30000);
+    const int32_t w = static_cast<int32_t>(
+        std::clamp<int64_t>(request.width > 0 ? request.width : filter.width(), 2, 30000));
+    const int32_t h = static_cast<int32_t>(
+        std::clamp<int64_t>(request.height > 0 ? request.height : filter.height(), 2, 30000));
 
     PyramidImage picture;
     if (!createImage(&picture, w, h, documentPictureKind(), kPyramidClamp, false)) return memFullErr;
-    const int16_t rendered = renderIntoImage(picture);
+    const int16_t rendered = renderIntoImage(picture, true);
     if (rendered != 0) return rendered;
 
     // Written beside the destination first, so a failure never leaves a

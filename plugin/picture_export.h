@@ -20,6 +20,12 @@ struct ExportRequest {
 // The request of the current run, filled while the descriptor is read.
 extern ExportRequest exportRequest;
 
+// The host signature of our own host (the command-line tool). The export
+// keys below write a file wherever they point, so the module honours them
+// only from a host that says it is ours; a recorded action replayed in an
+// editor cannot change the editor's signature.
+constexpr uint32_t kOwnHostSignature = fourCC("qfHS");
+
 // Descriptor keys of the request: output path (text), width, height and
 // JPEG quality (integers).
 constexpr uint32_t kKeyExportPath = fourCC("qfXP");

@@ -4,6 +4,8 @@
 #include "plugin/records.h"
 #include "plugin/selectors.h"
 
+#include <new>
+
 PluginGlobals g;
 
 namespace {
@@ -12,13 +14,9 @@ int16_t scratchResult = 0;
 
 int16_t& hostResult() { return g.result ? *g.result : scratchResult; }
 
-void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result) {
-    scratchResult = 0;
-    g.result = result;
-    g.dataSlot = data;
-    g.settings = nullptr;
-    g.context = nullptr;
+namespace {
 
+void runSelector(int16_t selector, void* block) {
     if (selector == filterSelectorAbout) {
         g.record = nullptr;
         auto* about = static_cast<AboutRecord*>(block);
@@ -42,5 +40,46 @@ void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result)
     case filterSelectorFinish: handleFinish(); break;
     default: break;
     }
-    unlockRecords();
+}
+
+// Leaves `text` in the host's error string as a Pascal string, when the
+// host gave us one to fill.
+bool reportToHost(const char* text) {
+    if (!g.record || !g.record->errorString) return false;
+    unsigned char* out = *g.record->errorString;
+    size_t n = 0;
+    while (text[n] != '\0' && n < 255) ++n;
+    out[0] = static_cast<unsigned char>(n);
+    for (size_t i = 0; i < n; ++i) out[i + 1] = static_cast<unsigned char>(text[i]);
+    return true;
+}
+
+} // namespace
+
+void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result) {
+    scratchResult = 0;
+    g.result = result;
+    g.dataSlot = data;
+    g.settings = nullptr;
+    g.context = nullptr;
+    // Every selector answers, about included: some hosts preset the cell
+    // to a failure and read whatever we leave there.
+    hostResult() = noErr;
+
+    // Nothing may unwind into the host: a C++ exception that escapes here
+    // would tear down the editor.
+    try {
+        runSelector(selector, block);
+    } catch (const std::bad_alloc&) {
+        hostResult() = memFullErr;
+    } catch (...) {
+        hostResult() = reportToHost("Quillfire stopped because of an internal error.")
+                           ? int16_t(errReportString)
+                           : int16_t(paramErr);
+    }
+    if (selector == filterSelectorAbout) return;
+    try {
+        unlockRecords();
+    } catch (...) {
+    }
 }

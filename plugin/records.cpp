@@ -14,6 +14,25 @@ bool haveHandleSuite() {
            fr->handleProcs->unlockProc && fr->handleProcs->getSizeProc;
 }
 
+// The handles this module made through the host's newProc, with the size it
+// asked for. Some hosts answer 0 from getSizeProc for handles they made and
+// ignore setSizeProc; for our own handles we know better than to trust
+// that answer. Process-wide because the host hands the handles back on
+// every call and they live as long as the module stays loaded.
+struct OwnHandle {
+    Handle handle = nullptr;
+    int32_t size = 0;
+};
+OwnHandle ownHandles[2];
+
+void rememberOwnHandle(int slot, Handle h, int32_t size) { ownHandles[slot] = OwnHandle{h, size}; }
+
+int32_t ownHandleSize(Handle h) {
+    for (const OwnHandle& o : ownHandles)
+        if (o.handle == h) return o.size;
+    return 0;
+}
+
 Handle newZeroedHandle(int32_t size) {
     HandleProcs& hp = *g.record->handleProcs;
     Handle h = hp.newProc(size);
@@ -33,6 +52,9 @@ Handle newZeroedHandle(int32_t size) {
 void* lockSized(Handle h, int32_t size) {
     HandleProcs& hp = *g.record->handleProcs;
     int32_t have = hp.getSizeProc(h);
+    // A host that cannot tell the size of a handle we made ourselves with
+    // the right size answers 0: that is not a refusal.
+    if (have == 0 && ownHandleSize(h) >= size) return hp.lockProc(h, 1);
     if (have < size) {
         if (hp.numHandleProcs < 4 || !hp.setSizeProc || hp.setSizeProc(h, size) != 0) return nullptr;
         if (hp.getSizeProc(h) < size) return nullptr;
@@ -54,6 +76,7 @@ void createSettingsRecord() {
         return;
     }
     g.record->parameters = h;
+    rememberOwnHandle(0, h, int32_t(sizeof(SettingsRecord)));
     // A fresh record starts from the defaults, seed 0, nothing captured.
     auto* s = static_cast<SettingsRecord*>(lockSized(h, int32_t(sizeof(SettingsRecord))));
     if (s) {
@@ -74,6 +97,7 @@ void createRunContext() {
         return;
     }
     *g.dataSlot = reinterpret_cast<intptr_t>(h);
+    rememberOwnHandle(1, h, int32_t(sizeof(RunContext)));
 }
 
 bool lockRecords() {

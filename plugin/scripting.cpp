@@ -162,7 +162,9 @@ void readDescriptor() {
                 else s.stripeKind = enumNumber(fourCC("Ht\0\0"), 4, value);
                 continue;
             }
-            if (readExportKey(*fr, rp, token, key)) continue;
+            // A recorded action can carry any key: our export keys write a
+            // file, so they count only when our own host sends them.
+            if (fr->hostSig == kOwnHostSignature && readExportKey(*fr, rp, token, key)) continue;
             int32_t SettingsRecord::*field = nullptr;
             for (const IntegerKey& k : kIntegerKeys)
                 if (k.key == key) field = k.field;

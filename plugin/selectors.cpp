@@ -82,8 +82,8 @@ void handlePrepare() {
     fr->bufferSpace = 0;
     g.context->hostFilterRect = filter;
     renderArea = filter;
-    g.context->areaWidth = filter.width();
-    g.context->areaHeight = filter.height();
+    g.context->areaWidth = static_cast<int32_t>(filter.width());
+    g.context->areaHeight = static_cast<int32_t>(filter.height());
     g.settings->previewZoom = 1;
 
     g.settings->capturedControl = -1;

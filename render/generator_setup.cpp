@@ -1,6 +1,7 @@
 #include "render/generator_setup.h"
 
 #include <cstring>
+#include <limits>
 #include <new>
 
 namespace {
@@ -38,7 +39,10 @@ GeneratorConstants computeGeneratorConstants(const PatternSettings& p) {
     c.stripeScale = percent(p.stripes);
     c.edgeWidth = static_cast<float>((static_cast<long double>(p.softness) + 1.0L) / 101.0L);
     c.doublureGain = static_cast<float>(static_cast<long double>(p.doublure) / 100.0L * kDoublureSpan + kDoublureBase);
-    c.doublureInverse = static_cast<float>(1.0L / static_cast<long double>(c.doublureGain));
+    // `doublure` -50 makes D exactly 0; its inverse is then infinity, as the
+    // division would give, but without dividing by zero.
+    c.doublureInverse = c.doublureGain != 0.0f ? static_cast<float>(1.0L / static_cast<long double>(c.doublureGain))
+                                               : std::numeric_limits<float>::infinity();
     c.warpAmount = percent(p.warping);
     c.colourAmount = percent(p.color);
     return c;

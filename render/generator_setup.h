@@ -14,13 +14,16 @@
 #include "render/noise_tables.h"
 #include "render/pattern_settings.h"
 
-// Every member is a single float computed from one slider.
+// Every member is a single float computed from one slider. The ranges in the
+// comments are those of sliders at 0..100; other values give whatever the
+// formula gives (a K of 0 or below, an L of 0, a D of 0 with an infinite
+// inverse).
 struct GeneratorConstants {
     float shapeRadius;     // K: overlap / 100 + 1, 1..2 cells
     float stripeScale;     // stripes / 100
-    float edgeWidth;       // L: (softness + 1) / 101, never 0
+    float edgeWidth;       // L: (softness + 1) / 101, 1/101..1
     float doublureGain;    // D: doublure / 100 * 0.66666666666 + 0.33333333333
-    float doublureInverse; // 1 / D, from D as a float
+    float doublureInverse; // 1 / D, from D as a float; infinity when D is 0
     float warpAmount;      // warping / 100
     float colourAmount;    // m: color / 100
 };
@@ -79,7 +82,7 @@ constexpr size_t kMaxScratchBytes = size_t{1} << 30;
 // Prepares `gen` for a render of `renderArea` with the settings `s`.
 int32_t prepareGenerator(GeneratorState& gen, const SettingsRecord& s, const PixelRect& renderArea);
 
-// The constants alone (step 5 of the setup); settings already clamped.
+// The constants alone (step 5 of the setup), for any slider values.
 GeneratorConstants computeGeneratorConstants(const PatternSettings& p);
 
 // channelTable[i] = (1 - m) + m * seededUnits[i], in extended precision.

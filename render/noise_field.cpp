@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include "render/shape_paint.h"
@@ -46,15 +47,15 @@ PreparedCell* CellOrderCache::slotFor(int32_t column, int32_t row) {
 
 namespace {
 
-int32_t clampTo(int32_t v, int32_t lo, int32_t hi) { return v < lo ? lo : (v > hi ? hi : v); }
-
 // A distance b such that a shape whose feature point is at least b away
 // along x or along y cannot cover the point (q >= K * K however the float
 // arithmetic rounds). For the first four metrics m >= |dx| holds operation
-// by operation, so b = K is exact; the other three use their algebraic
-// lower bound with a margin far above the rounding error.
+// by operation, so b = |K| is exact; the other three use their algebraic
+// lower bound with a margin far above the rounding error. A shape covers
+// where q < K * K, so only |K| matters (an `overlap` below -100 makes K
+// negative).
 double rejectionDistance(int32_t kind, float k) {
-    const double kd = k;
+    const double kd = std::fabs(static_cast<double>(k));
     switch (kind) {
     case kTVs: // m >= (dx^2 + |dx|) / 2
         return (-1.0 + std::sqrt(1.0 + 8.0 * kd * (1.0 + 1e-4))) / 2.0;
@@ -207,7 +208,12 @@ int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[
                    int32_t triangleProfile, int32_t doubleSmooth, int32_t shapeKind, CellOrderCache& cache) {
     const NoiseTables& t = gen.tables;
     const GeneratorConstants& g = gen.constants;
-    shapeKind = clampTo(shapeKind, kCircles, kPoints);
+    // A shape number outside the list draws as the list's last shape,
+    // points, as the metric's "any other" case does; normalised here so that
+    // the candidate bounds and the cache agree with the metric.
+    if (shapeKind < kCircles || shapeKind > kPoints) {
+        shapeKind = kPoints;
+    }
 
     // Warp: both samples start from the same noise coordinates, the second
     // shifted by 70 along x.
@@ -249,10 +255,12 @@ int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[
     pp.k = g.shapeRadius;
     pp.kk = g.shapeRadius * g.shapeRadius;
     pp.solid = 1.0f - g.edgeWidth;
-    pp.invEdge = 1.0f / g.edgeWidth;
+    // `softness` -1 makes L exactly 0: 1 / L is then infinity, as the
+    // division would give, without dividing by zero.
+    pp.invEdge = g.edgeWidth != 0.0f ? 1.0f / g.edgeWidth : std::numeric_limits<float>::infinity();
     pp.stripeScale = g.stripeScale;
     pp.doublureInverse = g.doublureInverse;
-    pp.mergeRule = clampTo(mergeRule, 0, 3);
+    pp.mergeRule = mergeRule; // any rule but 0..2 merges as rule 3 (mergeChannel)
     pp.triangleProfile = triangleProfile != 0;
     pp.doubleSmooth = doubleSmooth != 0;
 

@@ -82,11 +82,13 @@ private:
 
 // The colour of the pattern at `point`. The point is first displaced by the
 // warp noise, and the displaced point is written back. `colour` receives red,
-// green and blue, unclamped (they stay within 0..1 in practice).
-// mergeRule is `merge` - 1 (0..3), the flags come from `stripeKind`
-// (triangleProfile = (stripeKind - 1) & 1, doubleSmooth = (stripeKind - 1) & 2,
-// non-zero meaning yes), shapeKind is `shape` - 1 (0..6); values outside
-// these ranges are clamped. Always returns 1.
+// green and blue, unclamped (within 0..1 for settings in their ranges;
+// settings far outside them can drive the colour to any float, infinities
+// and NaN included). mergeRule is `merge` - 1 (0..3; any other value merges
+// as 3), the flags come from `stripeKind` (triangleProfile =
+// (stripeKind - 1) & 1, doubleSmooth = (stripeKind - 1) & 2, non-zero meaning
+// yes), shapeKind is `shape` - 1 (0..6; any other value draws points, as 6).
+// Always returns 1.
 //
 // Reads only the frozen generator state, so any number of threads may call
 // it at once, each with its own cache. A cache belongs to one prepared

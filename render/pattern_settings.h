@@ -2,15 +2,16 @@
 //
 // A settings record may carry values outside the ranges the dialog can
 // produce (a scripting descriptor or a presets file can hold any 32-bit
-// integer). The renderer never trusts them: every slider is clamped to
-// 0..100 and every choice to its list (`shape` 1..7, `merge` 1..4,
-// `stripeKind` 1..4) at render time, so an odd value gives the picture of
-// the nearest valid one. The stored record is left as it is.
+// integer). Such values reach the pattern's formulas unchanged: `stripes`
+// 150 runs the stripe profile beyond its rim, `zoom` 120 makes larger cells
+// than 100, a `stripeKind` of 7 takes its profile flags from the bits of
+// 7 - 1 as any other. The few places where a value would otherwise divide by
+// zero, overflow an integer conversion or leave a table are guarded where
+// the value is used, each with the reason beside it; the record itself is
+// never changed.
 //
-// Two fields keep their value: `randomSeed` (any 32-bit value is a valid
-// seed) and `hue` (its formula is defined for every integer; a shift below
-// zero ends in red, and a shift by whole turns changes nothing).
-// `previewZoom` below 1 counts as 1.
+// The one field limited here is `previewZoom`, the preview's reduction, which
+// is no pattern parameter but a divisor of the pan: below 1 it counts as 1.
 #pragma once
 
 #include <cstdint>

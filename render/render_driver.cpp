@@ -40,7 +40,8 @@ PoolRunStats renderTail(const PixelRect& area, SettingsRecord& s, RenderState& s
                         RenderHost& host) {
     PoolRunStats stats;
     if (prepareGenerator(state.generator, s, area) != kGeneratorReady) {
-        host.result() = int16_t(kGeneratorOutOfMemory);
+        // Out of memory is an error the user must see, not a cancel.
+        host.result() = kResultOutOfMemory;
     } else {
         // The settings are frozen for the workers from here on.
         const PatternSettings settings = patternSettings(s);

@@ -9,6 +9,10 @@
 #include "composite/composite_target.h"
 #include "composite/pixel_types.h"
 
+// The result codes a render itself produces (besides what the host answers).
+constexpr int16_t kResultOutOfMemory = -108;
+constexpr int16_t kResultCancelled = -128;
+
 class RenderHost {
 public:
     virtual ~RenderHost() = default;

@@ -1,6 +1,7 @@
 #include "render/tile_renderer.h"
 
 #include <cmath>
+#include <cstdint>
 
 #include "render/float_index.h"
 #include "render/hsl.h"
@@ -36,8 +37,10 @@ double powerOfTwo(double e) {
     return sum * scale;
 }
 
+// NaN counts as 0: settings far outside their ranges can overflow the
+// pattern's arithmetic to inf - inf, and every pixel must stay a colour.
 inline float clampUnit(float v) {
-    if (v < 0.0f) {
+    if (!(v >= 0.0f)) {
         v = 0.0f;
     }
     if (v > 1.0f) {
@@ -63,29 +66,32 @@ constexpr float kSecondLayerShift2 = 183.745f;
 constexpr float kThirdLayerShift1 = 237.74f;
 constexpr float kThirdLayerShift2 = 123.145f;
 
-// Pattern coordinates are clamped to this many pixels from the origin, so
-// that huge pan offsets cannot overflow.
-constexpr int64_t kCoordinateLimit = kCellIndexLimit;
-
 // The pattern-plane pixel coordinate of area coordinate v with the pan
-// already divided by the reduction.
-int32_t pixelCoordinate(int32_t v, int32_t pan) {
-    int64_t sum = int64_t{v} + pan;
-    if (sum > kCoordinateLimit) {
-        sum = kCoordinateLimit;
-    }
-    if (sum < -kCoordinateLimit) {
-        sum = -kCoordinateLimit;
-    }
-    return static_cast<int32_t>(sum);
-}
+// already divided by the reduction; summed in 64 bits so that no pan can
+// overflow it.
+float pixelCoordinate(int32_t v, int32_t pan) { return static_cast<float>(int64_t{v} + pan); }
+
+// `value` - 1 for a list setting (`merge`, `shape`, `stripeKind`), wrapping
+// as two's complement instead of overflowing at INT32_MIN.
+int32_t lessOne(int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) - 1u); }
 
 } // namespace
 
 int32_t zoomFactor(int32_t zoom) {
-    zoom = zoom < 0 ? 0 : (zoom > 100 ? 100 : zoom);
     const float inner = static_cast<float>(static_cast<double>(zoom) * 6.0 / 100.0 + 6.0);
-    return static_cast<int32_t>(100.0 * powerOfTwo(7.0 - static_cast<double>(inner)));
+    const double e = 7.0 - static_cast<double>(inner);
+    // Below 2^-7 the factor truncates to 0: no need to halve millions of
+    // times for a `zoom` far above 100.
+    if (e < -7.0) {
+        return 0;
+    }
+    // From about `zoom` -390 down the factor no longer fits an int32: it
+    // saturates instead of overflowing the conversion.
+    if (e > 31.0) {
+        return INT32_MAX;
+    }
+    const double factor = 100.0 * powerOfTwo(e);
+    return factor < 2147483648.0 ? static_cast<int32_t>(factor) : INT32_MAX;
 }
 
 LayerWeights layerWeights(int32_t complexity) {
@@ -121,10 +127,10 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     const LayerWeights w = layerWeights(p.complexity);
     const float scale = static_cast<float>(zoomFactor(p.zoom)) * 0.001f * static_cast<float>(p.previewZoom);
 
-    const int32_t mergeRule = p.merge - 1;
-    const int32_t triangleProfile = (p.stripeKind - 1) & 1;
-    const int32_t doubleSmooth = (p.stripeKind - 1) & 2;
-    const int32_t shapeKind = p.shape - 1;
+    const int32_t mergeRule = lessOne(p.merge);
+    const int32_t triangleProfile = lessOne(p.stripeKind) & 1;
+    const int32_t doubleSmooth = lessOne(p.stripeKind) & 2;
+    const int32_t shapeKind = lessOne(p.shape);
 
     // The pan is in document pixels; the divisions truncate toward zero.
     const int32_t panX = p.previewOffsetX / p.previewZoom;
@@ -135,10 +141,10 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
 
     const PixelRect tile = buffer.rect();
     for (int32_t y = tile.top; y < tile.bottom; ++y) {
-        const float py = static_cast<float>(pixelCoordinate(y, panY)) * scale;
+        const float py = pixelCoordinate(y, panY) * scale;
         FloatRGBA* out = buffer.at(tile.left, y);
         for (int32_t x = tile.left; x < tile.right; ++x, ++out) {
-            PatternPoint point{static_cast<float>(pixelCoordinate(x, panX)) * scale, py};
+            PatternPoint point{pixelCoordinate(x, panX) * scale, py};
             float colour[3];
             cellColour(gen, point, colour, mergeRule, triangleProfile, doubleSmooth, shapeKind, caches[0]);
             if (w.second > 0.0f) {

@@ -8,8 +8,10 @@
 #include "render/pattern_settings.h"
 #include "render/tile_buffer.h"
 
-// Document pixels per cell, as an integer factor of 1/1000: 200 at `zoom` 0,
-// 25 at 50, 5 at 86, 3 at 100. `zoom` is clamped to 0..100.
+// Cells per document pixel, in thousandths: 200 at `zoom` 0,
+// 25 at 50, 5 at 86, 3 at 100. Any `zoom` follows the same formula: above
+// 100 the cells grow further (0 from 128 on: one flat cell), below 0 they
+// shrink, and the factor saturates at INT32_MAX.
 int32_t zoomFactor(int32_t zoom);
 
 // Weights of the second and third pattern layer for `complexity`.
@@ -29,7 +31,7 @@ float shiftHue(float h, float hueShift);
 // the hue rotated by `hue`, alpha exactly 1. `gen` must have been prepared
 // for these settings. Reads only `s` and `gen` and writes only `buffer`, so
 // tiles may be rendered on several threads at once. Settings outside their
-// ranges are clamped (see pattern_settings.h).
+// ranges reach the formulas unchanged (see pattern_settings.h).
 void renderTile(const SettingsRecord& s, const GeneratorState& gen, TileBuffer& buffer);
 
 // The same with settings already taken from the record by patternSettings

@@ -1,6 +1,7 @@
 #include "render/worker_pool.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -11,30 +12,42 @@
 #include "platform/thread.h"
 #include "render/render_host.h"
 
-TileSplitter makeSplitter(const PixelRect& area) {
-    TileSplitter s;
-    s.area = area;
-    s.width = std::max(0, area.width());
-    s.height = std::max(0, area.height());
-    s.tileSize = kTileSize;
-    s.columns = (s.width + kTileSize - 1) / kTileSize;
-    const int32_t rows = (s.height + kTileSize - 1) / kTileSize;
-    s.jobs = s.columns * rows;
-    return s;
+bool makeSplitter(const PixelRect& area, TileSplitter& splitter) {
+    splitter = TileSplitter{};
+    const int64_t width = std::max<int64_t>(0, area.width());
+    const int64_t height = std::max<int64_t>(0, area.height());
+    const int64_t columns = (width + kTileSize - 1) / kTileSize;
+    const int64_t rows = (height + kTileSize - 1) / kTileSize;
+    // Tile rectangles are in area coordinates and job numbers are int32:
+    // an area beyond either is refused rather than split wrongly.
+    if (width > INT32_MAX || height > INT32_MAX || columns * rows > INT32_MAX) {
+        return false;
+    }
+    splitter.area = area;
+    splitter.width = static_cast<int32_t>(width);
+    splitter.height = static_cast<int32_t>(height);
+    splitter.tileSize = kTileSize;
+    splitter.columns = static_cast<int32_t>(columns);
+    splitter.jobs = static_cast<int32_t>(columns * rows);
+    return true;
 }
 
 PixelRect jobRect(const TileSplitter& s, int32_t n) {
-    const int32_t t = s.tileSize;
-    const int32_t cols = s.columns;
-    const int32_t rows = (s.height + t - 1) / t;
-    const int32_t col = n % cols;
-    const int32_t row = n / cols;
-    PixelRect r;
-    r.left = col * t;
-    r.top = row * t;
-    r.right = r.left + (col == cols - 1 ? s.width - t * (cols - 1) : t);
-    r.bottom = r.top + (row == rows - 1 ? s.height - t * (rows - 1) : t);
-    return r;
+    if (s.columns <= 0 || s.tileSize <= 0 || n < 0 || n >= s.jobs) {
+        return PixelRect{};
+    }
+    const int64_t t = s.tileSize;
+    const int64_t cols = s.columns;
+    const int64_t rows = (int64_t{s.height} + t - 1) / t;
+    const int64_t col = n % cols;
+    const int64_t row = n / cols;
+    const int64_t left = col * t;
+    const int64_t top = row * t;
+    // The last column and row take what is left of the area.
+    const int64_t right = col == cols - 1 ? s.width : left + t;
+    const int64_t bottom = row == rows - 1 ? s.height : top + t;
+    return PixelRect{static_cast<int32_t>(top), static_cast<int32_t>(left), static_cast<int32_t>(bottom),
+                     static_cast<int32_t>(right)};
 }
 
 namespace {
@@ -71,6 +84,11 @@ struct Pool {
     int16_t result() const { return host ? host->result() : 0; }
 };
 
+void outOfMemory(Pool& pool) {
+    pool.stopped = true;
+    if (pool.host && pool.host->result() == 0) pool.host->result() = kResultOutOfMemory;
+}
+
 // Pattern tiles compute into a buffer of their own; level jobs work on the
 // picture directly.
 bool readyToWork(const TileJob& job) {
@@ -96,7 +114,10 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
     pool.started += 1;
     auto* job = new (std::nothrow) TileJob;
     if (!job) {
+        // A tile that cannot be made would leave a hole in the picture:
+        // the run ends as out of memory, never as a success.
         pool.finished += 1;
+        outOfMemory(pool);
         return false;
     }
     job->kind = pool.kind;
@@ -108,6 +129,8 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
         if (job->buffer.allocate(job->splitter.tile)) {
             job->splitter.bufferWidth = job->buffer.bufferWidth();
             job->splitter.bufferHeight = job->buffer.bufferHeight();
+        } else {
+            outOfMemory(pool);
         }
         if (pool.runner->fetchesTiles() && pool.host) {
             if (pool.host->fetchTile(job->splitter.tile) != 0) pool.stopped = true;
@@ -144,22 +167,25 @@ void reportProgress(Pool& pool) {
     const int32_t passCount = std::max(pool.options.passCount, 1);
     const double x = (double(pool.options.passIndex - 1) * pool.total + pool.finished) /
                      (double(passCount) * pool.total);
+    // Final renders report one more than the fraction done, which would
+    // reach 1001 at the end: progress never passes its total.
     if (pool.options.renderTarget == 0)
-        pool.host->progress(int32_t(x * 1000.0) + 1, 1000);
+        pool.host->progress(std::min(int32_t(x * 1000.0) + 1, 1000), 1000);
     else if (pool.options.renderTarget == 2)
-        pool.host->progress(int32_t(x * 1000.0), 1000);
+        pool.host->progress(std::min(int32_t(x * 1000.0), 1000), 1000);
 }
 
 void finishJob(Pool& pool, Slot& slot) {
     TileJob* job = slot.job;
     slot.job = nullptr;
-    if (pool.options.renderTarget == 0 && pool.host) {
-        if (pool.host->testAbort()) {
-            pool.cancelled = true;
-            pool.host->result() = -128;
-        }
+    // Final and export renders can be cancelled by the user between
+    // tiles; the preview is the dialog's and stops on its own terms.
+    const bool cancellable = pool.options.renderTarget == 0 || pool.options.renderTarget == 2;
+    if (cancellable && pool.host && pool.host->result() == 0 && pool.host->testAbort()) {
+        pool.cancelled = true;
+        pool.host->result() = kResultCancelled;
     }
-    if (pool.result() == -128) pool.cancelled = true;
+    if (pool.result() == kResultCancelled) pool.cancelled = true;
     else if (pool.result() != 0) pool.stopped = true;
 
     if (job && job->kind != kJobNone && !pool.ended()) {
@@ -168,7 +194,7 @@ void finishJob(Pool& pool, Slot& slot) {
             if (pool.host->fetchTile(job->splitter.tile) != 0) {
                 ready = false;
                 pool.stopped = true;
-                if (pool.result() == -128) pool.cancelled = true;
+                if (pool.result() == kResultCancelled) pool.cancelled = true;
             }
         }
         if (ready && readyToWork(*job)) pool.runner->finish(*job);
@@ -193,10 +219,16 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
     pool.options = options;
     pool.arguments = arguments;
     pool.lastProgress = monotonicMilliseconds() - 1000;
-    pool.splitter = makeSplitter(area);
-    pool.total = pool.splitter.jobs;
 
     PoolRunStats stats;
+    if (!makeSplitter(area, pool.splitter)) {
+        // No host hands out such an area: report it as a bad parameter
+        // (not as out of memory, which would suggest closing other work).
+        stats.refused = true;
+        if (host) host->result() = kResultAreaRefused;
+        return stats;
+    }
+    pool.total = pool.splitter.jobs;
     stats.jobs = pool.total;
     if (pool.total <= 0) return stats;
 
@@ -207,7 +239,7 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
 
     auto slotArray = std::unique_ptr<Slot[]>(new (std::nothrow) Slot[size_t(slots)]);
     if (!slotArray || pool.done.create(slots) != 0) {
-        if (host) host->result() = -108;
+        if (host) host->result() = kResultOutOfMemory;
         return stats;
     }
     int32_t usable = 0;
@@ -218,7 +250,7 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         usable = i + 1;
     }
     if (usable == 0) {
-        if (host) host->result() = -108;
+        if (host) host->result() = kResultOutOfMemory;
         return stats;
     }
 

@@ -35,9 +35,17 @@ struct TileSplitter {
     int32_t tileSize = kTileSize;
 };
 
-// Sets up the splitter for `area` with square tiles.
-TileSplitter makeSplitter(const PixelRect& area);
-// The rectangle of job n, in reading order.
+// The host result code of a run refused because its area cannot be split:
+// the host's "bad parameter" error, since no real image has such an area.
+constexpr int16_t kResultAreaRefused = -50;
+
+// Sets up `splitter` for `area` with square tiles; an inverted area counts
+// as empty (no jobs). Sizes are worked out in 64 bits. False, with an empty
+// splitter, when the pool cannot address the area: its width or height does
+// not fit the splitter's 32-bit fields, or it has more than INT32_MAX tiles.
+bool makeSplitter(const PixelRect& area, TileSplitter& splitter);
+// The rectangle of job n, in reading order; empty for an n that is not a job
+// of the splitter.
 PixelRect jobRect(const TileSplitter& splitter, int32_t n);
 
 struct TileJob {
@@ -77,8 +85,11 @@ struct PoolRunStats {
     int32_t finished = 0;
     int32_t slots = 0;
     bool cancelled = false;
+    bool refused = false; // the area could not be split: nothing ran
 };
 
 // Runs every tile of `area` and returns when all started jobs are finished.
+// An area the splitter refuses runs nothing and sets the host result to
+// kResultAreaRefused.
 PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, RenderHost* host,
                      const PoolOptions& options, void* arguments = nullptr);

@@ -24,46 +24,171 @@ namespace {
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitCancelled = 130 };
 
-const char kUsage[] =
-    "Usage:\n"
-    "  quillfire apply INPUT OUTPUT [settings] [--mask FILE] [options]\n"
-    "  quillfire render --size WxH OUTPUT [--depth 8|16|32] [--gray] [settings] [options]\n"
-    "  quillfire export INPUT OUTPUT.jpg [--size WxH] [--quality Q] [settings] [options]\n"
-    "  quillfire sample OUTPUT\n"
-    "  quillfire --help | --version\n"
-    "\n"
-    "apply    filters INPUT and writes OUTPUT with the input's depth (8-bit, 16-bit or\n"
-    "         32-bit float) and channels (gray, gray + alpha, RGB, RGBA); alpha is\n"
-    "         editable transparency.\n"
-    "render   renders onto a new opaque white document (8-bit RGB unless --depth or\n"
-    "         --gray say otherwise).\n"
-    "export   renders the pattern at --size (default: INPUT's size) over a copy of\n"
-    "         INPUT and has the module write it as a JPEG file; INPUT is unchanged.\n"
-    "sample   writes the bundled 512x384 8-bit RGB sample picture.\n"
-    "\n"
-    "Settings (only those given are passed on; the module uses its defaults for the rest):\n"
+// Options that take a value, and those that do not. Which of them a command
+// takes is in its entry of kCommands.
+const char* const kValueOptions[] = {"mask", "module", "size", "depth", "preset", "save-preset", "quality"};
+const char* const kSwitches[] = {"print-settings", "progress", "gray"};
+
+struct Command {
+    const char* name;
+    const char* synopsis;    // after "quillfire "
+    const char* description; // lines indented to the description column
+    // Options it takes besides the settings flags (which apply, render and
+    // export take); an option it does not take is refused.
+    std::vector<const char*> options;
+    bool takesSettings;
+};
+
+// Every command, in the order the help lists them.
+const Command kCommands[] = {
+    {"apply",
+     "apply INPUT OUTPUT [settings] [--mask FILE] [options]",
+     "filters INPUT and writes OUTPUT with the input's depth (8-bit, 16-bit\n"
+     "or 32-bit float) and channels (gray, gray + alpha, RGB, RGBA); alpha\n"
+     "is editable transparency. --mask limits the filter to a selection.",
+     {"mask", "module", "preset", "save-preset", "print-settings", "progress"},
+     true},
+    {"render",
+     "render --size WxH OUTPUT [--depth D] [--gray] [settings] [options]",
+     "renders onto a new opaque white document (8-bit RGB unless --depth or\n"
+     "--gray say otherwise).",
+     {"size", "depth", "gray", "mask", "module", "preset", "save-preset", "print-settings", "progress"},
+     true},
+    {"export",
+     "export INPUT OUT.jpg [--size WxH] [--quality Q] [settings] [options]",
+     "has the module render the pattern over a copy of the whole of INPUT\n"
+     "and write it as a JPEG file; INPUT is unchanged. There is no\n"
+     "selection: the pattern covers the whole picture, and --mask is\n"
+     "refused. --size (default: INPUT's size) sets the picture's size;\n"
+     "INPUT is copied at its own scale from the top-left corner, cropped\n"
+     "when the picture is smaller and continued with its edge pixels when\n"
+     "it is larger. The file appears only once complete: a failed or\n"
+     "cancelled export leaves an existing OUT.jpg as it was.",
+     {"size", "quality", "module", "preset", "print-settings", "progress"},
+     true},
+    {"sample", "sample OUTPUT", "writes the bundled 512x384 8-bit RGB sample picture.", {}, false},
+};
+
+const Command* findCommand(const std::string& name) {
+    for (const Command& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+// "apply, render, export, sample"
+std::string commandNames() {
+    std::string names;
+    for (const Command& c : kCommands) names += std::string(names.empty() ? "" : ", ") + c.name;
+    return names;
+}
+
+std::string indented(const char* text, size_t indent) {
+    std::string out(indent, ' ');
+    for (const char* p = text; *p; ++p) {
+        out += *p;
+        if (*p == '\n') out.append(indent, ' ');
+    }
+    return out + "\n";
+}
+
+const char kSettingsHelp[] =
+    "Settings (only those given are passed on; the module uses its defaults for\n"
+    "the rest):\n"
     "  --seed N              random seed, any 32-bit number\n"
-    "  --shape NAME|N        circles, diamonds, squares, octagons, TVs, fleurons, points (1-7)\n"
+    "  --shape NAME|N        circles, diamonds, squares, octagons, TVs, fleurons,\n"
+    "                        points (1-7)\n"
     "  --stripe-kind K       a, b, c, d (1-4)\n"
     "  --merge N             1 to 4\n"
-    "  --glue NAME|N         glue mode by name (\"normal\", \"multiply\", \"hard light\", ...)\n"
-    "                        or number 1 to 69\n"
+    "  --glue NAME|N         glue mode by name or number, from the list below\n"
     "  --overlap N  --stripes N  --warping N  --softness N  --doublure N\n"
     "  --color N  --zoom N  --complexity N  --hue N        each 0 to 100\n"
-    "\n"
-    "Options:\n"
-    "  --mask FILE           selection: a one-channel gray image of the document's size;\n"
-    "                        white is selected\n"
-    "  --preset FILE         replay the settings of a presets file (.sa9); flags given\n"
-    "                        as well take precedence\n"
-    "  --save-preset FILE    keep the settings used, with a thumbnail of the result,\n"
-    "                        as a presets file\n"
-    "  --quality Q           JPEG quality of export, 0 to 100 (default 90)\n"
-    "  --print-settings      print the settings the module used, as flags\n"
-    "  --progress            show the progress bar even when stderr is not a terminal\n"
-    "  --module PATH         the filter module to load (default: the one next to this program)\n"
-    "\n"
+    "Names may be given in any case, with '-' or '_' for a space (hard-light).\n";
+
+// The glue modes in four columns, numbered, as the dialog's list names them.
+std::string glueModeList() {
+    std::string out =
+        "\nGlue modes (mode 26 may also be given as \"harsh diff\", its name in recorded\n"
+        "actions):\n";
+    constexpr int kColumns = 4, kModes = 69, kRows = (kModes + kColumns - 1) / kColumns;
+    for (int row = 0; row < kRows; ++row) {
+        std::string line = "  ";
+        for (int col = 0; col < kColumns; ++col) {
+            const int mode = 1 + col * kRows + row;
+            if (mode > kModes) break;
+            char cell[32];
+            std::snprintf(cell, sizeof cell, "%2d %-16s", mode, cli::glueMenuName(mode).c_str());
+            line += cell;
+        }
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out += line + "\n";
+    }
+    return out;
+}
+
+struct OptionHelp {
+    const char* name;
+    const char* text; // the whole entry, with its first column
+};
+
+const OptionHelp kOptionHelp[] = {
+    {"size", "  --size WxH            render: the new document's size; export: the picture's\n"
+             "                        size (default: INPUT's)"},
+    {"depth", "  --depth 8|16|32       render: bits per channel (default 8)"},
+    {"gray", "  --gray                render: a gray document rather than RGB"},
+    {"mask", "  --mask FILE           selection: a one-channel gray image of the document's\n"
+             "                        size; white is selected (apply and render)"},
+    {"preset", "  --preset FILE         replay the settings of a presets file (.sa9); flags\n"
+               "                        given as well take precedence"},
+    {"save-preset", "  --save-preset FILE    keep the settings used, with a thumbnail of the result,\n"
+                    "                        as a presets file (apply and render)"},
+    {"quality", "  --quality Q           export: JPEG quality, 0 to 100 (default 90)"},
+    {"print-settings", "  --print-settings      print the settings the module used, as flags"},
+    {"progress", "  --progress            show the progress bar even when stderr is not a terminal"},
+    {"module", "  --module PATH         the filter module to load (default: the one next to\n"
+               "                        this program)"},
+};
+
+const char kStatusHelp[] =
+    "\nCtrl-C cancels a run: no output is written, an existing OUTPUT stays as it\n"
+    "was, and the status is 130.\n"
     "Exit status: 0 success, 1 failure, 2 bad command line, 130 cancelled.\n";
+
+// The help of the options `c` takes, or of all of them.
+std::string optionsHelp(const Command* c) {
+    std::string out = "\nOptions:\n";
+    for (const OptionHelp& h : kOptionHelp) {
+        bool listed = !c;
+        if (c)
+            for (const char* name : c->options) listed |= std::string(name) == h.name;
+        if (listed) out += std::string(h.text) + "\n";
+    }
+    return out;
+}
+
+std::string usage() {
+    std::string out = "Usage:\n";
+    for (const Command& c : kCommands) out += std::string("  quillfire ") + c.synopsis + "\n";
+    out += "  quillfire [COMMAND] --help | --version\n\n";
+    for (const Command& c : kCommands) {
+        std::string text = indented(c.description, 9);
+        text.replace(0, std::string(c.name).size(), c.name);
+        out += text;
+    }
+    out += "\n";
+    out += kSettingsHelp;
+    out += glueModeList();
+    out += optionsHelp(nullptr);
+    out += kStatusHelp;
+    return out;
+}
+
+// The help of one command: its synopsis, description and the options it
+// takes.
+std::string commandUsage(const Command& c) {
+    std::string out = std::string("Usage:\n  quillfire ") + c.synopsis + "\n\n" + indented(c.description, 2);
+    if (c.takesSettings) out += std::string("\n") + kSettingsHelp + glueModeList() + optionsHelp(&c) + kStatusHelp;
+    return out;
+}
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -76,7 +201,7 @@ extern "C" void onInterrupt(int) {
 void fail(const std::string& message) { std::fprintf(stderr, "quillfire: %s\n", message.c_str()); }
 
 struct Options {
-    std::string command;
+    const Command* command = nullptr;
     std::vector<std::string> positional;
     cli::Settings settings;
     std::string maskPath;
@@ -91,6 +216,9 @@ struct Options {
     int32_t width = 0, height = 0;
     // Keys of our own that ask the module for an export.
     host::Descriptor extraKeys;
+    // The host signature the module sees (an export run says it is ours).
+    OSType hostSig = host::HostOptions{}.hostSig;
+    std::string progressLabel = "quillfire: rendering";
 };
 
 bool parseSize(const std::string& text, int32_t& w, int32_t& h) {
@@ -106,9 +234,19 @@ bool parseSize(const std::string& text, int32_t& w, int32_t& h) {
     return true;
 }
 
+bool takesOption(const Command& c, const std::string& name) {
+    for (const char* o : c.options)
+        if (name == o) return true;
+    return false;
+}
+
 // False after printing one line about what is wrong.
 bool parseArguments(const std::vector<std::string>& args, Options& o) {
-    static const char* const kValueFlags[] = {"mask", "module", "size", "depth", "preset", "save-preset", "quality"};
+    const Command& command = *o.command;
+    auto refuse = [&](const std::string& name) {
+        fail("--" + name + " does not apply to " + command.name + " (see quillfire " + command.name + " --help)");
+        return false;
+    };
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.size() < 3 || a[0] != '-' || a[1] != '-') {
@@ -126,7 +264,10 @@ bool parseArguments(const std::vector<std::string>& args, Options& o) {
             name.resize(eq);
             hasValue = true;
         }
-        if (name == "print-settings" || name == "progress" || name == "gray") {
+        bool isSwitch = false;
+        for (const char* f : kSwitches) isSwitch |= name == f;
+        if (isSwitch) {
+            if (!takesOption(command, name)) return refuse(name);
             if (hasValue) {
                 fail("--" + name + " takes no value");
                 return false;
@@ -135,14 +276,15 @@ bool parseArguments(const std::vector<std::string>& args, Options& o) {
             continue;
         }
         bool known = false;
-        for (const char* f : kValueFlags) known |= name == f;
+        for (const char* f : kValueOptions) known |= name == f;
         cli::Settings probe;
         std::string ignored;
-        known |= cli::parseSettingFlag(name, "", probe, ignored) != cli::FlagResult::notASetting;
-        if (!known) {
+        const bool setting = cli::parseSettingFlag(name, "", probe, ignored) != cli::FlagResult::notASetting;
+        if (!known && !setting) {
             fail("unknown option '--" + name + "' (see quillfire --help)");
             return false;
         }
+        if (setting ? !command.takesSettings : !takesOption(command, name)) return refuse(name);
         if (!hasValue) {
             if (i + 1 >= args.size()) {
                 fail("--" + name + " needs a value");
@@ -212,8 +354,9 @@ int filterDocument(host::Document& doc, const Options& o, std::optional<host::De
         fail("cannot load the filter module '" + path + "': " + error);
         return kExitFailed;
     }
-    cli::ProgressBar bar("quillfire: rendering", cli::stderrIsTerminal(), o.progress);
+    cli::ProgressBar bar(o.progressLabel, cli::stderrIsTerminal(), o.progress);
     host::HostOptions ho;
+    ho.hostSig = o.hostSig;
     ho.onProgress = [&bar](int32_t done, int32_t total) { bar.update(done, total); };
     ho.onAbortTest = [] { return g_interrupted != 0; };
     host::FilterHost filterHost(module->entry(), ho);
@@ -292,10 +435,6 @@ int commandApply(const Options& o) {
         fail("apply needs INPUT and OUTPUT (see quillfire --help)");
         return kExitUsage;
     }
-    if (o.depth || o.gray || o.width) {
-        fail("--size, --depth and --gray belong to render");
-        return kExitUsage;
-    }
     cli::Image image;
     std::string error;
     host::Document doc;
@@ -316,8 +455,16 @@ int commandApply(const Options& o) {
     return kExitOk;
 }
 
+// The host signature of this program. The module honours the export keys
+// below only from a host with this signature: they make it write a file
+// wherever they point, which a recorded action replayed in an editor must
+// never do.
+constexpr OSType kOwnHostSignature = fourCC("qfHS");
+
 // The pattern rendered over a copy of INPUT at --size (default: the
-// input's size), written by the module itself as a JPEG file.
+// input's size), written by the module itself as a JPEG file. The module
+// writes beside the target and renames, so a failed or cancelled export
+// leaves an existing file alone.
 int commandExport(Options o) {
     if (o.positional.size() != 2) {
         fail("export needs INPUT and OUTPUT (see quillfire --help)");
@@ -330,19 +477,38 @@ int commandExport(Options o) {
         fail(error);
         return kExitFailed;
     }
+    std::vector<uint8_t>().swap(image.data);
     const std::string out = cli::absolutePath(o.positional[1]);
     if (out.size() >= 260) {
         fail("the output path is too long: '" + o.positional[1] + "'");
+        return kExitFailed;
+    }
+    if (cli::isDirectory(out)) {
+        fail("'" + o.positional[1] + "' is a folder");
+        return kExitFailed;
+    }
+    if (!cli::isDirectory(cli::folderOf(out))) {
+        fail("cannot write '" + o.positional[1] + "': the folder does not exist");
         return kExitFailed;
     }
     o.extraKeys.putText(fourCC("qfXP"), out)
         .putInteger(fourCC("qfXW"), o.width)
         .putInteger(fourCC("qfXH"), o.height)
         .putInteger(fourCC("qfXQ"), o.quality);
+    o.hostSig = kOwnHostSignature;
+    o.progressLabel = "quillfire: exporting";
+    const bool existed = cli::fileExists(out);
     std::optional<host::Descriptor> settings;
     const int code = filterDocument(doc, o, settings);
-    if (code == kExitOk) printSettings(o, settings);
-    return code;
+    if (code != kExitOk) return code;
+    // A module that does not know the export keys runs as a plain filter
+    // and reports success without writing anything.
+    if (!existed && !cli::fileExists(out)) {
+        fail("the module wrote no file to '" + o.positional[1] + "' (does it export?)");
+        return kExitFailed;
+    }
+    printSettings(o, settings);
+    return kExitOk;
 }
 
 int commandRender(const Options& o) {
@@ -414,12 +580,13 @@ std::vector<std::string> arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     std::vector<std::string> args = arguments(argc, argv);
     if (args.empty()) {
-        std::fputs(kUsage, stderr);
+        std::fputs(usage().c_str(), stderr);
         return kExitUsage;
     }
+    const Command* command = findCommand(args[0]);
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h" || a == "help") {
-            std::fputs(kUsage, stdout);
+            std::fputs(command ? commandUsage(*command).c_str() : usage().c_str(), stdout);
             return kExitOk;
         }
         if (a == "--version") {
@@ -427,18 +594,19 @@ int main(int argc, char** argv) {
             return kExitOk;
         }
     }
-    Options o;
-    o.command = args[0];
-    args.erase(args.begin());
-    if (o.command != "apply" && o.command != "render" && o.command != "sample" && o.command != "export") {
-        fail("unknown command '" + o.command + "' (commands: apply, render, sample; see quillfire --help)");
+    if (!command) {
+        fail("unknown command '" + args[0] + "' (commands: " + commandNames() + "; see quillfire --help)");
         return kExitUsage;
     }
+    Options o;
+    o.command = command;
+    args.erase(args.begin());
     if (!parseArguments(args, o)) return kExitUsage;
     try {
-        if (o.command == "apply") return commandApply(o);
-        if (o.command == "render") return commandRender(o);
-        if (o.command == "export") return commandExport(o);
+        const std::string name = command->name;
+        if (name == "apply") return commandApply(o);
+        if (name == "render") return commandRender(o);
+        if (name == "export") return commandExport(o);
         return commandSample(o);
     } catch (const std::bad_alloc&) {
         fail("out of memory");

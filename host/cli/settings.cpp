@@ -6,26 +6,6 @@
 namespace cli {
 namespace {
 
-// Scripting names of the glue modes; modes 60, 61 and 64 to 69 have none.
-constexpr std::array<const char*, 70> kGlueNames = {
-    "",            "normal",      "procedural +", "procedural -", "difference", "lighten",
-    "darken",      "add",         "subtract",     "multiply",     "screen",     "hard light",
-    "overlay",     "superlay",    "exclusion",    "color",        "luminance",  "linear light",
-    "pin light",   "spin light",  "vivid a",      "vivid b",      "saturation", "hue",
-    "similarity",  "cross",       "harsh diff",   "soft light",   "bright",     "dim",
-    "dodge",       "burn",        "ace",          "king",         "queen",      "jack",
-    "and",         "or",          "xor",          "multibright",  "hot",        "cold",
-    "wet",         "dry",         "up",           "down",         "wax",        "wane",
-    "north",       "south",       "east",         "west",         "hard mix",   "frontal",
-    "parietal",    "temporal",    "occipital",    "limbic",       "dextrous",   "sinister",
-    "",            "",            "screendim",    "starbright",   "",           "",
-    "",            "",            "",             "",
-};
-
-constexpr std::array<const char*, 8> kShapeNames = {"",        "circles", "diamonds", "squares",
-                                                    "octagons", "TVs",     "fleurons", "points"};
-constexpr std::array<const char*, 5> kStripeKindNames = {"", "a", "b", "c", "d"};
-
 DescEnum twoDigitValue(char a, char b, int n) {
     return fourCC({a, b, char('0' + n / 10), char('0' + n % 10), '\0'});
 }
@@ -88,10 +68,25 @@ int enumNumber(DescEnum value, const char (&prefix)[3]) {
     return (c - '0') * 10 + (d - '0');
 }
 
-std::string glueName(int mode) { return mode >= 1 && mode <= 69 ? kGlueNames[size_t(mode)] : ""; }
-std::string shapeName(int shape) { return shape >= 1 && shape <= 7 ? kShapeNames[size_t(shape)] : ""; }
-std::string stripeKindName(int kind) {
-    return kind >= 1 && kind <= 4 ? kStripeKindNames[size_t(kind)] : "";
+int glueFromText(const std::string& text) {
+    if (int mode = lookupName(kGlueMenuNames, text)) return mode;
+    // The scripting names differ from the menu's only for mode 26.
+    for (int mode = 1; mode <= 69; ++mode)
+        if (!glueScriptingName(mode).empty() && normalName(glueScriptingName(mode)) == normalName(text)) return mode;
+    int64_t n = 0;
+    return parseInt(text, 1, 69, n) ? int(n) : 0;
+}
+
+int shapeFromText(const std::string& text) {
+    if (int shape = lookupName(kShapeNames, text)) return shape;
+    int64_t n = 0;
+    return parseInt(text, 1, 7, n) ? int(n) : 0;
+}
+
+int stripeKindFromText(const std::string& text) {
+    if (int kind = lookupName(kStripeKindNames, text)) return kind;
+    int64_t n = 0;
+    return parseInt(text, 1, 4, n) ? int(n) : 0;
 }
 
 bool parseInt(const std::string& text, int64_t lo, int64_t hi, int64_t& out) {
@@ -124,8 +119,7 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
         return FlagResult::ok;
     }
     if (name == "shape") {
-        int shape = lookupName(kShapeNames, value);
-        if (!shape && parseInt(value, 1, 7, n)) shape = int(n);
+        const int shape = shapeFromText(value);
         if (!shape) {
             error = "--shape must be circles, diamonds, squares, octagons, TVs, fleurons, points or 1 to 7 (got '" +
                     value + "')";
@@ -135,8 +129,7 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
         return FlagResult::ok;
     }
     if (name == "stripe-kind") {
-        int kind = lookupName(kStripeKindNames, value);
-        if (!kind && parseInt(value, 1, 4, n)) kind = int(n);
+        const int kind = stripeKindFromText(value);
         if (!kind) {
             error = "--stripe-kind must be a, b, c, d or 1 to 4 (got '" + value + "')";
             return FlagResult::bad;
@@ -145,13 +138,10 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
         return FlagResult::ok;
     }
     if (name == "glue") {
-        int mode = lookupName(kGlueNames, value);
-        // The dialog lists mode 26 as "hard diff".
-        if (!mode && normalName(value) == "hard diff") mode = 26;
-        if (!mode && parseInt(value, 1, 69, n)) mode = int(n);
+        const int mode = glueFromText(value);
         if (!mode) {
-            error = "--glue must be a glue mode name such as \"normal\", \"multiply\" or \"hard light\", or a number from 1 to 69 (got '" +
-                    value + "')";
+            error = "--glue must be a glue mode name or a number from 1 to 69 (got '" + value +
+                    "'); quillfire --help lists the names";
             return FlagResult::bad;
         }
         s.glue = mode;
@@ -204,7 +194,7 @@ std::string describeSettings(const host::Descriptor& d) {
     addEnum(kKeyShape, "shape", "Hs", shapeName);
     addEnum(kKeyStripeKind, "stripe-kind", "Ht", stripeKindName);
     addInt(kKeyMerge, "merge");
-    addEnum(kKeyGlue, "glue", "GL", glueName);
+    addEnum(kKeyGlue, "glue", "GL", glueMenuName);
     addInt(kKeyOverlap, "overlap");
     addInt(kKeyStripes, "stripes");
     addInt(kKeyWarping, "warping");

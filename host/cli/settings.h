@@ -3,6 +3,7 @@
 // an editor replays a recorded action.
 #pragma once
 
+#include "host/cli/name_tables.h"
 #include "host/descriptor.h"
 
 #include <cstdint>
@@ -38,11 +39,14 @@ DescEnum stripeKindValue(int kind);
 // first two characters are `prefix`); 0 otherwise.
 int enumNumber(DescEnum value, const char (&prefix)[3]);
 
-// Names: the scripting name of glue modes 1..69 (empty for those without
-// one), shapes 1..7, stripe kinds 1..4.
-std::string glueName(int mode);
-std::string shapeName(int shape);
-std::string stripeKindName(int kind);
+// The value a name or number on the command line stands for, 0 when none:
+// glue modes by their menu name, their scripting name or 1 to 69; shapes
+// by name or 1 to 7; stripe kinds by letter or 1 to 4. Names are matched
+// without regard to case, and '_' or a '-' between letters reads as a
+// space ("Hard_Light", "hard-light").
+int glueFromText(const std::string& text);
+int shapeFromText(const std::string& text);
+int stripeKindFromText(const std::string& text);
 
 // Values given on the command line; absent ones are left to the module.
 struct Settings {

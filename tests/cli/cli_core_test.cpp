@@ -9,26 +9,100 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
 #include <set>
+#include <sstream>
 
 using namespace clitest;
 
 namespace {
 
-TEST(CliSettings, GlueNamesFollowTheScriptingEnumeration) {
-    EXPECT_EQ(cli::glueName(1), "normal");
-    EXPECT_EQ(cli::glueName(11), "hard light");
-    EXPECT_EQ(cli::glueName(26), "harsh diff");
-    EXPECT_EQ(cli::glueName(59), "sinister");
-    EXPECT_EQ(cli::glueName(60), "");
-    EXPECT_EQ(cli::glueName(62), "screendim");
-    EXPECT_EQ(cli::glueName(63), "starbright");
-    EXPECT_EQ(cli::glueName(64), "");
-    EXPECT_EQ(cli::glueName(70), "");
-    int named = 0;
-    for (int m = 1; m <= 69; ++m) named += !cli::glueName(m).empty();
-    EXPECT_EQ(named, 61);
+// The enumerations of the module's terminology resource, read from its
+// source: prefix ("GL", "Hs", "Ht") and number -> name.
+std::map<std::pair<std::string, int>, std::string> terminologyEnumerators() {
+    std::map<std::pair<std::string, int>, std::string> names;
+    const std::string source = fromEnv("QF_SOURCE_DIR", nullptr);
+    if (source.empty()) return names;
+    std::stringstream text(readText(join(join(source, "resources"), "terminology.rc")));
+    for (std::string line; std::getline(text, line);) {
+        // ENUMERATOR("\x0a",  "harsh diff",    FOURCC_LE(G,L,2,6)),
+        const size_t at = line.find("ENUMERATOR(");
+        const size_t open = line.find('"', line.find(',', at));
+        const size_t close = open == std::string::npos ? open : line.find('"', open + 1);
+        const size_t code = line.find("FOURCC_LE(", close == std::string::npos ? 0 : close);
+        if (at == std::string::npos || close == std::string::npos || code == std::string::npos) continue;
+        const std::string c = line.substr(code + 10, 7); // "G,L,2,6"
+        names[{std::string{c[0], c[2]}, (c[4] - '0') * 10 + (c[6] - '0')}] = line.substr(open + 1, close - open - 1);
+    }
+    return names;
+}
+
+TEST(CliNames, TablesAgreeWithTheScriptingEnumerationsAndTheMenu) {
+    const auto enumerators = terminologyEnumerators();
+    if (enumerators.empty()) GTEST_SKIP() << "QF_SOURCE_DIR is not set (run through ctest)";
+    int scripted = 0;
+    for (int m = 1; m <= 69; ++m) {
+        const auto it = enumerators.find({"GL", m});
+        const std::string recorded = it == enumerators.end() ? "" : it->second;
+        EXPECT_EQ(cli::glueScriptingName(m), recorded) << m;
+        scripted += !recorded.empty();
+        // The menu shows the recorded name, except for mode 26.
+        if (!recorded.empty() && m != 26) {
+            EXPECT_EQ(cli::glueMenuName(m), recorded) << m;
+        }
+    }
+    EXPECT_EQ(scripted, 61);
+    for (int v = 1; v <= 7; ++v) EXPECT_EQ(cli::shapeName(v), enumerators.at({"Hs", v})) << v;
+    for (int v = 1; v <= 4; ++v) EXPECT_EQ(cli::stripeKindName(v), enumerators.at({"Ht", v})) << v;
+
+    // The modes only the menu names.
+    const std::pair<int, const char*> menuOnly[] = {
+        {26, "hard diff"}, {60, "anterior"}, {61, "posterior"}, {64, "glow"},           {65, "reflect"},
+        {66, "shimmer"},   {67, "lustre"},   {68, "negation"},  {69, "contrast negate"},
+    };
+    for (const auto& [mode, name] : menuOnly) EXPECT_EQ(cli::glueMenuName(mode), name);
+    for (int outside : {0, -1, 70, 99}) {
+        EXPECT_EQ(cli::glueMenuName(outside), "");
+        EXPECT_EQ(cli::glueScriptingName(outside), "");
+    }
+    EXPECT_EQ(cli::shapeName(0), "");
+    EXPECT_EQ(cli::shapeName(8), "");
+    EXPECT_EQ(cli::stripeKindName(5), "");
+}
+
+TEST(CliNames, EveryGlueModeIsFoundByEachOfItsNamesAndItsNumberOnly) {
+    std::set<std::string> seen;
+    for (int m = 1; m <= 69; ++m) {
+        const std::string menu = cli::glueMenuName(m);
+        ASSERT_FALSE(menu.empty()) << m;
+        EXPECT_TRUE(seen.insert(menu).second) << "two modes named " << menu;
+        EXPECT_EQ(cli::glueFromText(menu), m) << menu;
+        std::string upper = menu;
+        for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_EQ(cli::glueFromText(upper), m) << upper;
+        if (!cli::glueScriptingName(m).empty()) {
+            EXPECT_EQ(cli::glueFromText(cli::glueScriptingName(m)), m);
+        }
+        EXPECT_EQ(cli::glueFromText(std::to_string(m)), m);
+    }
+    EXPECT_EQ(cli::glueFromText("harsh diff"), 26);
+    EXPECT_EQ(cli::glueFromText("Hard-Diff"), 26);
+    EXPECT_EQ(cli::glueFromText("contrast_negate"), 69);
+    EXPECT_EQ(cli::glueFromText("procedural -"), 3) << "a '-' after a space is the name's own";
+    EXPECT_EQ(cli::glueFromText("procedural"), 0);
+    for (const char* bad : {"", "0", "70", "-1", "harsh", "hard  diff", " normal", "glow ", "26 ", "0x1a", "negate"})
+        EXPECT_EQ(cli::glueFromText(bad), 0) << "'" << bad << "'";
+    EXPECT_EQ(cli::shapeFromText("tvs"), 5);
+    EXPECT_EQ(cli::shapeFromText("POINTS"), 7);
+    EXPECT_EQ(cli::shapeFromText("8"), 0);
+    EXPECT_EQ(cli::stripeKindFromText("D"), 4);
+    EXPECT_EQ(cli::stripeKindFromText("5"), 0);
+}
+
+TEST(CliSettings, EnumerationValuesCarryTheNumberInTheirLastTwoDigits) {
     EXPECT_EQ(cli::glueValue(7), fourCC("GL07"));
+    EXPECT_EQ(cli::glueValue(69), fourCC("GL69"));
     EXPECT_EQ(cli::shapeValue(5), fourCC("Hs05"));
     EXPECT_EQ(cli::stripeKindValue(4), fourCC("Ht04"));
     EXPECT_EQ(cli::enumNumber(fourCC("GL64"), "GL"), 64);
@@ -44,7 +118,8 @@ TEST(CliSettings, FlagsAcceptNamesNumbersAndRanges) {
     };
     const Case cases[] = {
         {"glue", "multiply", true},      {"glue", "Hard Light", true},   {"glue", "hard-light", true},
-        {"glue", "procedural -", true},  {"glue", "hard diff", true},    {"glue", "69", true},
+        {"glue", "procedural -", true},  {"glue", "hard diff", true},    {"glue", "negation", true},
+        {"glue", "69", true},            {"glue", "1", true},
         {"glue", "0", false},            {"glue", "70", false},          {"glue", "sparkle", false},
         {"shape", "TVs", true},          {"shape", "tvs", true},         {"shape", "7", true},
         {"shape", "8", false},           {"shape", "hexagons", false},   {"stripe-kind", "d", true},
@@ -108,7 +183,14 @@ TEST(CliSettings, DescribedSettingsReadAsReusableFlags) {
     host::Descriptor odd;
     odd.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL64"));
     odd.putEnumerated(cli::kKeyShape, cli::kTypeShape, 0x3C4E4F3E);
-    EXPECT_EQ(cli::describeSettings(odd), "--shape '<NO>' --glue 64");
+    EXPECT_EQ(cli::describeSettings(odd), "--shape '<NO>' --glue glow") << "modes without a scripting name";
+    host::Descriptor beyond;
+    beyond.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL26"));
+    beyond.putEnumerated(cli::kKeyStripeKind, cli::kTypeStripeKind, fourCC("Ht07"));
+    EXPECT_EQ(cli::describeSettings(beyond), "--stripe-kind 7 --glue \"hard diff\"");
+    host::Descriptor outside;
+    outside.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL70"));
+    EXPECT_EQ(cli::describeSettings(outside), "--glue 70");
 }
 
 TEST(CliSamples, SixteenBitScalingMeetsTheEndsAndRoundTripsWithinOne) {

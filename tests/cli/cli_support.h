@@ -23,7 +23,14 @@
 #endif
 
 #ifndef _WIN32
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+extern char** environ;
 #endif
 
 namespace clitest {
@@ -178,6 +185,79 @@ inline CliResult runCli(const std::vector<std::string>& args, const std::string&
     fs::remove(errFile, ec);
     return r;
 }
+
+#ifndef _WIN32
+// The CLI running in the background, its output going to files in a folder,
+// for tests that interrupt it.
+class BackgroundCli {
+public:
+    BackgroundCli(const std::vector<std::string>& args, const std::string& folder,
+                  const std::map<std::string, std::string>& env = {})
+        : errFile_(join(folder, "cli.stderr")), outFile_(join(folder, "cli.stdout")) {
+        ScopedEnv scoped(env);
+        std::vector<std::string> argv = {cliPath()};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> raw;
+        for (std::string& a : argv) raw.push_back(a.data());
+        raw.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        spawned_ = posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) == 0;
+        if (!spawned_) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~BackgroundCli() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            int status = 0;
+            ::waitpid(pid_, &status, 0);
+        }
+        std::error_code ec;
+        fs::remove(errFile_, ec);
+        fs::remove(outFile_, ec);
+    }
+    bool started() const { return spawned_; }
+    std::string err() const { return readText(errFile_); }
+
+    // Waits until stderr holds `text`, the program ended or `limit` passed;
+    // whether the text appeared.
+    bool waitForErr(const std::string& text, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (std::chrono::steady_clock::now() < end) {
+            if (err().find(text) != std::string::npos) return true;
+            if (finished()) return err().find(text) != std::string::npos;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+    void interrupt() {
+        if (pid_ > 0) ::kill(pid_, SIGINT);
+    }
+    // The exit status once the program ended within `limit`; -1 when it
+    // was killed or is still running (it is then killed).
+    int exitCode(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!finished() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!spawned_ || !finished()) return -1;
+        return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+    }
+
+private:
+    bool finished() {
+        if (pid_ <= 0) return true;
+        if (::waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = 0;
+        return pid_ == 0;
+    }
+
+    std::string errFile_, outFile_;
+    bool spawned_ = false;
+    pid_t pid_ = -1;
+    int status_ = 0;
+};
+#endif
 
 // --- images, independently of the CLI where possible ----------------------------
 

@@ -4,6 +4,9 @@
 // exactly; the RealModule cases use the module beside the CLI.
 #include "cli_support.h"
 #include "host/cli/document_image.h"
+#include "host/cli/name_tables.h"
+#include "host/filter_host.h"
+#include "host/module_loader.h"
 
 #include <gtest/gtest.h>
 
@@ -34,15 +37,60 @@ void expectOneErrorLine(const CliResult& r, const std::string& fragment) {
     EXPECT_NE(lines[0].find(fragment), std::string::npos) << lines[0];
 }
 
-TEST(CliUsage, HelpAndNoArguments) {
+const char* const kCommands[] = {"apply", "render", "export", "sample"};
+
+std::vector<std::string> linesOf(const std::string& text) { return CliResult{0, "", text}.errLines(); }
+
+TEST(CliUsage, HelpListsEveryCommandAndEveryGlueModeByNumberAndName) {
     const std::string dir = testFolder();
     CliResult r = runCli({"--help"}, dir);
     EXPECT_EQ(r.code, 0);
-    EXPECT_NE(r.out.find("quillfire apply INPUT OUTPUT"), std::string::npos);
-    EXPECT_NE(r.out.find("--glue"), std::string::npos);
+    for (const char* command : kCommands) {
+        EXPECT_NE(r.out.find(std::string("\n  quillfire ") + command + " "), std::string::npos) << command;
+        EXPECT_NE(r.out.find(std::string("\n") + command + "   "), std::string::npos) << "described: " << command;
+    }
+    for (int m = 1; m <= 69; ++m) {
+        char entry[40];
+        std::snprintf(entry, sizeof entry, " %2d %s\n", m, cli::glueMenuName(m).c_str());
+        char inRow[40];
+        std::snprintf(inRow, sizeof inRow, " %2d %s ", m, cli::glueMenuName(m).c_str());
+        EXPECT_TRUE(r.out.find(entry) != std::string::npos || r.out.find(inRow) != std::string::npos) << entry;
+    }
+    EXPECT_NE(r.out.find("\"harsh diff\""), std::string::npos);
+    for (const std::string& line : linesOf(r.out)) EXPECT_LE(line.size(), 80u) << line;
+
     r = runCli({}, dir);
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("Usage"), std::string::npos);
+}
+
+TEST(CliUsage, EachCommandHasItsOwnHelpWithTheOptionsItTakes) {
+    const std::string dir = testFolder();
+    for (const char* command : kCommands) {
+        CliResult r = runCli({command, "--help"}, dir);
+        EXPECT_EQ(r.code, 0) << command;
+        EXPECT_EQ(r.out.rfind(std::string("Usage:\n  quillfire ") + command + " ", 0), 0u) << r.out;
+        for (const std::string& line : linesOf(r.out)) EXPECT_LE(line.size(), 80u) << line;
+    }
+    CliResult exportHelp = runCli({"export", "--help"}, dir);
+    // The description as one line of words.
+    std::string words;
+    const std::vector<std::string> lines = linesOf(exportHelp.out);
+    ASSERT_GT(lines.size(), 3u);
+    for (size_t i = 3; i < lines.size() && !lines[i].empty(); ++i) {
+        words.push_back(' ');
+        words.append(lines[i], std::min(lines[i].find_first_not_of(' '), lines[i].size()));
+    }
+    EXPECT_NE(words.find("over a copy of the whole of INPUT"), std::string::npos) << words;
+    EXPECT_NE(words.find("There is no selection"), std::string::npos) << words;
+    EXPECT_NE(words.find("--mask is refused"), std::string::npos) << words;
+    EXPECT_EQ(exportHelp.out.find("--mask FILE"), std::string::npos) << "not an option of export";
+    EXPECT_NE(exportHelp.out.find("--quality Q"), std::string::npos);
+    EXPECT_NE(exportHelp.out.find("130"), std::string::npos) << "how a cancelled export ends";
+    CliResult applyHelp = runCli({"apply", "--help"}, dir);
+    EXPECT_NE(applyHelp.out.find("--mask FILE"), std::string::npos);
+    EXPECT_EQ(applyHelp.out.find("--quality"), std::string::npos);
+    EXPECT_NE(applyHelp.out.find("contrast negate"), std::string::npos);
 }
 
 TEST(CliUsage, BadCommandLinesGetOneLineAndStatusTwo) {
@@ -52,20 +100,32 @@ TEST(CliUsage, BadCommandLinesGetOneLineAndStatusTwo) {
         const char* fragment;
     };
     const Case cases[] = {
-        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"frobnicate"}, "unknown command 'frobnicate' (commands: apply, render, export, sample; see quillfire --help)"},
+        {{"Apply", s.in, s.out}, "unknown command 'Apply'"},
         {{"apply", s.in, s.out, "--bogus"}, "unknown option '--bogus'"},
         {{"apply", s.in, s.out, "-x"}, "unknown option '-x'"},
         {{"apply", s.in, s.out, "--overlap", "101"}, "--overlap must be a whole number from 0 to 100"},
         {{"apply", s.in, s.out, "--merge", "0"}, "--merge"},
         {{"apply", s.in, s.out, "--shape", "hexagons"}, "--shape must be"},
-        {{"apply", s.in, s.out, "--glue", "sparkle"}, "--glue must be"},
-        {{"apply", s.in, s.out, "--glue=70"}, "--glue"},
+        {{"apply", s.in, s.out, "--glue", "sparkle"}, "(got 'sparkle'); quillfire --help lists the names"},
+        {{"apply", s.in, s.out, "--glue=70"}, "--glue must be a glue mode name or a number from 1 to 69"},
+        {{"apply", s.in, s.out, "--glue=0"}, "--glue must be"},
+        {{"apply", s.in, s.out, "--glue", "harsh"}, "--glue must be"},
         {{"apply", s.in, s.out, "--seed", "12abc"}, "--seed"},
         {{"apply", s.in, s.out, "--stripe-kind", "e"}, "--stripe-kind"},
         {{"apply", s.in, s.out, "--hue"}, "--hue needs a value"},
         {{"apply", s.in, s.out, "--progress=yes"}, "takes no value"},
         {{"apply", s.in}, "apply needs INPUT and OUTPUT"},
-        {{"apply", s.in, s.out, "--depth", "16"}, "belong to render"},
+        {{"apply", s.in, s.out, "--depth", "16"}, "--depth does not apply to apply (see quillfire apply --help)"},
+        {{"apply", s.in, s.out, "--size", "4x4"}, "--size does not apply to apply"},
+        {{"apply", s.in, s.out, "--quality", "50"}, "--quality does not apply to apply"},
+        {{"render", "--size", "4x4", s.out, "--quality", "50"}, "--quality does not apply to render"},
+        {{"export", s.in, "o.jpg", "--mask", s.in}, "--mask does not apply to export"},
+        {{"export", s.in, "o.jpg", "--save-preset", "p.sa9"}, "--save-preset does not apply to export"},
+        {{"export", s.in, "o.jpg", "--gray"}, "--gray does not apply to export"},
+        {{"export", s.in, "o.jpg", "--quality", "101"}, "--quality must be a number from 0 to 100"},
+        {{"sample", s.out, "--seed", "1"}, "--seed does not apply to sample"},
+        {{"sample", s.out, "--progress"}, "--progress does not apply to sample"},
         {{"render", s.out}, "render needs --size"},
         {{"render", "--size", "0x5", s.out}, "--size must be WIDTHxHEIGHT"},
         {{"render", "--size", "64by48", s.out}, "--size"},
@@ -250,7 +310,19 @@ TEST(CliSettings, OnlyTheGivenSettingsReachTheModule) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "--seed -7 --shape TVs --stripe-kind c --glue \"hard light\" --overlap 5\n");
     r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings", "--glue=64", "--shape", "3"}), s.dir);
-    EXPECT_EQ(r.out, "--shape squares --glue 64\n");
+    EXPECT_EQ(r.out, "--shape squares --glue glow\n");
+    // Names from the dialog's list, from recorded actions, and numbers;
+    // printed as the dialog names them.
+    const std::pair<const char*, const char*> glues[] = {
+        {"negation", "negation"},      {"NEGATION", "negation"},   {"68", "negation"},
+        {"harsh diff", "\"hard diff\""}, {"Hard_Diff", "\"hard diff\""}, {"contrast-negate", "\"contrast negate\""},
+        {"1", "normal"},
+    };
+    for (const auto& [given, printed] : glues) {
+        r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings", "--glue", given}), s.dir);
+        EXPECT_EQ(r.code, 0) << given << ": " << r.err;
+        EXPECT_EQ(r.out, std::string("--glue ") + printed + "\n") << given;
+    }
     r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings"}), s.dir);
     EXPECT_EQ(r.out, "\n") << "no settings given: an empty descriptor";
     r = runCli(withTestModule({"apply", s.in, s.out}), s.dir);
@@ -319,6 +391,82 @@ TEST(CliSample, WritesTheBundledPicture) {
     EXPECT_EQ(ia.format, SampleFormat::u8);
     EXPECT_EQ(ia.data, ib.data);
 }
+
+TEST(CliExport, ClaimsToBeOurOwnHostAndShowsItsProgress) {
+    Scene s;
+    const std::string out = join(s.dir, "out.jpg");
+    // The stand-in module checks the host signature and filters as usual; it
+    // does not export, which the CLI notices.
+    CliResult r = runCli(withTestModule({"export", s.in, out, "--progress"}), s.dir,
+                         {{"QF_TEST_MODULE_HOST_SIG", "qfHS"}});
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_NE(r.err.find("\rquillfire: exporting ["), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("100%\nquillfire: the module wrote no file to '" + out + "'"), std::string::npos) << r.err;
+    EXPECT_EQ(filesIn(s.dir), std::vector<std::string>{"in.png"});
+    r = runCli(withTestModule({"apply", s.in, s.out}), s.dir, {{"QF_TEST_MODULE_HOST_SIG", "qfHS"}});
+    EXPECT_EQ(r.code, 1);
+    expectOneErrorLine(r, "host signature 8BIM"); // only an export claims the export keys
+
+    // Running out of memory is a failure, not a cancel; the old file stays.
+    writeText(out, "the previous export");
+    r = runCli(withTestModule({"export", s.in, out}), s.dir, {{"QF_TEST_MODULE_RESULT", "-108"}});
+    EXPECT_EQ(r.code, 1);
+    expectOneErrorLine(r, "quillfire: out of memory");
+    EXPECT_EQ(readText(out), "the previous export");
+    fs::remove(out);
+
+    r = runCli(withTestModule({"export", s.in, join(join(s.dir, "none"), "x.jpg")}), s.dir);
+    EXPECT_EQ(r.code, 1);
+    expectOneErrorLine(r, "the folder does not exist");
+    r = runCli(withTestModule({"export", s.in, s.dir}), s.dir);
+    EXPECT_EQ(r.code, 1);
+    expectOneErrorLine(r, "is a folder");
+    EXPECT_EQ(filesIn(s.dir), std::vector<std::string>{"in.png"});
+}
+
+#ifndef _WIN32
+// Files of a folder other than the captured output streams.
+std::vector<std::string> filesBesideOutput(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const std::string& n : filesIn(dir))
+        if (n != "cli.stderr" && n != "cli.stdout") names.push_back(n);
+    return names;
+}
+
+TEST(CliCancel, CtrlCEndsEveryCommandWithStatus130AndWritesNothing) {
+    const std::string dir = testFolder();
+    const std::string in = join(dir, "in.png");
+    // 100 bands of 16 rows for the stand-in module, 30 ms each.
+    ASSERT_TRUE(writeTestImage(in, makeImage(16, 1600, 3, SampleFormat::u8)));
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        const char* label;
+    };
+    const Case cases[] = {
+        {{"apply", in, join(dir, "out.png")}, join(dir, "out.png"), "rendering"},
+        {{"render", "--size", "16x1600", join(dir, "out.png")}, join(dir, "out.png"), "rendering"},
+        {{"export", in, join(dir, "out.jpg")}, join(dir, "out.jpg"), "exporting"},
+    };
+    for (const Case& c : cases) {
+        writeText(c.out, "the previous picture");
+        const std::vector<std::string> before = filesBesideOutput(dir);
+        std::vector<std::string> args = withTestModule(c.args);
+        args.push_back("--progress");
+        BackgroundCli cli(args, dir, {{"QF_TEST_MODULE_DELAY_MS", "30"}});
+        ASSERT_TRUE(cli.started());
+        ASSERT_TRUE(cli.waitForErr(std::string("quillfire: ") + c.label + " [", std::chrono::seconds(20)))
+            << c.args[0] << ": " << cli.err();
+        cli.interrupt();
+        EXPECT_EQ(cli.exitCode(std::chrono::seconds(20)), 130) << c.args[0] << ": " << cli.err();
+        EXPECT_NE(cli.err().find("\nquillfire: cancelled\n"), std::string::npos) << cli.err();
+        EXPECT_EQ(cli.err().find("100%"), std::string::npos) << "stopped early: " << cli.err();
+        EXPECT_EQ(readText(c.out), "the previous picture") << c.args[0];
+        EXPECT_EQ(filesBesideOutput(dir), before) << c.args[0];
+        fs::remove(c.out);
+    }
+}
+#endif
 
 // ---------------------------------------------------------------------------
 // With the module beside the CLI. These need a module that paints; they are
@@ -491,3 +639,143 @@ TEST(RealModule, ExportWritesAJpegOfTheRequestedSizeAndKeepsTheInput) {
     CliResult bad = runCli({"export", input, join(join(dir, "missing-folder"), "x.jpg")}, dir);
     EXPECT_EQ(bad.code, 1);
 }
+
+namespace {
+
+// The real module run straight through the host library, with the
+// descriptor an editor would replay: what the CLI's own pictures must equal.
+host::Document runThroughHostLibrary(const cli::Image& picture, const host::Descriptor& settings,
+                                     const std::vector<uint8_t>& mask) {
+#ifdef QF_DEFAULT_MODULE
+    const std::string path = fromEnv("QF_MODULE", QF_DEFAULT_MODULE);
+#else
+    const std::string path = fromEnv("QF_MODULE", nullptr);
+#endif
+    std::string error;
+    auto module = host::Module::load(path, &error);
+    EXPECT_TRUE(module) << error;
+    if (!module) return {};
+    host::Document doc = host::Document::make(picture.width, picture.height, host::ColorModel::rgb, 8);
+    EXPECT_EQ(doc.bytes().size(), picture.data.size());
+    if (doc.bytes().size() != picture.data.size()) return {};
+    doc.bytes() = picture.data;
+    if (!mask.empty()) {
+        EXPECT_TRUE(doc.setMask(mask));
+    }
+    host::FilterHost filterHost(module->entry());
+    host::RunOptions ro;
+    ro.descriptor = settings;
+    const host::RunRecord rec = filterHost.run(doc, ro);
+    EXPECT_TRUE(rec.ok()) << rec.result << " " << rec.hostError;
+    return doc;
+}
+
+TEST(RealModule, ApplyGivesExactlyThePixelsOfTheModuleRunThroughTheHostLibrary) {
+    SKIP_UNLESS_MODULE_PAINTS();
+    const std::string dir = testFolder();
+    const std::string sample = join(dir, "sample.png");
+    ASSERT_EQ(runCli({"sample", sample}, dir).code, 0);
+    cli::Image picture;
+    ASSERT_TRUE(readTestImage(sample, picture));
+    ASSERT_EQ(picture.channels, 3);
+    // A selection away from the corner, with a soft left edge.
+    std::vector<uint8_t> mask(size_t(picture.width) * size_t(picture.height), 0);
+    for (int32_t y = 60; y < 300; ++y)
+        for (int32_t x = 100; x < 400; ++x) mask[size_t(y) * size_t(picture.width) + size_t(x)] = uint8_t(std::min(255, (x - 100) * 8));
+    cli::Image maskImage = makeImage(picture.width, picture.height, 1, SampleFormat::u8);
+    maskImage.data = mask;
+    const std::string maskPath = join(dir, "mask.png");
+    ASSERT_TRUE(writeTestImage(maskPath, maskImage));
+
+    // The settings as an editor records them: keys and enumeration values
+    // written out here rather than taken from the CLI.
+    auto recorded = [](const char* glue) {
+        host::Descriptor d;
+        d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC({'G', 'L', glue[0], glue[1], '\0'}))
+            .putInteger(fourCC("0003"), 40)
+            .putInteger(fourCC("0009"), 60)
+            .putInteger(fourCC("0010"), 10)
+            .putInteger(fourCC("0011"), 2)
+            .putEnumerated(fourCC("Hsky"), fourCC("Hsty"), fourCC("Hs05"))
+            .putEnumerated(fourCC("Htky"), fourCC("Htty"), fourCC("Ht03"))
+            .putInteger(fourCC("0014"), 4242);
+        return d;
+    };
+    const std::vector<std::string> flags = {"--stripes", "40", "--complexity", "60", "--hue", "10", "--merge",
+                                            "2", "--shape", "TVs", "--stripe-kind", "c", "--seed", "4242"};
+    struct Case {
+        const char* glueFlag;
+        const char* glueDigits;
+        bool masked;
+    };
+    const Case cases[] = {{"negation", "68", false}, {"hard diff", "26", true}};
+    std::vector<std::vector<uint8_t>> results;
+    for (const Case& c : cases) {
+        const std::string out = join(dir, std::string("out") + c.glueDigits + ".png");
+        std::vector<std::string> args = {"apply", sample, out, "--glue", c.glueFlag};
+        args.insert(args.end(), flags.begin(), flags.end());
+        if (c.masked) args.insert(args.end(), {"--mask", maskPath});
+        CliResult r = runCli(args, dir);
+        ASSERT_EQ(r.code, 0) << r.err;
+        cli::Image got;
+        ASSERT_TRUE(readTestImage(out, got));
+        const host::Document want =
+            runThroughHostLibrary(picture, recorded(c.glueDigits), c.masked ? mask : std::vector<uint8_t>{});
+        ASSERT_EQ(got.width, picture.width);
+        ASSERT_EQ(got.height, picture.height);
+        ASSERT_EQ(got.channels, 3);
+        EXPECT_TRUE(got.data == want.bytes()) << c.glueFlag << ": the CLI's picture differs from the module's";
+        EXPECT_NE(got.data, picture.data) << c.glueFlag << ": the filter changed nothing";
+        if (c.masked) {
+            size_t changedOutside = 0;
+            for (size_t i = 0; i < mask.size(); ++i)
+                if (!mask[i])
+                    for (size_t k = 0; k < 3; ++k) changedOutside += got.data[3 * i + k] != picture.data[3 * i + k];
+            EXPECT_EQ(changedOutside, 0u);
+        }
+        results.push_back(got.data);
+    }
+    // The other names of mode 26 give the same picture.
+    for (const char* name : {"harsh diff", "26", "HARD-DIFF"}) {
+        const std::string out = join(dir, "again.png");
+        std::vector<std::string> args = {"apply", sample, out, "--glue", name, "--mask", maskPath};
+        args.insert(args.end(), flags.begin(), flags.end());
+        ASSERT_EQ(runCli(args, dir).code, 0) << name;
+        cli::Image got;
+        ASSERT_TRUE(readTestImage(out, got));
+        EXPECT_TRUE(got.data == results[1]) << name;
+    }
+}
+
+#ifndef _WIN32
+TEST(RealModule, CtrlCDuringABigExportLeavesNoFileAndTheOldOneIntact) {
+    SKIP_UNLESS_MODULE_PAINTS();
+    const std::string dir = testFolder();
+    const std::string in = join(dir, "in.png");
+    ASSERT_TRUE(writeTestImage(in, makeImage(64, 48, 3, SampleFormat::u8)));
+    for (const char* name : {"old.jpg", "new.jpg"}) {
+        const std::string out = join(dir, name);
+        const bool existed = std::string(name) == "old.jpg";
+        if (existed) writeText(out, "the previous export");
+        const std::vector<std::string> before = filesBesideOutput(dir);
+        BackgroundCli cli({"export", in, out, "--size", "8000x8000", "--seed", "5", "--progress"}, dir);
+        ASSERT_TRUE(cli.started());
+        // The bar appears with the module's first progress call; interrupt
+        // after a while regardless, to see whether the export stops.
+        const bool progressed = cli.waitForErr("quillfire: exporting [", std::chrono::seconds(15));
+        EXPECT_TRUE(progressed) << "an export reports progress: " << cli.err();
+        cli.interrupt();
+        const int code = cli.exitCode(std::chrono::seconds(60));
+        EXPECT_EQ(code, 130) << cli.err();
+        if (existed) {
+            EXPECT_EQ(readText(out), "the previous export");
+        } else {
+            EXPECT_FALSE(fs::exists(out));
+        }
+        EXPECT_EQ(filesBesideOutput(dir), before) << "no temporary left behind";
+        fs::remove(out);
+    }
+}
+#endif
+
+} // namespace

@@ -227,6 +227,123 @@ TEST_F(DescriptorSuites, BadTokensAreRefusedAndOpenTokensClosedAtTheEnd) {
     host::disposeHandle(h);
 }
 
+TEST_F(DescriptorSuites, NullOutPointersAreRefusedAndNothingIsWrittenOrConsumed) {
+    // One item of every type a getter reads, each read first through null
+    // out-pointers (refused, the walk and the value untouched), then for real.
+    PIDescriptorSimpleReference ref{};
+    ref.keyData.index = 7;
+    Descriptor d;
+    d.putInteger(fourCC("intg"), 42)
+        .putFloat(fourCC("flt "), 2.5)
+        .putUnitFloat(fourCC("unf "), fourCC("#Pxl"), -0.5)
+        .putBoolean(fourCC("bool"), true)
+        .putText(fourCC("text"), "abc")
+        .putOpaque(fourCC("alis"), host::typeAlias, "xy")
+        .putEnumerated(fourCC("enum"), fourCC("GLty"), fourCC("GL07"))
+        .putClass(fourCC("clss"), fourCC("Zmox"))
+        .putOpaque(fourCC("objc"), host::typeObject, "obj")
+        .putOpaque(fourCC("ref "), host::typeObjectReference,
+                   std::string(reinterpret_cast<const char*>(&ref), sizeof ref));
+    Handle h = d.toHandle();
+    PIReadDescriptor token = read.openReadDescriptorProc(h, nullptr);
+    ASSERT_NE(token, nullptr);
+    const int64_t handlesBefore = host::handleStats().live;
+
+    DescriptorKeyID key = 0;
+    DescType type = 0;
+    int32 flags = 0;
+    EXPECT_FALSE(read.getKeyProc(token, nullptr, &type, &flags));
+    EXPECT_FALSE(read.getKeyProc(token, &key, nullptr, &flags));
+    EXPECT_FALSE(read.getKeyProc(token, &key, &type, nullptr));
+    EXPECT_EQ(key, 0u);
+    EXPECT_EQ(type, 0u);
+    EXPECT_TRUE(record.keysRead.empty());
+    auto next = [&](DescriptorKeyID want) {
+        ASSERT_TRUE(read.getKeyProc(token, &key, &type, &flags));
+        ASSERT_EQ(key, want) << "refused calls did not move the walk";
+    };
+
+    next(fourCC("intg"));
+    const double lo = 0, hi = 10;
+    EXPECT_EQ(read.getIntegerProc(token, nullptr), paramErr);
+    EXPECT_EQ(read.getPinnedIntegerProc(token, 0, 10, nullptr), paramErr);
+    EXPECT_EQ(read.getCountProc(token, nullptr), paramErr);
+    EXPECT_EQ(read.getFloatProc(token, nullptr), paramErr);
+    EXPECT_EQ(read.getPinnedFloatProc(token, &lo, &hi, nullptr), paramErr);
+    int32 i = 0;
+    EXPECT_EQ(read.getPinnedIntegerProc(token, 0, 10, &i), noErr);
+    EXPECT_EQ(i, 10);
+    uint32 count = 0;
+    EXPECT_EQ(read.getCountProc(token, &count), noErr);
+    EXPECT_EQ(count, 42u);
+
+    next(fourCC("flt "));
+    double f = 0;
+    EXPECT_EQ(read.getPinnedFloatProc(token, &lo, &hi, nullptr), paramErr);
+    EXPECT_EQ(read.getPinnedFloatProc(token, nullptr, nullptr, &f), noErr) << "bounds are optional";
+    EXPECT_EQ(f, 2.5);
+
+    next(fourCC("unf "));
+    DescUnitID unit = 0;
+    f = 99;
+    EXPECT_EQ(read.getUnitFloatProc(token, nullptr, &f), paramErr);
+    EXPECT_EQ(read.getUnitFloatProc(token, &unit, nullptr), paramErr);
+    EXPECT_EQ(read.getPinnedUnitFloatProc(token, &lo, &hi, nullptr, &f), paramErr);
+    EXPECT_EQ(read.getPinnedUnitFloatProc(token, &lo, &hi, &unit, nullptr), paramErr);
+    EXPECT_EQ(unit, 0u);
+    EXPECT_EQ(f, 99.0);
+    EXPECT_EQ(read.getUnitFloatProc(token, &unit, &f), noErr);
+    EXPECT_EQ(unit, fourCC("#Pxl"));
+    EXPECT_EQ(f, -0.5);
+    EXPECT_EQ(read.getPinnedUnitFloatProc(token, &lo, &hi, &unit, &f), noErr);
+    EXPECT_EQ(f, 0.0) << "pinned to the lower bound";
+
+    next(fourCC("bool"));
+    EXPECT_EQ(read.getBooleanProc(token, nullptr), paramErr);
+    next(fourCC("text"));
+    EXPECT_EQ(read.getTextProc(token, nullptr), paramErr);
+    EXPECT_EQ(read.getStringProc(token, nullptr), paramErr);
+    next(fourCC("alis"));
+    EXPECT_EQ(read.getAliasProc(token, nullptr), paramErr);
+    next(fourCC("enum"));
+    EXPECT_EQ(read.getEnumeratedProc(token, nullptr), paramErr);
+    next(fourCC("clss"));
+    EXPECT_EQ(read.getClassProc(token, nullptr), paramErr);
+    next(fourCC("objc"));
+    DescClassID cls = 0;
+    PIDescriptorHandle object = nullptr;
+    EXPECT_EQ(read.getObjectProc(token, nullptr, &object), paramErr);
+    EXPECT_EQ(read.getObjectProc(token, &cls, nullptr), paramErr);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(host::handleStats().live, handlesBefore) << "no handle made for a refused call";
+    next(fourCC("ref "));
+    EXPECT_EQ(read.getSimpleReferenceProc(token, nullptr), paramErr);
+    PIDescriptorSimpleReference back{};
+    EXPECT_EQ(read.getSimpleReferenceProc(token, &back), noErr);
+    EXPECT_EQ(back.keyData.index, 7);
+    EXPECT_EQ(read.closeReadDescriptorProc(token), noErr);
+    host::disposeHandle(h);
+
+    // Writing: a close with nowhere to put the result is refused and keeps
+    // the token, so the module can still close it properly.
+    PIWriteDescriptor w = write.openWriteDescriptorProc();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(write.putIntegerProc(w, fourCC("intg"), 5), noErr);
+    EXPECT_EQ(write.putUnitFloatProc(w, fourCC("unf "), fourCC("#Pxl"), nullptr), paramErr);
+    EXPECT_EQ(write.putSimpleReferenceProc(w, fourCC("ref "), nullptr), paramErr);
+    EXPECT_EQ(write.putStringProc(w, fourCC("strg"), nullptr), paramErr);
+    EXPECT_EQ(write.putScopedObjectProc(w, fourCC("objc"), fourCC("Zmox"), nullptr), paramErr);
+    EXPECT_EQ(write.closeWriteDescriptorProc(w, nullptr), paramErr);
+    PIDescriptorHandle out = nullptr;
+    ASSERT_EQ(write.closeWriteDescriptorProc(w, &out), noErr);
+    Descriptor written;
+    ASSERT_TRUE(Descriptor::fromHandle(out, written));
+    ASSERT_EQ(written.size(), 1u) << "refused puts added nothing";
+    EXPECT_EQ(written.integer(fourCC("intg")), 5);
+    host::disposeHandle(out);
+    EXPECT_EQ(record.writeCloses, 1);
+}
+
 TEST(DescriptorSuiteOptions, LimitedSuitesLackProcedures) {
     host::DescriptorSuiteOptions o;
     o.readProcCount = 17;

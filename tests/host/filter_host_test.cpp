@@ -340,24 +340,119 @@ TEST(FilterEdges, PaddingReplicatesFillsOrRefuses) {
     EXPECT_EQ(lastErr, paramErr) << "not a padding value";
 }
 
-TEST(FilterEdges, OutputBeyondTheDocumentOrTheFilterAreaIsDropped) {
-    ScriptedModule m([](int16 sel, FilterRecord* fr, intptr_t*, int16*) {
+// One request of a scripted module at the given rates, in a run over the
+// filter rectangle `filter` of a 20 x 16 gray document with a selection of
+// that rectangle: the host's answer and its explanation.
+struct RequestOutcome {
+    OSErr result = 1;
+    std::string hostError;
+    bool documentUntouched = false;
+};
+
+RequestOutcome requestOnce(const VRect& in, const VRect& out, const VRect& mask, Fixed rate = 1 << 16,
+                           bool strictInput = false) {
+    RequestOutcome o;
+    ScriptedModule m([&](int16 sel, FilterRecord* fr, intptr_t*, int16* result) {
         if (sel != filterSelectorStart) return;
-        ASSERT_EQ(requestArea(fr, vrect(-10, -10, 20, 20)), noErr);
-        std::memset(fr->outData, 5, size_t(fr->outRowBytes) * 30);
+        fr->inRect = rect16(in);
+        fr->outRect = rect16(out);
+        fr->maskRect = rect16(mask);
+        fr->inLoPlane = fr->outLoPlane = 0;
+        fr->inHiPlane = fr->outHiPlane = 0;
+        fr->inputRate = fr->maskRate = rate;
+        fr->inputPadding = fr->outputPadding = fr->maskPadding = plugInWantsEdgeReplication;
+        o.result = fr->advanceState();
+        if (o.result == noErr && fr->outData) std::memset(fr->outData, 7, size_t(fr->outRowBytes));
+        *result = o.result;
         emptyRects(fr);
     });
-    FilterHost host(scriptedEntry);
-    Document doc = patterned(6, 5, ColorModel::rgb, 8);
-    const Document original = doc;
-    RunOptions ro;
-    ro.filterRect = vrect(1, 2, 3, 5);
-    ASSERT_TRUE(host.run(doc, ro).ok());
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 6; ++x) {
-            const bool inside = y >= 1 && y < 3 && x >= 2 && x < 5;
-            EXPECT_EQ(doc.sample(x, y, 1), inside ? 5 : original.sample(x, y, 1)) << x << "," << y;
-        }
+    HostOptions options;
+    options.inputInsideFilterRect = strictInput;
+    FilterHost host(scriptedEntry, options);
+    Document doc = patterned(20, 16, ColorModel::gray, 8);
+    std::vector<uint8_t> selection(20 * 16, 0);
+    for (int y = 3; y < 10; ++y)
+        for (int x = 5; x < 17; ++x) selection[size_t(y * 20 + x)] = 255;
+    EXPECT_TRUE(doc.setMask(selection));
+    const Document before = doc;
+    const RunRecord rec = host.run(doc);
+    EXPECT_EQ(rec.filterRect.top, 3);
+    EXPECT_EQ(rec.filterRect.right, 17);
+    o.hostError = rec.hostError;
+    o.documentUntouched = doc.bytes() == before.bytes();
+    return o;
+}
+
+// The four rectangles one pixel beyond each edge of `r`.
+std::vector<VRect> oneBeyondEachEdge(const VRect& r) {
+    return {vrect(r.top - 1, r.left, r.bottom, r.right), vrect(r.top, r.left - 1, r.bottom, r.right),
+            vrect(r.top, r.left, r.bottom + 1, r.right), vrect(r.top, r.left, r.bottom, r.right + 1)};
+}
+
+TEST(FilterEdges, NoOutputOrMaskRectangleMayLeaveTheFilterRectangle) {
+    // Top 3 and left 5 differ, so an edge checked against the wrong
+    // coordinate shows.
+    const VRect filter = vrect(3, 5, 10, 17);
+    const VRect none = vrect(0, 0, 0, 0);
+    const VRect corner = vrect(3, 5, 4, 6);
+    EXPECT_EQ(requestOnce(filter, filter, filter).result, noErr);
+    EXPECT_EQ(requestOnce(filter, filter, corner).result, noErr) << "the one-pixel mask at the corner";
+    EXPECT_EQ(requestOnce(vrect(9, 16, 10, 17), vrect(9, 16, 10, 17), none).result, noErr);
+    // Empty rectangles ask for nothing, wherever they are.
+    EXPECT_EQ(requestOnce(none, vrect(50, 60, 50, 90), vrect(-9, 40, -9, 41)).result, noErr);
+
+    for (const VRect& r : oneBeyondEachEdge(filter)) {
+        RequestOutcome o = requestOnce(filter, r, filter);
+        EXPECT_EQ(o.result, paramErr) << r.top << " " << r.left << " " << r.bottom << " " << r.right;
+        EXPECT_NE(o.hostError.find("the output rectangle"), std::string::npos) << o.hostError;
+        EXPECT_TRUE(o.documentUntouched);
+        o = requestOnce(filter, filter, r);
+        EXPECT_EQ(o.result, paramErr) << r.top << " " << r.left << " " << r.bottom << " " << r.right;
+        EXPECT_NE(o.hostError.find("the mask rectangle"), std::string::npos) << o.hostError;
+    }
+    const RequestOutcome far = requestOnce(filter, vrect(-10, -10, 20, 20), filter);
+    EXPECT_EQ(far.hostError,
+              "the output rectangle (-10, -10)-(20, 20) leaves the filter rectangle (3, 5)-(10, 17)");
+    EXPECT_TRUE(far.documentUntouched);
+}
+
+TEST(FilterEdges, InputAroundTheFilterRectangleIsAllowedUnlessTheHostIsStrict) {
+    const VRect filter = vrect(3, 5, 10, 17);
+    const VRect none = vrect(0, 0, 0, 0);
+    // A module may read around its area; beyond the document the padding
+    // answers.
+    EXPECT_EQ(requestOnce(vrect(-2, -2, 18, 22), filter, none).result, noErr);
+    EXPECT_EQ(requestOnce(filter, filter, none, 1 << 16, true).result, noErr);
+    for (const VRect& r : oneBeyondEachEdge(filter)) {
+        EXPECT_EQ(requestOnce(r, none, none).result, noErr);
+        const RequestOutcome o = requestOnce(r, none, none, 1 << 16, true);
+        EXPECT_EQ(o.result, paramErr) << r.top << " " << r.left << " " << r.bottom << " " << r.right;
+        EXPECT_NE(o.hostError.find("the input rectangle"), std::string::npos) << o.hostError;
+    }
+}
+
+TEST(FilterEdges, AtAReducedRateTheFilterRectangleIsReducedOutward) {
+    // Filter rectangle (3, 5)-(10, 17) at rate 2: top and left rounded down,
+    // bottom and right up: (1, 2)-(5, 9), the area a preview of the whole
+    // filter rectangle asks for.
+    const Fixed two = 2 << 16;
+    const VRect reduced = vrect(1, 2, 5, 9);
+    const VRect none = vrect(0, 0, 0, 0);
+    EXPECT_EQ(requestOnce(reduced, reduced, reduced, two, true).result, noErr);
+    EXPECT_EQ(requestOnce(vrect(3, 5, 10, 17), none, none, two, true).result, paramErr)
+        << "full-rate coordinates are outside at rate 2";
+    for (const VRect& r : oneBeyondEachEdge(reduced)) {
+        EXPECT_EQ(requestOnce(r, none, none, two, true).result, paramErr);
+        EXPECT_EQ(requestOnce(reduced, r, none, two).result, paramErr) << "output in the input's coordinates";
+        const RequestOutcome o = requestOnce(none, none, r, two);
+        EXPECT_EQ(o.result, paramErr);
+        EXPECT_NE(o.hostError.find("leaves the filter rectangle (1, 2)-(5, 9) at rate 2"), std::string::npos)
+            << o.hostError;
+    }
+    // Rate 3: (1, 1)-(4, 6).
+    EXPECT_EQ(requestOnce(vrect(1, 1, 4, 6), vrect(1, 1, 4, 6), vrect(1, 1, 4, 6), 3 << 16, true).result, noErr);
+    EXPECT_EQ(requestOnce(vrect(1, 1, 4, 7), none, none, 3 << 16, true).result, paramErr);
+    EXPECT_EQ(requestOnce(vrect(0, 1, 4, 6), none, none, 3 << 16, true).result, paramErr);
 }
 
 TEST(FilterEdges, MalformedRequestsAreRefused) {

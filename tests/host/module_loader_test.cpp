@@ -3,29 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "real_module.h"
+
 #include <cstdlib>
 
 namespace {
 
-// Under Wine the build's Unix paths reach the test; the loader wants the
-// drive that maps the Unix root.
-std::string nativePath(std::string p) {
-#ifdef _WIN32
-    if (!p.empty() && p[0] == '/') p = "Z:" + p;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-#endif
-    return p;
-}
-
-std::string modulePath() {
-    if (const char* p = std::getenv("QF_MODULE"); p && *p) return nativePath(p);
-#ifdef QF_DEFAULT_MODULE
-    return nativePath(QF_DEFAULT_MODULE);
-#else
-    return std::string();
-#endif
-}
+std::string nativePath(std::string p) { return hosttest::nativePath(std::move(p)); }
+std::string modulePath() { return hosttest::realModulePath(); }
 
 TEST(ModuleLoader, ReportsFilesThatAreNoModule) {
     std::string error;

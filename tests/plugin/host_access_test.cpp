@@ -102,13 +102,51 @@ TEST(HostAccess, PanAndOriginAreDividedByTheZoomBeforeTheShift) {
     EXPECT_EQ(h.fr.inputRate, 3 << 16);
     EXPECT_EQ(h.fr.inputPadding, plugInWantsEdgeReplication);
     EXPECT_EQ(h.fr.inHiPlane, 2);
-    // The origin of the selection is in document pixels too.
-    h.fr.floatCoord = Point{30, 31};
+    // The selection's corner is in document pixels too.
+    h.fr.filterRect = Rect{30, 31, 90, 95};
     h.settings.previewOffsetX = 0;
     h.settings.previewOffsetY = 0;
     fetchTile(h.fr, PixelRect{0, 0, 16, 16});
     EXPECT_EQ(h.fr.inRect.top, 10);
     EXPECT_EQ(h.fr.inRect.left, 10);
+}
+
+// Every edge of every requested rectangle, with a selection whose top and
+// left differ, whatever the host leaves in floatCoord: tiles are placed
+// relative to the filter rectangle and never leave it.
+TEST(HostAccess, TilesArePlacedAtTheFilterRectanglesCornerOnEveryEdge) {
+    setRow<uint8_t>({0});
+    for (const Point floatCoord : {Point{0, 0}, Point{100, 37}, Point{-5, 900}}) {
+        for (const bool big : {false, true}) {
+            FakeHost h(plugInModeRGBColor, 8, 1);
+            h.fr.planes = 3;
+            h.fr.haveMask = true;
+            h.fr.floatCoord = floatCoord;
+            h.fr.filterRect = Rect{100, 37, 300, 400};
+            BigDocumentStruct bd{};
+            if (big) {
+                bd.PluginUsing32BitCoordinates = 1;
+                bd.filterRect32 = VRect{100, 37, 300, 400};
+                bd.floatCoord32 = VPoint{floatCoord.v, floatCoord.h};
+                h.fr.bigDocumentData = &bd;
+            }
+            const PixelRect tile{128, 256, 200, 363}; // the last tile of the area
+            fetchTile(h.fr, tile);
+            const PixelRect expect{228, 293, 300, 400};
+            EXPECT_EQ(getInRect(h.fr), expect);
+            EXPECT_EQ(getOutRect(h.fr), expect);
+            EXPECT_EQ(getMaskRect(h.fr), expect);
+
+            // Input-only requests keep the output and mask to one pixel
+            // inside the filter rectangle, even for padded input beyond it.
+            fetchInputTile(h.fr, PixelRect{128, 256, 640, 768});
+            EXPECT_EQ(getInRect(h.fr), (PixelRect{228, 293, 740, 805}));
+            EXPECT_EQ(getOutRect(h.fr), (PixelRect{228, 293, 229, 294}));
+            EXPECT_EQ(getMaskRect(h.fr), (PixelRect{228, 293, 229, 294}));
+            fetchInputTile(h.fr, PixelRect{512, 512, 600, 700});
+            EXPECT_EQ(getOutRect(h.fr), (PixelRect{299, 399, 300, 400}));
+        }
+    }
 }
 
 TEST(HostAccess, PreviewRectangleFallsBackToFullSizeWithoutSampling) {

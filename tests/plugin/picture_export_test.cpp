@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
+#include "export/jpeg_codec.h"
 #include "platform/file.h"
 #include "platform/temp_folder.h"
 #include "plugin/picture_export.h"
+#include "plugin/scripting.h"
 #include "plugin_test_support.h"
 
 using host::ColorModel;
@@ -29,14 +33,42 @@ std::vector<uint8_t> readAll(const std::string& path) {
     return bytes;
 }
 
-host::RunRecord exportTo(const std::string& path, int32_t w, int32_t h, Document& doc) {
-    FilterHost host(qftest::entry);
+host::HostOptions ourHost() {
+    host::HostOptions o;
+    o.hostSig = kOwnHostSignature;
+    return o;
+}
+
+host::RunRecord exportTo(const std::string& path, int32_t w, int32_t h, Document& doc,
+                         host::HostOptions options = ourHost()) {
+    FilterHost host(qftest::entry, options);
     Descriptor d;
     d.putText(kKeyExportPath, path).putInteger(kKeyExportWidth, w).putInteger(kKeyExportHeight, h);
     d.putInteger(fourCC("0014"), 99);
     RunOptions run;
     run.descriptor = d;
     return host.run(doc, run);
+}
+
+bool collectRow(void* context, int y, const uint8_t* samples, int width, int components) {
+    auto& rows = *static_cast<std::vector<uint8_t>*>(context);
+    const size_t n = size_t(width) * size_t(components);
+    rows.resize(std::max(rows.size(), size_t(y + 1) * n));
+    std::copy(samples, samples + n, rows.begin() + ptrdiff_t(size_t(y) * n));
+    return true;
+}
+
+// A document with some structure, so that every glue mode has something
+// to work on.
+Document gradient(int32_t w, int32_t h) {
+    Document d = Document::make(w, h, ColorModel::rgb, 8, host::Transparency::none);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            d.setSample(x, y, 0, double((x * 255) / (w - 1)));
+            d.setSample(x, y, 1, double((y * 255) / (h - 1)));
+            d.setSample(x, y, 2, double(((x + y) * 7) % 256));
+        }
+    return d;
 }
 
 } // namespace
@@ -76,4 +108,106 @@ TEST(PictureExport, AnUnwritablePathFailsAndLeavesNothingBehind) {
     EXPECT_EQ(r.result, writErr);
     EXPECT_FALSE(fileExists(path.c_str()));
     EXPECT_FALSE(fileExists((path + ".partial").c_str()));
+}
+
+// A recorded action replayed in an editor may carry our export keys: they
+// would overwrite any file the user can write. Only our own host is heard.
+TEST(PictureExport, ExportKeysFromAnEditorAreIgnoredAndTheFilterRuns) {
+    const std::string path = temporaryFolder() + "precious.txt";
+    {
+        File f;
+        ASSERT_EQ(f.openForWriting(path.c_str()), kFileOk);
+        const char text[] = "keep me";
+        ASSERT_EQ(f.write(text, sizeof text - 1), kFileOk);
+        f.setEndOfFile();
+        f.close();
+    }
+    Document doc = qftest::filled(64, 48, ColorModel::rgb, 8, 100);
+    const Document before = doc;
+    const host::RunRecord r = exportTo(path, 100, 100, doc, host::HostOptions{});
+    ASSERT_TRUE(r.ok()) << host::describeResult(r.result);
+    EXPECT_EQ(readAll(path), (std::vector<uint8_t>{'k', 'e', 'e', 'p', ' ', 'm', 'e'}));
+    EXPECT_EQ(qftest::countChanged(before, doc), 64 * 48); // filtered instead
+    deleteFile(path.c_str());
+}
+
+// The exported picture is what applying the filter gives, for every glue
+// mode, those with partly transparent results included: within the error
+// of the JPEG compression at the highest quality.
+TEST(PictureExport, EveryGlueModeMatchesTheFinalRenderWithinJpegError) {
+    const int32_t w = 96, h = 64;
+    const std::string path = temporaryFolder() + "glue-export.jpg";
+    for (int glue = 1; glue <= 69; ++glue) {
+        SCOPED_TRACE("glue " + std::to_string(glue));
+        Descriptor settings;
+        settings.putEnumerated(fourCC("GLUE"), fourCC("GLty"), glueEnumValue(glue));
+        settings.putInteger(fourCC("0014"), 1234);
+
+        Document applied = gradient(w, h);
+        {
+            FilterHost host(qftest::entry);
+            RunOptions run;
+            run.descriptor = settings;
+            ASSERT_TRUE(host.run(applied, run).ok());
+        }
+        Document source = gradient(w, h);
+        {
+            FilterHost host(qftest::entry, ourHost());
+            Descriptor d = settings;
+            d.putText(kKeyExportPath, path).putInteger(kKeyExportQuality, 100);
+            RunOptions run;
+            run.descriptor = d;
+            ASSERT_TRUE(host.run(source, run).ok());
+        }
+        const std::vector<uint8_t> jpeg = readAll(path);
+        std::vector<uint8_t> rows;
+        JpegPictureInfo info;
+        ASSERT_EQ(decompressJpeg(jpeg.data(), jpeg.size(), JpegDecodeLimits{}, collectRow, &rows, &info), 0);
+        ASSERT_EQ(info.width, w);
+        ASSERT_EQ(info.height, h);
+        ASSERT_EQ(info.components, 3);
+        double squared = 0;
+        for (int32_t y = 0; y < h; ++y)
+            for (int32_t x = 0; x < w; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const double d = double(rows[size_t((y * w + x) * 3 + c)]) - applied.sample(x, y, c);
+                    squared += d * d;
+                }
+        const double psnr = 10.0 * std::log10(255.0 * 255.0 / std::max(squared / (w * h * 3), 1e-9));
+        EXPECT_GT(psnr, 30.0);
+    }
+    deleteFile(path.c_str());
+}
+
+TEST(PictureExport, ReportsProgressUpToItsTotalAndCanBeCancelled) {
+    const std::string path = temporaryFolder() + "progress.jpg";
+    deleteFile(path.c_str());
+    Document doc = qftest::filled(64, 64, ColorModel::rgb, 8, 100);
+    host::HostOptions o = ourHost();
+    int32_t last = -1, total = 0;
+    bool beyond = false;
+    o.onProgress = [&](int32_t done, int32_t all) {
+        beyond |= done > all;
+        last = done;
+        total = all;
+    };
+    const host::RunRecord r = exportTo(path, 2000, 1500, doc, o);
+    ASSERT_TRUE(r.ok());
+    EXPECT_FALSE(beyond);
+    EXPECT_GT(r.progressCalls, 0);
+    EXPECT_EQ(total, 1000);
+    EXPECT_LE(last, 1000);
+    EXPECT_GT(r.abortCalls, 0);
+
+    // Cancelled at the first abort test: nothing is written, the result
+    // says so and an older file stays as it was.
+    const std::vector<uint8_t> old = readAll(path);
+    ASSERT_FALSE(old.empty());
+    host::HostOptions cancel = ourHost();
+    cancel.onAbortTest = [] { return true; };
+    const host::RunRecord c = exportTo(path, 2000, 1500, doc, cancel);
+    EXPECT_EQ(c.result, userCanceledErr);
+    EXPECT_EQ(readAll(path), old);
+    EXPECT_FALSE(fileExists((path + ".partial").c_str()));
+    deleteFile(path.c_str());
 }

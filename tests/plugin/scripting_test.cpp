@@ -43,6 +43,49 @@ TEST(Scripting, EnumerationValuesMapByTheirLastTwoDigits) {
     EXPECT_EQ(enumNumber(fourCC("Ht\0\0"), 4, fourCC("Ht0x")), 0);
 }
 
+// Every key lands in its own field: a hand-built descriptor with a distinct
+// value per key, checked against the settings record itself (a round trip
+// through read and write would not see two keys swapped).
+TEST(Scripting, EveryKeyReachesItsOwnField) {
+    Descriptor d;
+    d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL21"))
+        .putInteger(fourCC("0002"), 102)
+        .putInteger(fourCC("0003"), 103)
+        .putInteger(fourCC("0004"), 104)
+        .putInteger(fourCC("0005"), 105)
+        .putInteger(fourCC("0006"), 106)
+        .putInteger(fourCC("0007"), 107)
+        .putInteger(fourCC("0008"), 108)
+        .putInteger(fourCC("0009"), 109)
+        .putInteger(fourCC("0010"), 110)
+        .putInteger(fourCC("0011"), 2)
+        .putEnumerated(fourCC("Hsky"), fourCC("Hsty"), fourCC("Hs05"))
+        .putEnumerated(fourCC("Htky"), fourCC("Htty"), fourCC("Ht03"))
+        .putInteger(fourCC("0014"), 114);
+    FilterHost h(qftest::entry);
+    Document doc = qftest::filled(24, 24, ColorModel::rgb, 8, 10);
+    RunOptions run;
+    run.descriptor = d;
+    ASSERT_TRUE(h.run(doc, run).ok());
+    const auto* s = reinterpret_cast<const SettingsRecord*>(host::lockHandle(h.parameters()));
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(s->glue, 21);
+    EXPECT_EQ(s->overlap, 102);
+    EXPECT_EQ(s->stripes, 103);
+    EXPECT_EQ(s->warping, 104);
+    EXPECT_EQ(s->softness, 105);
+    EXPECT_EQ(s->doublure, 106);
+    EXPECT_EQ(s->color, 107);
+    EXPECT_EQ(s->zoom, 108);
+    EXPECT_EQ(s->complexity, 109);
+    EXPECT_EQ(s->hue, 110);
+    EXPECT_EQ(s->merge, 2);
+    EXPECT_EQ(s->shape, 5);
+    EXPECT_EQ(s->stripeKind, 3);
+    EXPECT_EQ(s->randomSeed, 114);
+    host::unlockHandle(h.parameters());
+}
+
 TEST(Scripting, ReplayedSettingsComeBackAtFinishAndTheHostDescriptorIsTaken) {
     Descriptor d;
     d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL64"))

@@ -21,6 +21,26 @@ TEST(Selectors, AboutNeedsNoHandlesAndTouchesNone) {
     EXPECT_EQ(messages.texts.size(), 1u);
 }
 
+// Some hosts preset the result cell to a failure before every call: each
+// selector answers for itself, about and continue included.
+TEST(Selectors, EverySelectorWritesItsResult) {
+    qftest::CaughtMessages messages;
+    PlatformData platform{0};
+    AboutRecord about{};
+    about.platformData = &platform;
+    intptr_t data = 0;
+    int16 result = 1;
+    qftest::entry(filterSelectorAbout, &about, &data, &result);
+    EXPECT_EQ(result, 0);
+    FilterRecord fr{};
+    result = 1;
+    qftest::entry(filterSelectorContinue, &fr, &data, &result);
+    EXPECT_EQ(result, 0);
+    result = 1;
+    qftest::entry(99, &fr, &data, &result);
+    EXPECT_EQ(result, 0);
+}
+
 TEST(Selectors, HostWithoutAdvanceStateIsRefusedBeforeAnyDescriptorIsRead) {
     qftest::CaughtMessages messages;
     HostOptions options;

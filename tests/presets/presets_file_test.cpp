@@ -229,6 +229,45 @@ TEST(PresetsReader, Version195HasColoursButEndsAfterTheSeed) {
     EXPECT_FALSE(thumbnail.hasStorage());
 }
 
+TEST(PresetsReader, EachVersionBoundaryDecidesWhichBlocksAreRead) {
+    // Files built for their own version: the colours from 190 on, the
+    // picture block from 200 on. A block the version lacks is not in the
+    // file; the bytes that follow (here a whole picture block) are not read.
+    ScratchFiles scratch;
+    const std::vector<uint8_t> stream = writtenPictureStream(scratch);
+    const SettingsRecord d = distinctSettings();
+    for (int32_t version : {INT32_MIN, -1, 0, 189, 190, 191, 199, 200, 201, INT32_MAX}) {
+        const bool colours = version >= 190;
+        const bool picture = version >= 200;
+        FileBytes f;
+        f.i32(version);
+        for (int32_t v : {d.glue, d.overlap, d.stripes, d.warping, d.softness, d.doublure, d.color, d.zoom,
+                          d.complexity, d.hue, d.merge}) {
+            f.i32(v);
+        }
+        f.i32(70).i32(25).i32(-50);
+        if (colours) {
+            for (int i = 0; i < 3; ++i) f.i32(d.gradientColor1[i]);
+            for (int i = 0; i < 3; ++i) f.i32(d.gradientColor2[i]);
+        }
+        f.i32(d.shape).i32(d.stripeKind).i32(0).i32(d.randomSeed);
+        f.i32(1).i32(128).i32(128).i32(int32_t(stream.size())).raw(stream);
+
+        SettingsRecord s = sentinelSettings();
+        PyramidImage thumbnail;
+        bool pictureRead = !picture;
+        EXPECT_EQ(load(f.bytes, s, &thumbnail, &pictureRead), kFileOk) << version;
+        EXPECT_EQ(s.fileVersion, version);
+        expectPatternEqual(s, d);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(s.gradientColor1[i], colours ? d.gradientColor1[i] : 777) << version;
+            EXPECT_EQ(s.gradientColor2[i], colours ? d.gradientColor2[i] : 888) << version;
+        }
+        EXPECT_EQ(pictureRead, picture) << version;
+        EXPECT_EQ(thumbnail.hasStorage(), picture) << version;
+    }
+}
+
 TEST(PresetsReader, PassesOverALegacyPictureWhateverItsSide) {
     for (int32_t side : {0, 64, 1 << 30, -1}) {
         FileBytes f;

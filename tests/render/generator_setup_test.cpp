@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "render/generator_setup.h"
 #include "render_test_support.h"
@@ -28,6 +30,39 @@ TEST(GeneratorSetup, ConstantsAtTheEndsOfTheSliders) {
     EXPECT_EQ(c.doublureInverse, 1.0f);
     EXPECT_EQ(c.stripeScale, 1.0f);
     EXPECT_EQ(c.warpAmount, 1.0f);
+}
+
+TEST(GeneratorSetup, ConstantsFollowTheirFormulasOutsideTheSliderRange) {
+    PatternSettings p{};
+    p.stripes = 150;
+    p.overlap = -100; // K = 0: no shape covers anything
+    p.softness = -1;  // L = 0: hard edges
+    p.doublure = -50; // D = 0: an infinite gain, without a division by zero
+    p.warping = -300;
+    p.color = 250;
+    GeneratorConstants c = computeGeneratorConstants(p);
+    EXPECT_EQ(c.stripeScale, 1.5f);
+    EXPECT_EQ(c.shapeRadius, 0.0f);
+    EXPECT_EQ(c.edgeWidth, 0.0f);
+    EXPECT_EQ(c.doublureGain, 0.0f);
+    EXPECT_EQ(c.doublureInverse, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(c.warpAmount, -3.0f);
+    EXPECT_EQ(c.colourAmount, 2.5f);
+    // One step either side of D = 0 divides as usual.
+    p.doublure = -49;
+    EXPECT_EQ(computeGeneratorConstants(p).doublureInverse,
+              static_cast<float>(1.0L / static_cast<float>(-0.49L * 0.66666666666L + 0.33333333333L)));
+    p.doublure = -51;
+    EXPECT_LT(computeGeneratorConstants(p).doublureInverse, -100.0f);
+    // The ends of the integers stay finite.
+    for (int32_t v : {INT32_MIN, INT32_MAX}) {
+        p.overlap = p.stripes = p.softness = p.doublure = p.warping = p.color = v;
+        c = computeGeneratorConstants(p);
+        for (float f : {c.shapeRadius, c.stripeScale, c.edgeWidth, c.doublureGain, c.doublureInverse, c.warpAmount,
+                        c.colourAmount}) {
+            EXPECT_TRUE(std::isfinite(f)) << v;
+        }
+    }
 }
 
 TEST(GeneratorSetup, ConstantsDoNotDependOnExtendedPrecision) {

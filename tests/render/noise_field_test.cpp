@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "reference_pattern.h"
 #include "render/noise_field.h"
@@ -254,7 +256,7 @@ TEST(CellColour, CacheSortsOncePerHomeCellAndTruncatesTowardZero) {
     EXPECT_EQ(cache.entries[25], kCellOrderNoCell);
 }
 
-TEST(CellColour, OutOfRangeArgumentsAreClamped) {
+TEST(CellColour, ShapesAndMergeRulesOutsideTheListTakeTheLastOne) {
     SettingsRecord s = patternDefaults();
     auto gen = preparedGenerator(s, kArea);
     auto colourAt = [&](int32_t merge, int32_t shape) {
@@ -264,8 +266,54 @@ TEST(CellColour, OutOfRangeArgumentsAreClamped) {
         cellColour(*gen, p, c, merge, 1, 0, shape, cache);
         return std::vector<float>(c, c + 3);
     };
-    EXPECT_EQ(colourAt(-1, -1), colourAt(0, 0));
-    EXPECT_EQ(colourAt(99, 8), colourAt(3, 6));
+    const std::vector<float> last = colourAt(3, 6);
+    EXPECT_EQ(colourAt(-1, -1), last);
+    EXPECT_EQ(colourAt(4, 7), last);
+    EXPECT_EQ(colourAt(INT32_MIN, INT32_MAX), last);
+    EXPECT_NE(colourAt(0, 0), last);
+}
+
+TEST(CellColour, OutOfRangeSettingsMatchThePlainEvaluation) {
+    // Sliders, shapes, merge rules and stripe kinds well outside their
+    // ranges (K of 0 and below, L of 0, D of 0 among them): the shortcuts of
+    // cellColour must still give the plain evaluation's colour to the bit.
+    std::mt19937 rng(77);
+    auto pick = [&](int32_t lo, int32_t hi) { return lo + static_cast<int32_t>(rng() % uint32_t(hi - lo + 1)); };
+    std::uniform_real_distribution<float> coord(-30.0f, 60.0f);
+    const int32_t singular[] = {-100, -1, -50}; // K = 0, L = 0, D = 0
+    for (int32_t round = 0; round < 150; ++round) {
+        SettingsRecord s = patternDefaults();
+        s.shape = pick(-2, 9);
+        s.merge = pick(-2, 6);
+        s.stripeKind = pick(-3, 9);
+        s.overlap = round % 6 == 0 ? singular[0] : pick(-400, 400);
+        s.softness = round % 6 == 1 ? singular[1] : pick(-400, 400);
+        s.doublure = round % 6 == 2 ? singular[2] : pick(-400, 400);
+        s.stripes = pick(-400, 400);
+        s.warping = pick(-400, 400);
+        s.color = pick(-400, 400);
+        s.randomSeed = static_cast<int32_t>(rng());
+        auto gen = preparedGenerator(s, kArea);
+        CellOrderCache cache;
+        const int32_t tri = (s.stripeKind - 1) & 1;
+        const int32_t dbl = (s.stripeKind - 1) & 2;
+        for (int32_t i = 0; i < 200; ++i) {
+            const float x = coord(rng);
+            const float y = coord(rng);
+            for (int32_t step = 0; step < 3; ++step) {
+                PatternPoint p{x + step * 0.07f, y};
+                PatternPoint q = p;
+                float got[3];
+                float want[3];
+                cellColour(*gen, p, got, s.merge - 1, tri, dbl, s.shape - 1, cache);
+                referenceCellColour(*gen, q, want, s.merge - 1, tri != 0, dbl != 0, s.shape - 1);
+                ASSERT_EQ(std::memcmp(got, want, sizeof got), 0)
+                    << "shape " << s.shape << " merge " << s.merge << " overlap " << s.overlap << " softness "
+                    << s.softness << " doublure " << s.doublure << " at " << x << "," << y;
+                ASSERT_EQ(std::memcmp(&p, &q, sizeof p), 0);
+            }
+        }
+    }
 }
 
 } // namespace

@@ -8,8 +8,11 @@
 #include <thread>
 #include <vector>
 
+#include "plugin/settings_record.h"
+#include "reference_pattern.h"
 #include "render/hsl.h"
 #include "render/tile_buffer.h"
+#include "render/tile_composite.h"
 #include "render/tile_renderer.h"
 #include "render/tile_source.h"
 #include "render_test_support.h"
@@ -23,18 +26,34 @@ TEST(TileRenderer, ZoomFactors) {
     EXPECT_EQ(zoomFactor(50), 25);
     EXPECT_EQ(zoomFactor(86), 5);
     EXPECT_EQ(zoomFactor(100), 3);
-    // Out of range: the nearest end.
-    EXPECT_EQ(zoomFactor(1000), 3);
-    EXPECT_EQ(zoomFactor(-40), 200);
-    EXPECT_EQ(zoomFactor(INT_MIN), 200);
-    // Against the runtime's exp2 (a test may use it; the renderer does not).
-    for (int32_t z = 0; z <= 100; ++z) {
+    // Out of range the formula goes on: larger cells above 100, down to a
+    // factor of 0 (one flat cell) from 128 on; smaller ones below 0, until
+    // the factor no longer fits an int32 and saturates.
+    EXPECT_EQ(zoomFactor(101), 2);
+    EXPECT_EQ(zoomFactor(127), 1);
+    EXPECT_EQ(zoomFactor(128), 0);
+    EXPECT_EQ(zoomFactor(1000), 0);
+    EXPECT_EQ(zoomFactor(INT_MAX), 0);
+    EXPECT_EQ(zoomFactor(-1), 208);
+    EXPECT_EQ(zoomFactor(-100), 12800);
+    EXPECT_EQ(zoomFactor(INT_MIN), INT32_MAX);
+    // Against the runtime's exp2 (a test may use it; the renderer does not),
+    // across both ends of the int32 range of the factor.
+    int32_t saturatedFrom = 0;
+    for (int32_t z = -1000; z <= 1000; ++z) {
         const float inner = static_cast<float>(z * 6.0 / 100.0 + 6.0);
-        EXPECT_EQ(zoomFactor(z), static_cast<int32_t>(100.0 * std::exp2(7.0 - inner))) << z;
-        if (z > 0) {
-            EXPECT_LE(zoomFactor(z), zoomFactor(z - 1));
+        const double f = 100.0 * std::exp2(7.0 - inner);
+        const int32_t want = f < 2147483648.0 ? static_cast<int32_t>(f) : INT32_MAX;
+        ASSERT_EQ(zoomFactor(z), want) << z;
+        if (want == INT32_MAX) {
+            saturatedFrom = z;
+        }
+        if (z > -1000) {
+            ASSERT_LE(zoomFactor(z), zoomFactor(z - 1)) << z;
         }
     }
+    EXPECT_EQ(saturatedFrom, -390); // 100 * 2^24.4 is just above INT32_MAX
+    EXPECT_LT(zoomFactor(-389), INT32_MAX);
 }
 
 TEST(TileRenderer, LayerWeights) {
@@ -193,58 +212,237 @@ TEST(TileRenderer, EdgeTilesAreSizedToTheTile) {
     EXPECT_FALSE(b.allocate(PixelRect{0, INT_MIN, 10, INT_MAX}));
 }
 
-TEST(TileRenderer, OutOfRangeSettingsRenderAsTheNearestValidOnes) {
+// The plain per-pixel evaluation of a one-layer tile (complexity 0), from
+// the plain pattern of reference_pattern.h: the settings go into the
+// formulas exactly as the record holds them.
+TileBuffer referenceTile(const SettingsRecord& s, const PixelRect& area, const PixelRect& tile) {
+    auto gen = preparedGenerator(s, area);
+    TileBuffer b;
+    if (!gen || !b.allocate(tile)) {
+        return b;
+    }
+    auto unit = [](float v) { return v >= 0.0f ? (v > 1.0f ? 1.0f : v) : 0.0f; }; // NaN to 0
+    const float scale = static_cast<float>(zoomFactor(s.zoom)) * 0.001f;
+    const int64_t merge = int64_t{s.merge} - 1;
+    const int64_t kind = int64_t{s.stripeKind} - 1;
+    const int64_t shape = int64_t{s.shape} - 1;
+    for (int32_t y = tile.top; y < tile.bottom; ++y) {
+        for (int32_t x = tile.left; x < tile.right; ++x) {
+            PatternPoint p{static_cast<float>(x) * scale, static_cast<float>(y) * scale};
+            float c[3];
+            referenceCellColour(*gen, p, c, merge >= 0 && merge <= 3 ? static_cast<int32_t>(merge) : 3, (kind & 1) != 0,
+                                (kind & 2) != 0, shape >= 0 && shape <= 6 ? static_cast<int32_t>(shape) : 6);
+            HslColour h = rgbToHsl(unit(c[0]), unit(c[1]), unit(c[2]));
+            h.h = shiftHue(unit(h.h), static_cast<float>(s.hue) * 0.01f);
+            const RgbColour rgb = hslToRgb(h.h, unit(h.s), unit(h.l));
+            writeTilePixel(b, x, y, FloatRGBA{unit(rgb.r), unit(rgb.g), unit(rgb.b), 1.0f});
+        }
+    }
+    return b;
+}
+
+TEST(TileRenderer, OutOfRangeValuesReachTheFormulasUnchanged) {
+    const PixelRect tile{3, 5, 27, 29};
+    struct Change {
+        const char* what;
+        void (*apply)(SettingsRecord&);
+    };
+    const Change changes[] = {
+        {"in range", [](SettingsRecord&) {}},
+        {"stripes 150", [](SettingsRecord& s) { s.stripes = 150; }},
+        {"stripes -70", [](SettingsRecord& s) { s.stripes = -70; }},
+        {"overlap 150", [](SettingsRecord& s) { s.overlap = 150; }},
+        {"overlap -100 (K 0)", [](SettingsRecord& s) { s.overlap = -100; }},
+        {"overlap -250 (K < 0)", [](SettingsRecord& s) { s.overlap = -250; }},
+        {"warping 150", [](SettingsRecord& s) { s.warping = 150; }},
+        {"warping -300", [](SettingsRecord& s) { s.warping = -300; }},
+        {"zoom 120", [](SettingsRecord& s) { s.zoom = 120; }},
+        {"zoom -30", [](SettingsRecord& s) { s.zoom = -30; }},
+        {"softness -1 (L 0)", [](SettingsRecord& s) { s.softness = -1; }},
+        {"softness 300", [](SettingsRecord& s) { s.softness = 300; }},
+        {"doublure -50 (D 0)", [](SettingsRecord& s) { s.doublure = -50; }},
+        {"doublure 250", [](SettingsRecord& s) { s.doublure = 250; }},
+        {"color 180", [](SettingsRecord& s) { s.color = 180; }},
+        {"hue -230", [](SettingsRecord& s) { s.hue = -230; }},
+        {"shape 0", [](SettingsRecord& s) { s.shape = 0; }},
+        {"shape 9", [](SettingsRecord& s) { s.shape = 9; }},
+        {"merge 0", [](SettingsRecord& s) { s.merge = 0; }},
+        {"merge INT_MIN", [](SettingsRecord& s) { s.merge = INT_MIN; }},
+        {"stripe kind 7", [](SettingsRecord& s) { s.stripeKind = 7; }},
+        {"stripe kind INT_MIN", [](SettingsRecord& s) { s.stripeKind = INT_MIN; }},
+    };
+    for (const Change& c : changes) {
+        SettingsRecord s = patternDefaults();
+        s.complexity = 0;
+        s.zoom = 40;
+        s.hue = 13;
+        c.apply(s);
+        const TileBuffer want = referenceTile(s, kArea, tile);
+        const TileBuffer got = renderedTile(s, kArea, tile);
+        ASSERT_TRUE(got.valid());
+        EXPECT_TRUE(samePixels(got, want, tile)) << c.what;
+    }
+}
+
+TEST(TileRenderer, OutOfRangeValuesRenderAsTheirRulesGive) {
     auto hashWith = [](auto change) {
         SettingsRecord s = patternDefaults();
+        s.complexity = 60;
         change(s);
         return tileHash(renderedTile(s, kArea, PixelRect{0, 0, 40, 40}));
     };
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.shape = 0; }), hashWith([](SettingsRecord& s) { s.shape = 1; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.shape = 9; }), hashWith([](SettingsRecord& s) { s.shape = 7; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.merge = 0; }), hashWith([](SettingsRecord& s) { s.merge = 1; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = 7; }),
-              hashWith([](SettingsRecord& s) { s.stripeKind = 4; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.zoom = 1000; }), hashWith([](SettingsRecord& s) { s.zoom = 100; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.complexity = -50; }),
-              hashWith([](SettingsRecord& s) { s.complexity = 0; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.overlap = INT_MIN; s.softness = -1; s.doublure = -300; }),
-              hashWith([](SettingsRecord& s) { s.overlap = 0; s.softness = 0; s.doublure = 0; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripes = INT_MAX; s.warping = 101; s.color = 1 << 20; }),
-              hashWith([](SettingsRecord& s) { s.stripes = 100; s.warping = 100; s.color = 100; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.randomSeed = INT_MIN; }),
-              hashWith([](SettingsRecord& s) { s.randomSeed = 0; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.previewZoom = 0; }),
-              hashWith([](SettingsRecord& s) { s.previewZoom = 1; }));
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.previewZoom = -8; }),
-              hashWith([](SettingsRecord& s) { s.previewZoom = 1; }));
+    // Sliders beyond 100 go on where 100 stops: 150 is not 100.
+    for (int32_t SettingsRecord::*field :
+         {&SettingsRecord::stripes, &SettingsRecord::overlap, &SettingsRecord::warping, &SettingsRecord::zoom}) {
+        EXPECT_NE(hashWith([&](SettingsRecord& s) { s.*field = 150; }),
+                  hashWith([&](SettingsRecord& s) { s.*field = 100; }));
+    }
+    // The stripe kind's flags are the low bits of stripeKind - 1.
+    const uint64_t kindA = hashWith([](SettingsRecord& s) { s.stripeKind = 1; });
+    const uint64_t kindC = hashWith([](SettingsRecord& s) { s.stripeKind = 3; });
+    const uint64_t kindD = hashWith([](SettingsRecord& s) { s.stripeKind = 4; });
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = 5; }), kindA);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = 7; }), kindC);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = 0; }), kindD);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = INT_MIN; }), kindD);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = INT_MAX; }), kindC); // INT_MAX - 1 is even
+    EXPECT_NE(kindC, kindD);
+    // A shape or merge rule outside the list takes the list's last entry.
+    const uint64_t points = hashWith([](SettingsRecord& s) { s.shape = 7; });
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.shape = 0; }), points);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.shape = 8; }), points);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.shape = INT_MIN; }), points);
+    EXPECT_NE(hashWith([](SettingsRecord& s) { s.shape = 1; }), points);
+    const uint64_t rule4 = hashWith([](SettingsRecord& s) { s.merge = 4; });
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.merge = 0; }), rule4);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.merge = 5; }), rule4);
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.merge = INT_MIN; }), rule4);
+    EXPECT_NE(hashWith([](SettingsRecord& s) { s.merge = 1; }), rule4);
+    // Layer weights stop at 0 and 1 by their own formula.
+    auto with = [&](int32_t SettingsRecord::*field, int32_t value) {
+        return hashWith([&](SettingsRecord& s) { s.*field = value; });
+    };
+    EXPECT_EQ(with(&SettingsRecord::complexity, -50), with(&SettingsRecord::complexity, 0));
+    EXPECT_EQ(with(&SettingsRecord::complexity, 1000), with(&SettingsRecord::complexity, 100));
+    // Only the seed's low eleven bits count.
+    EXPECT_EQ(with(&SettingsRecord::randomSeed, INT_MIN), with(&SettingsRecord::randomSeed, 0));
+    // The preview reduction is a divisor: below 1 it counts as 1.
+    EXPECT_EQ(with(&SettingsRecord::previewZoom, 0), with(&SettingsRecord::previewZoom, 1));
+    EXPECT_EQ(with(&SettingsRecord::previewZoom, -8), with(&SettingsRecord::previewZoom, 1));
 }
 
-TEST(TileRenderer, ExtremeValuesStayDefined) {
-    // Nothing here may overflow, divide by zero or index outside a table
-    // (the sanitizer builds check); every pixel stays a valid colour.
-    const int32_t extremes[] = {INT_MIN, -1, INT_MAX};
-    for (int32_t v : extremes) {
+TEST(TileRenderer, ZoomFromOneHundredAndTwentyEightOnIsOneFlatColour) {
+    for (int32_t zoom : {128, 5000, INT_MAX}) {
         SettingsRecord s = patternDefaults();
-        s.overlap = s.stripes = s.warping = s.softness = s.doublure = s.color = s.zoom = s.complexity = v;
-        s.hue = s.merge = s.shape = s.stripeKind = s.randomSeed = v;
-        s.previewZoom = v;
-        s.previewOffsetX = v;
-        s.previewOffsetY = ~v;
-        for (const PixelRect& tile : {PixelRect{0, 0, 8, 8}, PixelRect{INT_MAX - 8, INT_MIN, INT_MAX, INT_MIN + 8}}) {
-            const TileBuffer b = renderedTile(s, kArea, tile);
-            ASSERT_TRUE(b.valid());
-            for (int32_t y = tile.top; y < tile.bottom; ++y) {
-                for (int32_t x = tile.left; x < tile.right; ++x) {
-                    const FloatRGBA& c = *b.at(x, y);
-                    for (float ch : {c.r, c.g, c.b}) {
-                        ASSERT_TRUE(ch >= 0.0f && ch <= 1.0f) << v;
-                    }
-                    ASSERT_EQ(c.a, 1.0f);
-                }
+        s.zoom = zoom;
+        const TileBuffer b = renderedTile(s, kArea, PixelRect{0, 0, 16, 16});
+        ASSERT_TRUE(b.valid());
+        for (int32_t y = 0; y < 16; ++y) {
+            for (int32_t x = 0; x < 16; ++x) {
+                ASSERT_EQ(std::memcmp(b.at(x, y), b.at(0, 0), sizeof(FloatRGBA)), 0) << zoom;
             }
-            EXPECT_EQ(tileHash(b), tileHash(renderedTile(s, kArea, tile)));
         }
     }
+    SettingsRecord s = patternDefaults();
+    s.zoom = 127;
+    const TileBuffer b = renderedTile(s, kArea, PixelRect{0, 0, 16, 16});
+    EXPECT_NE(std::memcmp(b.at(0, 0), b.at(15, 15), sizeof(FloatRGBA)), 0);
+}
+
+// Every pixel of `b` is an opaque colour with channels in 0..1 (so never
+// NaN or infinite).
+::testing::AssertionResult validColours(const TileBuffer& b) {
+    if (!b.valid()) {
+        return ::testing::AssertionFailure() << "no tile";
+    }
+    const PixelRect r = b.rect();
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        for (int32_t x = r.left; x < r.right; ++x) {
+            const FloatRGBA& c = *b.at(x, y);
+            for (float ch : {c.r, c.g, c.b}) {
+                if (!(ch >= 0.0f && ch <= 1.0f)) {
+                    return ::testing::AssertionFailure() << "channel " << ch << " at " << x << "," << y;
+                }
+            }
+            if (c.a != 1.0f) {
+                return ::testing::AssertionFailure() << "alpha " << c.a << " at " << x << "," << y;
+            }
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The bytes a tile composites into an 8 x 8 preview with glue `glue`.
+std::vector<uint8_t> compositedWith(const TileBuffer& b, int32_t glue) {
+    std::vector<uint8_t> preview(8 * 8 * 3, 7);
+    CompositeTarget t;
+    t.renderTarget = kTargetPreview;
+    t.glue = glue;
+    t.previewData = preview.data();
+    t.previewWidth = 8;
+    t.previewHeight = 8;
+    t.previewPlaneDistance = 64;
+    t.previewPlanes = 3;
+    compositeTile(t, b);
+    return preview;
+}
+
+TEST(TileRenderer, ExtremeValuesOfEveryFieldStayDefined) {
+    // Nothing here may overflow, divide by zero, convert a float out of an
+    // integer's range or index outside a table (the sanitizer build checks);
+    // every pixel stays a colour, and the same settings give the same pixels.
+    const int32_t extremes[] = {INT_MIN, -1, 101, 1000, 1000000, INT_MAX, -100, -50, 0, 128};
+    using Field = int32_t SettingsRecord::*;
+    const Field fields[] = {&SettingsRecord::overlap,    &SettingsRecord::stripes,  &SettingsRecord::warping,
+                            &SettingsRecord::softness,   &SettingsRecord::doublure, &SettingsRecord::color,
+                            &SettingsRecord::zoom,       &SettingsRecord::complexity, &SettingsRecord::hue,
+                            &SettingsRecord::merge,      &SettingsRecord::shape,    &SettingsRecord::stripeKind,
+                            &SettingsRecord::randomSeed, &SettingsRecord::glue,     &SettingsRecord::previewZoom,
+                            &SettingsRecord::previewOffsetX, &SettingsRecord::previewOffsetY};
+    const PixelRect tiles[] = {PixelRect{0, 0, 8, 8}, PixelRect{INT_MAX - 8, INT_MIN, INT_MAX, INT_MIN + 8}};
+    int32_t renders = 0;
+    auto check = [&](const SettingsRecord& s, const char* what, size_t field, int32_t v) {
+        for (const PixelRect& tile : tiles) {
+            const TileBuffer b = renderedTile(s, kArea, tile);
+            ASSERT_TRUE(validColours(b)) << what << " " << field << " " << v;
+            ASSERT_EQ(tileHash(b), tileHash(renderedTile(s, kArea, tile))) << what << " " << field << " " << v;
+            ++renders;
+        }
+        // A glue mode outside 1..69 composites as "normal".
+        const TileBuffer b = renderedTile(s, kArea, tiles[0]);
+        const bool glueInRange = s.glue >= 1 && s.glue <= 69;
+        if (!glueInRange) {
+            ASSERT_EQ(compositedWith(b, s.glue), compositedWith(b, 1)) << what << " " << field << " " << v;
+        }
+    };
+    // Each field alone.
+    for (size_t f = 0; f < std::size(fields); ++f) {
+        for (int32_t v : extremes) {
+            SettingsRecord s = patternDefaults();
+            s.complexity = 100; // all three layers
+            s.*fields[f] = v;
+            check(s, "field", f, v);
+        }
+    }
+    // All at once, and random mixtures.
+    for (int32_t v : extremes) {
+        SettingsRecord s = patternDefaults();
+        for (Field field : fields) {
+            s.*field = v;
+        }
+        check(s, "all", 0, v);
+    }
+    std::mt19937 rng(1234);
+    for (int32_t round = 0; round < 300; ++round) {
+        SettingsRecord s = patternDefaults();
+        for (Field field : fields) {
+            if (rng() % 2 == 0) {
+                s.*field = extremes[rng() % std::size(extremes)];
+            }
+        }
+        check(s, "mixture", 0, round);
+    }
+    EXPECT_GT(renders, 600);
 }
 
 TEST(TileSource, ReadsTheHostSamplesIntoTheTile) {

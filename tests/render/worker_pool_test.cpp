@@ -1,6 +1,7 @@
 // The worker pool: tiling, ordering, cancellation and host failures, with a
 // fake host and fake tile work.
 #include <atomic>
+#include <climits>
 #include <mutex>
 #include <vector>
 
@@ -82,7 +83,8 @@ PoolOptions finalOptions(int processors) {
 } // namespace
 
 TEST(WorkerPool, SplitsIntoSquareTilesInReadingOrder) {
-    const TileSplitter s = makeSplitter(PixelRect{0, 0, 300, 1000});
+    TileSplitter s;
+    ASSERT_TRUE(makeSplitter(PixelRect{0, 0, 300, 1000}, s));
     EXPECT_EQ(s.columns, 8);
     EXPECT_EQ(s.jobs, 24);
     EXPECT_EQ(jobRect(s, 0), (PixelRect{0, 0, 128, 128}));
@@ -185,4 +187,100 @@ TEST(WorkerPool, EmptyAreaEndsAtOnce) {
     EXPECT_EQ(stats.jobs, 0);
     EXPECT_EQ(host.fetches, 0);
     EXPECT_TRUE(runner.events.empty());
+}
+
+TEST(PixelRect, SizesOfHostileRectanglesDoNotOverflow) {
+    const PixelRect widest{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX};
+    EXPECT_EQ(widest.width(), int64_t{UINT32_MAX});
+    EXPECT_EQ(widest.height(), int64_t{UINT32_MAX});
+    EXPECT_FALSE(widest.empty());
+    const PixelRect inverted{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN};
+    EXPECT_EQ(inverted.width(), -int64_t{UINT32_MAX});
+    EXPECT_EQ(inverted.height(), -int64_t{UINT32_MAX});
+    EXPECT_TRUE(inverted.empty());
+    EXPECT_EQ((PixelRect{0, -1, 1, INT32_MAX}).width(), int64_t{INT32_MAX} + 1);
+}
+
+TEST(WorkerPool, SplitsEveryAreaItCanAddressAndRefusesTheRest) {
+    struct Case {
+        PixelRect area;
+        bool splits;
+        int32_t columns, jobs;
+        PixelRect last; // the last job's tile, when there are jobs
+    };
+    constexpr int32_t kLastStart = INT32_MAX / 128 * 128; // 2147483520
+    const Case cases[] = {
+        // Empty and inverted areas split into nothing.
+        {{5, 5, 5, 100}, true, 1, 0, {}},
+        {{10, 10, 0, 0}, true, 0, 0, {}},
+        {{INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}, true, 0, 0, {}},
+        // One pixel wide and INT32_MAX high, and the other way round: the
+        // last tile ends exactly at INT32_MAX.
+        {{0, 0, INT32_MAX, 1}, true, 1, 16777216, {kLastStart, 0, INT32_MAX, 1}},
+        {{0, 0, 1, INT32_MAX}, true, 16777216, 16777216, {0, kLastStart, 1, INT32_MAX}},
+        {{-7, INT32_MIN, -6, -1}, true, 16777216, 16777216, {0, kLastStart, 1, INT32_MAX}},
+        // One pixel more than INT32_MAX in either direction.
+        {{0, -1, 1, INT32_MAX}, false, 0, 0, {}},
+        {{INT32_MIN, 0, 0, 1}, false, 0, 0, {}},
+        {{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}, false, 0, 0, {}},
+        // Each side fits, the tile count does not.
+        {{0, 0, INT32_MAX, INT32_MAX}, false, 0, 0, {}},
+        // 65536 columns: 32767 rows give 2147418112 jobs, 32768 rows 2^31.
+        {{0, 0, 32767 * 128, 65536 * 128}, true, 65536, 2147418112,
+         {32766 * 128, 65535 * 128, 32767 * 128, 65536 * 128}},
+        {{0, 0, 32768 * 128, 65536 * 128}, false, 0, 0, {}},
+        {{0, 0, 32767 * 128 + 1, 65536 * 128}, false, 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        TileSplitter s;
+        s.jobs = -5; // whatever it held before
+        EXPECT_EQ(makeSplitter(c.area, s), c.splits) << c.area.top << "," << c.area.left;
+        EXPECT_EQ(s.columns, c.columns);
+        EXPECT_EQ(s.jobs, c.jobs);
+        if (c.jobs > 0) {
+            EXPECT_EQ(jobRect(s, c.jobs - 1), c.last);
+            const PixelRect first{0, 0, std::min<int32_t>(128, s.height), std::min<int32_t>(128, s.width)};
+            EXPECT_EQ(jobRect(s, 0), first);
+        }
+        // No job number outside the run has a tile, whatever the splitter.
+        for (int32_t n : {-1, c.jobs, INT32_MAX, INT32_MIN}) {
+            EXPECT_TRUE(jobRect(s, n).empty()) << n;
+        }
+    }
+}
+
+TEST(WorkerPool, AnAreaThePoolCannotAddressRunsNothingAndIsABadParameter) {
+    for (const PixelRect& area : {PixelRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+                                  PixelRect{0, 0, INT32_MAX, INT32_MAX}, PixelRect{0, -1, 1, INT32_MAX}}) {
+        FakeHost host;
+        RecordingRunner runner(host);
+        const PoolRunStats stats = runJobs(kJobPatternTile, area, runner, &host, finalOptions(2));
+        EXPECT_TRUE(stats.refused);
+        EXPECT_EQ(stats.jobs, 0);
+        EXPECT_EQ(stats.started, 0);
+        EXPECT_EQ(host.code, kResultAreaRefused);
+        EXPECT_EQ(host.code, -50);
+        EXPECT_EQ(host.fetches, 0);
+        EXPECT_EQ(host.abortTests, 0);
+        EXPECT_TRUE(host.progressCalls.empty());
+        EXPECT_TRUE(runner.events.empty());
+        // Without a host (pyramid levels) the run is refused the same way.
+        RecordingRunner alone(host);
+        EXPECT_TRUE(runJobs(kJobPyramidLevel, area, alone, nullptr, finalOptions(2)).refused);
+        EXPECT_TRUE(alone.events.empty());
+    }
+    // An area that can be addressed is not refused, however tall: here the
+    // host fails the first fetch and the run ends after the started jobs.
+    FakeHost host;
+    host.failFetchAt = 1;
+    host.failCode = -36;
+    RecordingRunner runner(host);
+    const PoolRunStats stats = runJobs(kJobPatternTile, PixelRect{0, 0, INT32_MAX, 1}, runner, &host, finalOptions(2));
+    EXPECT_FALSE(stats.refused);
+    EXPECT_EQ(stats.jobs, 16777216);
+    EXPECT_EQ(host.code, -36);
+    EXPECT_EQ(stats.finished, stats.started);
+    EXPECT_LE(stats.started, 2);
+    ASSERT_FALSE(host.fetched.empty());
+    EXPECT_EQ(host.fetched.front(), (PixelRect{0, 0, 128, 1}));
 }

@@ -63,10 +63,11 @@ protected:
         ASSERT_TRUE(readTerminology(terminology_, terminology, error)) << error;
     }
 
-    static bool propertyListAccepted(const std::vector<uint8_t>& bytes) {
+    static bool propertyListAccepted(const std::vector<uint8_t>& bytes,
+                                     PropertyStep step = PropertyStep::roundedUp) {
         PropertyList list;
         std::string error;
-        bool accepted = readPropertyList(bytes, list, error);
+        bool accepted = readPropertyList(bytes, list, error, step);
         EXPECT_EQ(accepted, error.empty()) << "a refusal must say why: " << error;
         return accepted;
     }
@@ -87,6 +88,8 @@ TEST_F(MalformedResourceTest, EveryTruncationIsRefused) {
     for (size_t size = 0; size < propertyList_.size(); ++size) {
         std::vector<uint8_t> cut(propertyList_.begin(), propertyList_.begin() + size);
         EXPECT_FALSE(propertyListAccepted(cut)) << "property list cut to " << size << " bytes";
+        EXPECT_FALSE(propertyListAccepted(cut, PropertyStep::storedLength))
+            << "property list cut to " << size << " bytes, stepped by the stored lengths";
     }
     for (size_t size = 0; size < terminology_.size(); ++size) {
         std::vector<uint8_t> cut(terminology_.begin(), terminology_.begin() + size);
@@ -104,23 +107,41 @@ TEST_F(MalformedResourceTest, EveryTruncationIsRefused) {
 TEST_F(MalformedResourceTest, PropertyListCountsAndLengthsThatDoNotFit) {
     // Header: prefix word at 0, version at 2, count at 6; the first property
     // (kind) starts at 10 with its length at 22; the second (name) at 30
-    // with its length at 42, its data at 46 and its padding at 59.
-    constexpr size_t kCount = 6, kFirstLength = 22, kNameData = 46, kNamePadding = 59;
+    // with its length (16) at 42, its data at 46 and, counted in that
+    // length, the three zero bytes after the string at 59.
+    constexpr size_t kCount = 6, kFirstLength = 22, kNameLength = 42, kNameData = 46, kNamePadding = 59;
     const uint32_t count = getU32(propertyList_, kCount);
 
-    for (uint32_t badCount : {count - 1, count + 1, 0x7FFFFFFFu, 0xFFFFFFFFu, 0x80000000u}) {
-        std::vector<uint8_t> bytes = propertyList_;
-        putU32(bytes, kCount, badCount);
-        EXPECT_FALSE(propertyListAccepted(bytes)) << "count " << badCount;
+    for (PropertyStep step : {PropertyStep::roundedUp, PropertyStep::storedLength}) {
+        for (uint32_t badCount : {count - 1, count + 1, 0x7FFFFFFFu, 0xFFFFFFFFu, 0x80000000u}) {
+            std::vector<uint8_t> bytes = propertyList_;
+            putU32(bytes, kCount, badCount);
+            EXPECT_FALSE(propertyListAccepted(bytes, step)) << "count " << badCount;
+        }
+        for (uint32_t badLength : {0xFFFFFFFCu, 0x7FFFFFF0u, 0x80000000u, 5u, 3u}) {
+            std::vector<uint8_t> bytes = propertyList_;
+            putU32(bytes, kFirstLength, badLength);
+            EXPECT_FALSE(propertyListAccepted(bytes, step)) << "length " << badLength;
+        }
     }
-    for (uint32_t badLength : {0xFFFFFFFCu, 0x7FFFFFF0u, 0x80000000u, 5u, 3u}) {
-        std::vector<uint8_t> bytes = propertyList_;
-        putU32(bytes, kFirstLength, badLength);
-        EXPECT_FALSE(propertyListAccepted(bytes)) << "length " << badLength;
+    // The zero bytes after the name belong to its data: a byte changed there
+    // is no reason to refuse the list, but the name no longer decodes.
+    std::vector<uint8_t> dirtyName = propertyList_;
+    dirtyName.at(kNamePadding) = 0x20;
+    {
+        PropertyList list;
+        std::string error;
+        ASSERT_TRUE(readPropertyList(dirtyName, list, error)) << error;
+        EXPECT_FALSE(propertyPascalString(list.properties.at(1).data));
     }
-    std::vector<uint8_t> dirtyPadding = propertyList_;
-    dirtyPadding.at(kNamePadding) = 0x20;
-    EXPECT_FALSE(propertyListAccepted(dirtyPadding));
+    // Stored without them (13), they are padding a host rounding up skips:
+    // accepted when zero, refused when not.
+    std::vector<uint8_t> unpadded = propertyList_;
+    putU32(unpadded, kNameLength, 13);
+    EXPECT_TRUE(propertyListAccepted(unpadded));
+    EXPECT_FALSE(propertyListAccepted(unpadded, PropertyStep::storedLength));
+    putU32(dirtyName, kNameLength, 13);
+    EXPECT_FALSE(propertyListAccepted(dirtyName));
 
     // A Pascal string whose length byte disagrees with the property length.
     std::vector<uint8_t> longName = propertyList_;
@@ -132,15 +153,29 @@ TEST_F(MalformedResourceTest, PropertyListCountsAndLengthsThatDoNotFit) {
 }
 
 TEST_F(MalformedResourceTest, PropertyDataOfTheWrongShape) {
+    // Strings may be followed by up to three zero bytes, no more and nothing else.
     EXPECT_FALSE(propertyPascalString({}));
     EXPECT_FALSE(propertyPascalString({3, 'a', 'b'}));
     EXPECT_EQ(propertyPascalString({2, 'a', 'b'}), std::optional<std::string>("ab"));
+    EXPECT_EQ(propertyPascalString({2, 'a', 'b', 0}), std::optional<std::string>("ab"));
+    EXPECT_EQ(propertyPascalString({0, 0, 0, 0}), std::optional<std::string>(""));
+    EXPECT_FALSE(propertyPascalString({0, 0, 0, 0, 0}));
+    EXPECT_FALSE(propertyPascalString({2, 'a', 'b', 'c'}));
+    EXPECT_FALSE(propertyPascalString({1, 'a', 0, 0, 1}));
     EXPECT_FALSE(propertyCString({}));
     EXPECT_FALSE(propertyCString({'a', 'b'}));
     EXPECT_FALSE(propertyCString({'a', 0, 'b', 0}));
     EXPECT_EQ(propertyCString({'a', 'b', 0}), std::optional<std::string>("ab"));
+    EXPECT_EQ(propertyCString({'a', 'b', 0, 0, 0, 0}), std::optional<std::string>("ab"));
+    EXPECT_FALSE(propertyCString({'a', 'b', 0, 0, 0, 0, 0}));
+    EXPECT_FALSE(propertyCString({'a', 'b', 0, 0, 1}));
     EXPECT_FALSE(propertyU32({1, 2, 3}));
-    EXPECT_FALSE(propertyModeFlags({0x50, 0, 0, 0}));
+    EXPECT_EQ(propertyModeFlags({0x50, 0}), std::optional<uint16_t>(0x5000));
+    EXPECT_EQ(propertyModeFlags({0x50, 1, 0, 0}), std::optional<uint16_t>(0x5001));
+    EXPECT_FALSE(propertyModeFlags({0x50}));
+    EXPECT_FALSE(propertyModeFlags({0x50, 0, 0}));
+    EXPECT_FALSE(propertyModeFlags({0x50, 0, 0, 1}));
+    EXPECT_FALSE(propertyModeFlags({0x50, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(propertyFilterCases(std::vector<uint8_t>(27, 1)));
     EXPECT_FALSE(propertyTerminology(std::vector<uint8_t>(13, 1)));
     EXPECT_FALSE(propertyTerminology(std::vector<uint8_t>(20, 1))); // scope string without terminator

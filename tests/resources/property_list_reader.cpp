@@ -8,9 +8,15 @@ namespace {
 
 constexpr size_t kPropertyHeaderSize = 16; // vendor, key, id, length
 
+// Up to three zero bytes: the padding after a value, counted in its length.
+bool onlyPadding(std::vector<uint8_t>::const_iterator begin, std::vector<uint8_t>::const_iterator end) {
+    return end - begin <= 3 && std::all_of(begin, end, [](uint8_t b) { return b == 0; });
+}
+
 } // namespace
 
-bool readPropertyList(std::span<const uint8_t> bytes, PropertyList& list, std::string& error) {
+bool readPropertyList(std::span<const uint8_t> bytes, PropertyList& list, std::string& error,
+                      PropertyStep step) {
     list = PropertyList{};
     ByteReader reader(bytes);
     int32_t count = 0;
@@ -45,8 +51,9 @@ bool readPropertyList(std::span<const uint8_t> bytes, PropertyList& list, std::s
             error = "property " + std::to_string(index) + ": data runs past the end";
             return false;
         }
+        entry.storedLength = static_cast<uint32_t>(length);
         entry.data.assign(data.begin(), data.end());
-        size_t padding = (4 - static_cast<size_t>(length) % 4) % 4;
+        size_t padding = step == PropertyStep::roundedUp ? (4 - static_cast<size_t>(length) % 4) % 4 : 0;
         std::span<const uint8_t> pad;
         if (!reader.readBytes(padding, pad)) {
             error = "property " + std::to_string(index) + ": padding runs past the end";
@@ -67,14 +74,16 @@ bool readPropertyList(std::span<const uint8_t> bytes, PropertyList& list, std::s
 }
 
 std::optional<std::string> propertyPascalString(const std::vector<uint8_t>& data) {
-    if (data.empty() || static_cast<size_t>(data[0]) + 1 != data.size()) return std::nullopt;
-    return std::string(data.begin() + 1, data.end());
+    if (data.empty() || static_cast<size_t>(data[0]) + 1 > data.size()) return std::nullopt;
+    auto end = data.begin() + 1 + data[0];
+    if (!onlyPadding(end, data.end())) return std::nullopt;
+    return std::string(data.begin() + 1, end);
 }
 
 std::optional<std::string> propertyCString(const std::vector<uint8_t>& data) {
-    if (data.empty() || data.back() != 0) return std::nullopt;
-    if (std::find(data.begin(), data.end(), uint8_t{0}) != data.end() - 1) return std::nullopt;
-    return std::string(data.begin(), data.end() - 1);
+    auto terminator = std::find(data.begin(), data.end(), uint8_t{0});
+    if (terminator == data.end() || !onlyPadding(terminator + 1, data.end())) return std::nullopt;
+    return std::string(data.begin(), terminator);
 }
 
 std::optional<uint32_t> propertyU32(const std::vector<uint8_t>& data) {
@@ -101,7 +110,8 @@ std::optional<TerminologyProperty> propertyTerminology(const std::vector<uint8_t
 }
 
 std::optional<uint16_t> propertyModeFlags(const std::vector<uint8_t>& data) {
-    if (data.size() != 2) return std::nullopt;
+    if (data.size() != 2 && data.size() != 4) return std::nullopt;
+    if (!onlyPadding(data.begin() + 2, data.end())) return std::nullopt;
     return static_cast<uint16_t>((data[0] << 8) | data[1]);
 }
 

@@ -1,11 +1,15 @@
 // The property list a host reads from the built module: every property, in
-// order, with its exact bytes.
+// order, with its exact bytes, found the same by hosts that step by the
+// stored lengths and by hosts that round them up.
 #include "built_module.h"
 #include "four_char_code.h"
+#include "host/property_list.h"
 #include "property_list_reader.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -21,8 +25,9 @@ protected:
         ASSERT_TRUE(module_.isOpen()) << "cannot open " << builtModulePath() << " as a data file";
         auto bytes = module_.resource("PiPL", kPropertyListId);
         ASSERT_TRUE(bytes) << "the module has no PiPL resource " << kPropertyListId;
+        bytes_ = *bytes;
         std::string error;
-        ASSERT_TRUE(readPropertyList(*bytes, list_, error)) << error;
+        ASSERT_TRUE(readPropertyList(bytes_, list_, error)) << error;
     }
 
     // The data of the n-th property with this key (counting from 0).
@@ -34,6 +39,7 @@ protected:
     }
 
     BuiltModule module_;
+    std::vector<uint8_t> bytes_;
     PropertyList list_;
 };
 
@@ -56,6 +62,65 @@ TEST_F(PropertyListTest, HeaderAndPropertiesInOrder) {
     for (const PropertyListEntry& entry : list_.properties) {
         EXPECT_EQ(fourCharText(entry.vendorId), "8BIM") << "property " << fourCharText(entry.key);
         EXPECT_EQ(entry.id, 0) << "property " << fourCharText(entry.key);
+    }
+}
+
+TEST_F(PropertyListTest, EveryLengthIsStoredRoundedUpToFour) {
+    // The padding is counted in: a host stepping by the stored length lands
+    // where one rounding up does.
+    std::vector<std::pair<std::string, uint32_t>> expected = {
+        {"kind", 4}, {"name", 16}, {"catg", 12}, {"vers", 4}, {"wx86", 12}};
+    if (kModuleIs64Bit) expected.push_back({"8664", 12});
+    for (auto item : std::vector<std::pair<std::string, uint32_t>>{
+             {"hstm", 36}, {"mode", 4}, {"enbl", 72}, {"enbl", 140}, {"fici", 28}}) {
+        expected.push_back(item);
+    }
+    std::vector<std::pair<std::string, uint32_t>> actual;
+    for (const PropertyListEntry& entry : list_.properties) {
+        actual.push_back({fourCharText(entry.key), entry.storedLength});
+        EXPECT_EQ(entry.storedLength % 4, 0u) << fourCharText(entry.key);
+    }
+    EXPECT_EQ(actual, expected);
+}
+
+TEST_F(PropertyListTest, HostsSteppingEitherWayFindEveryProperty) {
+    // This suite's reader, stepping by the stored lengths, must read exactly
+    // what it reads rounding up (the fixture); and so must the host
+    // library's walker, either way.
+    PropertyList stored;
+    std::string error;
+    ASSERT_TRUE(readPropertyList(bytes_, stored, error, PropertyStep::storedLength)) << error;
+    ASSERT_EQ(stored.properties.size(), list_.properties.size());
+    for (size_t i = 0; i < list_.properties.size(); ++i) {
+        const PropertyListEntry& a = list_.properties[i];
+        const PropertyListEntry& b = stored.properties[i];
+        SCOPED_TRACE("property " + std::to_string(i) + " " + fourCharText(a.key));
+        EXPECT_EQ(b.vendorId, a.vendorId);
+        EXPECT_EQ(b.key, a.key);
+        EXPECT_EQ(b.id, a.id);
+        EXPECT_EQ(b.data, a.data);
+    }
+
+    for (host::PropertyListWalk walk : {host::PropertyListWalk::storedLength, host::PropertyListWalk::roundedUp}) {
+        SCOPED_TRACE(walk == host::PropertyListWalk::storedLength ? "host walk by stored length"
+                                                                  : "host walk rounding up");
+        host::PropertyList walked;
+        ASSERT_TRUE(host::walkPropertyList(bytes_.data(), bytes_.size(), walk, walked, &error)) << error;
+        EXPECT_EQ(walked.prefix, list_.prefix);
+        EXPECT_EQ(walked.version, list_.version);
+        ASSERT_EQ(walked.properties.size(), list_.properties.size());
+        for (size_t i = 0; i < list_.properties.size(); ++i) {
+            const PropertyListEntry& a = list_.properties[i];
+            const host::Property& b = walked.properties[i];
+            SCOPED_TRACE("property " + std::to_string(i) + " " + fourCharText(a.key));
+            EXPECT_EQ(b.vendorId, a.vendorId);
+            EXPECT_EQ(b.key, a.key);
+            EXPECT_EQ(b.id, a.id);
+            EXPECT_EQ(b.data, a.data);
+        }
+        // What an editor checks before loading: a filter, with this
+        // architecture's entry point.
+        EXPECT_TRUE(host::checkFilterDeclaration(walked, host::entryPointPropertyKey(), &error)) << error;
     }
 }
 
@@ -124,12 +189,17 @@ TEST_F(PropertyListTest, EnableConditionsByteForByte) {
     const auto* two = data(fourCharCode("enbl"), 1);
     ASSERT_TRUE(one);
     ASSERT_TRUE(two);
+    // Each with its terminator and the zero bytes up to a multiple of four.
     std::vector<uint8_t> firstBytes(first.begin(), first.end());
-    firstBytes.push_back(0);
+    firstBytes.insert(firstBytes.end(), 4, 0);
     std::vector<uint8_t> secondBytes(second.begin(), second.end());
-    secondBytes.push_back(0);
+    secondBytes.insert(secondBytes.end(), 3, 0);
+    ASSERT_EQ(firstBytes.size(), 72u);
+    ASSERT_EQ(secondBytes.size(), 140u);
     EXPECT_EQ(*one, firstBytes);
     EXPECT_EQ(*two, secondBytes);
+    EXPECT_EQ(propertyCString(*one), std::optional<std::string>(first));
+    EXPECT_EQ(propertyCString(*two), std::optional<std::string>(second));
     EXPECT_FALSE(data(fourCharCode("enbl"), 2)) << "more than two enable conditions";
 }
 

@@ -6,6 +6,8 @@
 //   QF_TEST_MODULE_RESULT    result code of the start selector instead of filtering
 //   QF_TEST_MODULE_MESSAGE   text left in the record's error string with that result
 //   QF_TEST_MODULE_DELAY_MS  pause after every band (for the progress bar)
+//   QF_TEST_MODULE_HOST_SIG  the host signature the host must show (four
+//                            characters); any other fails the run, naming it
 #include "plugin/host_api.h"
 
 #include <chrono>
@@ -135,17 +137,29 @@ void invert(FilterRecord* fr, int32 rows, int32 cols, int colorPlanes, int plane
     }
 }
 
+void setErrorString(FilterRecord* fr, const char* message) {
+    if (!message || !fr->errorString) return;
+    size_t n = std::strlen(message);
+    if (n > 255) n = 255;
+    (*fr->errorString)[0] = static_cast<unsigned char>(n);
+    std::memcpy(&(*fr->errorString)[1], message, n);
+}
+
 int16 start(FilterRecord* fr) {
     int forced = envInt("QF_TEST_MODULE_RESULT", 0);
     if (forced) {
-        const char* message = std::getenv("QF_TEST_MODULE_MESSAGE");
-        if (message && fr->errorString) {
-            size_t n = std::strlen(message);
-            if (n > 255) n = 255;
-            (*fr->errorString)[0] = static_cast<unsigned char>(n);
-            std::memcpy(&(*fr->errorString)[1], message, n);
-        }
+        setErrorString(fr, std::getenv("QF_TEST_MODULE_MESSAGE"));
         return int16(forced);
+    }
+    if (const char* want = std::getenv("QF_TEST_MODULE_HOST_SIG"); want && std::strlen(want) == 4) {
+        const uint32_t sig = fr->hostSig;
+        const char got[] = {char(sig >> 24), char(sig >> 16), char(sig >> 8), char(sig), '\0'};
+        if (std::strcmp(got, want) != 0) {
+            char message[64] = "host signature ";
+            std::strcat(message, got);
+            setErrorString(fr, message);
+            return errReportString;
+        }
     }
     readDescriptor(fr);
     if (fr->bigDocumentData) fr->bigDocumentData->PluginUsing32BitCoordinates = 1;

@@ -1,0 +1,27 @@
+// The names the user sees for the list settings: the glue modes as the
+// dialog's glue list shows them, the shapes and the stripe kinds. Each
+// table is indexed by the setting's value; entry 0 is unused.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace cli {
+
+// Glue modes 1 to 69 as the dialog lists them.
+extern const std::array<const char*, 70> kGlueMenuNames;
+// Shapes 1 to 7 and stripe kinds 1 to 4.
+extern const std::array<const char*, 8> kShapeNames;
+extern const std::array<const char*, 5> kStripeKindNames;
+
+// The names for one value; empty outside the table's range.
+std::string glueMenuName(int mode);
+std::string shapeName(int shape);
+std::string stripeKindName(int kind);
+
+// The glue mode's name in the scripting enumeration an editor records:
+// the menu name, except "harsh diff" for mode 26, and empty for the modes
+// the enumeration does not list (60, 61, 64 to 69).
+std::string glueScriptingName(int mode);
+
+} // namespace cli
