@@ -21,6 +21,12 @@ for preset in native win32 win64; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   echo "== $preset: tests"
+  if [ "$preset" != native ]; then
+    # Create the suite's Wine prefix before the tests start: two Wine
+    # processes that both find no prefix race to create it, and one fails.
+    WINEPREFIX="$top/build/$preset/wineprefix" wine cmd /c exit >/dev/null 2>&1 || true
+    WINEPREFIX="$top/build/$preset/wineprefix" wineserver -w || true
+  fi
   ctest --preset "$preset" -j "$jobs"
 done
 
