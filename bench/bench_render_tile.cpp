@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/tile_buffer.h"
 #include "render/tile_renderer.h"

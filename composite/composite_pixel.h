@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "composite/composite_target.h"
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 // Composites the generated colour of pixel (x, y) of the tile `rect` into the
 // target. `generated` is conditioned in place; the caller must not reuse its

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 enum class DepthClass : int32_t { Eight = 0, Sixteen = 1, Float = 2 };
 

@@ -2,15 +2,16 @@
 // composites over the same source pixels as the final render would.
 #pragma once
 
+#include "values/result_codes.h"
 #include <cstdint>
 
 #include "composite/composite_target.h"
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 class PyramidImage;
 
 // Why a document copy stopped (the run's reason code).
-constexpr int32_t kDocumentCopyFailedReason = 231;
+constexpr int32_t kDocumentCopyFailedReason = kReasonDocumentCopy;
 
 // What the copy needs to know about the document.
 struct DocumentFormat {

@@ -1,6 +1,7 @@
 #include "composite/glue_modes.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -448,290 +449,351 @@ float compareRatio(float b, float t) {
     return v > 1.0f ? 1.0f : v;
 }
 
-void blendGlue(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result, int32_t mode) {
-    const float topF[3] = {top.r, top.g, top.b};
-    const float baseF[3] = {base.r, base.g, base.b};
-    const Wide T[3] = {toFixed(top.r), toFixed(top.g), toFixed(top.b)};
-    const Wide B[3] = {toFixed(base.r), toFixed(base.g), toFixed(base.b)};
-    Wide R[3];
+namespace {
 
-    switch (mode) {
-    default:
-    case kGlueNormal:
-        for (int c = 0; c < 3; ++c) R[c] = T[c];
-        break;
-    case kGlueProceduralPlus:
-        for (int c = 0; c < 3; ++c) {
-            const Wide w = B[c] < kHalf ? B[c] / 2 : kHalf - B[c] / 2;
-            R[c] = (T[c] * w + (kHalf - w) * B[c]) >> 14;
-        }
-        break;
-    case kGlueProceduralMinus:
-        for (int c = 0; c < 3; ++c) R[c] = std::min(kOne, T[c] + ((T[c] * B[c]) >> 15));
-        break;
-    case kGlueDifference:
-    case kGlueExclusion:
-        for (int c = 0; c < 3; ++c) R[c] = addSat((kOne - T[c]) * B[c], (kOne - B[c]) * T[c]) >> 15;
-        break;
-    case kGlueLighten:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] < B[c] ? B[c] : T[c];
-        break;
-    case kGlueDarken:
-        for (int c = 0; c < 3; ++c) R[c] = B[c] < T[c] ? B[c] : T[c];
-        break;
-    case kGlueAdd:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] + B[c] > kOne ? kOne : T[c] + B[c];
-        break;
-    case kGlueSubtract:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] - B[c] < 0 ? 0 : T[c] - B[c];
-        break;
-    case kGlueMultiply:
-        for (int c = 0; c < 3; ++c) R[c] = (T[c] * B[c]) >> 15;
-        break;
-    case kGlueScreen:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] + (((kOne - T[c]) * B[c]) >> 15);
-        break;
-    case kGlueHardLight:
-        for (int c = 0; c < 3; ++c) R[c] = hardLight(T[c], B[c]);
-        break;
-    case kGlueOverlay:
-        for (int c = 0; c < 3; ++c) R[c] = overlay(T[c], B[c]);
-        break;
-    case kGlueSuperlay:
-        for (int c = 0; c < 3; ++c) R[c] = superlay(T[c], B[c]);
-        break;
-    case kGlueColor: {
-        const glue::PerceptualHsl t = perceptualOf(T);
-        storeRgb(glue::fromPerceptual(t.h, t.s, lumaY(B)), R);
-        break;
-    }
-    case kGlueLuminance: {
-        const glue::PerceptualHsl b = perceptualOf(B);
-        storeRgb(glue::fromPerceptual(b.h, b.s, lumaY(T)), R);
-        break;
-    }
-    case kGlueLinearLight:
-        for (int c = 0; c < 3; ++c) R[c] = limitToOne(B[c] + 2 * T[c] - kOne);
-        break;
-    case kGluePinLight:
-        for (int c = 0; c < 3; ++c) R[c] = pin(T[c], B[c]);
-        break;
-    case kGlueSpinLight:
-        for (int c = 0; c < 3; ++c) R[c] = pin(B[c], T[c]);
-        break;
-    case kGlueVividA:
-        for (int c = 0; c < 3; ++c) R[c] = vividA(T[c], B[c]);
-        break;
-    case kGlueVividB:
-        for (int c = 0; c < 3; ++c) R[c] = limitToOne(2 * T[c] - B[c]);
-        break;
-    case kGlueSaturation: {
-        const glue::PerceptualHsl t = perceptualOf(T);
-        const glue::PerceptualHsl b = perceptualOf(B);
-        storeRgb(glue::fromPerceptual(b.h, t.s, b.p), R);
-        break;
-    }
-    case kGlueHue: {
-        const glue::PerceptualHsl t = perceptualOf(T);
-        const glue::PerceptualHsl b = perceptualOf(B);
-        storeRgb(glue::fromPerceptual(t.h, b.s, b.p), R);
-        break;
-    }
-    case kGlueSimilarity:
-        for (int c = 0; c < 3; ++c) {
-            const Wide d = T[c] + B[c] - kOne;
-            R[c] = kOne - (d < 0 ? -d : d);
-        }
-        break;
-    case kGlueCross:
-        for (int c = 0; c < 3; ++c) R[c] = cross(T[c], B[c]);
-        break;
-    case kGlueHardDiff:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] < B[c] ? B[c] - T[c] : T[c] - B[c];
-        break;
-    case kGlueSoftLight:
-        for (int c = 0; c < 3; ++c) R[c] = softLight(T[c], B[c]);
-        break;
-    case kGlueBright:
-    case kGlueDim: {
-        const Wide lt = maskedLuminance(T);
-        const Wide lb = maskedLuminance(B);
-        const bool takeBase = mode == kGlueBright ? lt < lb : lb < lt;
-        for (int c = 0; c < 3; ++c) R[c] = takeBase ? B[c] : T[c];
-        break;
-    }
-    case kGlueDodge:
-        for (int c = 0; c < 3; ++c) R[c] = dodge(T[c], B[c]);
-        break;
-    case kGlueBurn:
-        for (int c = 0; c < 3; ++c) R[c] = burn(T[c], B[c]);
-        break;
-    case kGlueAce:
-        for (int c = 0; c < 3; ++c) R[c] = addSat(T[c] * T[c], (kOne - T[c]) * B[c]) >> 15;
-        break;
-    case kGlueKing:
-        for (int c = 0; c < 3; ++c) R[c] = mulSat(B[c], T[c] - B[c] + kOne) >> 15;
-        break;
-    case kGlueQueen:
-        for (int c = 0; c < 3; ++c) R[c] = mulSat(T[c], B[c] - T[c] + kOne) >> 15;
-        break;
-    case kGlueJack:
-        for (int c = 0; c < 3; ++c) R[c] = addSat(B[c] * B[c], (kOne - B[c]) * T[c]) >> 15;
-        break;
-    case kGlueAnd:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] & B[c];
-        break;
-    case kGlueOr:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] | B[c];
-        break;
-    case kGlueXor:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] ^ B[c];
-        break;
-    case kGlueMultibright:
-        for (int c = 0; c < 3; ++c) {
-            const float m = float(T[c] * B[c]) * 9.3132257462e-10f;
-            R[c] = toFixed(m * (2.0f - m));
-        }
-        break;
-    case kGlueHot:
-        for (int c = 0; c < 3; ++c) R[c] = pin(pin(B[c], T[c]), pin(B[c], kOne - T[c]));
-        break;
-    case kGlueCold:
-        for (int c = 0; c < 3; ++c) R[c] = pin(pin(T[c], B[c]), pin(T[c], kOne - B[c]));
-        break;
-    case kGlueWet:
-        for (int c = 0; c < 3; ++c) R[c] = pin(overlay(T[c], B[c]), kOne - hardLight(T[c], kOne - B[c]));
-        break;
-    case kGlueDry:
-        for (int c = 0; c < 3; ++c) R[c] = pin(overlay(kOne - T[c], B[c]), hardLight(T[c], B[c]));
-        break;
-    case kGlueUp:
-        for (int c = 0; c < 3; ++c) R[c] = pin(hardLight(T[c], B[c]), overlay(T[c], B[c]));
-        break;
-    case kGlueDown:
-        for (int c = 0; c < 3; ++c) R[c] = pin(overlay(T[c], B[c]), hardLight(T[c], B[c]));
-        break;
-    case kGlueWax:
-    case kGlueWane: {
-        const glue::Hsl t = hslOf(T);
-        const float f = lightWeight(t.l) * (mode == kGlueWax ? t.s : 1.0f - t.s);
-        // The mix is on the fixed-point values themselves, so no scaling.
-        for (int c = 0; c < 3; ++c) R[c] = glue::truncateToInt(float(B[c]) * (1.0f - f) + float(T[c]) * f);
-        break;
-    }
-    case kGlueNorth:
-    case kGlueSouth:
-    case kGlueEast:
-    case kGlueWest: {
-        // Every weight comes from the inputs as they were before any output
-        // channel was computed.
-        Wide w[3];
-        switch (mode) {
-        case kGlueNorth: w[0] = T[1]; w[1] = T[2]; w[2] = T[0]; break;
-        case kGlueSouth: w[0] = T[2]; w[1] = T[0]; w[2] = T[1]; break;
-        case kGlueEast: w[0] = B[1]; w[1] = B[2]; w[2] = B[0]; break;
-        default: w[0] = B[2]; w[1] = B[0]; w[2] = B[1]; break;
-        }
-        for (int c = 0; c < 3; ++c) R[c] = addSat(B[c] * w[c], (kOne - w[c]) * T[c]) >> 15;
-        break;
-    }
-    case kGlueHardMix:
-        for (int c = 0; c < 3; ++c) R[c] = T[c] + B[c] > kOne ? kOne : 0;
-        break;
-    case kGlueFrontal: {
-        constexpr float kTwoPi = 6.2831853f;
-        constexpr float kThreeHalfPi = 4.712389f;
-        const glue::Hsl t = hslOf(T);
-        const glue::Hsl b = hslOf(B);
-        float ts, tc, bs, bc;
-        glue::sinCos(kTwoPi * t.h, ts, tc);
-        glue::sinCos(kTwoPi * b.h, bs, bc);
-        const float tx = t.s * tc, ty = t.s * ts;
-        const float bx = b.s * bc, by = b.s * bs;
-        const float k = lightWeight(b.l) * lightWeight(t.l);
-        const float vx = tx + k * (bx - tx);
-        const float vy = ty + k * (by - ty);
-        const float saturation = std::sqrt(vx * vx + vy * vy);
-        float hue = kThreeHalfPi - glue::octantAngle(vx, vy);
-        if (hue < 0.0f) {
-            hue += kTwoPi;
-        }
-        hue /= kTwoPi;
-        storeRgb(glue::fromHsl(hue, saturation, std::min(b.l, t.l)), R);
-        break;
-    }
-    case kGlueParietal:
-    case kGlueTemporal:
-    case kGlueOccipital:
-    case kGlueLimbic:
-        colourTableBlend(T, B, mode, R);
-        break;
-    case kGlueDextrous:
-        for (int c = 0; c < 3; ++c) R[c] = toFixed(compareRatio(baseF[c], topF[c]));
-        break;
-    case kGlueSinister: {
-        const glue::PerceptualHsl t = perceptualOf(T);
-        storeRgb(glue::fromPerceptual(t.h, t.s, compareRatio(lumaY(B), t.p)), R);
-        break;
-    }
-    case kGlueAnterior: {
-        const glue::PerceptualHsl t = perceptualOf(T);
-        const glue::PerceptualHsl b = perceptualOf(B);
-        storeRgb(glue::fromPerceptual(t.h, t.s, pullTowards(t.p * b.p, t.p)), R);
-        break;
-    }
-    case kGluePosterior: {
-        const glue::PerceptualHsl t = perceptualOf(T);
-        const glue::PerceptualHsl b = perceptualOf(B);
-        storeRgb(glue::fromPerceptual(b.h, b.s, pullTowards(t.p * b.p, b.p)), R);
-        break;
-    }
-    case kGlueScreendim:
-        for (int c = 0; c < 3; ++c) {
-            const float s = 1.0f - float((kOne - T[c]) * (kOne - B[c])) * 9.3132257462e-10f;
-            R[c] = toFixed(s * s);
-        }
-        break;
-    case kGlueStarbright: {
-        float m = std::max(top.r, std::max(top.g, top.b));
-        if (m > 1.0f) {
-            m = 1.0f;
-        }
-        if (m <= 0.0f) {
-            result = {0.0f, 0.0f, 0.0f, 0.0f};
-        } else {
-            result = {top.r / m, top.g / m, top.b / m, m};
-        }
-        return;
-    }
-    case kGlueGlow:
-        for (int c = 0; c < 3; ++c) R[c] = toFixed(glow(topF[c], baseF[c]));
-        break;
-    case kGlueReflect:
-        for (int c = 0; c < 3; ++c) R[c] = toFixed(glow(baseF[c], topF[c]));
-        break;
-    case kGlueShimmer:
-        for (int c = 0; c < 3; ++c) R[c] = toFixed(shimmer(topF[c], baseF[c]));
-        break;
-    case kGlueLustre:
-        for (int c = 0; c < 3; ++c) R[c] = toFixed(shimmer(baseF[c], topF[c]));
-        break;
-    case kGlueNegation:
-        for (int c = 0; c < 3; ++c) {
-            const Wide s = T[c] + B[c];
-            R[c] = s <= kOne ? s : 2 * kOne - s;
-        }
-        break;
-    case kGlueContrastNegate:
-        for (int c = 0; c < 3; ++c) {
-            const Wide f = T[c] > kHalf ? kOne - T[c] : T[c];
-            R[c] = B[c] <= kHalf ? kOne - f : f;
-        }
-        break;
-    }
+// A mode: blends one pixel. The table below holds one per mode number; each
+// is a whole pixel's work, so a pixel costs one lookup and one call.
+using GlueFn = void (*)(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result);
 
+inline void fixedOf(const FloatRGBA& c, Wide out[3]) {
+    out[0] = toFixed(c.r);
+    out[1] = toFixed(c.g);
+    out[2] = toFixed(c.b);
+}
+
+// The fixed-point colour back to floats; the alpha is the top alpha.
+inline void storeResult(const Wide R[3], float alpha, FloatRGBA& result) {
     result.r = float(R[0]) * kFixedToFloat;
     result.g = float(R[1]) * kFixedToFloat;
     result.b = float(R[2]) * kFixedToFloat;
-    result.a = top.a;
+    result.a = alpha;
+}
+
+// Modes that work on each colour channel alone, from the fixed-point values
+// or from the floats.
+template <Wide (*op)(Wide t, Wide b)>
+void fixedChannels(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result) {
+    Wide T[3], B[3], R[3];
+    fixedOf(top, T);
+    fixedOf(base, B);
+    for (int c = 0; c < 3; ++c) R[c] = op(T[c], B[c]);
+    storeResult(R, top.a, result);
+}
+
+template <Wide (*op)(float t, float b)>
+void floatChannels(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result) {
+    const float topF[3] = {top.r, top.g, top.b};
+    const float baseF[3] = {base.r, base.g, base.b};
+    Wide R[3];
+    for (int c = 0; c < 3; ++c) R[c] = op(topF[c], baseF[c]);
+    storeResult(R, top.a, result);
+}
+
+// Modes that mix the channels, on the fixed-point values.
+template <void (*mix)(const Wide T[3], const Wide B[3], Wide R[3])>
+void crossChannels(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result) {
+    Wide T[3], B[3], R[3];
+    fixedOf(top, T);
+    fixedOf(base, B);
+    mix(T, B, R);
+    storeResult(R, top.a, result);
+}
+
+// ---- Per-channel operations: the top value t over the base value b. ----
+
+Wide normal(Wide t, Wide) { return t; }
+
+Wide proceduralPlus(Wide t, Wide b) {
+    const Wide w = b < kHalf ? b / 2 : kHalf - b / 2;
+    return (t * w + (kHalf - w) * b) >> 14;
+}
+
+Wide proceduralMinus(Wide t, Wide b) { return std::min(kOne, t + ((t * b) >> 15)); }
+Wide difference(Wide t, Wide b) { return addSat((kOne - t) * b, (kOne - b) * t) >> 15; }
+Wide lighten(Wide t, Wide b) { return t < b ? b : t; }
+Wide darken(Wide t, Wide b) { return b < t ? b : t; }
+Wide add(Wide t, Wide b) { return t + b > kOne ? kOne : t + b; }
+Wide subtract(Wide t, Wide b) { return t - b < 0 ? 0 : t - b; }
+Wide multiply(Wide t, Wide b) { return (t * b) >> 15; }
+Wide screen(Wide t, Wide b) { return t + (((kOne - t) * b) >> 15); }
+Wide linearLight(Wide t, Wide b) { return limitToOne(b + 2 * t - kOne); }
+Wide pinLight(Wide t, Wide b) { return pin(t, b); }
+Wide spinLight(Wide t, Wide b) { return pin(b, t); }
+Wide vividB(Wide t, Wide b) { return limitToOne(2 * t - b); }
+
+Wide similarity(Wide t, Wide b) {
+    const Wide d = t + b - kOne;
+    return kOne - (d < 0 ? -d : d);
+}
+
+Wide hardDiff(Wide t, Wide b) { return t < b ? b - t : t - b; }
+Wide ace(Wide t, Wide b) { return addSat(t * t, (kOne - t) * b) >> 15; }
+Wide king(Wide t, Wide b) { return mulSat(b, t - b + kOne) >> 15; }
+Wide queen(Wide t, Wide b) { return mulSat(t, b - t + kOne) >> 15; }
+Wide jack(Wide t, Wide b) { return addSat(b * b, (kOne - b) * t) >> 15; }
+Wide bitAnd(Wide t, Wide b) { return t & b; }
+Wide bitOr(Wide t, Wide b) { return t | b; }
+Wide bitXor(Wide t, Wide b) { return t ^ b; }
+
+Wide multibright(Wide t, Wide b) {
+    const float m = float(t * b) * 9.3132257462e-10f;
+    return toFixed(m * (2.0f - m));
+}
+
+Wide hot(Wide t, Wide b) { return pin(pin(b, t), pin(b, kOne - t)); }
+Wide cold(Wide t, Wide b) { return pin(pin(t, b), pin(t, kOne - b)); }
+Wide wet(Wide t, Wide b) { return pin(overlay(t, b), kOne - hardLight(t, kOne - b)); }
+Wide dry(Wide t, Wide b) { return pin(overlay(kOne - t, b), hardLight(t, b)); }
+Wide up(Wide t, Wide b) { return pin(hardLight(t, b), overlay(t, b)); }
+Wide down(Wide t, Wide b) { return pin(overlay(t, b), hardLight(t, b)); }
+Wide hardMix(Wide t, Wide b) { return t + b > kOne ? kOne : 0; }
+
+Wide screendim(Wide t, Wide b) {
+    const float s = 1.0f - float((kOne - t) * (kOne - b)) * 9.3132257462e-10f;
+    return toFixed(s * s);
+}
+
+Wide negation(Wide t, Wide b) {
+    const Wide s = t + b;
+    return s <= kOne ? s : 2 * kOne - s;
+}
+
+Wide contrastNegate(Wide t, Wide b) {
+    const Wide f = t > kHalf ? kOne - t : t;
+    return b <= kHalf ? kOne - f : f;
+}
+
+Wide dextrous(float t, float b) { return toFixed(compareRatio(b, t)); }
+Wide glowMode(float t, float b) { return toFixed(glow(t, b)); }
+Wide reflect(float t, float b) { return toFixed(glow(b, t)); }
+Wide shimmerMode(float t, float b) { return toFixed(shimmer(t, b)); }
+Wide lustre(float t, float b) { return toFixed(shimmer(b, t)); }
+
+// ---- Modes that mix the channels. ----
+
+// Hue and saturation of the top, lightness (luminance Y) of the base.
+void color(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::PerceptualHsl t = perceptualOf(T);
+    storeRgb(glue::fromPerceptual(t.h, t.s, lumaY(B)), R);
+}
+
+void luminance(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::PerceptualHsl b = perceptualOf(B);
+    storeRgb(glue::fromPerceptual(b.h, b.s, lumaY(T)), R);
+}
+
+void saturationMode(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::PerceptualHsl t = perceptualOf(T);
+    const glue::PerceptualHsl b = perceptualOf(B);
+    storeRgb(glue::fromPerceptual(b.h, t.s, b.p), R);
+}
+
+void hueMode(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::PerceptualHsl t = perceptualOf(T);
+    const glue::PerceptualHsl b = perceptualOf(B);
+    storeRgb(glue::fromPerceptual(t.h, b.s, b.p), R);
+}
+
+// Bright and dim take the whole top or the whole base pixel by luminance.
+void takePixel(const Wide T[3], const Wide B[3], bool takeBase, Wide R[3]) {
+    for (int c = 0; c < 3; ++c) R[c] = takeBase ? B[c] : T[c];
+}
+
+void bright(const Wide T[3], const Wide B[3], Wide R[3]) {
+    takePixel(T, B, maskedLuminance(T) < maskedLuminance(B), R);
+}
+
+void dim(const Wide T[3], const Wide B[3], Wide R[3]) {
+    takePixel(T, B, maskedLuminance(B) < maskedLuminance(T), R);
+}
+
+// Wax and wane mix base and top by a weight from the top's lightness and
+// saturation. The mix is on the fixed-point values themselves, so no scaling.
+void mixByWeight(const Wide T[3], const Wide B[3], float f, Wide R[3]) {
+    for (int c = 0; c < 3; ++c) R[c] = glue::truncateToInt(float(B[c]) * (1.0f - f) + float(T[c]) * f);
+}
+
+void wax(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::Hsl t = hslOf(T);
+    mixByWeight(T, B, lightWeight(t.l) * t.s, R);
+}
+
+void wane(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::Hsl t = hslOf(T);
+    mixByWeight(T, B, lightWeight(t.l) * (1.0f - t.s), R);
+}
+
+// North, south, east and west weigh each channel by another channel of the
+// top or the base, all taken from the inputs before any output is written.
+void mixByChannels(const Wide T[3], const Wide B[3], const Wide w[3], Wide R[3]) {
+    for (int c = 0; c < 3; ++c) R[c] = addSat(B[c] * w[c], (kOne - w[c]) * T[c]) >> 15;
+}
+
+void north(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const Wide w[3] = {T[1], T[2], T[0]};
+    mixByChannels(T, B, w, R);
+}
+
+void south(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const Wide w[3] = {T[2], T[0], T[1]};
+    mixByChannels(T, B, w, R);
+}
+
+void east(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const Wide w[3] = {B[1], B[2], B[0]};
+    mixByChannels(T, B, w, R);
+}
+
+void west(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const Wide w[3] = {B[2], B[0], B[1]};
+    mixByChannels(T, B, w, R);
+}
+
+// Frontal mixes the two hues as vectors on the colour wheel, the more towards
+// the base the nearer both lightnesses are to one half.
+void frontal(const Wide T[3], const Wide B[3], Wide R[3]) {
+    constexpr float kTwoPi = 6.2831853f;
+    constexpr float kThreeHalfPi = 4.712389f;
+    const glue::Hsl t = hslOf(T);
+    const glue::Hsl b = hslOf(B);
+    float ts, tc, bs, bc;
+    glue::sinCos(kTwoPi * t.h, ts, tc);
+    glue::sinCos(kTwoPi * b.h, bs, bc);
+    const float tx = t.s * tc, ty = t.s * ts;
+    const float bx = b.s * bc, by = b.s * bs;
+    const float k = lightWeight(b.l) * lightWeight(t.l);
+    const float vx = tx + k * (bx - tx);
+    const float vy = ty + k * (by - ty);
+    const float saturation = std::sqrt(vx * vx + vy * vy);
+    float hue = kThreeHalfPi - glue::octantAngle(vx, vy);
+    if (hue < 0.0f) {
+        hue += kTwoPi;
+    }
+    hue /= kTwoPi;
+    storeRgb(glue::fromHsl(hue, saturation, std::min(b.l, t.l)), R);
+}
+
+// Parietal, temporal, occipital and limbic blend in the colour-table space.
+template <int32_t mode>
+void throughColourTables(const Wide T[3], const Wide B[3], Wide R[3]) {
+    colourTableBlend(T, B, mode, R);
+}
+
+void sinister(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::PerceptualHsl t = perceptualOf(T);
+    storeRgb(glue::fromPerceptual(t.h, t.s, compareRatio(lumaY(B), t.p)), R);
+}
+
+void anterior(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::PerceptualHsl t = perceptualOf(T);
+    const glue::PerceptualHsl b = perceptualOf(B);
+    storeRgb(glue::fromPerceptual(t.h, t.s, pullTowards(t.p * b.p, t.p)), R);
+}
+
+void posterior(const Wide T[3], const Wide B[3], Wide R[3]) {
+    const glue::PerceptualHsl t = perceptualOf(T);
+    const glue::PerceptualHsl b = perceptualOf(B);
+    storeRgb(glue::fromPerceptual(b.h, b.s, pullTowards(t.p * b.p, b.p)), R);
+}
+
+// Starbright works on the top's floats alone and sets the alpha: the colour
+// divided by its largest channel, that channel (at most 1) as the alpha.
+void starbright(const FloatRGBA& top, const FloatRGBA&, FloatRGBA& result) {
+    float m = std::max(top.r, std::max(top.g, top.b));
+    if (m > 1.0f) {
+        m = 1.0f;
+    }
+    if (m <= 0.0f) {
+        result = {0.0f, 0.0f, 0.0f, 0.0f};
+    } else {
+        result = {top.r / m, top.g / m, top.b / m, m};
+    }
+}
+
+// The modes by number; slot 0 is unused.
+using GlueTable = std::array<GlueFn, kGlueModeCount + 1>;
+
+constexpr GlueTable makeGlueTable() {
+    GlueTable t{};
+    t[kGlueNormal] = fixedChannels<normal>;
+    t[kGlueProceduralPlus] = fixedChannels<proceduralPlus>;
+    t[kGlueProceduralMinus] = fixedChannels<proceduralMinus>;
+    t[kGlueDifference] = fixedChannels<difference>;
+    t[kGlueLighten] = fixedChannels<lighten>;
+    t[kGlueDarken] = fixedChannels<darken>;
+    t[kGlueAdd] = fixedChannels<add>;
+    t[kGlueSubtract] = fixedChannels<subtract>;
+    t[kGlueMultiply] = fixedChannels<multiply>;
+    t[kGlueScreen] = fixedChannels<screen>;
+    t[kGlueHardLight] = fixedChannels<hardLight>;
+    t[kGlueOverlay] = fixedChannels<overlay>;
+    t[kGlueSuperlay] = fixedChannels<superlay>;
+    t[kGlueExclusion] = fixedChannels<difference>; // the same formula
+    t[kGlueColor] = crossChannels<color>;
+    t[kGlueLuminance] = crossChannels<luminance>;
+    t[kGlueLinearLight] = fixedChannels<linearLight>;
+    t[kGluePinLight] = fixedChannels<pinLight>;
+    t[kGlueSpinLight] = fixedChannels<spinLight>;
+    t[kGlueVividA] = fixedChannels<vividA>;
+    t[kGlueVividB] = fixedChannels<vividB>;
+    t[kGlueSaturation] = crossChannels<saturationMode>;
+    t[kGlueHue] = crossChannels<hueMode>;
+    t[kGlueSimilarity] = fixedChannels<similarity>;
+    t[kGlueCross] = fixedChannels<cross>;
+    t[kGlueHardDiff] = fixedChannels<hardDiff>;
+    t[kGlueSoftLight] = fixedChannels<softLight>;
+    t[kGlueBright] = crossChannels<bright>;
+    t[kGlueDim] = crossChannels<dim>;
+    t[kGlueDodge] = fixedChannels<dodge>;
+    t[kGlueBurn] = fixedChannels<burn>;
+    t[kGlueAce] = fixedChannels<ace>;
+    t[kGlueKing] = fixedChannels<king>;
+    t[kGlueQueen] = fixedChannels<queen>;
+    t[kGlueJack] = fixedChannels<jack>;
+    t[kGlueAnd] = fixedChannels<bitAnd>;
+    t[kGlueOr] = fixedChannels<bitOr>;
+    t[kGlueXor] = fixedChannels<bitXor>;
+    t[kGlueMultibright] = fixedChannels<multibright>;
+    t[kGlueHot] = fixedChannels<hot>;
+    t[kGlueCold] = fixedChannels<cold>;
+    t[kGlueWet] = fixedChannels<wet>;
+    t[kGlueDry] = fixedChannels<dry>;
+    t[kGlueUp] = fixedChannels<up>;
+    t[kGlueDown] = fixedChannels<down>;
+    t[kGlueWax] = crossChannels<wax>;
+    t[kGlueWane] = crossChannels<wane>;
+    t[kGlueNorth] = crossChannels<north>;
+    t[kGlueSouth] = crossChannels<south>;
+    t[kGlueEast] = crossChannels<east>;
+    t[kGlueWest] = crossChannels<west>;
+    t[kGlueHardMix] = fixedChannels<hardMix>;
+    t[kGlueFrontal] = crossChannels<frontal>;
+    t[kGlueParietal] = crossChannels<throughColourTables<kGlueParietal>>;
+    t[kGlueTemporal] = crossChannels<throughColourTables<kGlueTemporal>>;
+    t[kGlueOccipital] = crossChannels<throughColourTables<kGlueOccipital>>;
+    t[kGlueLimbic] = crossChannels<throughColourTables<kGlueLimbic>>;
+    t[kGlueDextrous] = floatChannels<dextrous>;
+    t[kGlueSinister] = crossChannels<sinister>;
+    t[kGlueAnterior] = crossChannels<anterior>;
+    t[kGluePosterior] = crossChannels<posterior>;
+    t[kGlueStarbright] = starbright;
+    t[kGlueScreendim] = fixedChannels<screendim>;
+    t[kGlueGlow] = floatChannels<glowMode>;
+    t[kGlueReflect] = floatChannels<reflect>;
+    t[kGlueShimmer] = floatChannels<shimmerMode>;
+    t[kGlueLustre] = floatChannels<lustre>;
+    t[kGlueNegation] = fixedChannels<negation>;
+    t[kGlueContrastNegate] = fixedChannels<contrastNegate>;
+    return t;
+}
+
+constexpr GlueTable kGlueTable = makeGlueTable();
+
+// (Every slot 1..69 is filled: the glue tests run each mode.)
+
+} // namespace
+
+void blendGlue(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result, int32_t mode) {
+    const bool known = mode >= 1 && mode <= kGlueModeCount;
+    kGlueTable[known ? size_t(mode) : size_t(kGlueNormal)](top, base, result);
 }

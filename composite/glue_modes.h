@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 // The mode numbers the settings record stores in `glue`.
 enum GlueMode : int32_t {

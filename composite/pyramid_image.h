@@ -24,7 +24,7 @@
 #include <memory>
 
 #include "composite/composite_target.h"
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 constexpr int32_t kPyramidTileSide = 512;
 constexpr int32_t kPyramidTileShift = 9;

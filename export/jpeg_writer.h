@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 class File;
 class PyramidImage;

@@ -3,7 +3,7 @@
 // the older layouts cut from them (versions 180 and 195, a legacy picture).
 #include "composite/pyramid_image.h"
 #include "platform/file.h"
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 #include "presets/presets_file.h"
 
 #include <cstdio>

@@ -254,19 +254,16 @@ Handle Descriptor::toHandle() const {
     if (bytes.size() > size_t(INT32_MAX)) return nullptr;
     Handle h = newHandle(int32_t(bytes.size()));
     if (!h) return nullptr;
-    char* p = lockHandle(h);
-    std::memcpy(p, bytes.data(), bytes.size());
-    unlockHandle(h);
+    const LockedHandle locked(h);
+    std::memcpy(locked.data(), bytes.data(), bytes.size());
     return h;
 }
 
 bool Descriptor::fromHandle(Handle h, Descriptor& out) {
     if (!isLiveHandle(h)) return false;
     int32_t size = handleSize(h);
-    char* p = lockHandle(h);
-    bool ok = p && parse(reinterpret_cast<const uint8_t*>(p), size_t(size), out);
-    unlockHandle(h);
-    return ok;
+    const LockedHandle locked(h);
+    return locked.data() && parse(reinterpret_cast<const uint8_t*>(locked.data()), size_t(size), out);
 }
 
 std::string fourCCText(uint32_t code) {

@@ -78,18 +78,17 @@ Handle handleWithBytes(const std::string& bytes) {
     if (bytes.size() > size_t(INT32_MAX)) return nullptr;
     Handle h = newHandle(int32_t(bytes.size()));
     if (!h) return nullptr;
-    char* p = lockHandle(h);
-    if (!bytes.empty()) std::memcpy(p, bytes.data(), bytes.size());
-    unlockHandle(h);
+    const LockedHandle locked(h);
+    if (!bytes.empty()) std::memcpy(locked.data(), bytes.data(), bytes.size());
     return h;
 }
 
 bool bytesOfHandle(Handle h, std::string& out) {
     if (!isLiveHandle(h)) return false;
     int32_t size = handleSize(h);
-    const char* p = lockHandle(h);
-    out.assign(p, size_t(size));
-    unlockHandle(h);
+    const LockedHandle locked(h);
+    if (!locked.data()) return false;
+    out.assign(locked.data(), size_t(size));
     return true;
 }
 

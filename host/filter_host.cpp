@@ -45,12 +45,31 @@ struct PendingOutput {
     int32_t rowBytes = 0;
 };
 
+// Everything one filtering run owns: what the filter record points into,
+// the module's slots, and the state of its deliveries. Held at a fixed
+// address for the whole run, since the module keeps pointers into it.
 struct ActiveRun {
     Document* doc = nullptr;
     const HostOptions* options = nullptr;
     RunRecord* record = nullptr;
     FilterRecord* fr = nullptr;
     BigDocumentStruct* big = nullptr; // null when the host does not offer it
+
+    // The module and the slots the host keeps for it between runs.
+    PluginEntryProc entry = nullptr;
+    Handle* parameters = nullptr;
+    intptr_t* data = nullptr;
+
+    FilterRecord filterRecord;
+    BigDocumentStruct bigDocument{};
+    PlatformData platform{0};
+    Str255 errorText = {};
+    PIDescriptorParameters descParams{};
+    ReadDescriptorProcs readProcs{};
+    WriteDescriptorProcs writeProcs{};
+    Handle descriptorIn = nullptr; // the settings handed in, ours until the module takes them
+    int64_t descriptorInSerial = 0;
+
     VRect filterRect{};
     bool beyond16Bit = false;         // the document cannot be addressed with 16-bit rectangles
     std::vector<uint8_t> source;      // the document as it was at the start of the run
@@ -300,19 +319,12 @@ void record(ActiveRun& run, const AdvanceCall& call) {
     if (run.record->deliveries.size() < kMaxRecorded) run.record->deliveries.push_back(call);
 }
 
-// Serves the module's current request: writes back the previous output, then
-// delivers input, output and mask buffers.
-OSErr deliver(ActiveRun& run, bool fromHostLoop) {
-    FilterRecord& fr = *run.fr;
-    const HostOptions& opt = *run.options;
-    Document& doc = *run.doc;
-    RunRecord& rec = *run.record;
-
+// The request as the module set it, for the run's record; the result is
+// filled in when the delivery ends.
+AdvanceCall describeRequest(const FilterRecord& fr, const Request& q, bool fromHostLoop) {
     AdvanceCall call;
     call.fromHostLoop = fromHostLoop;
-    Request q = readRequest(run);
     call.used32BitCoordinates = q.used32;
-    rec.used32BitCoordinates |= q.used32;
     call.inRect = q.in;
     call.outRect = q.out;
     call.maskRect = q.mask;
@@ -325,58 +337,114 @@ OSErr deliver(ActiveRun& run, bool fromHostLoop) {
     call.inputPadding = fr.inputPadding;
     call.outputPadding = fr.outputPadding;
     call.maskPadding = fr.maskPadding;
+    return call;
+}
 
-    auto finish = [&](OSErr err) {
-        call.result = err;
-        record(run, call);
-        return err;
-    };
+// Which buffers a valid request asks for, and at which rates.
+struct Plan {
+    bool wantIn = false, wantOut = false, wantMask = false;
+    Fixed inRate = kOne, maskRate = kOne;
+};
 
-    if (!fromHostLoop) {
-        ++rec.moduleAdvanceCalls;
-        if (opt.failAdvanceAtCall > 0 && rec.moduleAdvanceCalls == opt.failAdvanceAtCall)
-            return finish(opt.failAdvanceError);
-    }
-    if (run.beyond16Bit && !q.used32) return finish(errPlugInHostInsufficient);
-
-    // Validate the whole request before anything changes.
-    const int planes = doc.planes();
-    const bool wantIn = !isEmpty(q.in) && fr.inLoPlane <= fr.inHiPlane;
-    const bool wantOut = !isEmpty(q.out) && fr.outLoPlane <= fr.outHiPlane;
-    const bool wantMask = doc.hasMask() && !isEmpty(q.mask);
-    if (isInverted(q.in) || isInverted(q.out) || isInverted(q.mask)) return finish(paramErr);
-    if (wantIn && (fr.inLoPlane < 0 || fr.inHiPlane >= planes)) return finish(paramErr);
-    if (wantOut && (fr.outLoPlane < 0 || fr.outHiPlane >= planes)) return finish(paramErr);
-    if ((wantIn && !validPadding(fr.inputPadding)) || (wantOut && !validPadding(fr.outputPadding)) ||
-        (wantMask && !validPadding(fr.maskPadding)))
-        return finish(paramErr);
-    OSErr err = noErr;
-    const Fixed inRate = effectiveRate(fr.inputRate, opt.samplingSupport, err);
-    if (wantIn && err != noErr) return finish(err);
-    const Fixed maskRate = effectiveRate(fr.maskRate, opt.samplingSupport, err);
-    if (wantMask && err != noErr) return finish(err);
-
-    // Nothing is written or masked outside the filter rectangle: a module
-    // that asks for it has lost track of where its area lies. The output is
-    // named in the input's coordinates (reduced at a reduced input rate);
-    // the mask has its own rate and is checked even without a selection.
+// Nothing is written or masked outside the filter rectangle: a module that
+// asks for it has lost track of where its area lies. The output is named in
+// the input's coordinates (reduced at a reduced input rate); the mask has its
+// own rate and is checked even without a selection. Returns why the request
+// leaves it, or empty.
+std::string requestLeavesFilterRect(const ActiveRun& run, const Request& q, const Plan& plan) {
+    const VRect& f = run.filterRect;
     std::string outside;
-    if (wantIn && opt.inputInsideFilterRect) outside = leavesFilterRect("input", q.in, run.filterRect, inRate);
-    if (outside.empty() && wantOut) outside = leavesFilterRect("output", q.out, run.filterRect, inRate);
-    if (outside.empty()) outside = leavesFilterRect("mask", q.mask, run.filterRect, maskRate);
+    if (plan.wantIn && run.options->inputInsideFilterRect) outside = leavesFilterRect("input", q.in, f, plan.inRate);
+    if (outside.empty() && plan.wantOut) outside = leavesFilterRect("output", q.out, f, plan.inRate);
+    if (outside.empty()) outside = leavesFilterRect("mask", q.mask, f, plan.maskRate);
+    return outside;
+}
+
+// Checks the whole request before anything changes.
+OSErr validateRequest(ActiveRun& run, const Request& q, Plan& plan) {
+    const FilterRecord& fr = *run.fr;
+    const HostOptions& opt = *run.options;
+    const Document& doc = *run.doc;
+    if (run.beyond16Bit && !q.used32) return errPlugInHostInsufficient;
+
+    const int planes = doc.planes();
+    plan.wantIn = !isEmpty(q.in) && fr.inLoPlane <= fr.inHiPlane;
+    plan.wantOut = !isEmpty(q.out) && fr.outLoPlane <= fr.outHiPlane;
+    plan.wantMask = doc.hasMask() && !isEmpty(q.mask);
+    if (isInverted(q.in) || isInverted(q.out) || isInverted(q.mask)) return paramErr;
+    if (plan.wantIn && (fr.inLoPlane < 0 || fr.inHiPlane >= planes)) return paramErr;
+    if (plan.wantOut && (fr.outLoPlane < 0 || fr.outHiPlane >= planes)) return paramErr;
+    if ((plan.wantIn && !validPadding(fr.inputPadding)) || (plan.wantOut && !validPadding(fr.outputPadding)) ||
+        (plan.wantMask && !validPadding(fr.maskPadding)))
+        return paramErr;
+    OSErr err = noErr;
+    plan.inRate = effectiveRate(fr.inputRate, opt.samplingSupport, err);
+    if (plan.wantIn && err != noErr) return err;
+    plan.maskRate = effectiveRate(fr.maskRate, opt.samplingSupport, err);
+    if (plan.wantMask && err != noErr) return err;
+
+    const std::string outside = requestLeavesFilterRect(run, q, plan);
     if (!outside.empty()) {
-        if (rec.hostError.empty()) rec.hostError = outside;
-        return finish(paramErr);
+        if (run.record->hostError.empty()) run.record->hostError = outside;
+        return paramErr;
     }
+    return noErr;
+}
 
-    writeBack(run);
+// Row padding every delivered buffer gets beyond its samples.
+int32_t extraRowBytes(const HostOptions& opt) { return (std::max(opt.extraRowBytes, 0) + 3) & ~3; }
 
-    const int32_t extra = (std::max(opt.extraRowBytes, 0) + 3) & ~3;
-    const PlaneSource docNow{doc.bytes().data(), doc.width(), doc.height(), doc.rowBytes(),
-                             doc.pixelBytes(), doc.bytesPerSample()};
-    PlaneSource docBefore = docNow;
-    docBefore.base = run.source.data();
+PlaneSource documentSource(const Document& doc, const uint8_t* base) {
+    return PlaneSource{base, doc.width(), doc.height(), doc.rowBytes(), doc.pixelBytes(), doc.bytesPerSample()};
+}
 
+// Input is read from the document as it was at the start of the run.
+OSErr deliverInput(ActiveRun& run, const Request& q, const Plan& plan) {
+    FilterRecord& fr = *run.fr;
+    const HostOptions& opt = *run.options;
+    int32_t rb = 0;
+    const OSErr err = buildBuffer(documentSource(*run.doc, run.source.data()), fr.inLoPlane,
+                                  fr.inHiPlane - fr.inLoPlane + 1, q.in, plan.inRate, fr.inputPadding,
+                                  extraRowBytes(opt), opt.maxBufferBytes, run.inBuf, rb);
+    if (err != noErr) return err;
+    fr.inData = run.inBuf.data();
+    fr.inRowBytes = rb;
+    return noErr;
+}
+
+// Output is always at full resolution and starts as the document's current
+// content, so writing back an untouched buffer changes nothing.
+OSErr deliverOutput(ActiveRun& run, const Request& q) {
+    FilterRecord& fr = *run.fr;
+    const HostOptions& opt = *run.options;
+    int32_t rb = 0;
+    const int count = fr.outHiPlane - fr.outLoPlane + 1;
+    const OSErr err = buildBuffer(documentSource(*run.doc, run.doc->bytes().data()), fr.outLoPlane, count, q.out,
+                                  kOne, fr.outputPadding, extraRowBytes(opt), opt.maxBufferBytes, run.outBuf, rb);
+    if (err != noErr) return err;
+    fr.outData = run.outBuf.data();
+    fr.outRowBytes = rb;
+    run.out = PendingOutput{true, q.out, fr.outLoPlane, count, rb};
+    return noErr;
+}
+
+OSErr deliverMask(ActiveRun& run, const Request& q, const Plan& plan) {
+    FilterRecord& fr = *run.fr;
+    const HostOptions& opt = *run.options;
+    const Document& doc = *run.doc;
+    const PlaneSource maskSource{doc.mask().data(), doc.width(), doc.height(), size_t(doc.width()), 1, 1};
+    int32_t rb = 0;
+    const OSErr err = buildBuffer(maskSource, 0, 1, q.mask, plan.maskRate, fr.maskPadding, extraRowBytes(opt),
+                                  opt.maxBufferBytes, run.maskBuf, rb);
+    if (err != noErr) return err;
+    fr.maskData = run.maskBuf.data();
+    fr.maskRowBytes = rb;
+    return noErr;
+}
+
+// Drops the previous delivery's buffers from the record and the run.
+void clearBuffers(ActiveRun& run) {
+    FilterRecord& fr = *run.fr;
     fr.inData = nullptr;
     fr.inRowBytes = 0;
     fr.outData = nullptr;
@@ -386,43 +454,48 @@ OSErr deliver(ActiveRun& run, bool fromHostLoop) {
     run.inBuf.clear();
     run.outBuf.clear();
     run.maskBuf.clear();
+}
 
-    if (wantIn) {
-        int32_t rb = 0;
-        err = buildBuffer(docBefore, fr.inLoPlane, fr.inHiPlane - fr.inLoPlane + 1, q.in, inRate,
-                          fr.inputPadding, extra, opt.maxBufferBytes, run.inBuf, rb);
-        if (err != noErr) return finish(err);
-        fr.inData = run.inBuf.data();
-        fr.inRowBytes = rb;
-    }
-    if (wantOut) {
-        // Output is always at full resolution and starts as the document's
-        // current content, so writing back an untouched buffer changes nothing.
-        int32_t rb = 0;
-        const int count = fr.outHiPlane - fr.outLoPlane + 1;
-        err = buildBuffer(docNow, fr.outLoPlane, count, q.out, kOne, fr.outputPadding, extra,
-                          opt.maxBufferBytes, run.outBuf, rb);
-        if (err != noErr) return finish(err);
-        fr.outData = run.outBuf.data();
-        fr.outRowBytes = rb;
-        run.out = PendingOutput{true, q.out, fr.outLoPlane, count, rb};
-    }
-    if (wantMask) {
-        const PlaneSource maskSource{doc.mask().data(), doc.width(), doc.height(),
-                                     size_t(doc.width()), 1, 1};
-        int32_t rb = 0;
-        err = buildBuffer(maskSource, 0, 1, q.mask, maskRate, fr.maskPadding, extra,
-                          opt.maxBufferBytes, run.maskBuf, rb);
-        if (err != noErr) return finish(err);
-        fr.maskData = run.maskBuf.data();
-        fr.maskRowBytes = rb;
-    }
-    const int32_t bps = doc.bytesPerSample();
-    fr.inColumnBytes = wantIn ? (fr.inHiPlane - fr.inLoPlane + 1) * bps : 0;
+// The validated request served: the previous output written back, then the
+// three buffers built.
+OSErr serveRequest(ActiveRun& run, const Request& q, const Plan& plan) {
+    writeBack(run);
+    clearBuffers(run);
+    OSErr err = noErr;
+    if (plan.wantIn && (err = deliverInput(run, q, plan)) != noErr) return err;
+    if (plan.wantOut && (err = deliverOutput(run, q)) != noErr) return err;
+    if (plan.wantMask && (err = deliverMask(run, q, plan)) != noErr) return err;
+    FilterRecord& fr = *run.fr;
+    const int32_t bps = run.doc->bytesPerSample();
+    fr.inColumnBytes = plan.wantIn ? (fr.inHiPlane - fr.inLoPlane + 1) * bps : 0;
     fr.inPlaneBytes = bps;
-    fr.outColumnBytes = wantOut ? (fr.outHiPlane - fr.outLoPlane + 1) * bps : 0;
+    fr.outColumnBytes = plan.wantOut ? (fr.outHiPlane - fr.outLoPlane + 1) * bps : 0;
     fr.outPlaneBytes = bps;
-    return finish(noErr);
+    return noErr;
+}
+
+// Serves the module's current request: writes back the previous output, then
+// delivers input, output and mask buffers. Every call, refused or served, is
+// recorded.
+OSErr deliver(ActiveRun& run, bool fromHostLoop) {
+    const HostOptions& opt = *run.options;
+    RunRecord& rec = *run.record;
+    const Request q = readRequest(run);
+    rec.used32BitCoordinates |= q.used32;
+    AdvanceCall call = describeRequest(*run.fr, q, fromHostLoop);
+
+    OSErr err = noErr;
+    if (!fromHostLoop) {
+        ++rec.moduleAdvanceCalls;
+        if (opt.failAdvanceAtCall > 0 && rec.moduleAdvanceCalls == opt.failAdvanceAtCall)
+            err = opt.failAdvanceError;
+    }
+    Plan plan;
+    if (err == noErr) err = validateRequest(run, q, plan);
+    if (err == noErr) err = serveRequest(run, q, plan);
+    call.result = err;
+    record(run, call);
+    return err;
 }
 
 // --- callbacks handed to the module -----------------------------------------
@@ -513,6 +586,179 @@ void layerCounts(FilterRecord& fr, const Document& doc) {
     fr.inTransparencyMask = fr.outTransparencyMask = fr.absTransparencyMask = alpha;
 }
 
+// --- one run ----------------------------------------------------------------
+
+// The filter record as an editor fills it for this document; everything it
+// points into belongs to the run.
+void buildFilterRecord(ActiveRun& run) {
+    const Document& doc = *run.doc;
+    const HostOptions& opt = *run.options;
+    FilterRecord& fr = run.filterRecord;
+    std::memset(&fr, 0, sizeof(FilterRecord));
+    run.fr = &fr;
+
+    fr.abortProc = cbAbort;
+    fr.progressProc = cbProgress;
+    fr.planes = doc.planes();
+    fr.background = RGBColor{65535, 65535, 65535};
+    fr.foreground = RGBColor{0, 0, 0};
+    fr.backColor[0] = fr.backColor[1] = fr.backColor[2] = 255;
+    fr.maxSpace = opt.maxSpace;
+    fr.isFloating = false;
+    fr.haveMask = doc.hasMask();
+    fr.autoMask = true;
+    fr.hostSig = opt.hostSig;
+    fr.imageMode = doc.imageMode();
+    fr.imageHRes = fr.imageVRes = 72 << 16;
+    fr.platformData = &run.platform;
+    fr.bufferProcs = bufferProcs();
+    fr.displayPixels = opt.displayPixels ? cbDisplayPixels : nullptr;
+    fr.handleProcs = handleProcs(opt.handleSizing);
+    fr.filterCase = doc.filterCase();
+    fr.advanceState = opt.advanceState ? cbAdvanceState : nullptr;
+    fr.supportsPadding = true;
+    fr.samplingSupport = opt.samplingSupport;
+    fr.inputRate = fr.maskRate = kOne;
+    fr.errorString = &run.errorText;
+    fr.depth = doc.depth();
+    fr.bigDocumentData = opt.bigDocument ? &run.bigDocument : nullptr;
+    run.big = fr.bigDocumentData;
+    layerCounts(fr, doc);
+    setFilterRectFields(fr, run.big, doc, run.filterRect, opt.floatCoordAtSelection);
+}
+
+// The descriptor parameters, when the host offers them, with the settings to
+// replay in a handle of ours; false when that handle cannot be made.
+bool buildDescriptorParameters(ActiveRun& run, const RunOptions& runOptions) {
+    const DescriptorSuiteOptions& dso = run.options->descriptors;
+    if (!dso.present) return true;
+    PIDescriptorParameters& params = run.descParams;
+    fillReadDescriptorProcs(run.readProcs, dso);
+    fillWriteDescriptorProcs(run.writeProcs, dso);
+    params.descriptorParametersVersion = dso.parametersVersion;
+    params.playInfo = dso.playInfo;
+    params.recordInfo = plugInDialogOptional;
+    params.readDescriptorProcs = dso.readSuite ? &run.readProcs : nullptr;
+    params.writeDescriptorProcs = dso.writeSuite ? &run.writeProcs : nullptr;
+    if (runOptions.descriptor) {
+        run.descriptorIn = runOptions.descriptor->toHandle();
+        if (!run.descriptorIn) return false;
+        run.descriptorInSerial = handleSerial(run.descriptorIn);
+    }
+    params.descriptor = run.descriptorIn;
+    run.fr->descriptorParameters = &params;
+    return true;
+}
+
+// The run's result becomes `code`, blamed on `selector`, unless an earlier
+// failure already set it.
+void failRun(RunRecord& rec, OSErr code, int16 selector) {
+    if (rec.result != noErr) return;
+    rec.result = code;
+    rec.failedSelector = selector;
+}
+
+// One selector call with the module's slots in place.
+int16 callSelector(ActiveRun& run, int16 selector) {
+    int16 result = run.options->presetResult;
+    run.fr->parameters = *run.parameters;
+    run.entry(selector, run.fr, run.data, &result);
+    *run.parameters = run.fr->parameters;
+    run.record->selectors.push_back({selector, result});
+    if (result != noErr) failRun(*run.record, result, selector);
+    return result;
+}
+
+// The editor's own loop after start: serve what the module asks for until it
+// leaves all three rectangles empty, then write back the last output.
+void serveHostLoop(ActiveRun& run) {
+    RunRecord& rec = *run.record;
+    for (;;) {
+        const Request q = readRequest(run);
+        if (isEmpty(q.in) && isEmpty(q.out) && isEmpty(q.mask)) break;
+        if (rec.loopPasses >= run.options->maxLoopPasses) {
+            rec.result = paramErr;
+            rec.failedSelector = filterSelectorContinue;
+            rec.hostError = "the filter never finished its rectangle loop";
+            break;
+        }
+        ++rec.loopPasses;
+        const OSErr err = deliver(run, true);
+        if (err != noErr) {
+            failRun(rec, err, filterSelectorContinue);
+            break;
+        }
+        if (callSelector(run, filterSelectorContinue) != noErr) break;
+    }
+    writeBack(run);
+}
+
+// The selectors in an editor's order: parameters (when the dialog is shown),
+// prepare, start, the host's loop, and finish once start has succeeded.
+void runSelectors(ActiveRun& run, bool showDialog) {
+    RunRecord& rec = *run.record;
+    if (showDialog && callSelector(run, filterSelectorParameters) != noErr) return;
+    if (callSelector(run, filterSelectorPrepare) != noErr) return;
+    rec.maxSpaceAfterPrepare = run.fr->maxSpace;
+    rec.bufferSpaceAfterPrepare = run.fr->bufferSpace;
+    if (callSelector(run, filterSelectorStart) != noErr) return;
+    try {
+        serveHostLoop(run);
+    } catch (const std::bad_alloc&) {
+        failRun(rec, memFullErr, filterSelectorContinue);
+    }
+    callSelector(run, filterSelectorFinish);
+}
+
+// The descriptor the module leaves behind: read it, then dispose of it and
+// of ours if the module did not.
+void collectDescriptor(ActiveRun& run) {
+    if (!run.options->descriptors.present) return;
+    RunRecord& rec = *run.record;
+    const Handle now = run.descParams.descriptor;
+    rec.recordInfo = run.descParams.recordInfo;
+    if (now) {
+        rec.descriptorReplaced = now != run.descriptorIn || handleSerial(now) != run.descriptorInSerial;
+        Descriptor d;
+        if (Descriptor::fromHandle(now, d)) {
+            rec.descriptorOut = std::move(d);
+        } else {
+            rec.descriptorMalformed = true;
+        }
+        disposeHandle(now);
+    }
+    if (run.descriptorIn && run.descriptorIn != now && handleSerial(run.descriptorIn) == run.descriptorInSerial)
+        disposeHandle(run.descriptorIn);
+}
+
+// What the run leaves in the record and the document: the module's error
+// text, the selection applied by the host, or the document put back after
+// a failure.
+void collectResult(ActiveRun& run) {
+    RunRecord& rec = *run.record;
+    Document& doc = *run.doc;
+    const HostOptions& opt = *run.options;
+    const Str255& text = run.errorText;
+    if (text[0] > 0) rec.errorString.assign(reinterpret_cast<const char*>(text + 1), text[0]);
+    if (rec.result == noErr && doc.hasMask() && (run.fr->autoMask || opt.alwaysApplySelection)) {
+        applySelection(run);
+        rec.autoMaskApplied = true;
+    }
+    if (rec.result != noErr && opt.restoreOnFailure) {
+        doc.bytes() = std::move(run.source);
+        rec.documentRestored = true;
+    }
+}
+
+// The area a run filters: the selection's bounds, or the rectangle asked
+// for clipped to the document.
+VRect chooseFilterRect(const Document& doc, const RunOptions& runOptions) {
+    if (!runOptions.filterRect) return doc.selectionBounds();
+    const VRect& r = *runOptions.filterRect;
+    return VRect{std::max(r.top, 0), std::max(r.left, 0), std::min(r.bottom, doc.height()),
+                 std::min(r.right, doc.width())};
+}
+
 } // namespace
 
 HostOptions HostOptions::minimalEditor(bool withAdvanceState) {
@@ -581,185 +827,42 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     if (beyond16 && !options_.bigDocument)
         return refuse(errPlugInHostInsufficient,
                       "the document is larger than 32767 pixels and this host offers no large-document support");
-    VRect filterRect = doc.selectionBounds();
-    if (runOptions.filterRect) {
-        const VRect& r = *runOptions.filterRect;
-        filterRect = VRect{std::max(r.top, 0), std::max(r.left, 0), std::min(r.bottom, doc.height()),
-                           std::min(r.right, doc.width())};
-    }
+    const VRect filterRect = chooseFilterRect(doc, runOptions);
     if (isEmpty(filterRect)) return refuse(paramErr, "nothing is selected");
     rec.filterRect = filterRect;
 
     auto run = std::make_unique<ActiveRun>();
+    run->doc = &doc;
+    run->options = &options_;
+    run->record = &rec;
+    run->entry = entry_;
+    run->parameters = &parameters_;
+    run->data = &data_;
+    run->filterRect = filterRect;
+    run->beyond16Bit = beyond16;
     try {
         run->source = doc.bytes();
     } catch (const std::bad_alloc&) {
         return refuse(memFullErr, "out of memory");
     }
+    buildFilterRecord(*run);
+    if (!buildDescriptorParameters(*run, runOptions)) return refuse(memFullErr, "out of memory");
 
-    // --- the filter record -----------------------------------------------------
-    auto fr = std::make_unique<FilterRecord>();
-    std::memset(fr.get(), 0, sizeof(FilterRecord));
-    BigDocumentStruct big{};
-    PlatformData platform{0};
-    Str255 errorText = {};
-    PIDescriptorParameters descParams{};
-    ReadDescriptorProcs readProcs{};
-    WriteDescriptorProcs writeProcs{};
-
-    fr->abortProc = cbAbort;
-    fr->progressProc = cbProgress;
-    fr->planes = doc.planes();
-    fr->background = RGBColor{65535, 65535, 65535};
-    fr->foreground = RGBColor{0, 0, 0};
-    fr->backColor[0] = fr->backColor[1] = fr->backColor[2] = 255;
-    fr->maxSpace = options_.maxSpace;
-    fr->isFloating = false;
-    fr->haveMask = doc.hasMask();
-    fr->autoMask = true;
-    fr->hostSig = options_.hostSig;
-    fr->imageMode = doc.imageMode();
-    fr->imageHRes = fr->imageVRes = 72 << 16;
-    fr->platformData = &platform;
-    fr->bufferProcs = bufferProcs();
-    fr->displayPixels = options_.displayPixels ? cbDisplayPixels : nullptr;
-    fr->handleProcs = handleProcs(options_.handleSizing);
-    fr->filterCase = doc.filterCase();
-    fr->advanceState = options_.advanceState ? cbAdvanceState : nullptr;
-    fr->supportsPadding = true;
-    fr->samplingSupport = options_.samplingSupport;
-    fr->inputRate = fr->maskRate = kOne;
-    fr->errorString = &errorText;
-    fr->depth = doc.depth();
-    fr->bigDocumentData = options_.bigDocument ? &big : nullptr;
-    layerCounts(*fr, doc);
-    setFilterRectFields(*fr, fr->bigDocumentData, doc, filterRect, options_.floatCoordAtSelection);
-
-    const DescriptorSuiteOptions& dso = options_.descriptors;
-    Handle descriptorIn = nullptr;
-    int64_t descriptorInSerial = 0;
-    if (dso.present) {
-        fillReadDescriptorProcs(readProcs, dso);
-        fillWriteDescriptorProcs(writeProcs, dso);
-        descParams.descriptorParametersVersion = dso.parametersVersion;
-        descParams.playInfo = dso.playInfo;
-        descParams.recordInfo = plugInDialogOptional;
-        descParams.readDescriptorProcs = dso.readSuite ? &readProcs : nullptr;
-        descParams.writeDescriptorProcs = dso.writeSuite ? &writeProcs : nullptr;
-        if (runOptions.descriptor) {
-            descriptorIn = runOptions.descriptor->toHandle();
-            if (!descriptorIn) return refuse(memFullErr, "out of memory");
-            descriptorInSerial = handleSerial(descriptorIn);
-        }
-        descParams.descriptor = descriptorIn;
-        fr->descriptorParameters = &descParams;
-    }
-
-    run->doc = &doc;
-    run->options = &options_;
-    run->record = &rec;
-    run->fr = fr.get();
-    run->big = fr->bigDocumentData;
-    run->filterRect = filterRect;
-    run->beyond16Bit = beyond16;
     g_run = run.get();
     beginDescriptorSession(&rec.descriptorCalls);
     rec.maxSpaceOffered = options_.maxSpace;
-
-    auto call = [&](int16 selector) {
-        int16 result = options_.presetResult;
-        fr->parameters = parameters_;
-        entry_(selector, fr.get(), &data_, &result);
-        parameters_ = fr->parameters;
-        rec.selectors.push_back({selector, result});
-        if (result != noErr && rec.result == noErr) {
-            rec.result = result;
-            rec.failedSelector = selector;
-        }
-        return result;
-    };
-
-    bool started = false;
-    if (!runOptions.showDialog || call(filterSelectorParameters) == noErr) {
-        if (call(filterSelectorPrepare) == noErr) {
-            rec.maxSpaceAfterPrepare = fr->maxSpace;
-            rec.bufferSpaceAfterPrepare = fr->bufferSpace;
-            started = call(filterSelectorStart) == noErr;
-        }
-    }
-    if (started) {
-        // The editor's own loop: serve what the module asks for until it
-        // leaves all three rectangles empty.
-        try {
-            for (;;) {
-                Request q = readRequest(*run);
-                if (isEmpty(q.in) && isEmpty(q.out) && isEmpty(q.mask)) break;
-                if (rec.loopPasses >= options_.maxLoopPasses) {
-                    rec.result = paramErr;
-                    rec.failedSelector = filterSelectorContinue;
-                    rec.hostError = "the filter never finished its rectangle loop";
-                    break;
-                }
-                ++rec.loopPasses;
-                OSErr err = deliver(*run, true);
-                if (err != noErr) {
-                    if (rec.result == noErr) {
-                        rec.result = err;
-                        rec.failedSelector = filterSelectorContinue;
-                    }
-                    break;
-                }
-                if (call(filterSelectorContinue) != noErr) break;
-            }
-            writeBack(*run);
-        } catch (const std::bad_alloc&) {
-            if (rec.result == noErr) {
-                rec.result = memFullErr;
-                rec.failedSelector = filterSelectorContinue;
-            }
-        }
-        call(filterSelectorFinish);
-    }
-
+    runSelectors(*run, runOptions.showDialog);
     endDescriptorSession();
     g_run = nullptr;
 
-    // The descriptor the module leaves behind: read it, then dispose of it
-    // and of ours if the module did not.
-    if (dso.present) {
-        Handle now = descParams.descriptor;
-        rec.recordInfo = descParams.recordInfo;
-        if (now) {
-            rec.descriptorReplaced = now != descriptorIn || handleSerial(now) != descriptorInSerial;
-            Descriptor d;
-            if (Descriptor::fromHandle(now, d)) {
-                rec.descriptorOut = std::move(d);
-            } else {
-                rec.descriptorMalformed = true;
-            }
-            disposeHandle(now);
-        }
-        if (descriptorIn && descriptorIn != now && handleSerial(descriptorIn) == descriptorInSerial)
-            disposeHandle(descriptorIn);
-    }
-    if (errorText[0] > 0) rec.errorString.assign(reinterpret_cast<const char*>(errorText + 1), errorText[0]);
-
-    if (rec.result == noErr && doc.hasMask() && (fr->autoMask || options_.alwaysApplySelection)) {
-        applySelection(*run);
-        rec.autoMaskApplied = true;
-    }
-    if (rec.result != noErr && options_.restoreOnFailure) {
-        doc.bytes() = std::move(run->source);
-        rec.documentRestored = true;
-    }
+    collectDescriptor(*run);
+    collectResult(*run);
     return rec;
 }
 
 std::string describeResult(OSErr code) {
     switch (code) {
     case noErr: return "success";
-    case 1: return "the filter refused to run on this document";
-    case 3: return "the filter could not allocate its render buffers";
     case memFullErr: return "out of memory";
     case userCanceledErr: return "cancelled";
     case filterBadParameters: return "the filter's settings records are missing";

@@ -41,6 +41,28 @@ int32_t handleLockCount(Handle h);          // -1 for unknown handles
 // handle from a later one that happens to reuse its address.
 int64_t handleSerial(Handle h);
 
+// A handle locked for as long as this lives: `data()` is null when the
+// handle is null or unknown, and only a lock that took is undone.
+class LockedHandle {
+public:
+    explicit LockedHandle(Handle h) : handle_(h), data_(lockHandle(h)) {}
+    ~LockedHandle() {
+        if (data_) unlockHandle(handle_);
+    }
+    LockedHandle(LockedHandle&& other) noexcept : handle_(other.handle_), data_(other.data_) {
+        other.data_ = nullptr;
+    }
+    LockedHandle& operator=(LockedHandle&&) = delete;
+    LockedHandle(const LockedHandle&) = delete;
+    LockedHandle& operator=(const LockedHandle&) = delete;
+
+    char* data() const { return data_; }
+
+private:
+    Handle handle_;
+    char* data_;
+};
+
 // Counters for tests: handles alive now, and handle-suite calls so far.
 struct HandleStats {
     int64_t live = 0;

@@ -3,16 +3,6 @@
 #include "plugin/filter_record_host.h"
 #include "render/render_driver.h"
 
-bool allocateRenderBuffers(RunContext& ctx) {
-    if (!ctx.renderState) ctx.renderState = createRenderState();
-    return ctx.renderState != nullptr;
-}
-
-void releaseRenderBuffers(RunContext& ctx) {
-    destroyRenderState(ctx.renderState);
-    ctx.renderState = nullptr;
-}
-
 void renderFinalPass() {
     if (!g.record || !g.settings || !g.context || !g.context->renderState) return;
     FilterRecordHost host(*g.record);

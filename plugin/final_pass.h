@@ -1,11 +1,8 @@
 // The render of the whole filter area into the document at start, and the
-// render buffers it needs.
+// preview render.
 #pragma once
 
-#include "plugin/run_context.h"
-
-bool allocateRenderBuffers(RunContext& ctx);
-void releaseRenderBuffers(RunContext& ctx);
+#include "plugin/run_buffers.h"
 
 // Renders the filter area into the host's document; the result cell holds 0,
 // the host's failure code, or -128 after a cancel.

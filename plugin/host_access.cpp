@@ -1,10 +1,10 @@
 #include "plugin/host_access.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 #include "plugin/plugin_globals.h"
+#include "plugin/run_buffers.h"
 
 PixelRect renderArea{0, 0, 0, 0};
 
@@ -250,18 +250,12 @@ void readPreviewSource(FilterRecord& fr) {
     if (!g.context) return;
     RunContext& ctx = *g.context;
     computePreviewRect(fr, currentZoom());
-    std::free(ctx.planeBuffer);
-    ctx.planeBuffer = nullptr;
-    ctx.planeCount = 0;
 
     const int32_t planes = std::max<int32_t>(fr.planes, 0);
     const int32_t w = ctx.previewWidth;
     const int32_t h = ctx.previewHeight;
     const size_t bytes = size_t(planes) * size_t(w) * size_t(h);
-    if (bytes == 0) return;
-    ctx.planeBuffer = static_cast<uint8_t*>(std::malloc(bytes));
-    if (!ctx.planeBuffer) return;
-    ctx.planeCount = planes;
+    if (!allocatePlaneBuffer(ctx, planes, bytes)) return;
     if (hostResult() != 0) return;
 
     if (fetchTile(fr, PixelRect{0, 0, h, w}) != 0) return;

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "composite/composite_target.h"
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 #include "plugin/host_api.h"
 
 struct HostPoint {

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "plugin/host_api.h"
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 
 struct ExportRequest {
     bool requested = false;

@@ -5,6 +5,7 @@
 #include "plugin/selectors.h"
 
 #include <new>
+#include <utility>
 
 PluginGlobals g;
 
@@ -62,6 +63,10 @@ void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result)
     g.dataSlot = data;
     g.settings = nullptr;
     g.context = nullptr;
+    // The records stay locked from the handler's lock to the end of this
+    // call; the locks go with it.
+    RecordLocks locks;
+    RecordLocks* const outer = std::exchange(g.locks, &locks);
     // Every selector answers, about included: some hosts preset the cell
     // to a failure and read whatever we leave there.
     hostResult() = noErr;
@@ -77,9 +82,9 @@ void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result)
                            ? int16_t(errReportString)
                            : int16_t(paramErr);
     }
-    if (selector == filterSelectorAbout) return;
     try {
-        unlockRecords();
+        locks.unlock();
     } catch (...) {
     }
+    g.locks = outer;
 }

@@ -6,21 +6,11 @@
 
 #include "plugin/host_api.h"
 #include "plugin/run_context.h"
-#include "plugin/settings_record.h"
+#include "values/result_codes.h"
+#include "values/settings_record.h"
 
-// Why the last step stopped; internal, never shown.
-enum ReasonCode : int16_t {
-    kReasonNone = 0,
-    kReasonNoAdvanceState = 102,
-    kReasonMultichannel = 103,
-    kReasonSettingsAlloc = 105,
-    kReasonContextAlloc = 106,
-    kReasonLockFailed = 108,
-    kReasonPlaneRead = 109,
-    kReasonBuffersAlloc = 227,
-    kReasonUserAbort = 228,
-    kReasonContinue = 1005,
-};
+
+class RecordLocks;
 
 struct PluginGlobals {
     FilterRecord* record = nullptr; // null for the about selector
@@ -31,6 +21,8 @@ struct PluginGlobals {
     SettingsRecord* settings = nullptr;
     RunContext* context = nullptr;
     int16_t reason = kReasonNone;
+    // The records' locks of the current call, owned by the entry point.
+    RecordLocks* locks = nullptr;
 };
 
 extern PluginGlobals g;

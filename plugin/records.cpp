@@ -35,34 +35,31 @@ int32_t ownHandleSize(Handle h) {
 
 Handle newZeroedHandle(int32_t size) {
     HandleProcs& hp = *g.record->handleProcs;
-    Handle h = hp.newProc(size);
+    OwnedHandle h(&hp, hp.newProc(size));
     if (!h) return nullptr;
-    Ptr p = hp.lockProc(h, 0);
-    if (!p) {
-        if (hp.disposeProc) hp.disposeProc(h);
-        return nullptr;
-    }
-    std::memset(p, 0, size_t(size));
-    hp.unlockProc(h);
-    return h;
+    LockedHandle lock(hp, h.get(), 0);
+    if (!lock) return nullptr;
+    std::memset(lock.data(), 0, size_t(size));
+    lock.unlock();
+    return h.release();
 }
 
 // Locks a handle and makes sure it holds at least `size` bytes: a host may
 // hand back a handle that an older module left behind.
-void* lockSized(Handle h, int32_t size) {
+LockedHandle lockSized(Handle h, int32_t size) {
     HandleProcs& hp = *g.record->handleProcs;
     int32_t have = hp.getSizeProc(h);
     // A host that cannot tell the size of a handle we made ourselves with
     // the right size answers 0: that is not a refusal.
-    if (have == 0 && ownHandleSize(h) >= size) return hp.lockProc(h, 1);
+    if (have == 0 && ownHandleSize(h) >= size) return LockedHandle(hp, h, 1);
     if (have < size) {
-        if (hp.numHandleProcs < 4 || !hp.setSizeProc || hp.setSizeProc(h, size) != 0) return nullptr;
-        if (hp.getSizeProc(h) < size) return nullptr;
-        Ptr p = hp.lockProc(h, 1);
-        if (p && have >= 0) std::memset(p + have, 0, size_t(size - have));
-        return p;
+        if (hp.numHandleProcs < 4 || !hp.setSizeProc || hp.setSizeProc(h, size) != 0) return {};
+        if (hp.getSizeProc(h) < size) return {};
+        LockedHandle lock(hp, h, 1);
+        if (lock && have >= 0) std::memset(lock.data() + have, 0, size_t(size - have));
+        return lock;
     }
-    return hp.lockProc(h, 1);
+    return LockedHandle(hp, h, 1);
 }
 
 } // namespace
@@ -78,13 +75,13 @@ void createSettingsRecord() {
     g.record->parameters = h;
     rememberOwnHandle(0, h, int32_t(sizeof(SettingsRecord)));
     // A fresh record starts from the defaults, seed 0, nothing captured.
-    auto* s = static_cast<SettingsRecord*>(lockSized(h, int32_t(sizeof(SettingsRecord))));
-    if (s) {
+    LockedHandle lock = lockSized(h, int32_t(sizeof(SettingsRecord)));
+    if (lock) {
+        auto* s = reinterpret_cast<SettingsRecord*>(lock.data());
         s->capturedControl = -1;
         s->passIndex = -1;
         s->passCount = 1;
         resetSettings(*s);
-        g.record->handleProcs->unlockProc(h);
     }
 }
 
@@ -100,7 +97,7 @@ void createRunContext() {
     rememberOwnHandle(1, h, int32_t(sizeof(RunContext)));
 }
 
-bool lockRecords() {
+bool RecordLocks::lock() {
     if (!g.record || !g.dataSlot || !g.record->parameters || *g.dataSlot == 0) {
         hostResult() = filterBadParameters;
         return false;
@@ -110,10 +107,12 @@ bool lockRecords() {
         g.reason = kReasonLockFailed;
         return false;
     }
-    g.settings = static_cast<SettingsRecord*>(
-        lockSized(g.record->parameters, int32_t(sizeof(SettingsRecord))));
-    g.context = static_cast<RunContext*>(
-        lockSized(reinterpret_cast<Handle>(*g.dataSlot), int32_t(sizeof(RunContext))));
+    // A second lock in the same call keeps what the first one holds.
+    if (!settings_) settings_ = lockSized(g.record->parameters, int32_t(sizeof(SettingsRecord)));
+    if (!context_)
+        context_ = lockSized(reinterpret_cast<Handle>(*g.dataSlot), int32_t(sizeof(RunContext)));
+    g.settings = reinterpret_cast<SettingsRecord*>(settings_.data());
+    g.context = reinterpret_cast<RunContext*>(context_.data());
     if (!g.settings || !g.context) {
         hostResult() = memFullErr;
         g.reason = kReasonLockFailed;
@@ -122,11 +121,17 @@ bool lockRecords() {
     return true;
 }
 
-void unlockRecords() {
-    if (!g.record || !haveHandleSuite()) return;
-    HandleProcs& hp = *g.record->handleProcs;
-    if (g.dataSlot && *g.dataSlot != 0) hp.unlockProc(reinterpret_cast<Handle>(*g.dataSlot));
-    if (g.record->parameters) hp.unlockProc(g.record->parameters);
+void RecordLocks::unlock() {
     g.settings = nullptr;
     g.context = nullptr;
+    context_.unlock();
+    settings_.unlock();
+}
+
+bool lockRecords() {
+    if (!g.locks) {
+        hostResult() = filterBadParameters;
+        return false;
+    }
+    return g.locks->lock();
 }

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 struct RenderState;
 

@@ -1,10 +1,12 @@
 #include "plugin/scripting.h"
 
 #include <cstring>
+#include <utility>
 
+#include "plugin/host_handles.h"
 #include "plugin/picture_export.h"
 #include "plugin/plugin_globals.h"
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 
 namespace {
 
@@ -45,17 +47,17 @@ bool readExportKey(FilterRecord& fr, ReadDescriptorProcs& rp, PIReadDescriptor t
         Handle text = nullptr;
         if (rp.getTextProc(token, &text) != 0 || !text) return true;
         HandleProcs* hp = fr.handleProcs;
+        // The text handle is ours once the host has handed it over.
+        OwnedHandle owned(hp, text);
         if (hp && hp->getSizeProc && hp->lockProc && hp->unlockProc) {
             const int32_t size = hp->getSizeProc(text);
-            const char* chars = hp->lockProc(text, 0);
+            LockedHandle chars(*hp, text, 0);
             if (chars && size > 0 && size < kNameLength) {
-                std::memcpy(exportRequest.path, chars, size_t(size));
+                std::memcpy(exportRequest.path, chars.data(), size_t(size));
                 exportRequest.path[size] = '\0';
                 exportRequest.requested = std::strlen(exportRequest.path) > 0;
             }
-            hp->unlockProc(text);
         }
-        if (hp && hp->disposeProc) hp->disposeProc(text);
         return true;
     }
     int32_t* field = key == kKeyExportWidth    ? &exportRequest.width
@@ -66,6 +68,11 @@ bool readExportKey(FilterRecord& fr, ReadDescriptorProcs& rp, PIReadDescriptor t
     int32 value = 0;
     if (rp.getIntegerProc(token, &value) == 0) *field = value;
     return true;
+}
+
+// Disposes of the descriptor the host gave us and leaves none behind.
+void disposeDescriptor(FilterRecord& fr, PIDescriptorParameters& dp) {
+    OwnedHandle(fr.handleProcs, std::exchange(dp.descriptor, nullptr)).reset();
 }
 
 } // namespace
@@ -132,11 +139,9 @@ bool descriptorPresent() {
     const FilterRecord* fr = g.record;
     if (!fr || ignoresDescriptors(fr->hostSig) || !descriptorSuitesAvailable()) return false;
     PIDescriptorParameters& dp = *fr->descriptorParameters;
-    PIReadDescriptor token = dp.readDescriptorProcs->openReadDescriptorProc(dp.descriptor, descriptorKeys);
-    if (!token) return false;
-    // Close the probe again: the descriptor itself stays for the read.
-    dp.readDescriptorProcs->closeReadDescriptorProc(token);
-    return true;
+    // The probe closes again at once: the descriptor itself stays for the
+    // read.
+    return bool(ReadDescriptorToken(*dp.readDescriptorProcs, dp.descriptor, descriptorKeys));
 }
 
 void readDescriptor() {
@@ -147,8 +152,9 @@ void readDescriptor() {
     ReadDescriptorProcs& rp = *dp.readDescriptorProcs;
     SettingsRecord& s = *g.settings;
 
-    PIReadDescriptor token = rp.openReadDescriptorProc(dp.descriptor, descriptorKeys);
-    if (token) {
+    ReadDescriptorToken reader(rp, dp.descriptor, descriptorKeys);
+    if (reader) {
+        const PIReadDescriptor token = reader.get();
         applyPlainDefaults(s);
         DescriptorKeyID key = 0;
         DescType type = 0;
@@ -173,10 +179,8 @@ void readDescriptor() {
             int32 value = 0;
             if (rp.getIntegerProc(token, &value) == 0) s.*field = value;
         }
-        rp.closeReadDescriptorProc(token);
-        if (dp.descriptor && fr->handleProcs && fr->handleProcs->disposeProc)
-            fr->handleProcs->disposeProc(dp.descriptor);
-        dp.descriptor = nullptr;
+        reader.close();
+        disposeDescriptor(*fr, dp);
     }
     g.context->showDialog = (dp.playInfo == plugInDialogDisplay) ? 1 : 0;
 }
@@ -189,19 +193,18 @@ void writeDescriptor() {
     const SettingsRecord& s = *g.settings;
 
     g.settings->fileVersion = 200;
-    PIWriteDescriptor token = wp.openWriteDescriptorProc();
-    if (!token) return;
+    WriteDescriptorToken writer(wp, fr->handleProcs);
+    if (!writer) return;
+    const PIWriteDescriptor token = writer.get();
     wp.putEnumeratedProc(token, kKeyGlue, kTypeGlue, glueEnumValue(s.glue));
     for (const IntegerKey& k : kIntegerKeys) wp.putIntegerProc(token, k.key, s.*(k.field));
     wp.putEnumeratedProc(token, kKeyShape, kTypeShape, shapeEnumValue(s.shape));
     wp.putEnumeratedProc(token, kKeyStripeKind, kTypeStripeKind, stripeKindEnumValue(s.stripeKind));
     wp.putIntegerProc(token, kKeySeed, s.randomSeed);
 
-    if (dp.descriptor && fr->handleProcs && fr->handleProcs->disposeProc)
-        fr->handleProcs->disposeProc(dp.descriptor);
-    dp.descriptor = nullptr;
+    disposeDescriptor(*fr, dp);
     PIDescriptorHandle written = nullptr;
-    wp.closeWriteDescriptorProc(token, &written);
+    writer.close(&written);
     dp.descriptor = written;
     dp.recordInfo = plugInDialogOptional;
 }

@@ -1,7 +1,6 @@
 #include "plugin/selectors.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "platform/clock.h"
 #include "platform/message.h"
@@ -13,6 +12,7 @@
 #include "plugin/records.h"
 #include "plugin/scripting.h"
 #include "presets/cached_settings.h"
+#include "values/version.h"
 
 namespace {
 
@@ -22,24 +22,20 @@ const char* const kErrorTitle = "Plug-in error";
 
 void refuse(const char* text, int16_t reason) {
     showMessage(kErrorTitle, text);
-    hostResult() = 1;
+    hostResult() = kResultRefused;
     g.reason = reason;
 }
 
 } // namespace
 
 void runCleanup() {
-    if (!g.context) return;
-    releaseRenderBuffers(*g.context);
-    std::free(g.context->planeBuffer);
-    g.context->planeBuffer = nullptr;
-    g.context->planeCount = 0;
+    if (g.context) releaseRunBuffers(*g.context);
 }
 
 void handleAbout() {
     if (aboutBoxOpen) return;
     aboutBoxOpen = true;
-    showMessage("About", "Quillfire 4.0\nMakes color noise.\nTallowmere");
+    showMessage("About", "Quillfire " QF_VERSION_TEXT "\nMakes color noise.\nTallowmere");
     aboutBoxOpen = false;
 }
 
@@ -101,8 +97,8 @@ void handleStart() {
     s.previewPossible = (canAdvance(*fr) && canDisplay(*fr) && s.previewDisabled == 0) ? 1 : 0;
 
     if (!allocateRenderBuffers(ctx)) {
-        releaseRenderBuffers(ctx);
-        hostResult() = 3;
+        releaseRunBuffers(ctx);
+        hostResult() = kResultNoRenderBuffers;
         g.reason = kReasonBuffersAlloc;
     }
 

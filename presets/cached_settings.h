@@ -7,7 +7,7 @@
 // alone (reading then keeps the defaults, writing leaves it untouched).
 #pragma once
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 
 constexpr char kCachedSettingsName[] = "Quillfire cached settings D";
 

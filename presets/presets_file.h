@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/file.h"
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 
 class PyramidImage;
 

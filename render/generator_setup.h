@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "composite/pixel_types.h"
-#include "plugin/settings_record.h"
+#include "values/pixel_types.h"
+#include "values/settings_record.h"
 #include "render/noise_tables.h"
 #include "render/pattern_settings.h"
 

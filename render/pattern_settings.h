@@ -16,7 +16,7 @@
 
 #include <cstdint>
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 
 struct PatternSettings {
     int32_t overlap, stripes, warping, softness, doublure, color, zoom, complexity, hue;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "composite/pixel_types.h"
-#include "plugin/settings_record.h"
+#include "values/pixel_types.h"
+#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/worker_pool.h"
 

@@ -7,11 +7,8 @@
 #include <cstdint>
 
 #include "composite/composite_target.h"
-#include "composite/pixel_types.h"
-
-// The result codes a render itself produces (besides what the host answers).
-constexpr int16_t kResultOutOfMemory = -108;
-constexpr int16_t kResultCancelled = -128;
+#include "values/pixel_types.h"
+#include "values/result_codes.h"
 
 class RenderHost {
 public:

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
 
 // (w + 2) x (h + 2) colours, row-major, for a tile of w x h pixels: pixel
 // (x, y) of the tile is element (y - top + 1) * (w + 2) + (x - left + 1).

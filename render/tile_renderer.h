@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/pattern_settings.h"
 #include "render/tile_buffer.h"

@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-#include "composite/pixel_types.h"
+#include "values/pixel_types.h"
+#include "values/result_codes.h"
 #include "render/tile_buffer.h"
 
 class RenderHost;
@@ -37,7 +38,7 @@ struct TileSplitter {
 
 // The host result code of a run refused because its area cannot be split:
 // the host's "bad parameter" error, since no real image has such an area.
-constexpr int16_t kResultAreaRefused = -50;
+constexpr int16_t kResultAreaRefused = kResultBadRequest;
 
 // Sets up `splitter` for `area` with square tiles; an inverted area counts
 // as empty (no jobs). Sizes are worked out in 64 bits. False, with an empty

@@ -1,5 +1,7 @@
 // quillfire: runs the filter module on image files without an editor.
 #include "host/cli/document_image.h"
+#include "values/result_codes.h"
+#include "values/version.h"
 #include "host/cli/file_util.h"
 #include "host/cli/image_io.h"
 #include "host/cli/presets_bridge.h"
@@ -116,7 +118,7 @@ std::string glueModeList() {
             const int mode = 1 + col * kRows + row;
             if (mode > kModes) break;
             char cell[32];
-            std::snprintf(cell, sizeof cell, "%2d %-16s", mode, cli::glueMenuName(mode).c_str());
+            std::snprintf(cell, sizeof cell, "%2d %-16s", mode, ::glueMenuName(mode).c_str());
             line += cell;
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
@@ -336,7 +338,10 @@ std::string runFailure(const host::RunRecord& rec, bool haveMask) {
         if (haveMask && rec.hostError == "nothing is selected") return "the mask selects nothing";
         return rec.hostError;
     }
-    std::string text = host::describeResult(rec.result);
+    // The module's own codes come from its table; the host knows only the
+    // published ones.
+    const ResultCodeInfo* info = resultCodeInfo(rec.result);
+    std::string text = info ? info->message : host::describeResult(rec.result);
     if (rec.result == errReportString && !rec.errorString.empty()) return rec.errorString;
     if (!rec.errorString.empty()) text += ": " + rec.errorString;
     return text;
@@ -590,7 +595,7 @@ int main(int argc, char** argv) {
             return kExitOk;
         }
         if (a == "--version") {
-            std::puts("quillfire 4.0");
+            std::puts("quillfire " QF_VERSION_TEXT);
             return kExitOk;
         }
     }

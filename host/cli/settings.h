@@ -3,7 +3,7 @@
 // an editor replays a recorded action.
 #pragma once
 
-#include "host/cli/name_tables.h"
+#include "values/name_tables.h"
 #include "host/descriptor.h"
 
 #include <cstdint>

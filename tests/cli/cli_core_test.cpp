@@ -45,44 +45,44 @@ TEST(CliNames, TablesAgreeWithTheScriptingEnumerationsAndTheMenu) {
     for (int m = 1; m <= 69; ++m) {
         const auto it = enumerators.find({"GL", m});
         const std::string recorded = it == enumerators.end() ? "" : it->second;
-        EXPECT_EQ(cli::glueScriptingName(m), recorded) << m;
+        EXPECT_EQ(::glueScriptingName(m), recorded) << m;
         scripted += !recorded.empty();
         // The menu shows the recorded name, except for mode 26.
         if (!recorded.empty() && m != 26) {
-            EXPECT_EQ(cli::glueMenuName(m), recorded) << m;
+            EXPECT_EQ(::glueMenuName(m), recorded) << m;
         }
     }
     EXPECT_EQ(scripted, 61);
-    for (int v = 1; v <= 7; ++v) EXPECT_EQ(cli::shapeName(v), enumerators.at({"Hs", v})) << v;
-    for (int v = 1; v <= 4; ++v) EXPECT_EQ(cli::stripeKindName(v), enumerators.at({"Ht", v})) << v;
+    for (int v = 1; v <= 7; ++v) EXPECT_EQ(::shapeName(v), enumerators.at({"Hs", v})) << v;
+    for (int v = 1; v <= 4; ++v) EXPECT_EQ(::stripeKindName(v), enumerators.at({"Ht", v})) << v;
 
     // The modes only the menu names.
     const std::pair<int, const char*> menuOnly[] = {
         {26, "hard diff"}, {60, "anterior"}, {61, "posterior"}, {64, "glow"},           {65, "reflect"},
         {66, "shimmer"},   {67, "lustre"},   {68, "negation"},  {69, "contrast negate"},
     };
-    for (const auto& [mode, name] : menuOnly) EXPECT_EQ(cli::glueMenuName(mode), name);
+    for (const auto& [mode, name] : menuOnly) EXPECT_EQ(::glueMenuName(mode), name);
     for (int outside : {0, -1, 70, 99}) {
-        EXPECT_EQ(cli::glueMenuName(outside), "");
-        EXPECT_EQ(cli::glueScriptingName(outside), "");
+        EXPECT_EQ(::glueMenuName(outside), "");
+        EXPECT_EQ(::glueScriptingName(outside), "");
     }
-    EXPECT_EQ(cli::shapeName(0), "");
-    EXPECT_EQ(cli::shapeName(8), "");
-    EXPECT_EQ(cli::stripeKindName(5), "");
+    EXPECT_EQ(::shapeName(0), "");
+    EXPECT_EQ(::shapeName(8), "");
+    EXPECT_EQ(::stripeKindName(5), "");
 }
 
 TEST(CliNames, EveryGlueModeIsFoundByEachOfItsNamesAndItsNumberOnly) {
     std::set<std::string> seen;
     for (int m = 1; m <= 69; ++m) {
-        const std::string menu = cli::glueMenuName(m);
+        const std::string menu = ::glueMenuName(m);
         ASSERT_FALSE(menu.empty()) << m;
         EXPECT_TRUE(seen.insert(menu).second) << "two modes named " << menu;
         EXPECT_EQ(cli::glueFromText(menu), m) << menu;
         std::string upper = menu;
         for (char& c : upper) c = char(std::toupper(static_cast<unsigned char>(c)));
         EXPECT_EQ(cli::glueFromText(upper), m) << upper;
-        if (!cli::glueScriptingName(m).empty()) {
-            EXPECT_EQ(cli::glueFromText(cli::glueScriptingName(m)), m);
+        if (!::glueScriptingName(m).empty()) {
+            EXPECT_EQ(cli::glueFromText(::glueScriptingName(m)), m);
         }
         EXPECT_EQ(cli::glueFromText(std::to_string(m)), m);
     }

@@ -4,7 +4,7 @@
 // exactly; the RealModule cases use the module beside the CLI.
 #include "cli_support.h"
 #include "host/cli/document_image.h"
-#include "host/cli/name_tables.h"
+#include "values/name_tables.h"
 #include "host/filter_host.h"
 #include "host/module_loader.h"
 
@@ -51,9 +51,9 @@ TEST(CliUsage, HelpListsEveryCommandAndEveryGlueModeByNumberAndName) {
     }
     for (int m = 1; m <= 69; ++m) {
         char entry[40];
-        std::snprintf(entry, sizeof entry, " %2d %s\n", m, cli::glueMenuName(m).c_str());
+        std::snprintf(entry, sizeof entry, " %2d %s\n", m, ::glueMenuName(m).c_str());
         char inRow[40];
-        std::snprintf(inRow, sizeof inRow, " %2d %s ", m, cli::glueMenuName(m).c_str());
+        std::snprintf(inRow, sizeof inRow, " %2d %s ", m, ::glueMenuName(m).c_str());
         EXPECT_TRUE(r.out.find(entry) != std::string::npos || r.out.find(inRow) != std::string::npos) << entry;
     }
     EXPECT_NE(r.out.find("\"harsh diff\""), std::string::npos);

@@ -7,6 +7,7 @@
 
 #include "plugin/host_access.h"
 #include "plugin/plugin_globals.h"
+#include "plugin/run_buffers.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ struct FakeHost {
         advanceCalls = 0;
     }
     ~FakeHost() {
-        std::free(ctx.planeBuffer);
+        releaseRunBuffers(ctx);
         g = PluginGlobals{};
     }
 };

@@ -67,8 +67,7 @@ struct RateHost {
     }
     ~RateHost() {
         g.context = &ctx;
-        releaseRenderBuffers(ctx);
-        std::free(ctx.planeBuffer);
+        releaseRunBuffers(ctx);
         g = PluginGlobals{};
         active = nullptr;
     }

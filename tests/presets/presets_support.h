@@ -2,7 +2,7 @@
 // values that are easy to tell apart.
 #pragma once
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 
 #include <cstdint>
 #include <cstring>

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/tile_buffer.h"
 #include "render/tile_renderer.h"

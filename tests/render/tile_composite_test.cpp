@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 #include "render/tile_buffer.h"
 #include "render/tile_composite.h"
 

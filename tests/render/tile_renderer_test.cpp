@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 #include "reference_pattern.h"
 #include "render/hsl.h"
 #include "render/tile_buffer.h"

@@ -1,6 +1,4 @@
-#include "host/cli/name_tables.h"
-
-namespace cli {
+#include "values/name_tables.h"
 
 const std::array<const char*, 70> kGlueMenuNames = {
     "",
@@ -41,4 +39,3 @@ std::string glueScriptingName(int mode) {
     return glueMenuName(mode);
 }
 
-} // namespace cli

@@ -6,8 +6,6 @@
 #include <array>
 #include <string>
 
-namespace cli {
-
 // Glue modes 1 to 69 as the dialog lists them.
 extern const std::array<const char*, 70> kGlueMenuNames;
 // Shapes 1 to 7 and stripe kinds 1 to 4.
@@ -24,4 +22,3 @@ std::string stripeKindName(int kind);
 // the enumeration does not list (60, 61, 64 to 69).
 std::string glueScriptingName(int mode);
 
-} // namespace cli

@@ -1,4 +1,4 @@
-#include "plugin/settings_record.h"
+#include "values/settings_record.h"
 
 #include <cstring>
 
