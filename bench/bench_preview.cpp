@@ -14,9 +14,9 @@ void previewRender(benchmark::State& state) {
     const int32_t zoom = std::max((4096 + 541) / 542, (4096 + 442) / 443);
     host.settings.previewZoom = zoom;
     host.settings.complexity = int32_t(state.range(0));
-    readPreviewSource(host.fr);
+    readPreviewSource(host.call);
     for (auto _ : state) {
-        renderPreviewPass();
+        renderPreviewPass(host.call);
         if (host.result != 0) state.SkipWithError("preview failed");
     }
     state.counters["zoom"] = zoom;

@@ -8,25 +8,27 @@
 
 namespace {
 
-int32_t kindForDepth(DepthClass depth) {
+PyramidKind kindForDepth(DepthClass depth) {
     switch (depth) {
-    case DepthClass::Eight: return kPyramidRGBA8;
-    case DepthClass::Sixteen: return kPyramidRGBA16;
-    default: return kPyramidRGBAFloat;
+    case DepthClass::Eight:
+        return PyramidKind::RGBA8;
+    case DepthClass::Sixteen:
+        return PyramidKind::RGBA16;
+    default:
+        return PyramidKind::RGBAFloat;
     }
 }
 
 // How the samples of one pixel are laid out in the delivered rows.
 struct PixelLayout {
-    int32_t stride = 0;     // samples per pixel
-    int32_t red = 0;        // sample index of red (gray: 0)
+    int32_t stride = 0; // samples per pixel
+    int32_t red = 0;    // sample index of red (gray: 0)
     int32_t green = 0;
     int32_t blue = 0;
-    int32_t alpha = -1;     // -1: full alpha
+    int32_t alpha = -1; // -1: full alpha
 };
 
-template <typename T>
-inline T loadSample(const uint8_t* row, int32_t index) {
+template <typename T> inline T loadSample(const uint8_t* row, int32_t index) {
     T v;
     std::memcpy(&v, row + size_t(index) * sizeof(T), sizeof(T));
     return v;
@@ -37,7 +39,8 @@ void copyRow8(const uint8_t* in, uint8_t* out, int32_t count, const PixelLayout&
     for (int32_t x = 0; x < count; ++x) {
         const uint8_t* p = in + size_t(x) * size_t(l.stride);
         const uint32_t a = l.alpha >= 0 ? p[l.alpha] : 255u;
-        const uint32_t word = (uint32_t(p[l.red]) << 24) | (uint32_t(p[l.green]) << 16) | (uint32_t(p[l.blue]) << 8) | a;
+        const uint32_t word = (uint32_t(p[l.red]) << 24) | (uint32_t(p[l.green]) << 16) |
+                              (uint32_t(p[l.blue]) << 8) | a;
         std::memcpy(out + size_t(x) * 4, &word, 4);
     }
 }
@@ -45,9 +48,10 @@ void copyRow8(const uint8_t* in, uint8_t* out, int32_t count, const PixelLayout&
 void copyRow16(const uint8_t* in, uint8_t* out, int32_t count, const PixelLayout& l) {
     for (int32_t x = 0; x < count; ++x) {
         const int32_t base = x * l.stride;
-        const uint16_t s[4] = {loadSample<uint16_t>(in, base + l.red), loadSample<uint16_t>(in, base + l.green),
-                               loadSample<uint16_t>(in, base + l.blue),
-                               l.alpha >= 0 ? loadSample<uint16_t>(in, base + l.alpha) : uint16_t(32768)};
+        const uint16_t s[4] = {
+            loadSample<uint16_t>(in, base + l.red), loadSample<uint16_t>(in, base + l.green),
+            loadSample<uint16_t>(in, base + l.blue),
+            l.alpha >= 0 ? loadSample<uint16_t>(in, base + l.alpha) : uint16_t(32768)};
         std::memcpy(out + size_t(x) * 8, s, 8);
     }
 }
@@ -55,7 +59,8 @@ void copyRow16(const uint8_t* in, uint8_t* out, int32_t count, const PixelLayout
 void copyRowFloat(const uint8_t* in, uint8_t* out, int32_t count, const PixelLayout& l) {
     for (int32_t x = 0; x < count; ++x) {
         const int32_t base = x * l.stride;
-        const float s[4] = {loadSample<float>(in, base + l.red), loadSample<float>(in, base + l.green),
+        const float s[4] = {loadSample<float>(in, base + l.red),
+                            loadSample<float>(in, base + l.green),
                             loadSample<float>(in, base + l.blue),
                             l.alpha >= 0 ? loadSample<float>(in, base + l.alpha) : 1.0f};
         std::memcpy(out + size_t(x) * 16, s, 16);
@@ -66,7 +71,7 @@ void copyRowFloat(const uint8_t* in, uint8_t* out, int32_t count, const PixelLay
 
 bool copyDocumentIntoImage(PyramidImage& picture, DocumentSource& source) {
     const DocumentFormat format = source.format();
-    if (!picture.hasStorage() || picture.kind() != kindForDepth(format.depth)) return false;
+    if (!picture.hasStorage() || picture.pyramidKind() != kindForDepth(format.depth)) return false;
 
     picture.setFilled(false);
     source.beginCopy();
@@ -104,7 +109,8 @@ bool copyDocumentIntoImage(PyramidImage& picture, DocumentSource& source) {
             layout.green = 1;
             layout.blue = 2;
         }
-        if (format.editableTransparency && format.alphaIndex >= 0 && format.alphaIndex < rows.samplesPerPixel)
+        if (format.editableTransparency && format.alphaIndex >= 0 &&
+            format.alphaIndex < rows.samplesPerPixel)
             layout.alpha = format.alphaIndex;
 
         const int32_t count = static_cast<int32_t>(rect.width());
@@ -112,9 +118,15 @@ bool copyDocumentIntoImage(PyramidImage& picture, DocumentSource& source) {
             const uint8_t* in = rows.data + ptrdiff_t(y) * rows.rowBytes;
             uint8_t* out = picture.pixelAddress(rect.left + border, rect.top + y + border, 0);
             switch (format.depth) {
-            case DepthClass::Eight: copyRow8(in, out, count, layout); break;
-            case DepthClass::Sixteen: copyRow16(in, out, count, layout); break;
-            default: copyRowFloat(in, out, count, layout); break;
+            case DepthClass::Eight:
+                copyRow8(in, out, count, layout);
+                break;
+            case DepthClass::Sixteen:
+                copyRow16(in, out, count, layout);
+                break;
+            default:
+                copyRowFloat(in, out, count, layout);
+                break;
             }
         }
     }

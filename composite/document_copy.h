@@ -35,7 +35,7 @@ struct DocumentRows {
 // the host's filter record. All calls come from the thread that runs the
 // copy.
 class DocumentSource {
-public:
+  public:
     virtual ~DocumentSource() = default;
 
     virtual DocumentFormat format() const = 0;

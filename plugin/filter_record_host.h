@@ -1,50 +1,55 @@
 // The host's filter record seen as the source and destination of a render
 // (final and preview targets), and as the keeper of the state a render
-// disturbs.
+// disturbs. Works through the call's record, settings and run context, which
+// must be there and locked.
 #pragma once
 
 #include "plugin/host_access.h"
-#include "plugin/plugin_globals.h"
+#include "plugin/module_call.h"
 #include "render/render_host.h"
 
 class FilterRecordHost : public RenderHost {
 public:
-    explicit FilterRecordHost(FilterRecord& fr) : fr_(fr) {}
+    explicit FilterRecordHost(ModuleCall& call) : call_(call), fr_(*call.record) {}
 
-    void prepareArea(const PixelRect& area, int32_t rate) override { ::prepareArea(fr_, area, rate); }
-    int16_t fetchTile(const PixelRect& tile) override { return ::fetchTile(fr_, tile); }
+    void prepareArea(const PixelRect& area, int32_t rate) override {
+        ::prepareArea(call_, area, rate);
+    }
+    int16_t fetchTile(const PixelRect& tile) override { return ::fetchTile(call_, tile); }
     CompositeTarget compositeTarget() override {
-        return compositeTargetFromHost(fr_, g.settings->renderTarget, g.settings->glue);
+        return compositeTargetFromHost(call_, call_.settings->renderTarget, call_.settings->glue);
     }
     bool testAbort() override { return fr_.abortProc && fr_.abortProc(); }
     void progress(int32_t done, int32_t total) override {
         if (fr_.progressProc) fr_.progressProc(done, total);
     }
-    int16_t& result() override { return hostResult(); }
+    int16_t& result() override { return call_.result(); }
 
     void saveState() override {
+        const SettingsRecord& s = *call_.settings;
         saved_.in = getInRect(fr_);
         saved_.out = getOutRect(fr_);
         saved_.mask = getMaskRect(fr_);
-        saved_.zoom = g.settings->previewZoom;
-        saved_.panX = g.settings->previewOffsetX;
-        saved_.panY = g.settings->previewOffsetY;
-        saved_.target = g.settings->renderTarget;
-        saved_.area = renderArea;
-        saved_.row = g.context->currentRow;
+        saved_.zoom = s.previewZoom;
+        saved_.panX = s.previewOffsetX;
+        saved_.panY = s.previewOffsetY;
+        saved_.target = s.renderTarget;
+        saved_.area = call_.context->renderArea;
+        saved_.row = call_.context->currentRow;
     }
     void restoreState() override {
+        SettingsRecord& s = *call_.settings;
         setInRect(fr_, saved_.in);
         setOutRect(fr_, saved_.out);
         setMaskRect(fr_, saved_.mask);
-        g.settings->previewZoom = saved_.zoom;
-        g.settings->previewOffsetX = saved_.panX;
-        g.settings->previewOffsetY = saved_.panY;
-        g.settings->renderTarget = saved_.target;
-        renderArea = saved_.area;
-        g.context->currentRow = saved_.row;
+        s.previewZoom = saved_.zoom;
+        s.previewOffsetX = saved_.panX;
+        s.previewOffsetY = saved_.panY;
+        s.renderTarget = saved_.target;
+        call_.context->renderArea = saved_.area;
+        call_.context->currentRow = saved_.row;
         // The dialog's preview goes on from where it was.
-        if (saved_.target == kTargetPreview) computePreviewRect(fr_, saved_.zoom);
+        if (saved_.target == kTargetPreview) computePreviewRect(call_, saved_.zoom);
     }
 
 private:
@@ -52,6 +57,7 @@ private:
         PixelRect in, out, mask, area;
         int32_t zoom = 1, panX = 0, panY = 0, target = 0, row = 0;
     };
+    ModuleCall& call_;
     FilterRecord& fr_;
     Saved saved_;
 };

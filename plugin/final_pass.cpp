@@ -3,18 +3,18 @@
 #include "plugin/filter_record_host.h"
 #include "render/render_driver.h"
 
-void renderFinalPass() {
-    if (!g.record || !g.settings || !g.context || !g.context->renderState) return;
-    FilterRecordHost host(*g.record);
-    renderDriver(kTargetFinal, getFilterRect(*g.record), *g.settings, *g.context->renderState,
-                 host);
-    if (hostResult() == userCanceledErr) g.reason = kReasonUserAbort;
+void renderFinalPass(ModuleCall& call) {
+    if (!call.record || !call.settings || !call.context || !call.context->renderState) return;
+    FilterRecordHost host(call);
+    renderDriver(kTargetFinal, getFilterRect(*call.record), *call.settings,
+                 *call.context->renderState, host);
+    if (call.result() == userCanceledErr) call.reason = kReasonUserAbort;
 }
 
-void renderPreviewPass() {
-    if (!g.record || !g.settings || !g.context) return;
-    if (!allocateRenderBuffers(*g.context)) return;
-    FilterRecordHost host(*g.record);
-    renderDriver(kTargetPreview, g.context->previewRect, *g.settings, *g.context->renderState,
-                 host);
+void renderPreviewPass(ModuleCall& call) {
+    if (!call.record || !call.settings || !call.context) return;
+    if (!allocateRenderBuffers(*call.context)) return;
+    FilterRecordHost host(call);
+    renderDriver(kTargetPreview, call.context->previewRect, *call.settings,
+                 *call.context->renderState, host);
 }

@@ -4,11 +4,13 @@
 
 #include "plugin/run_buffers.h"
 
+struct ModuleCall;
+
 // Renders the filter area into the host's document; the result cell holds 0,
 // the host's failure code, or -128 after a cancel.
-void renderFinalPass();
+void renderFinalPass(ModuleCall& call);
 
 // Renders the preview rectangle at the settings' `previewZoom` and pan into
 // the run context's plane buffer, the picture the dialog paints. The host's
 // rectangles, the zoom and the pan are as before afterwards.
-void renderPreviewPass();
+void renderPreviewPass(ModuleCall& call);

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "plugin/plugin_globals.h"
+#include "plugin/module_call.h"
 #include "plugin/run_buffers.h"
-
-PixelRect renderArea{0, 0, 0, 0};
 
 namespace {
 
@@ -35,19 +33,19 @@ void setRateAndPadding(FilterRecord& fr, int32_t rate) {
 }
 
 // Records the area as the render area at rate r (first step of preparing).
-void recordArea(const PixelRect& area, int32_t rate) {
-    renderArea = area;
-    if (g.settings) g.settings->previewZoom = rate;
-    if (g.context) {
-        g.context->areaWidth = static_cast<int32_t>(area.width());
-        g.context->areaHeight = static_cast<int32_t>(area.height());
-        g.context->lastColumn = static_cast<int32_t>(area.width() - 1);
-        g.context->lastRow = static_cast<int32_t>(area.height() - 1);
+void recordArea(ModuleCall& call, const PixelRect& area, int32_t rate) {
+    if (call.settings) call.settings->previewZoom = rate;
+    if (RunContext* ctx = call.context) {
+        ctx->renderArea = area;
+        ctx->areaWidth = static_cast<int32_t>(area.width());
+        ctx->areaHeight = static_cast<int32_t>(area.height());
+        ctx->lastColumn = static_cast<int32_t>(area.width() - 1);
+        ctx->lastRow = static_cast<int32_t>(area.height() - 1);
     }
 }
 
-int32_t currentZoom() {
-    int32_t z = g.settings ? g.settings->previewZoom : 1;
+int32_t currentZoom(const ModuleCall& call) {
+    int32_t z = call.settings ? call.settings->previewZoom : 1;
     return z < 1 ? 1 : z;
 }
 
@@ -150,8 +148,9 @@ int32_t transparencyPlane(const FilterRecord& fr) {
 }
 bool canDisplay(const FilterRecord& fr) { return fr.displayPixels != nullptr; }
 
-void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate) {
-    recordArea(area, rate);
+void prepareArea(ModuleCall& call, const PixelRect& area, int32_t rate) {
+    FilterRecord& fr = *call.record;
+    recordArea(call, area, rate);
     setInRect(fr, area);
     setOutRect(fr, area);
     const PixelRect filter = getFilterRect(fr);
@@ -160,11 +159,11 @@ void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate) {
     setMaskRect(fr, mask);
     setAllPlanes(fr);
     setRateAndPadding(fr, rate);
-    if (g.context) {
-        g.context->maskFirstRow = mask.top - area.top;
-        g.context->maskLastRow = mask.bottom - 1 - area.top;
-        g.context->inputFirstRow = 0;
-        g.context->inputLastRow = static_cast<int32_t>(area.height() - 1);
+    if (RunContext* ctx = call.context) {
+        ctx->maskFirstRow = mask.top - area.top;
+        ctx->maskLastRow = mask.bottom - 1 - area.top;
+        ctx->inputFirstRow = 0;
+        ctx->inputLastRow = static_cast<int32_t>(area.height() - 1);
     }
 }
 
@@ -173,14 +172,15 @@ namespace {
 // Sets the host up for one tile (area coordinates) and calls advanceState.
 // With `inputOnly` the output and mask rectangles shrink to one pixel
 // before the call, so the host copies no buffers that are not read.
-int16_t requestTile(FilterRecord& fr, const PixelRect& tile, bool inputOnly) {
-    const int32_t zoom = currentZoom();
+int16_t requestTile(ModuleCall& call, const PixelRect& tile, bool inputOnly) {
+    FilterRecord& fr = *call.record;
+    const int32_t zoom = currentZoom(call);
     // Tiles are relative to the filter rectangle's corner. Editors disagree
     // on what floatCoord holds for a plain selection (its corner, or 0, 0),
     // but every requested rectangle must lie inside the filter rectangle.
     const PixelRect filter = getFilterRect(fr);
-    const int32_t panX = g.settings ? g.settings->previewOffsetX : 0;
-    const int32_t panY = g.settings ? g.settings->previewOffsetY : 0;
+    const int32_t panX = call.settings ? call.settings->previewOffsetX : 0;
+    const int32_t panY = call.settings ? call.settings->previewOffsetY : 0;
     const int32_t dx = filter.left / zoom + panX / zoom;
     const int32_t dy = filter.top / zoom + panY / zoom;
     const PixelRect shifted{tile.top + dy, tile.left + dx, tile.bottom + dy, tile.right + dx};
@@ -208,72 +208,78 @@ int16_t requestTile(FilterRecord& fr, const PixelRect& tile, bool inputOnly) {
     fr.autoMask = 0;
 
     int16_t err = fr.advanceState ? fr.advanceState() : int16_t(errPlugInHostInsufficient);
-    hostResult() = err;
+    call.result() = err;
     return err;
 }
 
 } // namespace
 
-int16_t fetchTile(FilterRecord& fr, const PixelRect& tile) { return requestTile(fr, tile, false); }
+int16_t fetchTile(ModuleCall& call, const PixelRect& tile) {
+    return requestTile(call, tile, false);
+}
 
-int16_t fetchInputTile(FilterRecord& fr, const PixelRect& tile) { return requestTile(fr, tile, true); }
+int16_t fetchInputTile(ModuleCall& call, const PixelRect& tile) {
+    return requestTile(call, tile, true);
+}
 
-void computePreviewRect(FilterRecord& fr, int32_t zoom) {
+void computePreviewRect(ModuleCall& call, int32_t zoom) {
+    const FilterRecord& fr = *call.record;
     int32_t z = zoom < 1 ? 1 : zoom;
     if (!fr.advanceState || !fr.displayPixels || fr.samplingSupport == hostDoesNotSupportSampling) {
-        if (g.settings) g.settings->previewZoom = 1;
+        if (call.settings) call.settings->previewZoom = 1;
         z = 1;
     }
     const PixelRect filter = getFilterRect(fr);
     const PixelRect scaled{filter.top / z, filter.left / z, filter.bottom / z, filter.right / z};
     PixelRect pane{0, 0, 1, 1};
-    if (g.context && !g.context->previewPane.empty()) pane = g.context->previewPane;
+    if (call.context && !call.context->previewPane.empty()) pane = call.context->previewPane;
     PixelRect preview = scaled;
     preview.bottom = static_cast<int32_t>(preview.top + std::min(scaled.height(), pane.height()));
     preview.right = static_cast<int32_t>(preview.left + std::min(scaled.width(), pane.width()));
-    if (!g.context) return;
-    RunContext& ctx = *g.context;
+    if (!call.context) return;
+    RunContext& ctx = *call.context;
     ctx.previewRect = preview;
     ctx.maskFirstRow = preview.top - filter.top;
     ctx.maskLastRow = preview.bottom - 1 - filter.top;
     ctx.inputFirstRow = ctx.maskFirstRow;
     ctx.inputLastRow = ctx.maskLastRow;
-    if (hostResult() == 0) {
-        recordArea(preview, z);
+    if (call.result() == 0) {
+        recordArea(call, preview, z);
         ctx.previewWidth = static_cast<int32_t>(std::max<int64_t>(0, preview.width()));
         ctx.previewHeight = static_cast<int32_t>(std::max<int64_t>(0, preview.height()));
         ctx.previewArea = ctx.previewWidth * ctx.previewHeight;
     }
 }
 
-void readPreviewSource(FilterRecord& fr) {
-    if (!g.context) return;
-    RunContext& ctx = *g.context;
-    computePreviewRect(fr, currentZoom());
+void readPreviewSource(ModuleCall& call) {
+    if (!call.context) return;
+    FilterRecord& fr = *call.record;
+    RunContext& ctx = *call.context;
+    computePreviewRect(call, currentZoom(call));
 
     const int32_t planes = std::max<int32_t>(fr.planes, 0);
     const int32_t w = ctx.previewWidth;
     const int32_t h = ctx.previewHeight;
     const size_t bytes = size_t(planes) * size_t(w) * size_t(h);
     if (!allocatePlaneBuffer(ctx, planes, bytes)) return;
-    if (hostResult() != 0) return;
+    if (call.result() != 0) return;
 
-    if (fetchTile(fr, PixelRect{0, 0, h, w}) != 0) return;
+    if (fetchTile(call, PixelRect{0, 0, h, w}) != 0) return;
     const DepthClass depth = depthClass(fr);
     const int32_t sb = bytesPerSample(depth);
     for (int32_t p = 0; p < planes; ++p) {
         fr.inLoPlane = int16_t(p);
         fr.inHiPlane = int16_t(p);
         int16_t err = fr.advanceState();
-        hostResult() = err;
+        call.result() = err;
         if (err != 0) {
-            g.reason = kReasonPlaneRead;
+            call.reason = kReasonPlaneRead;
             return;
         }
         // A host that hands back less than it was asked for gets nothing
         // read beyond what it delivered.
         if (!fr.inData || fr.inRowBytes < w * sb) {
-            g.reason = kReasonPlaneRead;
+            call.reason = kReasonPlaneRead;
             return;
         }
         uint8_t* dst = ctx.planeBuffer + size_t(p) * size_t(w) * size_t(h);
@@ -304,7 +310,8 @@ void readPreviewSource(FilterRecord& fr) {
     }
 }
 
-CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t target, int32_t glue) {
+CompositeTarget compositeTargetFromHost(const ModuleCall& call, int32_t target, int32_t glue) {
+    const FilterRecord& fr = *call.record;
     CompositeTarget t;
     t.renderTarget = target;
     t.glue = glue;
@@ -347,12 +354,12 @@ CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t target, 
         t.outData = fr.outData;
         t.outRowBytes = fr.outRowBytes;
     }
-    if (g.context && g.context->planeBuffer) {
-        t.previewData = g.context->planeBuffer;
-        t.previewWidth = g.context->previewWidth;
-        t.previewHeight = g.context->previewHeight;
-        t.previewPlaneDistance = g.context->previewArea;
-        t.previewPlanes = g.context->planeCount;
+    if (const RunContext* ctx = call.context; ctx && ctx->planeBuffer) {
+        t.previewData = ctx->planeBuffer;
+        t.previewWidth = ctx->previewWidth;
+        t.previewHeight = ctx->previewHeight;
+        t.previewPlaneDistance = ctx->previewArea;
+        t.previewPlanes = ctx->planeCount;
     }
     return t;
 }

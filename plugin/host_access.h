@@ -10,6 +10,8 @@
 #include "values/pixel_types.h"
 #include "plugin/host_api.h"
 
+struct ModuleCall;
+
 struct HostPoint {
     int32_t v;
     int32_t h;
@@ -44,27 +46,28 @@ bool canAdvance(const FilterRecord& fr);
 int32_t transparencyPlane(const FilterRecord& fr);
 bool canDisplay(const FilterRecord& fr);
 
+// The functions below work on the call's filter record, which must be
+// there; they read and keep the zoom, the pan and the area geometry in the
+// call's settings and run context when it has them locked.
+
 // Host preparation for a render area at sampling rate `rate`: records the
 // area as the render area, sets the rectangles, planes, rates and padding.
-void prepareArea(FilterRecord& fr, const PixelRect& area, int32_t rate);
+void prepareArea(ModuleCall& call, const PixelRect& area, int32_t rate);
 
 // Asks the host for the pixels of one tile (area coordinates) and returns
 // the host's answer, also left in the result cell.
-int16_t fetchTile(FilterRecord& fr, const PixelRect& tile);
+int16_t fetchTile(ModuleCall& call, const PixelRect& tile);
 // The same for a tile whose input alone is read (the document copy): the
 // output and mask rectangles are one pixel inside the filter rectangle.
-int16_t fetchInputTile(FilterRecord& fr, const PixelRect& tile);
+int16_t fetchInputTile(ModuleCall& call, const PixelRect& tile);
 
 // The preview rectangle for zoom z; becomes the render area when all is well.
-void computePreviewRect(FilterRecord& fr, int32_t zoom);
+void computePreviewRect(ModuleCall& call, int32_t zoom);
 
 // Reads the preview source plane by plane into the run context's plane copy.
-void readPreviewSource(FilterRecord& fr);
+void readPreviewSource(ModuleCall& call);
 
-// The compositor's view of the host buffers the last fetch delivered.
-CompositeTarget compositeTargetFromHost(const FilterRecord& fr, int32_t renderTarget,
+// The compositor's view of the host buffers the last fetch delivered, and
+// of the run context's plane copy.
+CompositeTarget compositeTargetFromHost(const ModuleCall& call, int32_t renderTarget,
                                         int32_t glue);
-
-// The render area of the current render and the offset of its top-left
-// corner in document coordinates.
-extern PixelRect renderArea;

@@ -11,7 +11,8 @@ namespace {
 // The document as the copy reads it, through the filter record.
 class FilterRecordDocument final : public DocumentSource {
 public:
-    explicit FilterRecordDocument(FilterRecord& fr) : fr_(fr), state_(fr) {}
+    explicit FilterRecordDocument(ModuleCall& call)
+        : call_(call), fr_(*call.record), state_(call) {}
 
     DocumentFormat format() const override {
         DocumentFormat f;
@@ -25,19 +26,19 @@ public:
     }
     void beginCopy() override {
         state_.saveState();
-        g.settings->previewOffsetX = 0;
-        g.settings->previewOffsetY = 0;
-        g.settings->previewZoom = 1;
-        prepareArea(fr_, getFilterRect(fr_), 1);
+        call_.settings->previewOffsetX = 0;
+        call_.settings->previewOffsetY = 0;
+        call_.settings->previewZoom = 1;
+        prepareArea(call_, getFilterRect(fr_), 1);
     }
     int16_t fetchRows(const PixelRect& rect, DocumentRows& rows) override {
-        const int16_t err = fetchInputTile(fr_, rect);
+        const int16_t err = fetchInputTile(call_, rect);
         if (err != 0) return err;
         const PixelRect in = getInRect(fr_);
         const int32_t samples = fr_.inHiPlane - fr_.inLoPlane + 1;
         const int32_t bytes = bytesPerSample(depthClass(fr_));
         if (!fr_.inData || samples < 1 || int64_t(fr_.inRowBytes) < int64_t(in.width()) * samples * bytes) {
-            hostResult() = paramErr;
+            call_.result() = paramErr;
             return paramErr;
         }
         rows.data = static_cast<const uint8_t*>(fr_.inData);
@@ -46,12 +47,13 @@ public:
         return 0;
     }
     void copyStopped(int32_t reason) override {
-        g.reason = int16_t(reason);
-        g.context->currentRow = 0;
+        call_.reason = int16_t(reason);
+        call_.context->currentRow = 0;
     }
     void endCopy() override { state_.restoreState(); }
 
 private:
+    ModuleCall& call_;
     FilterRecord& fr_;
     FilterRecordHost state_;
 };
@@ -59,8 +61,8 @@ private:
 // A picture as the destination of a render: nothing is asked of the host.
 class PictureRenderHost final : public FilterRecordHost {
 public:
-    PictureRenderHost(FilterRecord& fr, PyramidImage& picture, bool flatten)
-        : FilterRecordHost(fr), picture_(picture), flatten_(flatten) {}
+    PictureRenderHost(ModuleCall& call, PyramidImage& picture, bool flatten)
+        : FilterRecordHost(call), picture_(picture), flatten_(flatten) {}
 
     void prepareArea(const PixelRect&, int32_t) override {}
     int16_t fetchTile(const PixelRect&) override { return 0; }
@@ -86,28 +88,27 @@ private:
 
 } // namespace
 
-int32_t documentPictureKind() {
-    if (!g.record) return kPyramidRGBA8;
-    switch (depthClass(*g.record)) {
+int32_t documentPictureKind(const ModuleCall& call) {
+    if (!call.record) return kPyramidRGBA8;
+    switch (depthClass(*call.record)) {
     case DepthClass::Sixteen: return kPyramidRGBA16;
     case DepthClass::Float: return kPyramidRGBAFloat;
     default: return kPyramidRGBA8;
     }
 }
 
-int16_t renderIntoImage(PyramidImage& picture, bool flatten) {
-    if (!g.record || !g.settings || !g.context) return filterBadParameters;
-    if (!allocateRenderBuffers(*g.context)) return memFullErr;
-    FilterRecord& fr = *g.record;
-    SettingsRecord& s = *g.settings;
+int16_t renderIntoImage(ModuleCall& call, PyramidImage& picture, bool flatten) {
+    if (!call.record || !call.settings || !call.context) return filterBadParameters;
+    if (!allocateRenderBuffers(*call.context)) return memFullErr;
+    SettingsRecord& s = *call.settings;
 
-    PictureRenderHost host(fr, picture, flatten);
+    PictureRenderHost host(call, picture, flatten);
     host.saveState();
     const SettingsSnapshot parameters = saveRenderSettings(s);
 
-    FilterRecordDocument document(fr);
+    FilterRecordDocument document(call);
     copyDocumentIntoImage(picture, document);
-    if (hostResult() == 0) {
+    if (call.result() == 0) {
         s.passCount = 1;
         s.passIndex = 1;
         s.previewOffsetX = 0;
@@ -118,9 +119,9 @@ int16_t renderIntoImage(PyramidImage& picture, bool flatten) {
         // document: the pattern is anchored at its top-left corner as it is
         // at the filter rectangle's in a final render.
         const PixelRect area{0, 0, picture.height(), picture.width()};
-        renderTail(area, s, *g.context->renderState, host);
+        renderTail(area, s, *call.context->renderState, host);
     }
     host.restoreState();
     restoreRenderSettings(s, parameters);
-    return hostResult();
+    return call.result();
 }

@@ -10,13 +10,11 @@
 #include "platform/file.h"
 #include "plugin/host_access.h"
 #include "plugin/image_render.h"
-#include "plugin/plugin_globals.h"
+#include "plugin/module_call.h"
 
-ExportRequest exportRequest;
-
-int16_t exportPicture(const ExportRequest& request) {
-    if (!g.record || !request.requested || request.path[0] == '\0') return paramErr;
-    const PixelRect filter = getFilterRect(*g.record);
+int16_t exportPicture(ModuleCall& call, const ExportRequest& request) {
+    if (!call.record || !request.requested || request.path[0] == '\0') return paramErr;
+    const PixelRect filter = getFilterRect(*call.record);
     // Sizes as the export dialogs allow them.
     const int32_t w = static_cast<int32_t>(
         std::clamp<int64_t>(request.width > 0 ? request.width : filter.width(), 2, 30000));
@@ -24,8 +22,9 @@ int16_t exportPicture(const ExportRequest& request) {
         std::clamp<int64_t>(request.height > 0 ? request.height : filter.height(), 2, 30000));
 
     PyramidImage picture;
-    if (!createImage(&picture, w, h, documentPictureKind(), kPyramidClamp, false)) return memFullErr;
-    const int16_t rendered = renderIntoImage(picture, true);
+    if (!createImage(&picture, w, h, documentPictureKind(call), kPyramidClamp, false))
+        return memFullErr;
+    const int16_t rendered = renderIntoImage(call, picture, true);
     if (rendered != 0) return rendered;
 
     // Written beside the destination first, so a failure never leaves a

@@ -9,6 +9,8 @@
 #include "plugin/host_api.h"
 #include "values/settings_record.h"
 
+struct ModuleCall;
+
 struct ExportRequest {
     bool requested = false;
     char path[kNameLength] = {};
@@ -16,9 +18,6 @@ struct ExportRequest {
     int32_t height = 0;
     int32_t quality = 90;
 };
-
-// The request of the current run, filled while the descriptor is read.
-extern ExportRequest exportRequest;
 
 // The host signature of our own host (the command-line tool). The export
 // keys below write a file wherever they point, so the module honours them
@@ -37,4 +36,4 @@ constexpr uint32_t kKeyExportQuality = fourCC("qfXQ");
 // the document and writes it as a JPEG file, replacing the file only when
 // everything was written. Returns the run's result code: 0, a host failure,
 // -108 when the picture cannot be held, -20 when the file cannot be written.
-int16_t exportPicture(const ExportRequest& request);
+int16_t exportPicture(ModuleCall& call, const ExportRequest& request);

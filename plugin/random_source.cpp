@@ -1,8 +1,9 @@
 #include "plugin/random_source.h"
 
 namespace {
+// Process-wide: seeded at prepare, drawn from in the calls that follow.
 uint32_t state = 1;
-}
+} // namespace
 
 void seedRandom(uint32_t seed) { state = seed; }
 

@@ -2,13 +2,12 @@
 
 #include <cstring>
 
-#include "plugin/plugin_globals.h"
+#include "plugin/module_call.h"
 
 namespace {
 
 // A host without a usable handle suite cannot keep our records.
-bool haveHandleSuite() {
-    const FilterRecord* fr = g.record;
+bool haveHandleSuite(const FilterRecord* fr) {
     return fr && fr->handleProcs && fr->handleProcs->numHandleProcs >= 6 &&
            fr->handleProcs->newProc && fr->handleProcs->lockProc &&
            fr->handleProcs->unlockProc && fr->handleProcs->getSizeProc;
@@ -17,12 +16,13 @@ bool haveHandleSuite() {
 // The handles this module made through the host's newProc, with the size it
 // asked for. Some hosts answer 0 from getSizeProc for handles they made and
 // ignore setSizeProc; for our own handles we know better than to trust
-// that answer. Process-wide because the host hands the handles back on
-// every call and they live as long as the module stays loaded.
+// that answer.
 struct OwnHandle {
     Handle handle = nullptr;
     int32_t size = 0;
 };
+// Process-wide: the host hands these handles back on every call, and they
+// live as long as the module stays loaded, longer than any call.
 OwnHandle ownHandles[2];
 
 void rememberOwnHandle(int slot, Handle h, int32_t size) { ownHandles[slot] = OwnHandle{h, size}; }
@@ -33,8 +33,7 @@ int32_t ownHandleSize(Handle h) {
     return 0;
 }
 
-Handle newZeroedHandle(int32_t size) {
-    HandleProcs& hp = *g.record->handleProcs;
+Handle newZeroedHandle(HandleProcs& hp, int32_t size) {
     OwnedHandle h(&hp, hp.newProc(size));
     if (!h) return nullptr;
     LockedHandle lock(hp, h.get(), 0);
@@ -46,8 +45,7 @@ Handle newZeroedHandle(int32_t size) {
 
 // Locks a handle and makes sure it holds at least `size` bytes: a host may
 // hand back a handle that an older module left behind.
-LockedHandle lockSized(Handle h, int32_t size) {
-    HandleProcs& hp = *g.record->handleProcs;
+LockedHandle lockSized(HandleProcs& hp, Handle h, int32_t size) {
     int32_t have = hp.getSizeProc(h);
     // A host that cannot tell the size of a handle we made ourselves with
     // the right size answers 0: that is not a refusal.
@@ -64,18 +62,21 @@ LockedHandle lockSized(Handle h, int32_t size) {
 
 } // namespace
 
-void createSettingsRecord() {
-    if (!g.record || g.record->parameters) return;
-    Handle h = haveHandleSuite() ? newZeroedHandle(int32_t(sizeof(SettingsRecord))) : nullptr;
+void createSettingsRecord(ModuleCall& call) {
+    FilterRecord* fr = call.record;
+    if (!fr || fr->parameters) return;
+    Handle h = haveHandleSuite(fr)
+                   ? newZeroedHandle(*fr->handleProcs, int32_t(sizeof(SettingsRecord)))
+                   : nullptr;
     if (!h) {
-        hostResult() = memFullErr;
-        g.reason = kReasonSettingsAlloc;
+        call.result() = memFullErr;
+        call.reason = kReasonSettingsAlloc;
         return;
     }
-    g.record->parameters = h;
+    fr->parameters = h;
     rememberOwnHandle(0, h, int32_t(sizeof(SettingsRecord)));
     // A fresh record starts from the defaults, seed 0, nothing captured.
-    LockedHandle lock = lockSized(h, int32_t(sizeof(SettingsRecord)));
+    LockedHandle lock = lockSized(*fr->handleProcs, h, int32_t(sizeof(SettingsRecord)));
     if (lock) {
         auto* s = reinterpret_cast<SettingsRecord*>(lock.data());
         s->capturedControl = -1;
@@ -85,53 +86,51 @@ void createSettingsRecord() {
     }
 }
 
-void createRunContext() {
-    if (!g.record || !g.dataSlot || *g.dataSlot != 0) return;
-    Handle h = haveHandleSuite() ? newZeroedHandle(int32_t(sizeof(RunContext))) : nullptr;
+void createRunContext(ModuleCall& call) {
+    FilterRecord* fr = call.record;
+    if (!fr || !call.dataSlot || *call.dataSlot != 0) return;
+    Handle h = haveHandleSuite(fr) ? newZeroedHandle(*fr->handleProcs, int32_t(sizeof(RunContext)))
+                                   : nullptr;
     if (!h) {
-        hostResult() = memFullErr;
-        g.reason = kReasonContextAlloc;
+        call.result() = memFullErr;
+        call.reason = kReasonContextAlloc;
         return;
     }
-    *g.dataSlot = reinterpret_cast<intptr_t>(h);
+    *call.dataSlot = reinterpret_cast<intptr_t>(h);
     rememberOwnHandle(1, h, int32_t(sizeof(RunContext)));
 }
 
-bool RecordLocks::lock() {
-    if (!g.record || !g.dataSlot || !g.record->parameters || *g.dataSlot == 0) {
-        hostResult() = filterBadParameters;
+bool lockRecords(ModuleCall& call) {
+    FilterRecord* fr = call.record;
+    if (!fr || !call.dataSlot || !fr->parameters || *call.dataSlot == 0) {
+        call.result() = filterBadParameters;
         return false;
     }
-    if (!haveHandleSuite()) {
-        hostResult() = memFullErr;
-        g.reason = kReasonLockFailed;
+    if (!haveHandleSuite(fr)) {
+        call.result() = memFullErr;
+        call.reason = kReasonLockFailed;
         return false;
     }
-    // A second lock in the same call keeps what the first one holds.
-    if (!settings_) settings_ = lockSized(g.record->parameters, int32_t(sizeof(SettingsRecord)));
-    if (!context_)
-        context_ = lockSized(reinterpret_cast<Handle>(*g.dataSlot), int32_t(sizeof(RunContext)));
-    g.settings = reinterpret_cast<SettingsRecord*>(settings_.data());
-    g.context = reinterpret_cast<RunContext*>(context_.data());
-    if (!g.settings || !g.context) {
-        hostResult() = memFullErr;
-        g.reason = kReasonLockFailed;
+    HandleProcs& hp = *fr->handleProcs;
+    RecordLocks& locks = call.locks;
+    if (!locks.settings)
+        locks.settings = lockSized(hp, fr->parameters, int32_t(sizeof(SettingsRecord)));
+    if (!locks.context)
+        locks.context =
+            lockSized(hp, reinterpret_cast<Handle>(*call.dataSlot), int32_t(sizeof(RunContext)));
+    call.settings = reinterpret_cast<SettingsRecord*>(locks.settings.data());
+    call.context = reinterpret_cast<RunContext*>(locks.context.data());
+    if (!call.settings || !call.context) {
+        call.result() = memFullErr;
+        call.reason = kReasonLockFailed;
         return false;
     }
     return true;
 }
 
-void RecordLocks::unlock() {
-    g.settings = nullptr;
-    g.context = nullptr;
-    context_.unlock();
-    settings_.unlock();
-}
-
-bool lockRecords() {
-    if (!g.locks) {
-        hostResult() = filterBadParameters;
-        return false;
-    }
-    return g.locks->lock();
+void unlockRecords(ModuleCall& call) {
+    call.settings = nullptr;
+    call.context = nullptr;
+    call.locks.context.unlock();
+    call.locks.settings.unlock();
 }

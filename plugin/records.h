@@ -4,31 +4,24 @@
 
 #include "plugin/host_handles.h"
 
+struct ModuleCall;
+
 // Allocates whichever record is missing. Leaves -108 in the result cell and
 // the reason code on failure.
-void createSettingsRecord();
-void createRunContext();
+void createSettingsRecord(ModuleCall& call);
+void createRunContext(ModuleCall& call);
 
-// The two records locked for one call to the module. The entry point holds
-// one for the length of each call; whatever it locked is unlocked when the
-// call ends, and nothing is left locked between calls.
-class RecordLocks {
-public:
-    RecordLocks() = default;
-    RecordLocks(const RecordLocks&) = delete;
-    RecordLocks& operator=(const RecordLocks&) = delete;
-    ~RecordLocks() = default; // the handles unlock themselves
-
-    // Locks both handles and publishes them in `g`. Leaves -30100 when one
-    // is missing and -108 when a lock fails.
-    bool lock();
-    // Unpublishes and unlocks whatever this call locked.
-    void unlock();
-
-private:
-    LockedHandle settings_;
-    LockedHandle context_;
+// The two records locked for one call to the module. Each call holds one;
+// whatever it locked is unlocked when the call ends, and nothing is left
+// locked between calls. The handles unlock themselves.
+struct RecordLocks {
+    LockedHandle settings;
+    LockedHandle context;
 };
 
-// Locks the records through the current call's RecordLocks.
-bool lockRecords();
+// Locks both handles and publishes them in the call's `settings` and
+// `context`. Leaves -30100 when one is missing and -108 when a lock fails.
+// A second lock in the same call keeps what the first one holds.
+bool lockRecords(ModuleCall& call);
+// Unpublishes and unlocks whatever the call locked.
+void unlockRecords(ModuleCall& call);

@@ -36,6 +36,10 @@ struct RunContextFields {
 
     // The dialog's preview pane; (0, 0, 1, 1) until the dialog sets it.
     PixelRect previewPane;
+
+    // The area of the current render; its top-left corner is its offset in
+    // document coordinates.
+    PixelRect renderArea;
 };
 
 // The host holds 20856 bytes whatever the pointer size.

@@ -5,64 +5,39 @@
 
 #include "plugin/host_handles.h"
 #include "plugin/picture_export.h"
-#include "plugin/plugin_globals.h"
+#include "plugin/module_call.h"
 #include "values/settings_record.h"
 
 namespace {
 
-constexpr uint32_t kKeyGlue = fourCC("GLUE");
-constexpr uint32_t kKeyShape = fourCC("Hsky");
-constexpr uint32_t kKeyStripeKind = fourCC("Htky");
-constexpr uint32_t kTypeGlue = fourCC("GLty");
-constexpr uint32_t kTypeShape = fourCC("Hsty");
-constexpr uint32_t kTypeStripeKind = fourCC("Htty");
-constexpr uint32_t kNoValue = 0x3C4E4F3E; // "<NO>"
-
 // Hosts with these signatures hand out descriptors we must not read.
 bool ignoresDescriptors(uint32_t sig) { return sig == fourCC("PSP8") || sig == fourCC("PSP9"); }
 
-// The integer keys in descriptor order and the fields they fill.
-struct IntegerKey {
-    uint32_t key;
-    int32_t SettingsRecord::*field;
-};
-constexpr IntegerKey kIntegerKeys[] = {
-    {fourCC("0002"), &SettingsRecord::overlap},   {fourCC("0003"), &SettingsRecord::stripes},
-    {fourCC("0004"), &SettingsRecord::warping},   {fourCC("0005"), &SettingsRecord::softness},
-    {fourCC("0006"), &SettingsRecord::doublure},  {fourCC("0007"), &SettingsRecord::color},
-    {fourCC("0008"), &SettingsRecord::zoom},      {fourCC("0009"), &SettingsRecord::complexity},
-    {fourCC("0010"), &SettingsRecord::hue},       {fourCC("0011"), &SettingsRecord::merge},
-};
-constexpr uint32_t kKeySeed = fourCC("0014");
-
-// Two-letter prefix with two decimal digits.
-uint32_t enumValue(uint32_t prefix, int32_t n, int32_t limit) {
-    if (n < 1 || n > limit) return kNoValue;
-    return prefix | (uint32_t('0' + n / 10) << 8) | uint32_t('0' + n % 10);
-}
-
-// The keys of an export request (our own host's, never an editor's).
-bool readExportKey(FilterRecord& fr, ReadDescriptorProcs& rp, PIReadDescriptor token, uint32_t key) {
+// The keys of an export request (our own host's, never an editor's), read
+// into the call's request.
+bool readExportKey(ModuleCall& call, ReadDescriptorProcs& rp, PIReadDescriptor token,
+                   uint32_t key) {
+    ExportRequest& request = call.exportRequest;
     if (key == kKeyExportPath) {
         Handle text = nullptr;
         if (rp.getTextProc(token, &text) != 0 || !text) return true;
-        HandleProcs* hp = fr.handleProcs;
+        HandleProcs* hp = call.record->handleProcs;
         // The text handle is ours once the host has handed it over.
         OwnedHandle owned(hp, text);
         if (hp && hp->getSizeProc && hp->lockProc && hp->unlockProc) {
             const int32_t size = hp->getSizeProc(text);
             LockedHandle chars(*hp, text, 0);
             if (chars && size > 0 && size < kNameLength) {
-                std::memcpy(exportRequest.path, chars.data(), size_t(size));
-                exportRequest.path[size] = '\0';
-                exportRequest.requested = std::strlen(exportRequest.path) > 0;
+                std::memcpy(request.path, chars.data(), size_t(size));
+                request.path[size] = '\0';
+                request.requested = std::strlen(request.path) > 0;
             }
         }
         return true;
     }
-    int32_t* field = key == kKeyExportWidth    ? &exportRequest.width
-                     : key == kKeyExportHeight ? &exportRequest.height
-                     : key == kKeyExportQuality ? &exportRequest.quality
+    int32_t* field = key == kKeyExportWidth    ? &request.width
+                     : key == kKeyExportHeight ? &request.height
+                     : key == kKeyExportQuality ? &request.quality
                                                 : nullptr;
     if (!field) return false;
     int32 value = 0;
@@ -77,26 +52,11 @@ void disposeDescriptor(FilterRecord& fr, PIDescriptorParameters& dp) {
 
 } // namespace
 
-DescriptorKeyID descriptorKeys[15] = {
-    kKeyGlue,       fourCC("0002"), fourCC("0003"), fourCC("0004"), fourCC("0005"),
-    fourCC("0006"), fourCC("0007"), fourCC("0008"), fourCC("0009"), fourCC("0010"),
-    fourCC("0011"), kKeyShape,      kKeyStripeKind, kKeySeed,       0,
-};
+// The interface hands the host a pointer to a key list it may write to.
+std::array<DescriptorKeyID, kScriptingKeys.size() + 1> descriptorKeys = scriptingKeyList();
 
-uint32_t glueEnumValue(int32_t glue) { return enumValue(fourCC("GL\0\0"), glue, 69); }
-uint32_t shapeEnumValue(int32_t shape) { return enumValue(fourCC("Hs\0\0"), shape, 7); }
-uint32_t stripeKindEnumValue(int32_t kind) { return enumValue(fourCC("Ht\0\0"), kind, 4); }
-
-int32_t enumNumber(uint32_t prefix, int32_t limit, uint32_t value) {
-    if ((value & 0xFFFF0000u) != prefix) return 0;
-    const uint32_t tens = (value >> 8) & 0xFF, ones = value & 0xFF;
-    if (tens < '0' || tens > '9' || ones < '0' || ones > '9') return 0;
-    const int32_t n = int32_t(tens - '0') * 10 + int32_t(ones - '0');
-    return (n >= 1 && n <= limit) ? n : 0;
-}
-
-bool descriptorSuitesAvailable() {
-    const FilterRecord* fr = g.record;
+bool descriptorSuitesAvailable(const ModuleCall& call) {
+    const FilterRecord* fr = call.record;
     if (!fr || !fr->descriptorParameters) return false;
     const PIDescriptorParameters& dp = *fr->descriptorParameters;
     const ReadDescriptorProcs* r = dp.readDescriptorProcs;
@@ -135,24 +95,24 @@ bool descriptorSuitesAvailable() {
     return true;
 }
 
-bool descriptorPresent() {
-    const FilterRecord* fr = g.record;
-    if (!fr || ignoresDescriptors(fr->hostSig) || !descriptorSuitesAvailable()) return false;
+bool descriptorPresent(const ModuleCall& call) {
+    const FilterRecord* fr = call.record;
+    if (!fr || ignoresDescriptors(fr->hostSig) || !descriptorSuitesAvailable(call)) return false;
     PIDescriptorParameters& dp = *fr->descriptorParameters;
     // The probe closes again at once: the descriptor itself stays for the
     // read.
-    return bool(ReadDescriptorToken(*dp.readDescriptorProcs, dp.descriptor, descriptorKeys));
+    return bool(ReadDescriptorToken(*dp.readDescriptorProcs, dp.descriptor, descriptorKeys.data()));
 }
 
-void readDescriptor() {
-    FilterRecord* fr = g.record;
-    if (!fr || !g.settings || !g.context) return;
-    if (ignoresDescriptors(fr->hostSig) || !descriptorSuitesAvailable()) return;
+void readDescriptor(ModuleCall& call) {
+    FilterRecord* fr = call.record;
+    if (!fr || !call.settings || !call.context) return;
+    if (ignoresDescriptors(fr->hostSig) || !descriptorSuitesAvailable(call)) return;
     PIDescriptorParameters& dp = *fr->descriptorParameters;
     ReadDescriptorProcs& rp = *dp.readDescriptorProcs;
-    SettingsRecord& s = *g.settings;
+    SettingsRecord& s = *call.settings;
 
-    ReadDescriptorToken reader(rp, dp.descriptor, descriptorKeys);
+    ReadDescriptorToken reader(rp, dp.descriptor, descriptorKeys.data());
     if (reader) {
         const PIReadDescriptor token = reader.get();
         applyPlainDefaults(s);
@@ -160,47 +120,42 @@ void readDescriptor() {
         DescType type = 0;
         int32 flags = 0;
         while (rp.getKeyProc(token, &key, &type, &flags)) {
-            if (key == kKeyGlue || key == kKeyShape || key == kKeyStripeKind) {
+            const ScriptingKey* known = findScriptingKey(key);
+            if (known && known->enumeration) {
                 DescEnum value = 0;
-                if (rp.getEnumeratedProc(token, &value) != 0) continue;
-                if (key == kKeyGlue) s.glue = enumNumber(fourCC("GL\0\0"), 69, value);
-                else if (key == kKeyShape) s.shape = enumNumber(fourCC("Hs\0\0"), 7, value);
-                else s.stripeKind = enumNumber(fourCC("Ht\0\0"), 4, value);
+                if (rp.getEnumeratedProc(token, &value) == 0)
+                    s.*known->field = enumNumber(*known->enumeration, value);
                 continue;
             }
             // A recorded action can carry any key: our export keys write a
             // file, so they count only when our own host sends them.
-            if (fr->hostSig == kOwnHostSignature && readExportKey(*fr, rp, token, key)) continue;
-            int32_t SettingsRecord::*field = nullptr;
-            for (const IntegerKey& k : kIntegerKeys)
-                if (k.key == key) field = k.field;
-            if (key == kKeySeed) field = &SettingsRecord::randomSeed;
-            if (!field) continue;
+            if (fr->hostSig == kOwnHostSignature && readExportKey(call, rp, token, key)) continue;
+            if (!known) continue;
             int32 value = 0;
-            if (rp.getIntegerProc(token, &value) == 0) s.*field = value;
+            if (rp.getIntegerProc(token, &value) == 0) s.*known->field = value;
         }
         reader.close();
         disposeDescriptor(*fr, dp);
     }
-    g.context->showDialog = (dp.playInfo == plugInDialogDisplay) ? 1 : 0;
+    call.context->showDialog = (dp.playInfo == plugInDialogDisplay) ? 1 : 0;
 }
 
-void writeDescriptor() {
-    FilterRecord* fr = g.record;
-    if (!fr || !g.settings || !descriptorSuitesAvailable()) return;
+void writeDescriptor(ModuleCall& call) {
+    FilterRecord* fr = call.record;
+    if (!fr || !call.settings || !descriptorSuitesAvailable(call)) return;
     PIDescriptorParameters& dp = *fr->descriptorParameters;
     WriteDescriptorProcs& wp = *dp.writeDescriptorProcs;
-    const SettingsRecord& s = *g.settings;
+    const SettingsRecord& s = *call.settings;
 
-    g.settings->fileVersion = 200;
+    call.settings->fileVersion = 200;
     WriteDescriptorToken writer(wp, fr->handleProcs);
     if (!writer) return;
     const PIWriteDescriptor token = writer.get();
-    wp.putEnumeratedProc(token, kKeyGlue, kTypeGlue, glueEnumValue(s.glue));
-    for (const IntegerKey& k : kIntegerKeys) wp.putIntegerProc(token, k.key, s.*(k.field));
-    wp.putEnumeratedProc(token, kKeyShape, kTypeShape, shapeEnumValue(s.shape));
-    wp.putEnumeratedProc(token, kKeyStripeKind, kTypeStripeKind, stripeKindEnumValue(s.stripeKind));
-    wp.putIntegerProc(token, kKeySeed, s.randomSeed);
+    for (const ScriptingKey& k : kScriptingKeys) {
+        if (k.enumeration)
+            wp.putEnumeratedProc(token, k.key, k.type(), enumValue(*k.enumeration, s.*k.field));
+        else wp.putIntegerProc(token, k.key, s.*k.field);
+    }
 
     disposeDescriptor(*fr, dp);
     PIDescriptorHandle written = nullptr;

@@ -2,27 +2,25 @@
 // settings to us and how we hand them back at finish.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "plugin/host_api.h"
+#include "values/scripting_terms.h"
 
 // The keys in the order the descriptor carries them, ended by 0. Writable:
 // the host may change the list it is given.
-extern DescriptorKeyID descriptorKeys[15];
+extern std::array<DescriptorKeyID, kScriptingKeys.size() + 1> descriptorKeys;
 
-// GLnn / Hs0n / Ht0n from a number; numbers outside the enumeration's range
-// give "<NO>".
-uint32_t glueEnumValue(int32_t glue);
-uint32_t shapeEnumValue(int32_t shape);
-uint32_t stripeKindEnumValue(int32_t kind);
-// The number an enumeration value stands for, 0 when it is not one of ours.
-int32_t enumNumber(uint32_t prefix, int32_t limit, uint32_t value);
+struct ModuleCall;
 
-bool descriptorSuitesAvailable();
-bool descriptorPresent();
+// Whether the call's host offers both descriptor suites whole.
+bool descriptorSuitesAvailable(const ModuleCall& call);
+bool descriptorPresent(const ModuleCall& call);
 
-// Reads the host's descriptor into the settings record and decides from the
-// play mode whether the dialog is shown.
-void readDescriptor();
+// Reads the host's descriptor into the call's settings record (and an export
+// request of our own host into the call's request) and decides from the play
+// mode whether the dialog is shown.
+void readDescriptor(ModuleCall& call);
 // Writes the fourteen settings into a new descriptor for the host.
-void writeDescriptor();
+void writeDescriptor(ModuleCall& call);

@@ -6,8 +6,8 @@
 #include "platform/message.h"
 #include "plugin/final_pass.h"
 #include "plugin/host_access.h"
+#include "plugin/module_call.h"
 #include "plugin/picture_export.h"
-#include "plugin/plugin_globals.h"
 #include "plugin/random_source.h"
 #include "plugin/records.h"
 #include "plugin/scripting.h"
@@ -16,20 +16,22 @@
 
 namespace {
 
+// Process-wide: a second about call can arrive while the first one's box is
+// still up (the box runs the host's message loop), as a call of its own.
 bool aboutBoxOpen = false;
 
 const char* const kErrorTitle = "Plug-in error";
 
-void refuse(const char* text, int16_t reason) {
+void refuse(ModuleCall& call, const char* text, int16_t reason) {
     showMessage(kErrorTitle, text);
-    hostResult() = kResultRefused;
-    g.reason = reason;
+    call.result() = kResultRefused;
+    call.reason = reason;
 }
 
 } // namespace
 
-void runCleanup() {
-    if (g.context) releaseRunBuffers(*g.context);
+void runCleanup(ModuleCall& call) {
+    if (call.context) releaseRunBuffers(*call.context);
 }
 
 void handleAbout() {
@@ -39,28 +41,28 @@ void handleAbout() {
     aboutBoxOpen = false;
 }
 
-void handleParameters() {
-    if (!g.record) return;
-    if (!g.record->parameters) createSettingsRecord();
-    if (g.dataSlot && *g.dataSlot == 0) createRunContext();
-    if (hostResult() != 0) return;
-    if (!lockRecords()) return;
-    resetRunContext(*g.context);
-    g.context->showDialog = 1;
-    g.context->firstRun = 1;
+void handleParameters(ModuleCall& call) {
+    if (!call.record) return;
+    if (!call.record->parameters) createSettingsRecord(call);
+    if (call.dataSlot && *call.dataSlot == 0) createRunContext(call);
+    if (call.result() != 0) return;
+    if (!lockRecords(call)) return;
+    resetRunContext(*call.context);
+    call.context->showDialog = 1;
+    call.context->firstRun = 1;
 }
 
-void handlePrepare() {
-    FilterRecord* fr = g.record;
+void handlePrepare(ModuleCall& call) {
+    FilterRecord* fr = call.record;
     if (!fr) return;
-    if (fr->parameters && g.dataSlot && *g.dataSlot != 0) {
-        if (!lockRecords()) return;
+    if (fr->parameters && call.dataSlot && *call.dataSlot != 0) {
+        if (!lockRecords(call)) return;
     } else {
-        createSettingsRecord();
-        createRunContext();
-        if (hostResult() != 0) return;
-        if (!lockRecords()) return;
-        resetRunContext(*g.context);
+        createSettingsRecord(call);
+        createRunContext(call);
+        if (call.result() != 0) return;
+        if (!lockRecords(call)) return;
+        resetRunContext(*call.context);
     }
     fr->bufferSpace = 0;
 
@@ -73,39 +75,41 @@ void handlePrepare() {
     const int64_t need = 2 * w * h * n;
     if (fr->maxSpace > need) fr->maxSpace = int32_t(need);
 
-    resetSettings(*g.settings);
+    SettingsRecord& s = *call.settings;
+    RunContext& ctx = *call.context;
+    resetSettings(s);
 
     fr->bufferSpace = 0;
-    g.context->hostFilterRect = filter;
-    renderArea = filter;
-    g.context->areaWidth = static_cast<int32_t>(filter.width());
-    g.context->areaHeight = static_cast<int32_t>(filter.height());
-    g.settings->previewZoom = 1;
+    ctx.hostFilterRect = filter;
+    ctx.renderArea = filter;
+    ctx.areaWidth = static_cast<int32_t>(filter.width());
+    ctx.areaHeight = static_cast<int32_t>(filter.height());
+    s.previewZoom = 1;
 
-    g.settings->capturedControl = -1;
-    g.settings->previewDirty = 0;
-    g.settings->passIndex = -1;
+    s.capturedControl = -1;
+    s.previewDirty = 0;
+    s.passIndex = -1;
     seedRandom(uint32_t(currentTimeSeconds()));
 }
 
-void handleStart() {
-    FilterRecord* fr = g.record;
-    if (!fr || !lockRecords()) return;
-    SettingsRecord& s = *g.settings;
-    RunContext& ctx = *g.context;
+void handleStart(ModuleCall& call) {
+    FilterRecord* fr = call.record;
+    if (!fr || !lockRecords(call)) return;
+    SettingsRecord& s = *call.settings;
+    RunContext& ctx = *call.context;
 
     s.previewPossible = (canAdvance(*fr) && canDisplay(*fr) && s.previewDisabled == 0) ? 1 : 0;
 
     if (!allocateRenderBuffers(ctx)) {
         releaseRunBuffers(ctx);
-        hostResult() = kResultNoRenderBuffers;
-        g.reason = kReasonBuffersAlloc;
+        call.result() = kResultNoRenderBuffers;
+        call.reason = kReasonBuffersAlloc;
     }
 
-    if (hostResult() == 0) {
+    if (call.result() == 0) {
         // Without a recorded action the last-used settings come back; a
         // missing or unreadable file leaves the defaults.
-        if (!descriptorPresent()) readCachedSettings(s);
+        if (!descriptorPresent(call)) readCachedSettings(s);
         if (ctx.firstRun) {
             ctx.firstRun = 0;
             s.psdSizeChoice = 1;
@@ -118,51 +122,50 @@ void handleStart() {
         s.exportKind = 3;
 
         if (!canAdvance(*fr)) {
-            refuse("The filter cannot run because your paint program does not support enough "
+            refuse(call,
+                   "The filter cannot run because your paint program does not support enough "
                    "of the Photoshop 3.0 plug-in standard.",
                    kReasonNoAdvanceState);
         } else if ((!isGray(*fr) && !isRGB(*fr)) || fr->planes < 1 ||
                    (isRGB(*fr) && fr->planes < 3)) {
             // Second line of defence behind the enable conditions: multichannel
             // and every other mode we cannot read are refused alike.
-            refuse("The filter cannot run.", kReasonMultichannel);
+            refuse(call, "The filter cannot run.", kReasonMultichannel);
         }
     }
 
-    if (hostResult() != 0) {
-        runCleanup();
+    if (call.result() != 0) {
+        runCleanup(call);
         setAllRectsEmpty(*fr);
         return;
     }
 
-    exportRequest = ExportRequest{};
-    readDescriptor();
+    readDescriptor(call);
 
     // The settings dialog is not part of this build yet: a run that asks
     // for it goes ahead with the settings it has, as if it was accepted.
     ctx.showDialog = 0;
 
-    if (exportRequest.requested) {
+    if (call.exportRequest.requested) {
         // An export renders into a file of its own; the document stays.
-        hostResult() = exportPicture(exportRequest);
-        exportRequest = ExportRequest{};
+        call.result() = exportPicture(call, call.exportRequest);
     } else {
-        renderFinalPass();
+        renderFinalPass(call);
         // Remembered whatever the render left, a cancel included.
         writeCachedSettings(s);
     }
     // An editor does not call finish after a failed start: whatever the
     // run allocated goes now.
-    if (hostResult() != 0) runCleanup();
+    if (call.result() != 0) runCleanup(call);
 }
 
-void handleContinue() {
-    if (g.record) setAllRectsEmpty(*g.record);
-    g.reason = kReasonContinue;
+void handleContinue(ModuleCall& call) {
+    if (call.record) setAllRectsEmpty(*call.record);
+    call.reason = kReasonContinue;
 }
 
-void handleFinish() {
-    if (!lockRecords()) return;
-    writeDescriptor();
-    runCleanup();
+void handleFinish(ModuleCall& call) {
+    if (!lockRecords(call)) return;
+    writeDescriptor(call);
+    runCleanup(call);
 }

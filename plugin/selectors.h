@@ -1,13 +1,15 @@
 // The handlers of the six selectors and the helpers they share.
 #pragma once
 
+struct ModuleCall;
+
 void handleAbout();
-void handleParameters();
-void handlePrepare();
-void handleStart();
-void handleContinue();
-void handleFinish();
+void handleParameters(ModuleCall& call);
+void handlePrepare(ModuleCall& call);
+void handleStart(ModuleCall& call);
+void handleContinue(ModuleCall& call);
+void handleFinish(ModuleCall& call);
 
 // Frees the render buffers and the preview plane copy; a second call does
 // nothing.
-void runCleanup();
+void runCleanup(ModuleCall& call);

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "composite/pyramid_image.h"
+#include "composite/pyramid_level_build.h"
 #include "render/worker_pool.h"
 
 namespace {
@@ -16,7 +17,7 @@ struct LevelArguments {
 // Each job computes its tile of the next level; nothing is left for the
 // main thread to do.
 class LevelRunner : public JobRunner {
-public:
+  public:
     void work(TileJob& job) override {
         const auto* args = static_cast<const LevelArguments*>(job.arguments);
         buildLevelTile(*args->image, args->level, job.splitter.tile);

@@ -1,14 +1,12 @@
 #include "host/cli/settings.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
+#include <utility>
 
 namespace cli {
 namespace {
-
-DescEnum twoDigitValue(char a, char b, int n) {
-    return fourCC({a, b, char('0' + n / 10), char('0' + n % 10), '\0'});
-}
 
 // Lower case; '_' and a '-' between letters read as a space, so that
 // "hard-light" and "Hard_Light" name "hard light".
@@ -18,14 +16,16 @@ std::string normalName(const std::string& s) {
         char c = s[i];
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
         const bool letterBefore = i > 0 && std::isalpha(static_cast<unsigned char>(s[i - 1]));
-        const bool letterAfter = i + 1 < s.size() && std::isalpha(static_cast<unsigned char>(s[i + 1]));
+        const bool letterAfter =
+            i + 1 < s.size() && std::isalpha(static_cast<unsigned char>(s[i + 1]));
         if (c == '_' || (c == '-' && letterBefore && letterAfter)) c = ' ';
         out.push_back(c);
     }
     return out;
 }
 
-template <size_t N> int lookupName(const std::array<const char*, N>& names, const std::string& text) {
+template <size_t N>
+int lookupName(const std::array<const char*, N>& names, const std::string& text) {
     const std::string want = normalName(text);
     for (size_t i = 1; i < N; ++i)
         if (*names[i] && normalName(names[i]) == want) return int(i);
@@ -52,41 +52,65 @@ constexpr IntFlag kIntFlags[] = {
     {"hue", &Settings::hue, 0, 100},
 };
 
+// The flag that fills each field of the module's settings.
+const std::pair<int32_t SettingsRecord::*, std::optional<int32_t> Settings::*> kFlagFields[] = {
+    {&SettingsRecord::glue, &Settings::glue},
+    {&SettingsRecord::overlap, &Settings::overlap},
+    {&SettingsRecord::stripes, &Settings::stripes},
+    {&SettingsRecord::warping, &Settings::warping},
+    {&SettingsRecord::softness, &Settings::softness},
+    {&SettingsRecord::doublure, &Settings::doublure},
+    {&SettingsRecord::color, &Settings::color},
+    {&SettingsRecord::zoom, &Settings::zoom},
+    {&SettingsRecord::complexity, &Settings::complexity},
+    {&SettingsRecord::hue, &Settings::hue},
+    {&SettingsRecord::merge, &Settings::merge},
+    {&SettingsRecord::shape, &Settings::shape},
+    {&SettingsRecord::stripeKind, &Settings::stripeKind},
+    {&SettingsRecord::randomSeed, &Settings::seed},
+};
+
+const std::optional<int32_t>& flagOf(const Settings& s, int32_t SettingsRecord::*field) {
+    for (const auto& [recordField, flag] : kFlagFields)
+        if (recordField == field) return s.*flag;
+    static const std::optional<int32_t> none;
+    return none;
+}
+
 std::string quoted(const std::string& s) {
     return s.find(' ') == std::string::npos ? s : "\"" + s + "\"";
 }
 
 } // namespace
 
-DescEnum glueValue(int mode) { return twoDigitValue('G', 'L', mode); }
-DescEnum shapeValue(int shape) { return twoDigitValue('H', 's', shape); }
-DescEnum stripeKindValue(int kind) { return twoDigitValue('H', 't', kind); }
-
-int enumNumber(DescEnum value, const char (&prefix)[3]) {
-    const char a = char(value >> 24), b = char(value >> 16), c = char(value >> 8), d = char(value);
-    if (a != prefix[0] || b != prefix[1] || c < '0' || c > '9' || d < '0' || d > '9') return 0;
-    return (c - '0') * 10 + (d - '0');
+int enumNumber(DescEnum value, const char (&letters)[3]) {
+    for (const ScriptingEnumeration* e : kScriptingEnumerations)
+        if (e->letters[0] == letters[0] && e->letters[1] == letters[1])
+            return std::max(enumDigits(*e, value), 0);
+    return 0;
 }
 
 int glueFromText(const std::string& text) {
     if (int mode = lookupName(kGlueMenuNames, text)) return mode;
     // The scripting names differ from the menu's only for mode 26.
-    for (int mode = 1; mode <= 69; ++mode)
-        if (!glueScriptingName(mode).empty() && normalName(glueScriptingName(mode)) == normalName(text)) return mode;
+    for (int mode = 1; mode <= kGlueEnumeration.limit; ++mode)
+        if (!glueScriptingName(mode).empty() &&
+            normalName(glueScriptingName(mode)) == normalName(text))
+            return mode;
     int64_t n = 0;
-    return parseInt(text, 1, 69, n) ? int(n) : 0;
+    return parseInt(text, 1, kGlueEnumeration.limit, n) ? int(n) : 0;
 }
 
 int shapeFromText(const std::string& text) {
     if (int shape = lookupName(kShapeNames, text)) return shape;
     int64_t n = 0;
-    return parseInt(text, 1, 7, n) ? int(n) : 0;
+    return parseInt(text, 1, kShapeEnumeration.limit, n) ? int(n) : 0;
 }
 
 int stripeKindFromText(const std::string& text) {
     if (int kind = lookupName(kStripeKindNames, text)) return kind;
     int64_t n = 0;
-    return parseInt(text, 1, 4, n) ? int(n) : 0;
+    return parseInt(text, 1, kStripeKindEnumeration.limit, n) ? int(n) : 0;
 }
 
 bool parseInt(const std::string& text, int64_t lo, int64_t hi, int64_t& out) {
@@ -121,7 +145,8 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
     if (name == "shape") {
         const int shape = shapeFromText(value);
         if (!shape) {
-            error = "--shape must be circles, diamonds, squares, octagons, TVs, fleurons, points or 1 to 7 (got '" +
+            error = "--shape must be circles, diamonds, squares, octagons, TVs, fleurons, points "
+                    "or 1 to 7 (got '" +
                     value + "')";
             return FlagResult::bad;
         }
@@ -152,18 +177,14 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
 
 host::Descriptor Settings::toDescriptor() const {
     host::Descriptor d;
-    if (glue) d.putEnumerated(kKeyGlue, kTypeGlue, glueValue(*glue));
-    const std::pair<DescriptorKeyID, const std::optional<int32_t>*> ints[] = {
-        {kKeyOverlap, &overlap}, {kKeyStripes, &stripes},     {kKeyWarping, &warping},
-        {kKeySoftness, &softness}, {kKeyDoublure, &doublure}, {kKeyColor, &color},
-        {kKeyZoom, &zoom},         {kKeyComplexity, &complexity}, {kKeyHue, &hue},
-        {kKeyMerge, &merge},
-    };
-    for (const auto& [key, value] : ints)
-        if (*value) d.putInteger(key, **value);
-    if (shape) d.putEnumerated(kKeyShape, kTypeShape, shapeValue(*shape));
-    if (stripeKind) d.putEnumerated(kKeyStripeKind, kTypeStripeKind, stripeKindValue(*stripeKind));
-    if (seed) d.putInteger(kKeyRandomSeed, *seed);
+    for (const ScriptingKey& k : kScriptingKeys) {
+        const std::optional<int32_t>& value = flagOf(*this, k.field);
+        if (!value) continue;
+        if (k.enumeration)
+            d.putEnumerated(k.key, k.type(), enumValue(*k.enumeration, *value));
+        else
+            d.putInteger(k.key, *value);
+    }
     return d;
 }
 
@@ -173,11 +194,11 @@ std::string describeSettings(const host::Descriptor& d) {
         if (!out.empty()) out += ' ';
         out += "--" + flag + " " + value;
     };
-    auto addEnum = [&](DescriptorKeyID key, const char* flag, const char (&prefix)[3],
+    auto addEnum = [&](DescriptorKeyID key, const char* flag, const ScriptingEnumeration& e,
                        std::string (*name)(int)) {
         auto v = d.enumerated(key);
         if (!v) return;
-        int n = enumNumber(*v, prefix);
+        const int n = std::max(enumDigits(e, *v), 0);
         std::string text = name(n);
         if (text.empty() && n) text = std::to_string(n);
         if (text.empty()) {
@@ -191,10 +212,10 @@ std::string describeSettings(const host::Descriptor& d) {
         if (auto v = d.integer(key)) add(flag, std::to_string(*v));
     };
     addInt(kKeyRandomSeed, "seed");
-    addEnum(kKeyShape, "shape", "Hs", shapeName);
-    addEnum(kKeyStripeKind, "stripe-kind", "Ht", stripeKindName);
+    addEnum(kKeyShape, "shape", kShapeEnumeration, shapeName);
+    addEnum(kKeyStripeKind, "stripe-kind", kStripeKindEnumeration, stripeKindName);
     addInt(kKeyMerge, "merge");
-    addEnum(kKeyGlue, "glue", "GL", glueMenuName);
+    addEnum(kKeyGlue, "glue", kGlueEnumeration, glueMenuName);
     addInt(kKeyOverlap, "overlap");
     addInt(kKeyStripes, "stripes");
     addInt(kKeyWarping, "warping");

@@ -1,10 +1,11 @@
 // The fourteen pattern settings as command-line flags, and their scripting
-// descriptor: the keys, value types and enumerations the module reads when
-// an editor replays a recorded action.
+// descriptor. The keys, value types and enumerations the module reads when
+// an editor replays a recorded action are in values/scripting_terms.h.
 #pragma once
 
-#include "values/name_tables.h"
 #include "host/descriptor.h"
+#include "values/name_tables.h"
+#include "values/scripting_terms.h"
 
 #include <cstdint>
 #include <optional>
@@ -12,32 +13,10 @@
 
 namespace cli {
 
-// Descriptor keys and enumeration types.
-constexpr DescriptorKeyID kKeyGlue = fourCC("GLUE");
-constexpr DescriptorKeyID kKeyOverlap = fourCC("0002");
-constexpr DescriptorKeyID kKeyStripes = fourCC("0003");
-constexpr DescriptorKeyID kKeyWarping = fourCC("0004");
-constexpr DescriptorKeyID kKeySoftness = fourCC("0005");
-constexpr DescriptorKeyID kKeyDoublure = fourCC("0006");
-constexpr DescriptorKeyID kKeyColor = fourCC("0007");
-constexpr DescriptorKeyID kKeyZoom = fourCC("0008");
-constexpr DescriptorKeyID kKeyComplexity = fourCC("0009");
-constexpr DescriptorKeyID kKeyHue = fourCC("0010");
-constexpr DescriptorKeyID kKeyMerge = fourCC("0011");
-constexpr DescriptorKeyID kKeyShape = fourCC("Hsky");
-constexpr DescriptorKeyID kKeyStripeKind = fourCC("Htky");
-constexpr DescriptorKeyID kKeyRandomSeed = fourCC("0014");
-constexpr DescType kTypeGlue = fourCC("GLty");
-constexpr DescType kTypeShape = fourCC("Hsty");
-constexpr DescType kTypeStripeKind = fourCC("Htty");
-
-// Enumeration values: GLnn, Hs0n, Ht0n.
-DescEnum glueValue(int mode);
-DescEnum shapeValue(int shape);
-DescEnum stripeKindValue(int kind);
-// The number an enumeration value stands for (its last two digits, when its
-// first two characters are `prefix`); 0 otherwise.
-int enumNumber(DescEnum value, const char (&prefix)[3]);
+// The number in the last two digits of an enumeration value whose first two
+// characters are `letters`, whatever its range (a descriptor from another
+// program may hold GL70); 0 for any other value.
+int enumNumber(DescEnum value, const char (&letters)[3]);
 
 // The value a name or number on the command line stands for, 0 when none:
 // glue modes by their menu name, their scripting name or 1 to 69; shapes
@@ -51,7 +30,8 @@ int stripeKindFromText(const std::string& text);
 // Values given on the command line; absent ones are left to the module.
 struct Settings {
     std::optional<int32_t> seed, shape, stripeKind, merge, glue;
-    std::optional<int32_t> overlap, stripes, warping, softness, doublure, color, zoom, complexity, hue;
+    std::optional<int32_t> overlap, stripes, warping, softness, doublure, color, zoom, complexity,
+        hue;
 
     // The descriptor that replays exactly these values, in key-list order.
     host::Descriptor toDescriptor() const;

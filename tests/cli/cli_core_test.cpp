@@ -101,13 +101,36 @@ TEST(CliNames, EveryGlueModeIsFoundByEachOfItsNamesAndItsNumberOnly) {
 }
 
 TEST(CliSettings, EnumerationValuesCarryTheNumberInTheirLastTwoDigits) {
-    EXPECT_EQ(cli::glueValue(7), fourCC("GL07"));
-    EXPECT_EQ(cli::glueValue(69), fourCC("GL69"));
-    EXPECT_EQ(cli::shapeValue(5), fourCC("Hs05"));
-    EXPECT_EQ(cli::stripeKindValue(4), fourCC("Ht04"));
+    cli::Settings s;
+    s.glue = 69;
+    s.shape = 5;
+    s.stripeKind = 4;
+    host::Descriptor d = s.toDescriptor();
+    EXPECT_EQ(d.enumerated(fourCC("GLUE")), fourCC("GL69"));
+    EXPECT_EQ(d.enumerated(fourCC("Hsky")), fourCC("Hs05"));
+    EXPECT_EQ(d.enumerated(fourCC("Htky")), fourCC("Ht04"));
+    ASSERT_EQ(d.size(), 3u);
+    EXPECT_EQ(d.items()[0].enumType, fourCC("GLty"));
+    EXPECT_EQ(d.items()[1].enumType, fourCC("Hsty"));
+    EXPECT_EQ(d.items()[2].enumType, fourCC("Htty"));
+    // A presets file may hold any number; one the enumeration cannot carry
+    // goes as "<NO>", which the module reads as 0.
+    s.glue = 70;
+    s.shape = 0;
+    s.stripeKind = INT32_MIN;
+    d = s.toDescriptor();
+    EXPECT_EQ(d.enumerated(fourCC("GLUE")), 0x3C4E4F3Eu);
+    EXPECT_EQ(d.enumerated(fourCC("Hsky")), 0x3C4E4F3Eu);
+    EXPECT_EQ(d.enumerated(fourCC("Htky")), 0x3C4E4F3Eu);
+
+    // Reading takes the two digits whatever their range.
     EXPECT_EQ(cli::enumNumber(fourCC("GL64"), "GL"), 64);
+    EXPECT_EQ(cli::enumNumber(fourCC("GL70"), "GL"), 70);
+    EXPECT_EQ(cli::enumNumber(fourCC("Ht07"), "Ht"), 7);
+    EXPECT_EQ(cli::enumNumber(fourCC("GL0x"), "GL"), 0);
     EXPECT_EQ(cli::enumNumber(fourCC("<NO>"), "GL"), 0);
     EXPECT_EQ(cli::enumNumber(fourCC("Hs03"), "GL"), 0);
+    EXPECT_EQ(cli::enumNumber(fourCC("Zz03"), "Zz"), 0);
 }
 
 TEST(CliSettings, FlagsAcceptNamesNumbersAndRanges) {
@@ -157,39 +180,39 @@ TEST(CliSettings, OnlyGivenSettingsReachTheDescriptorInKeyOrder) {
     cli::parseSettingFlag("shape", "octagons", s, error);
     host::Descriptor d = s.toDescriptor();
     ASSERT_EQ(d.size(), 4u);
-    EXPECT_EQ(d.items()[0].key, cli::kKeyGlue);
+    EXPECT_EQ(d.items()[0].key, fourCC("GLUE"));
     EXPECT_EQ(d.items()[0].type, typeEnumerated);
-    EXPECT_EQ(d.items()[0].enumType, cli::kTypeGlue);
+    EXPECT_EQ(d.items()[0].enumType, fourCC("GLty"));
     EXPECT_EQ(d.items()[0].enumValue, fourCC("GL09"));
-    EXPECT_EQ(d.items()[1].key, cli::kKeyHue);
+    EXPECT_EQ(d.items()[1].key, fourCC("0010"));
     EXPECT_EQ(d.items()[1].integer, 3);
-    EXPECT_EQ(d.items()[2].key, cli::kKeyShape);
-    EXPECT_EQ(d.items()[2].enumType, cli::kTypeShape);
+    EXPECT_EQ(d.items()[2].key, fourCC("Hsky"));
+    EXPECT_EQ(d.items()[2].enumType, fourCC("Hsty"));
     EXPECT_EQ(d.items()[2].enumValue, fourCC("Hs04"));
-    EXPECT_EQ(d.items()[3].key, cli::kKeyRandomSeed);
+    EXPECT_EQ(d.items()[3].key, fourCC("0014"));
     EXPECT_EQ(d.items()[3].integer, 99);
 }
 
 TEST(CliSettings, DescribedSettingsReadAsReusableFlags) {
     host::Descriptor d;
-    d.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL11"))
-        .putInteger(cli::kKeyOverlap, 73)
-        .putInteger(cli::kKeyMerge, 3)
-        .putEnumerated(cli::kKeyShape, cli::kTypeShape, fourCC("Hs05"))
-        .putEnumerated(cli::kKeyStripeKind, cli::kTypeStripeKind, fourCC("Ht02"))
-        .putInteger(cli::kKeyRandomSeed, -4);
+    d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL11"))
+        .putInteger(fourCC("0002"), 73)
+        .putInteger(fourCC("0011"), 3)
+        .putEnumerated(fourCC("Hsky"), fourCC("Hsty"), fourCC("Hs05"))
+        .putEnumerated(fourCC("Htky"), fourCC("Htty"), fourCC("Ht02"))
+        .putInteger(fourCC("0014"), -4);
     EXPECT_EQ(cli::describeSettings(d),
               "--seed -4 --shape TVs --stripe-kind b --merge 3 --glue \"hard light\" --overlap 73");
     host::Descriptor odd;
-    odd.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL64"));
-    odd.putEnumerated(cli::kKeyShape, cli::kTypeShape, 0x3C4E4F3E);
+    odd.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL64"));
+    odd.putEnumerated(fourCC("Hsky"), fourCC("Hsty"), 0x3C4E4F3E);
     EXPECT_EQ(cli::describeSettings(odd), "--shape '<NO>' --glue glow") << "modes without a scripting name";
     host::Descriptor beyond;
-    beyond.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL26"));
-    beyond.putEnumerated(cli::kKeyStripeKind, cli::kTypeStripeKind, fourCC("Ht07"));
+    beyond.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL26"));
+    beyond.putEnumerated(fourCC("Htky"), fourCC("Htty"), fourCC("Ht07"));
     EXPECT_EQ(cli::describeSettings(beyond), "--stripe-kind 7 --glue \"hard diff\"");
     host::Descriptor outside;
-    outside.putEnumerated(cli::kKeyGlue, cli::kTypeGlue, fourCC("GL70"));
+    outside.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL70"));
     EXPECT_EQ(cli::describeSettings(outside), "--glue 70");
 }
 

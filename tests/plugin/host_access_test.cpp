@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "plugin/host_access.h"
-#include "plugin/plugin_globals.h"
+#include "plugin/module_call.h"
 #include "plugin/run_buffers.h"
 
 namespace {
@@ -25,6 +25,7 @@ struct FakeHost {
     SettingsRecord settings{};
     RunContext ctx{};
     int16 result = 0;
+    ModuleCall call{&fr, nullptr, &result};
 
     FakeHost(int16 mode, int32 depth, int32_t width) {
         fr.imageMode = mode;
@@ -38,16 +39,11 @@ struct FakeHost {
         fr.inRowBytes = int32(hostRow.size());
         ctx.previewPane = PixelRect{0, 0, 100, 100};
         settings.previewZoom = 1;
-        g.record = &fr;
-        g.settings = &settings;
-        g.context = &ctx;
-        g.result = &result;
+        call.settings = &settings;
+        call.context = &ctx;
         advanceCalls = 0;
     }
-    ~FakeHost() {
-        releaseRunBuffers(ctx);
-        g = PluginGlobals{};
-    }
+    ~FakeHost() { releaseRunBuffers(ctx); }
 };
 
 template <typename T> void setRow(std::initializer_list<T> values) {
@@ -60,7 +56,7 @@ template <typename T> void setRow(std::initializer_list<T> values) {
 TEST(HostAccess, SixteenBitSamplesScaleToBytesByTruncation) {
     setRow<uint16_t>({32768, 16384, 128, 0, 257});
     FakeHost h(plugInModeGray16, 16, 5);
-    readPreviewSource(h.fr);
+    readPreviewSource(h.call);
     ASSERT_EQ(h.result, 0);
     ASSERT_NE(h.ctx.planeBuffer, nullptr);
     const uint8_t expect[] = {255, 127, 0, 0, 2};
@@ -71,7 +67,7 @@ TEST(HostAccess, SixteenBitSamplesScaleToBytesByTruncation) {
 TEST(HostAccess, FloatSamplesAreClampedInTheHostBufferToo) {
     setRow<float>({1.7f, -0.2f, 0.5f, 1.0f});
     FakeHost h(plugInModeGray32, 32, 4);
-    readPreviewSource(h.fr);
+    readPreviewSource(h.call);
     ASSERT_NE(h.ctx.planeBuffer, nullptr);
     const uint8_t expect[] = {255, 0, 127, 255};
     EXPECT_EQ(0, std::memcmp(h.ctx.planeBuffer, expect, 4));
@@ -85,8 +81,8 @@ TEST(HostAccess, FloatSamplesAreClampedInTheHostBufferToo) {
 TEST(HostAccess, AHostThatDeliversTooLittleIsNotReadBeyondIt) {
     setRow<uint8_t>({1, 2, 3});
     FakeHost h(plugInModeGrayScale, 8, 5); // asks for five, the row holds three
-    readPreviewSource(h.fr);
-    EXPECT_EQ(g.reason, kReasonPlaneRead);
+    readPreviewSource(h.call);
+    EXPECT_EQ(h.call.reason, kReasonPlaneRead);
 }
 
 TEST(HostAccess, PanAndOriginAreDividedByTheZoomBeforeTheShift) {
@@ -96,7 +92,7 @@ TEST(HostAccess, PanAndOriginAreDividedByTheZoomBeforeTheShift) {
     h.settings.previewZoom = 3;
     h.settings.previewOffsetX = 10;
     h.settings.previewOffsetY = -10;
-    fetchTile(h.fr, PixelRect{0, 0, 16, 16});
+    fetchTile(h.call, PixelRect{0, 0, 16, 16});
     EXPECT_EQ(h.fr.inRect.left, 3);
     EXPECT_EQ(h.fr.inRect.right, 19);
     EXPECT_EQ(h.fr.inRect.top, -3);
@@ -107,7 +103,7 @@ TEST(HostAccess, PanAndOriginAreDividedByTheZoomBeforeTheShift) {
     h.fr.filterRect = Rect{30, 31, 90, 95};
     h.settings.previewOffsetX = 0;
     h.settings.previewOffsetY = 0;
-    fetchTile(h.fr, PixelRect{0, 0, 16, 16});
+    fetchTile(h.call, PixelRect{0, 0, 16, 16});
     EXPECT_EQ(h.fr.inRect.top, 10);
     EXPECT_EQ(h.fr.inRect.left, 10);
 }
@@ -132,7 +128,7 @@ TEST(HostAccess, TilesArePlacedAtTheFilterRectanglesCornerOnEveryEdge) {
                 h.fr.bigDocumentData = &bd;
             }
             const PixelRect tile{128, 256, 200, 363}; // the last tile of the area
-            fetchTile(h.fr, tile);
+            fetchTile(h.call, tile);
             const PixelRect expect{228, 293, 300, 400};
             EXPECT_EQ(getInRect(h.fr), expect);
             EXPECT_EQ(getOutRect(h.fr), expect);
@@ -140,11 +136,11 @@ TEST(HostAccess, TilesArePlacedAtTheFilterRectanglesCornerOnEveryEdge) {
 
             // Input-only requests keep the output and mask to one pixel
             // inside the filter rectangle, even for padded input beyond it.
-            fetchInputTile(h.fr, PixelRect{128, 256, 640, 768});
+            fetchInputTile(h.call, PixelRect{128, 256, 640, 768});
             EXPECT_EQ(getInRect(h.fr), (PixelRect{228, 293, 740, 805}));
             EXPECT_EQ(getOutRect(h.fr), (PixelRect{228, 293, 229, 294}));
             EXPECT_EQ(getMaskRect(h.fr), (PixelRect{228, 293, 229, 294}));
-            fetchInputTile(h.fr, PixelRect{512, 512, 600, 700});
+            fetchInputTile(h.call, PixelRect{512, 512, 600, 700});
             EXPECT_EQ(getOutRect(h.fr), (PixelRect{299, 399, 300, 400}));
         }
     }
@@ -155,11 +151,11 @@ TEST(HostAccess, PreviewRectangleFallsBackToFullSizeWithoutSampling) {
     FakeHost h(plugInModeRGBColor, 8, 1);
     h.fr.filterRect = Rect{10, 20, 310, 620};
     h.ctx.previewPane = PixelRect{0, 0, 80, 120};
-    computePreviewRect(h.fr, 4);
+    computePreviewRect(h.call, 4);
     EXPECT_EQ(h.ctx.previewRect, (PixelRect{2, 5, 2 + 75, 5 + 120}));
     EXPECT_EQ(h.settings.previewZoom, 4);
     h.fr.samplingSupport = hostDoesNotSupportSampling;
-    computePreviewRect(h.fr, 4);
+    computePreviewRect(h.call, 4);
     EXPECT_EQ(h.settings.previewZoom, 1);
     EXPECT_EQ(h.ctx.previewRect, (PixelRect{10, 20, 90, 140}));
 }
@@ -188,11 +184,12 @@ TEST(HostAccess, TransparencyFollowsTheColourPlanesWhenTheHostLeavesTheCountsUns
     fr.planes = 4;
     fr.filterCase = filterCaseEditableTransparencyNoSelection;
     fr.inHiPlane = 3;
-    EXPECT_EQ(compositeTargetFromHost(fr, 0, 1).alphaIndex, 3);
+    const ModuleCall call(&fr, nullptr, nullptr);
+    EXPECT_EQ(compositeTargetFromHost(call, 0, 1).alphaIndex, 3);
     fr.inLayerPlanes = 3;
-    EXPECT_EQ(compositeTargetFromHost(fr, 0, 1).alphaIndex, 3);
-    EXPECT_TRUE(compositeTargetFromHost(fr, 0, 1).editableTransparency);
+    EXPECT_EQ(compositeTargetFromHost(call, 0, 1).alphaIndex, 3);
+    EXPECT_TRUE(compositeTargetFromHost(call, 0, 1).editableTransparency);
     // A count that points outside the delivered pixel turns transparency off.
     fr.inLayerPlanes = 7;
-    EXPECT_FALSE(compositeTargetFromHost(fr, 0, 1).editableTransparency);
+    EXPECT_FALSE(compositeTargetFromHost(call, 0, 1).editableTransparency);
 }

@@ -60,8 +60,8 @@ TEST(ImageRender, MatchesTheFinalRenderForEveryDepthAndOpaqueGlueMode) {
             host.settings.previewOffsetX = 17;
             host.settings.previewZoom = 3;
             PyramidImage picture;
-            ASSERT_TRUE(createImage(&picture, kWidth, kHeight, documentPictureKind(), kPyramidClamp, false));
-            ASSERT_EQ(renderIntoImage(picture), 0);
+            ASSERT_TRUE(createImage(&picture, kWidth, kHeight, documentPictureKind(host.call), kPyramidClamp, false));
+            ASSERT_EQ(renderIntoImage(host.call, picture), 0);
             EXPECT_TRUE(picture.filled());
             EXPECT_EQ(differingSamples(picture, final, depth), 0) << "depth " << depth << " glue " << glue;
 

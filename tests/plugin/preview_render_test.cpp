@@ -28,9 +28,9 @@ TEST(PreviewRender, AtFullSizeWithoutPanItMatchesTheFinalRender) {
 
     RateHost host(w, h);
     host.settings.previewZoom = 1;
-    readPreviewSource(host.fr);
+    readPreviewSource(host.call);
     ASSERT_EQ(host.result, 0);
-    renderPreviewPass();
+    renderPreviewPass(host.call);
     ASSERT_EQ(host.result, 0);
     const uint8_t* planes = host.ctx.planeBuffer;
     const size_t plane = size_t(w) * h;
@@ -51,8 +51,8 @@ TEST(PreviewRender, PanShiftsThePatternByWholePixels) {
     host.settings.previewZoom = 1;
     host.settings.previewOffsetX = 10;
     host.settings.previewOffsetY = 4;
-    readPreviewSource(host.fr);
-    renderPreviewPass();
+    readPreviewSource(host.call);
+    renderPreviewPass(host.call);
     const size_t plane = size_t(w) * h;
     for (int32_t y = 0; y + 4 < h; ++y)
         for (int32_t x = 0; x + 10 < w; ++x)
@@ -70,10 +70,10 @@ TEST(PreviewRender, ReductionSamplesEveryNthPixelAndRestoresTheState) {
         host.settings.complexity = 0;
         host.settings.glue = 1;
         host.big.inRect32 = VRect{1, 2, 3, 4};
-        readPreviewSource(host.fr);
+        readPreviewSource(host.call);
         const VRect inBefore = host.big.inRect32;
         const SettingsRecord before = host.settings;
-        renderPreviewPass();
+        renderPreviewPass(host.call);
         ASSERT_EQ(host.result, 0);
         // Everything the render touched is back.
         for (size_t i = 0; i < sizeof before; ++i)

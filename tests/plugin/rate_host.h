@@ -11,7 +11,7 @@
 
 #include "plugin/final_pass.h"
 #include "plugin/host_access.h"
-#include "plugin/plugin_globals.h"
+#include "plugin/module_call.h"
 
 namespace qftest {
 
@@ -29,6 +29,8 @@ struct RateHost {
     SettingsRecord settings{};
     RunContext ctx{};
     int16 result = 0;
+    // The call the module's render passes run in.
+    ModuleCall call{&fr, nullptr, &result};
 
     RateHost(int32_t w, int32_t h, int depth = 8)
         : width(w), height(h), bytes(depth / 8), pixels(size_t(w) * h * 3 * (depth / 8)) {
@@ -60,15 +62,11 @@ struct RateHost {
         resetSettings(settings);
         settings.passIndex = -1;
         ctx.previewPane = PixelRect{0, 0, 1000, 1000};
-        g.record = &fr;
-        g.settings = &settings;
-        g.context = &ctx;
-        g.result = &result;
+        call.settings = &settings;
+        call.context = &ctx;
     }
     ~RateHost() {
-        g.context = &ctx;
         releaseRunBuffers(ctx);
-        g = PluginGlobals{};
         active = nullptr;
     }
 
@@ -117,7 +115,7 @@ struct RateHost {
     // The final render of the whole document; the result in finalPixels.
     void renderFinal() {
         if (!allocateRenderBuffers(ctx)) return;
-        renderFinalPass();
+        renderFinalPass(call);
         commitOutput();
     }
 };

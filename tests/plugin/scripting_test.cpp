@@ -1,13 +1,15 @@
 // Recorded actions: the descriptor read at start and written at finish.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "host/handle_suite.h"
-#include "plugin/run_context.h"
-#include "plugin/scripting.h"
 #include "platform/file.h"
 #include "platform/temp_folder.h"
-#include "presets/cached_settings.h"
+#include "plugin/run_context.h"
+#include "plugin/scripting.h"
 #include "plugin_test_support.h"
+#include "presets/cached_settings.h"
 
 using host::ColorModel;
 using host::Descriptor;
@@ -34,13 +36,69 @@ TEST(Scripting, EnumerationValuesMapByTheirLastTwoDigits) {
     EXPECT_EQ(glueEnumValue(69), fourCC("GL69"));
     EXPECT_EQ(glueEnumValue(70), 0x3C4E4F3Eu);
     EXPECT_EQ(glueEnumValue(0), 0x3C4E4F3Eu);
+    EXPECT_EQ(glueEnumValue(-1), 0x3C4E4F3Eu);
+    EXPECT_EQ(shapeEnumValue(1), fourCC("Hs01"));
     EXPECT_EQ(shapeEnumValue(7), fourCC("Hs07"));
     EXPECT_EQ(shapeEnumValue(8), 0x3C4E4F3Eu);
     EXPECT_EQ(stripeKindEnumValue(4), fourCC("Ht04"));
-    EXPECT_EQ(enumNumber(fourCC("GL\0\0"), 69, fourCC("GL64")), 64);
-    EXPECT_EQ(enumNumber(fourCC("Hs\0\0"), 7, fourCC("Hs08")), 0);
-    EXPECT_EQ(enumNumber(fourCC("Hs\0\0"), 7, fourCC("GL01")), 0);
-    EXPECT_EQ(enumNumber(fourCC("Ht\0\0"), 4, fourCC("Ht0x")), 0);
+    EXPECT_EQ(stripeKindEnumValue(5), 0x3C4E4F3Eu);
+    EXPECT_EQ(stripeKindEnumValue(INT32_MIN), 0x3C4E4F3Eu);
+
+    // Reading: the letters and the range of the enumeration, nothing else.
+    struct Case {
+        const ScriptingEnumeration& e;
+        const char* value;
+        int32_t number;
+    };
+    const Case cases[] = {
+        {kGlueEnumeration, "GL01", 1},       {kGlueEnumeration, "GL64", 64},
+        {kGlueEnumeration, "GL69", 69},      {kGlueEnumeration, "GL70", 0},
+        {kGlueEnumeration, "GL00", 0},       {kGlueEnumeration, "GL6x", 0},
+        {kGlueEnumeration, "gl07", 0},       {kGlueEnumeration, "Hs01", 0},
+        {kGlueEnumeration, "<NO>", 0},       {kShapeEnumeration, "Hs07", 7},
+        {kShapeEnumeration, "Hs08", 0},      {kShapeEnumeration, "GL01", 0},
+        {kShapeEnumeration, "Ht01", 0},      {kStripeKindEnumeration, "Ht04", 4},
+        {kStripeKindEnumeration, "Ht05", 0}, {kStripeKindEnumeration, "Ht0x", 0},
+        {kStripeKindEnumeration, "Ht/1", 0}, {kStripeKindEnumeration, "Ht:1", 0},
+    };
+    for (const Case& c : cases) {
+        const uint32_t value = fourCC(*reinterpret_cast<const char(*)[5]>(c.value));
+        EXPECT_EQ(enumNumber(c.e, value), c.number) << c.value;
+    }
+    // Whatever the range, the digits themselves (what the CLI shows).
+    EXPECT_EQ(enumDigits(kGlueEnumeration, fourCC("GL70")), 70);
+    EXPECT_EQ(enumDigits(kGlueEnumeration, fourCC("GL00")), 0);
+    EXPECT_EQ(enumDigits(kStripeKindEnumeration, fourCC("Ht99")), 99);
+    EXPECT_EQ(enumDigits(kGlueEnumeration, fourCC("GLUE")), -1);
+
+    // Every number of every enumeration comes back from its value.
+    for (const ScriptingEnumeration* e : kScriptingEnumerations)
+        for (int32_t n = 1; n <= e->limit; ++n) EXPECT_EQ(enumNumber(*e, enumValue(*e, n)), n);
+}
+
+// The values the terminology names: every shape and stripe kind, and the
+// glue modes other than 60, 61 and 64 to 69, mode 26 by its scripting name.
+TEST(Scripting, TerminologyListsTheNamedValuesInNumberOrder) {
+    const std::vector<ScriptingValue> shapes = terminologyValues(kShapeEnumeration);
+    ASSERT_EQ(shapes.size(), 7u);
+    EXPECT_EQ(shapes[4].name, "TVs");
+    EXPECT_EQ(shapes[4].value, fourCC("Hs05"));
+    const std::vector<ScriptingValue> kinds = terminologyValues(kStripeKindEnumeration);
+    ASSERT_EQ(kinds.size(), 4u);
+    EXPECT_EQ(kinds[3].name, "d");
+    EXPECT_EQ(kinds[3].value, fourCC("Ht04"));
+
+    const std::vector<ScriptingValue> glue = terminologyValues(kGlueEnumeration);
+    ASSERT_EQ(glue.size(), 61u);
+    EXPECT_EQ(glue.front().name, "normal");
+    EXPECT_EQ(glue.front().value, fourCC("GL01"));
+    EXPECT_EQ(glue[25].name, "harsh diff");
+    EXPECT_EQ(glue[58].value, fourCC("GL59"));
+    EXPECT_EQ(glue[59].name, "screendim");
+    EXPECT_EQ(glue[59].value, fourCC("GL62"));
+    EXPECT_EQ(glue.back().name, "starbright");
+    EXPECT_EQ(glue.back().value, fourCC("GL63"));
+    for (size_t i = 1; i < glue.size(); ++i) EXPECT_LT(glue[i - 1].number, glue[i].number);
 }
 
 // Every key lands in its own field: a hand-built descriptor with a distinct
@@ -112,7 +170,8 @@ TEST(Scripting, ReplayedSettingsComeBackAtFinishAndTheHostDescriptorIsTaken) {
     const char* order[] = {"GLUE", "0002", "0003", "0004", "0005", "0006", "0007",
                            "0008", "0009", "0010", "0011", "Hsky", "Htky", "0014"};
     ASSERT_EQ(out.items().size(), 14u);
-    for (size_t i = 0; i < 14; ++i) EXPECT_EQ(out.items()[i].key, fourCC(*(const char(*)[5])order[i]));
+    for (size_t i = 0; i < 14; ++i)
+        EXPECT_EQ(out.items()[i].key, fourCC(*(const char(*)[5])order[i]));
     EXPECT_EQ(r.recordInfo, plugInDialogOptional);
 }
 

@@ -2,8 +2,9 @@
 // editor drives them.
 #include <gtest/gtest.h>
 
-#include "plugin/plugin_globals.h"
+#include "plugin/plugin_entry.h"
 #include "plugin_test_support.h"
+#include "values/result_codes.h"
 
 using host::ColorModel;
 using host::Document;
@@ -53,7 +54,7 @@ TEST(Selectors, HostWithoutAdvanceStateIsRefusedBeforeAnyDescriptorIsRead) {
     run.descriptor = d;
     const host::RunRecord r = h.run(doc, run);
     EXPECT_EQ(r.result, 1);
-    EXPECT_EQ(g.reason, kReasonNoAdvanceState);
+    EXPECT_EQ(lastReasonCode(), kReasonNoAdvanceState);
     // At most the presence probe opens it; no key is read from it.
     EXPECT_TRUE(r.descriptorCalls.keysRead.empty());
     EXPECT_LE(r.descriptorCalls.readOpens, 1);
@@ -69,7 +70,7 @@ TEST(Selectors, MultichannelDocumentsAreRefused) {
     const Document before = doc;
     const host::RunRecord r = h.run(doc);
     EXPECT_EQ(r.result, 1);
-    EXPECT_EQ(g.reason, kReasonMultichannel);
+    EXPECT_EQ(lastReasonCode(), kReasonMultichannel);
     EXPECT_EQ(qftest::countChanged(before, doc), 0);
     EXPECT_EQ(messages.texts.size(), 1u);
 }
@@ -119,7 +120,7 @@ TEST(Selectors, ContinueAnswersThreeEmptyRectangles) {
         fr.bigDocumentData = withBig ? &big : nullptr;
         qftest::entry(filterSelectorContinue, &fr, &data, &result);
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(g.reason, kReasonContinue);
+        EXPECT_EQ(lastReasonCode(), kReasonContinue);
         if (withBig) {
             for (const VRect* r : {&big.inRect32, &big.outRect32, &big.maskRect32})
                 EXPECT_TRUE(r->top == 0 && r->left == 0 && r->bottom == 0 && r->right == 0);

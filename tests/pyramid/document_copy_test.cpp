@@ -17,7 +17,7 @@ using namespace pyramid_test;
 // A document whose sample (x, y, plane) is a fixed function of its
 // position, delivered interleaved with `padding` spare bytes after each row.
 class FakeDocument : public DocumentSource {
-public:
+  public:
     FakeDocument(DepthClass depth, int32_t planes, bool transparency, int32_t alphaIndex)
         : format_{depth, planes, transparency, alphaIndex} {}
 
@@ -27,13 +27,16 @@ public:
         calls += "fetch;";
         fetched.push_back(rect);
         if (failAt >= 0 && int(fetched.size()) - 1 == failAt) return failCode;
-        const int32_t bytes = format_.depth == DepthClass::Eight ? 1 : format_.depth == DepthClass::Sixteen ? 2 : 4;
+        const int32_t bytes = format_.depth == DepthClass::Eight     ? 1
+                              : format_.depth == DepthClass::Sixteen ? 2
+                                                                     : 4;
         const int32_t rowBytes = rect.width() * format_.planes * bytes + padding;
         buffer.assign(size_t(rowBytes) * size_t(rect.height()), 0xEE);
         for (int32_t y = 0; y < rect.height(); ++y)
             for (int32_t x = 0; x < rect.width(); ++x)
                 for (int32_t p = 0; p < format_.planes; ++p) {
-                    uint8_t* at = buffer.data() + size_t(y) * rowBytes + (size_t(x) * format_.planes + p) * bytes;
+                    uint8_t* at = buffer.data() + size_t(y) * rowBytes +
+                                  (size_t(x) * format_.planes + p) * bytes;
                     const uint32_t v = sample(rect.left + x, rect.top + y, p);
                     if (bytes == 1) {
                         at[0] = uint8_t(v);
@@ -59,9 +62,12 @@ public:
     uint32_t sample(int32_t x, int32_t y, int32_t p) const {
         const uint32_t v = uint32_t(x * 7 + y * 13 + p * 50);
         switch (format_.depth) {
-        case DepthClass::Eight: return v % 256;
-        case DepthClass::Sixteen: return (v * 37) % 32769;
-        default: return v % 512;
+        case DepthClass::Eight:
+            return v % 256;
+        case DepthClass::Sixteen:
+            return (v * 37) % 32769;
+        default:
+            return v % 512;
         }
     }
 
@@ -101,8 +107,9 @@ TEST(DocumentCopy, RgbWithTransparencyCopiesEverySampleUnchanged) {
         DepthClass depth;
         int32_t kind;
     };
-    for (const Case& c : {Case{DepthClass::Eight, kPyramidRGBA8}, Case{DepthClass::Sixteen, kPyramidRGBA16},
-                          Case{DepthClass::Float, kPyramidRGBAFloat}}) {
+    for (const Case& c :
+         {Case{DepthClass::Eight, kPyramidRGBA8}, Case{DepthClass::Sixteen, kPyramidRGBA16},
+          Case{DepthClass::Float, kPyramidRGBAFloat}}) {
         // Five planes: colour, transparency at plane 3, one more after it.
         FakeDocument doc(c.depth, 5, true, 3);
         PyramidImage picture;
@@ -113,8 +120,10 @@ TEST(DocumentCopy, RgbWithTransparencyCopiesEverySampleUnchanged) {
                 double raw[4];
                 readRaw(picture, x, y, 0, raw);
                 for (int p = 0; p < 4; ++p) {
-                    const double want = c.depth == DepthClass::Float ? doc.sample(x, y, p) / 256.0 : doc.sample(x, y, p);
-                    ASSERT_EQ(raw[p], want) << int(c.depth) << " " << x << "," << y << " plane " << p;
+                    const double want = c.depth == DepthClass::Float ? doc.sample(x, y, p) / 256.0
+                                                                     : doc.sample(x, y, p);
+                    ASSERT_EQ(raw[p], want)
+                        << int(c.depth) << " " << x << "," << y << " plane " << p;
                 }
             }
     }

@@ -41,13 +41,16 @@ TEST(LanczosTables, FloatWeightsFollowTheKernelAndIntegersTruncateThem) {
         }
         float sum = 0.0f;
         for (int k = 0; k < kLanczosTaps; ++k) {
-            EXPECT_NEAR(kLanczosTables.weights[i][k], s[k] / total, 2e-7) << "phase " << i << " tap " << k;
+            EXPECT_NEAR(kLanczosTables.weights[i][k], s[k] / total, 2e-7)
+                << "phase " << i << " tap " << k;
             sum += kLanczosTables.weights[i][k];
         }
         EXPECT_NEAR(sum, 1.0f, 2e-7f) << "phase " << i;
         for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(kLanczosTables.weights2048[i][k], int32_t(kLanczosTables.weights[i][k] * 2048.0f));
-            EXPECT_EQ(kLanczosTables.weights32768[i][k], int32_t(kLanczosTables.weights[i][k] * 32768.0f));
+            EXPECT_EQ(kLanczosTables.weights2048[i][k],
+                      int32_t(kLanczosTables.weights[i][k] * 2048.0f));
+            EXPECT_EQ(kLanczosTables.weights32768[i][k],
+                      int32_t(kLanczosTables.weights[i][k] * 32768.0f));
         }
     }
     // Phase 0 samples half-way between the centre pixel and its left

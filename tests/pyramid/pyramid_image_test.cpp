@@ -83,7 +83,8 @@ TEST(PyramidCreate, RefusesBadArgumentsCleanly) {
     EXPECT_FALSE(createImage(&image, 0, 10, kPyramidRGBA8, kPyramidClamp, false));
     EXPECT_FALSE(createImage(&image, 10, -5, kPyramidRGBA8, kPyramidClamp, false));
     EXPECT_FALSE(createImage(&image, 1 << 30, 1 << 30, kPyramidRGBA8, kPyramidClamp, false));
-    EXPECT_FALSE(createImage(&image, std::numeric_limits<int32_t>::max(), 1, kPyramidGray8, kPyramidClamp, true));
+    EXPECT_FALSE(createImage(&image, std::numeric_limits<int32_t>::max(), 1, kPyramidGray8,
+                             kPyramidClamp, true));
     EXPECT_FALSE(createImage(&image, 10, 10, 6, kPyramidClamp, false));
     EXPECT_FALSE(createImage(&image, 10, 10, kPyramidRGBA8, 3, false));
     EXPECT_FALSE(image.hasStorage());
@@ -213,7 +214,8 @@ TEST(PyramidPixels, OutOfRangeColoursAreLimitedToTheSample) {
 }
 
 TEST(PyramidPixels, OtherKindsAreNotWrittenAndGrayReadsAsGray) {
-    for (int32_t kind : {kPyramidGray8, kPyramidGray16, kPyramidChannel16, kPyramidGrayFloat, kPyramidRGB16}) {
+    for (int32_t kind :
+         {kPyramidGray8, kPyramidGray16, kPyramidChannel16, kPyramidGrayFloat, kPyramidRGB16}) {
         PyramidImage image;
         ASSERT_TRUE(createImage(&image, 3, 3, kind, kPyramidClamp, false));
         image.storePixel(1, 1, 0, FloatRGBA{1, 1, 1, 1});
@@ -246,7 +248,8 @@ TEST(PyramidPixels, CompositorViewReadsAndStoresLevelZero) {
     EXPECT_EQ(raw[0], 16384);
     const FloatRGBA back = view.readPixel(103, 52);
     EXPECT_EQ(back.g, 0.25f);
-    view.storePixel(std::numeric_limits<int32_t>::min(), 52, FloatRGBA{1, 1, 1, 1}); // outside: ignored
+    view.storePixel(std::numeric_limits<int32_t>::min(), 52,
+                    FloatRGBA{1, 1, 1, 1}); // outside: ignored
     (void)view.readPixel(std::numeric_limits<int32_t>::max(), 0);
 
     PyramidImage floats;

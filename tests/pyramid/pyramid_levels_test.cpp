@@ -16,7 +16,8 @@ using namespace pyramid_test;
 bool samePixels(const PyramidImage& a, const PyramidImage& b, int32_t level) {
     for (int32_t y = 0; y < a.levelHeight(level); ++y)
         for (int32_t x = 0; x < a.levelWidth(level); ++x)
-            if (std::memcmp(a.pixelAddress(x, y, level), b.pixelAddress(x, y, level), size_t(a.kindInfo().bytesPerPixel)))
+            if (std::memcmp(a.pixelAddress(x, y, level), b.pixelAddress(x, y, level),
+                            size_t(a.kindInfo().bytesPerPixel)))
                 return false;
     return true;
 }
@@ -52,8 +53,8 @@ TEST(PyramidLevels, UniformEightBitLevelsBrightenSlightly) {
 }
 
 TEST(PyramidLevels, BuiltPixelsMatchTheWeightTable) {
-    for (int32_t kind : {kPyramidGray8, kPyramidGray16, kPyramidChannel16, kPyramidRGBA8, kPyramidRGBA16,
-                         kPyramidGrayFloat, kPyramidRGB16, kPyramidRGBAFloat}) {
+    for (int32_t kind : {kPyramidGray8, kPyramidGray16, kPyramidChannel16, kPyramidRGBA8,
+                         kPyramidRGBA16, kPyramidGrayFloat, kPyramidRGB16, kPyramidRGBAFloat}) {
         PyramidImage image;
         // Odd sizes: the padded columns and rows come from clamped fetches.
         ASSERT_TRUE(createImage(&image, 1031, 45, kind, kPyramidClamp, false));
@@ -69,8 +70,8 @@ TEST(PyramidLevels, BuiltPixelsMatchTheWeightTable) {
                     readRaw(image, x, y, level + 1, got);
                     referenceLevelPixel(image, level, x, y, want);
                     for (int c = 0; c < channelsOf(kind); ++c)
-                        ASSERT_EQ(got[c], want[c]) << "kind " << kind << " level " << level + 1 << " at " << x << ","
-                                                   << y << " channel " << c;
+                        ASSERT_EQ(got[c], want[c]) << "kind " << kind << " level " << level + 1
+                                                   << " at " << x << "," << y << " channel " << c;
                 }
         }
     }

@@ -14,35 +14,41 @@ namespace {
 
 using namespace pyramid_test;
 
-bool sameBits(const FloatRGBA& a, const FloatRGBA& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(const FloatRGBA& a, const FloatRGBA& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 // Checks sampleFiltered at level `level`, fraction 0, against the reference
 // for a set of positions that hit the interior, the seams and the edges.
 void expectMatchesReference(const PyramidImage& image, int32_t level, uint32_t seed) {
     const PyramidLevel& L = *image.level(level);
     Lcg rng(seed);
-    std::vector<float> xs = {0.0f, 0.3f, 1.0f, 2.5f, 509.25f, 510.5f, 511.0f, 511.75f, 512.0f, 513.5f};
+    std::vector<float> xs = {0.0f,   0.3f,   1.0f,    2.5f,   509.25f,
+                             510.5f, 511.0f, 511.75f, 512.0f, 513.5f};
     for (int i = 0; i < 12; ++i) xs.push_back(float(rng.next(uint32_t(L.width) * 128)) / 128.0f);
     xs.push_back(L.scaleX - 0.01f);
     xs.push_back(L.scaleX);
     for (float px : xs) {
-        for (float py : {0.0f, 1.75f, float(rng.next(uint32_t(L.height) * 128)) / 128.0f, L.scaleY - 0.5f}) {
+        for (float py :
+             {0.0f, 1.75f, float(rng.next(uint32_t(L.height) * 128)) / 128.0f, L.scaleY - 0.5f}) {
             const float u = px / L.scaleX;
             const float v = py / L.scaleY;
             const FloatRGBA got = image.sampleFiltered(level, 0.0f, u, v);
             double ref[4];
             referenceSample(image, level, u, v, ref);
             const float out = image.outputScale();
-            const FloatRGBA want{float(ref[0]) * out, float(ref[1]) * out, float(ref[2]) * out, float(ref[3]) * out};
-            ASSERT_TRUE(sameBits(got, want)) << "kind " << image.kind() << " wrap " << image.wrapMode() << " level "
-                                             << level << " at " << px << ", " << py << ": " << got.r << " vs " << want.r;
+            const FloatRGBA want{float(ref[0]) * out, float(ref[1]) * out, float(ref[2]) * out,
+                                 float(ref[3]) * out};
+            ASSERT_TRUE(sameBits(got, want))
+                << "kind " << image.kind() << " wrap " << image.wrapMode() << " level " << level
+                << " at " << px << ", " << py << ": " << got.r << " vs " << want.r;
         }
     }
 }
 
 TEST(PyramidSampling, EveryKindAndWrapModeMatchesTheDefinition) {
-    for (int32_t kind : {kPyramidGray8, kPyramidGray16, kPyramidChannel16, kPyramidRGBA8, kPyramidRGBA16,
-                         kPyramidGrayFloat, kPyramidRGB16, kPyramidRGBAFloat}) {
+    for (int32_t kind : {kPyramidGray8, kPyramidGray16, kPyramidChannel16, kPyramidRGBA8,
+                         kPyramidRGBA16, kPyramidGrayFloat, kPyramidRGB16, kPyramidRGBAFloat}) {
         for (int32_t wrap : {kPyramidClamp, kPyramidWrap, kPyramidWrapHorizontal}) {
             PyramidImage image;
             // Wider than one tile so that seams are crossed.
@@ -68,7 +74,8 @@ TEST(PyramidSampling, BorderPicturesSampleTheirInterior) {
         }
     for (float u : {0.2f, 0.5f, 0.77f})
         for (float v : {0.3f, 0.6f})
-            EXPECT_TRUE(sameBits(plain.sampleFiltered(0, 0.0f, u, v), bordered.sampleFiltered(0, 0.0f, u, v)));
+            EXPECT_TRUE(sameBits(plain.sampleFiltered(0, 0.0f, u, v),
+                                 bordered.sampleFiltered(0, 0.0f, u, v)));
     expectMatchesReference(bordered, 0, 4);
 }
 
@@ -116,7 +123,8 @@ TEST(PyramidSampling, WrapModesDecideWhatLiesLeftOfTheFirstColumn) {
     make(hwrap, kPyramidWrapHorizontal, 0);
     const float v = 0.5f;
     // Clamping repeats the first column: the last column does not matter.
-    EXPECT_TRUE(sameBits(clampA.sampleFiltered(0, 0.0f, 0.0f, v), clampB.sampleFiltered(0, 0.0f, 0.0f, v)));
+    EXPECT_TRUE(
+        sameBits(clampA.sampleFiltered(0, 0.0f, 0.0f, v), clampB.sampleFiltered(0, 0.0f, 0.0f, v)));
     // Wrapping mixes in the last column, so u = 0 lies between 0 and 200.
     const FloatRGBA a = wrapA.sampleFiltered(0, 0.0f, 0.0f, v);
     const FloatRGBA b = wrapB.sampleFiltered(0, 0.0f, 0.0f, v);
@@ -144,11 +152,14 @@ TEST(PyramidSampling, FractionMixesWithTheNextLevelAndLevelsAreClamped) {
     // Levels beyond the chain sample the last level but one; negative ones
     // level 0.
     const int32_t top = image.lastLevel() - 1;
-    EXPECT_TRUE(sameBits(image.sampleFiltered(99, 0.0f, u, v), image.sampleFiltered(top, 0.0f, u, v)));
-    EXPECT_TRUE(sameBits(image.sampleFiltered(-3, 0.0f, u, v), image.sampleFiltered(0, 0.0f, u, v)));
+    EXPECT_TRUE(
+        sameBits(image.sampleFiltered(99, 0.0f, u, v), image.sampleFiltered(top, 0.0f, u, v)));
+    EXPECT_TRUE(
+        sameBits(image.sampleFiltered(-3, 0.0f, u, v), image.sampleFiltered(0, 0.0f, u, v)));
     // The pixel form: the centre of pixel (x, y) of the level.
-    EXPECT_TRUE(sameBits(image.sampleFilteredAt(1, 0.0f, 5.0f, 7.0f),
-                         image.sampleFiltered(1, 0.0f, 5.5f * (1.0f / 32.0f), 7.5f * (1.0f / 24.0f))));
+    EXPECT_TRUE(
+        sameBits(image.sampleFilteredAt(1, 0.0f, 5.0f, 7.0f),
+                 image.sampleFiltered(1, 0.0f, 5.5f * (1.0f / 32.0f), 7.5f * (1.0f / 24.0f))));
 }
 
 TEST(PyramidSampling, PositionsFarOutsideStayInsideTheStorage) {

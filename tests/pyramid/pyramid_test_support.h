@@ -26,7 +26,9 @@ struct Lcg {
     uint32_t next(uint32_t n) { return ((next15() << 15) | next15()) % n; }
 };
 
-inline int channelsOf(int32_t kind) { return pyramidKindInfo(kind).channels; }
+inline int channelsOf(int32_t kind) {
+    return pyramidKindInfo(kind).channels;
+}
 
 // Raw channel values of pixel (x, y) (storage coordinates), as doubles.
 inline void readRaw(const PyramidImage& image, int32_t x, int32_t y, int32_t level, double* out) {
@@ -34,7 +36,9 @@ inline void readRaw(const PyramidImage& image, int32_t x, int32_t y, int32_t lev
     const int32_t kind = image.kind();
     for (int c = 0; c < 4; ++c) out[c] = 0.0;
     switch (kind) {
-    case kPyramidGray8: out[0] = p[0]; break;
+    case kPyramidGray8:
+        out[0] = p[0];
+        break;
     case kPyramidRGBA8: {
         uint32_t w;
         std::memcpy(&w, p, 4);
@@ -67,9 +71,12 @@ inline void writeRaw(PyramidImage& image, int32_t x, int32_t y, int32_t level, c
     uint8_t* p = image.pixelAddress(x, y, level);
     const int32_t kind = image.kind();
     switch (kind) {
-    case kPyramidGray8: p[0] = uint8_t(v[0]); break;
+    case kPyramidGray8:
+        p[0] = uint8_t(v[0]);
+        break;
     case kPyramidRGBA8: {
-        const uint32_t w = (uint32_t(v[0]) << 24) | (uint32_t(v[1]) << 16) | (uint32_t(v[2]) << 8) | uint32_t(v[3]);
+        const uint32_t w = (uint32_t(v[0]) << 24) | (uint32_t(v[1]) << 16) | (uint32_t(v[2]) << 8) |
+                           uint32_t(v[3]);
         std::memcpy(p, &w, 4);
         break;
     }
@@ -93,10 +100,13 @@ inline void writeRaw(PyramidImage& image, int32_t x, int32_t y, int32_t level, c
 inline uint32_t fillRange(int32_t kind) {
     switch (kind) {
     case kPyramidGray8:
-    case kPyramidRGBA8: return 256;
+    case kPyramidRGBA8:
+        return 256;
     case kPyramidGray16:
-    case kPyramidRGBA16: return 32769;
-    default: return 65536;
+    case kPyramidRGBA16:
+        return 32769;
+    default:
+        return 65536;
     }
 }
 
@@ -109,7 +119,8 @@ inline void fillRandom(PyramidImage& image, uint32_t seed) {
     for (int32_t y = 0; y < image.levelHeight(0); ++y)
         for (int32_t x = 0; x < image.levelWidth(0); ++x) {
             double v[4];
-            for (int c = 0; c < 4; ++c) v[c] = isFloat ? rng.next(2049) / 1024.0 : rng.next(fillRange(kind));
+            for (int c = 0; c < 4; ++c)
+                v[c] = isFloat ? rng.next(2049) / 1024.0 : rng.next(fillRange(kind));
             writeRaw(image, x, y, 0, v);
         }
 }
@@ -124,7 +135,8 @@ inline void fillUniform(PyramidImage& image, int32_t level, double value) {
 // output scale: centre pixel and phase from u * (width0 / 2^level), the 5 x 5
 // window with clamped or wrapped coordinates, integer weights for the
 // integer kinds. Positions must be non-negative and moderate.
-inline void referenceSample(const PyramidImage& image, int32_t level, float u, float v, double* out) {
+inline void referenceSample(const PyramidImage& image, int32_t level, float u, float v,
+                            double* out) {
     const PyramidLevel& L = *image.level(level);
     const int32_t kind = image.kind();
     const PyramidKindInfo info = pyramidKindInfo(kind);
@@ -149,7 +161,8 @@ inline void referenceSample(const PyramidImage& image, int32_t level, float u, f
                 float row = 0.0f;
                 for (int c = 0; c < 5; ++c) {
                     double s[4];
-                    readRaw(image, mapCoord(g - 2 + c, L.width, wrapX), mapCoord(h - 2 + r, L.height, wrapY), level, s);
+                    readRaw(image, mapCoord(g - 2 + c, L.width, wrapX),
+                            mapCoord(h - 2 + r, L.height, wrapY), level, s);
                     row += kLanczosTables.weights[px][4 - c] * float(s[ch]);
                 }
                 sum += kLanczosTables.weights[py][4 - r] * row;
@@ -161,7 +174,8 @@ inline void referenceSample(const PyramidImage& image, int32_t level, float u, f
             for (int r = 0; r < 5; ++r)
                 for (int c = 0; c < 5; ++c) {
                     double s[4];
-                    readRaw(image, mapCoord(g - 2 + c, L.width, wrapX), mapCoord(h - 2 + r, L.height, wrapY), level, s);
+                    readRaw(image, mapCoord(g - 2 + c, L.width, wrapX),
+                            mapCoord(h - 2 + r, L.height, wrapY), level, s);
                     sum += int64_t(w[py][4 - r]) * w[px][4 - c] * int64_t(s[ch]);
                 }
             out[ch] = float(double(sum) / (eight ? 4194304.0 : 1073741824.0));
@@ -173,9 +187,11 @@ inline void referenceSample(const PyramidImage& image, int32_t level, float u, f
 
 // One pixel of level + 1 straight from the 6 x 6 weight table, without
 // border.
-inline void referenceLevelPixel(const PyramidImage& image, int32_t level, int32_t x, int32_t y, double* out) {
-    static const int weights[6][6] = {{0, 1, 4, 4, 1, 0},     {1, 16, 64, 64, 16, 1}, {4, 64, 256, 256, 64, 4},
-                                      {4, 64, 256, 256, 64, 4}, {1, 16, 64, 64, 16, 1}, {0, 1, 4, 4, 1, 0}};
+inline void referenceLevelPixel(const PyramidImage& image, int32_t level, int32_t x, int32_t y,
+                                double* out) {
+    static const int weights[6][6] = {{0, 1, 4, 4, 1, 0},       {1, 16, 64, 64, 16, 1},
+                                      {4, 64, 256, 256, 64, 4}, {4, 64, 256, 256, 64, 4},
+                                      {1, 16, 64, 64, 16, 1},   {0, 1, 4, 4, 1, 0}};
     const PyramidLevel& L = *image.level(level);
     const PyramidKindInfo info = pyramidKindInfo(image.kind());
     for (int ch = 0; ch < info.channels; ++ch) {
@@ -186,7 +202,8 @@ inline void referenceLevelPixel(const PyramidImage& image, int32_t level, int32_
         for (int r = 0; r < 6; ++r)
             for (int c = 0; c < 6; ++c) {
                 double s[4];
-                readRaw(image, std::clamp(2 * x - 2 + c, 0, L.lastColumn), std::clamp(2 * y - 2 + r, 0, L.lastRow), level, s);
+                readRaw(image, std::clamp(2 * x - 2 + c, 0, L.lastColumn),
+                        std::clamp(2 * y - 2 + r, 0, L.lastRow), level, s);
                 sum += weights[r][c] * s[ch];
                 fsum += float(weights[r][c]) * float(s[ch]);
             }

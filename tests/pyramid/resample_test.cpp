@@ -50,7 +50,8 @@ TEST(Resample, HalfWidthSamplesLevelOneAtPixelCentres) {
     ASSERT_TRUE(createImage(&destination, 64, 48, kPyramidRGBA16, kPyramidClamp, false));
     fillRandom(source, 31);
     buildLevelsHere(source, 0);
-    ASSERT_TRUE(resampleImage(source, destination, PixelRect{0, 0, 96, 128}, PixelRect{0, 0, 48, 64}, 0.0f));
+    ASSERT_TRUE(resampleImage(source, destination, PixelRect{0, 0, 96, 128},
+                              PixelRect{0, 0, 48, 64}, 0.0f));
     for (int32_t y = 0; y < 48; y += 5)
         for (int32_t x = 0; x < 64; x += 3) {
             const float u = (0.0f + (float(x) + 0.5f) * 2.0f) * (1.0f / 128.0f);
@@ -77,11 +78,14 @@ TEST(Resample, ColoursAreLimitedByDestinationKind) {
         }
     ASSERT_TRUE(createImage(&toInts, 32, 8, kPyramidRGBA8, kPyramidClamp, false));
     ASSERT_TRUE(createImage(&toFloats, 32, 8, kPyramidRGBAFloat, kPyramidClamp, false));
-    ASSERT_TRUE(resampleImage(source, toInts, PixelRect{0, 0, 8, 32}, PixelRect{0, 0, 8, 32}, 0.0f));
-    ASSERT_TRUE(resampleImage(source, toFloats, PixelRect{0, 0, 8, 32}, PixelRect{0, 0, 8, 32}, 0.0f));
+    ASSERT_TRUE(
+        resampleImage(source, toInts, PixelRect{0, 0, 8, 32}, PixelRect{0, 0, 8, 32}, 0.0f));
+    ASSERT_TRUE(
+        resampleImage(source, toFloats, PixelRect{0, 0, 8, 32}, PixelRect{0, 0, 8, 32}, 0.0f));
     bool sawOvershoot = false;
     for (int32_t x = 0; x < 32; ++x) {
-        const FloatRGBA raw = source.sampleFiltered(0, 0.0f, (float(x) + 0.5f) / 32.0f, 4.5f / 8.0f);
+        const FloatRGBA raw =
+            source.sampleFiltered(0, 0.0f, (float(x) + 0.5f) / 32.0f, 4.5f / 8.0f);
         double f[4], i[4];
         readRaw(toFloats, x, 4, 0, f);
         readRaw(toInts, x, 4, 0, i);
@@ -108,19 +112,24 @@ TEST(Resample, DestinationRectangleIsOffsetAndClipped) {
     ASSERT_TRUE(createImage(&destination, 20, 20, kPyramidRGBA8, kPyramidClamp, false));
     fillUniform(source, 0, 180);
     // Partly outside on the right and bottom: only pixels inside are written.
-    ASSERT_TRUE(resampleImage(source, destination, PixelRect{0, 0, 16, 16}, PixelRect{12, 10, 28, 26}, 0.0f));
+    ASSERT_TRUE(resampleImage(source, destination, PixelRect{0, 0, 16, 16},
+                              PixelRect{12, 10, 28, 26}, 0.0f));
     for (int32_t y = 0; y < 20; ++y)
         for (int32_t x = 0; x < 20; ++x) {
             double v[4];
             readRaw(destination, x, y, 0, v);
             ASSERT_EQ(v[0], (x >= 10 && y >= 12) ? 180.0 : 0.0) << x << "," << y;
         }
-    EXPECT_FALSE(resampleImage(source, destination, PixelRect{0, 0, 16, 0}, PixelRect{0, 0, 5, 5}, 0.0f));
-    EXPECT_FALSE(resampleImage(source, destination, PixelRect{0, 0, 16, 16}, PixelRect{5, 5, 5, 9}, 0.0f));
+    EXPECT_FALSE(
+        resampleImage(source, destination, PixelRect{0, 0, 16, 0}, PixelRect{0, 0, 5, 5}, 0.0f));
+    EXPECT_FALSE(
+        resampleImage(source, destination, PixelRect{0, 0, 16, 16}, PixelRect{5, 5, 5, 9}, 0.0f));
     PyramidImage none;
-    EXPECT_FALSE(resampleImage(none, destination, PixelRect{0, 0, 1, 1}, PixelRect{0, 0, 1, 1}, 0.0f));
+    EXPECT_FALSE(
+        resampleImage(none, destination, PixelRect{0, 0, 1, 1}, PixelRect{0, 0, 1, 1}, 0.0f));
     // Rectangles far outside the destination write nothing and do not fail.
-    EXPECT_TRUE(resampleImage(source, destination, PixelRect{0, 0, 16, 16}, PixelRect{-1000000, -1000000, -999990, -999990}, 0.0f));
+    EXPECT_TRUE(resampleImage(source, destination, PixelRect{0, 0, 16, 16},
+                              PixelRect{-1000000, -1000000, -999990, -999990}, 0.0f));
 }
 
 } // namespace
