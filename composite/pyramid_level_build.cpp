@@ -33,7 +33,7 @@ void buildLevelRect(const PyramidTile* tiles, const PyramidLevel& from, const Py
     using T = KindTraits<Kind>;
     using S = typename T::Sample;
     constexpr int C = T::channels;
-    S src[kSourceHeight][kSourceWidth][C > 0 ? C : 1];
+    S src[kSourceHeight][kSourceWidth][size_t(C > 0 ? C : 1)];
     for (int32_t by = rect.top; by < rect.bottom; by += kBlockHeight) {
         const int32_t bh = std::min(kBlockHeight, rect.bottom - by);
         for (int32_t bx = rect.left; bx < rect.right; bx += kBlockWidth) {
@@ -86,7 +86,7 @@ void buildLevelRect(const PyramidTile* tiles, const PyramidLevel& from, const Py
                 // order, so the rows are filtered once and shared by the
                 // output rows (at most 65535 * 162^2 < 2^31).
                 static constexpr int32_t b[6] = {1, 16, 64, 64, 16, 1};
-                S rowSums[kSourceHeight][kBlockWidth][C];
+                S rowSums[kSourceHeight][kBlockWidth][size_t(C)];
                 for (int32_t r = 0; r < sh; ++r)
                     for (int32_t ox = 0; ox < bw; ++ox)
                         for (int ch = 0; ch < C; ++ch) {

@@ -65,7 +65,7 @@ PyramidStorage& PyramidStorage::operator=(PyramidStorage&& other) noexcept {
 
 void PyramidStorage::release() {
     if (tiles_) {
-        for (int32_t i = 0; i < tileCount_; ++i) delete[] tiles_[i].pixels;
+        for (int32_t i = 0; i < tileCount_; ++i) delete[] tiles_[size_t(i)].pixels;
         tiles_.reset();
     }
     if (bytesHeld_ > 0) returnStorage(bytesHeld_);

@@ -36,10 +36,10 @@ int CompletionQueue::post(int slot) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (capacity_ <= 0 || slot < 0 || slot >= capacity_) return kPlatformFailed;
-        if (queued_[slot]) return kPlatformOk;
+        if (queued_[size_t(slot)]) return kPlatformOk;
         // At most one entry per slot, so the ring never overflows.
-        ring_[(head_ + count_) % capacity_] = slot;
-        queued_[slot] = true;
+        ring_[size_t((head_ + count_) % capacity_)] = slot;
+        queued_[size_t(slot)] = true;
         ++count_;
     }
     // Set after the entry is visible: a waiter that found the ring empty
@@ -50,10 +50,10 @@ int CompletionQueue::post(int slot) {
 
 bool CompletionQueue::takeLocked(int& slot) {
     if (count_ == 0) return false;
-    slot = ring_[head_];
+    slot = ring_[size_t(head_)];
     head_ = (head_ + 1) % capacity_;
     --count_;
-    queued_[slot] = false;
+    queued_[size_t(slot)] = false;
     return true;
 }
 

@@ -171,7 +171,7 @@ bool storePictureRow(void* context, int y, const uint8_t* samples, int width, in
     const float scale = 1.0f / 255.0f;
     const int columns = width < rows->width ? width : rows->width;
     for (int x = 0; x < columns; ++x) {
-        const uint8_t* p = samples + static_cast<size_t>(x) * components;
+        const uint8_t* p = samples + static_cast<size_t>(x) * static_cast<size_t>(components);
         const float r = p[0] * scale;
         const float g = components >= 3 ? p[1] * scale : r;
         const float b = components >= 3 ? p[2] * scale : r;

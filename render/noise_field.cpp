@@ -30,7 +30,7 @@ void CellOrderCache::forgetCells() {
     single_.valid = false;
     if (recent_) {
         for (int32_t i = 0; i < kRecentCells; ++i) {
-            recent_[i].valid = false;
+            recent_[size_t(i)].valid = false;
         }
     }
 }

@@ -244,9 +244,9 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
     }
     int32_t usable = 0;
     for (int32_t i = 0; i < slots; ++i) {
-        slotArray[i].index = i;
-        slotArray[i].pool = &pool;
-        if (slotArray[i].start.create() != 0) break;
+        slotArray[size_t(i)].index = i;
+        slotArray[size_t(i)].pool = &pool;
+        if (slotArray[size_t(i)].start.create() != 0) break;
         usable = i + 1;
     }
     if (usable == 0) {
@@ -254,21 +254,21 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         return stats;
     }
 
-    for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[i]);
+    for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[size_t(i)]);
     pool.running = pool.finished < pool.total && !(pool.ended() && pool.finished >= pool.started);
     while (pool.running) {
         int slotIndex = -1;
         if (pool.done.wait(slotIndex) != 0 || slotIndex < 0 || slotIndex >= usable) break;
-        Slot& slot = slotArray[slotIndex];
+        Slot& slot = slotArray[size_t(slotIndex)];
         slot.thread.join();
         finishJob(pool, slot);
     }
     // Every worker has posted before the loop ends; join any stragglers
     // (only after a failed wait) before the slots go away.
     for (int32_t i = 0; i < usable; ++i) {
-        slotArray[i].thread.join();
-        freeJob(slotArray[i].job);
-        slotArray[i].job = nullptr;
+        slotArray[size_t(i)].thread.join();
+        freeJob(slotArray[size_t(i)].job);
+        slotArray[size_t(i)].job = nullptr;
     }
 
     stats.started = pool.started;

@@ -80,13 +80,13 @@ bool savePresetsFile(const std::string& path, const host::Descriptor& used,
     // it: eight bits, one plane per colour.
     const int32_t w = result.width(), h = result.height();
     const int colours = std::min(result.colorChannels(), 3);
-    std::vector<uint8_t> planes(size_t(w) * h * colours);
+    std::vector<uint8_t> planes(size_t(w) * size_t(h) * size_t(colours));
     const double full = result.maxSample();
     for (int c = 0; c < colours; ++c)
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x) {
                 const double v = std::clamp(result.sample(x, y, c) / full, 0.0, 1.0);
-                planes[(size_t(c) * h + y) * w + x] = uint8_t(v * 255.0);
+                planes[(size_t(c) * size_t(h) + size_t(y)) * size_t(w) + size_t(x)] = uint8_t(v * 255.0);
             }
     PyramidImage thumbnail;
     const PreviewPlanes preview{planes.data(), w, h, colours};
