@@ -53,8 +53,9 @@ void compositeTile(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.counters["time_per_pixel"] = benchmark::Counter(
-        double(kSide) * kSide, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["time_per_pixel"] =
+        benchmark::Counter(double(kSide) * kSide, benchmark::Counter::kIsIterationInvariantRate |
+                                                      benchmark::Counter::kInvert);
 }
 
 } // namespace

@@ -41,8 +41,8 @@ void finalRender(benchmark::State& state) {
         if (!r.ok()) state.SkipWithError("render failed");
     }
     useProcessors(0);
-    state.counters["MP/s"] = benchmark::Counter(double(size) * size / 1e6 * double(state.iterations()),
-                                                benchmark::Counter::kIsRate);
+    state.counters["MP/s"] = benchmark::Counter(
+        double(size) * size / 1e6 * double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 } // namespace

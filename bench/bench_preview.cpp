@@ -25,6 +25,11 @@ void previewRender(benchmark::State& state) {
 
 } // namespace
 
-BENCHMARK(previewRender)->ArgName("complexity")->Arg(0)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(previewRender)
+    ->ArgName("complexity")
+    ->Arg(0)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK_MAIN();

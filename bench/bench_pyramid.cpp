@@ -40,10 +40,11 @@ void buildLevelsRGBA8(benchmark::State& state) {
     const int32_t processors = int32_t(state.range(0));
     for (auto _ : state) buildLevels(image, 0, processors);
     int64_t pixels = 0;
-    for (int32_t n = 1; n <= image.lastLevel(); ++n) pixels += int64_t(image.levelWidth(n)) * image.levelHeight(n);
+    for (int32_t n = 1; n <= image.lastLevel(); ++n)
+        pixels += int64_t(image.levelWidth(n)) * image.levelHeight(n);
     state.counters["processors"] = processors > 0 ? processors : processorCount();
-    state.counters["output_Mpixel_per_s"] =
-        benchmark::Counter(double(pixels) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["output_Mpixel_per_s"] = benchmark::Counter(
+        double(pixels) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(buildLevelsRGBA8)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -53,9 +54,10 @@ void buildLevelsHereRGBA8(benchmark::State& state) {
     PyramidImage& image = sharedPicture();
     for (auto _ : state) buildLevelsHere(image, 0);
     int64_t pixels = 0;
-    for (int32_t n = 1; n <= image.lastLevel(); ++n) pixels += int64_t(image.levelWidth(n)) * image.levelHeight(n);
-    state.counters["output_Mpixel_per_s"] =
-        benchmark::Counter(double(pixels) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+    for (int32_t n = 1; n <= image.lastLevel(); ++n)
+        pixels += int64_t(image.levelWidth(n)) * image.levelHeight(n);
+    state.counters["output_Mpixel_per_s"] = benchmark::Counter(
+        double(pixels) * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 BENCHMARK(buildLevelsHereRGBA8)->Unit(benchmark::kMillisecond);
 
@@ -75,7 +77,8 @@ void sampleFilteredRGBA8(benchmark::State& state) {
             if (v > 0.7f) v = 0.3f;
         }
     }
-    state.counters["samples_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(sampleFilteredRGBA8)->Arg(0)->Arg(3);
 
@@ -91,7 +94,8 @@ void sampleFilteredMixed(benchmark::State& state) {
         const FloatRGBA c = image.sampleFiltered(1, 0.4f, u, v);
         benchmark::DoNotOptimize(c);
     }
-    state.counters["samples_per_s"] = benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["samples_per_s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(sampleFilteredMixed);
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <memory>
 
-#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/tile_buffer.h"
 #include "render/tile_renderer.h"
+#include "values/settings_record.h"
 
 namespace {
 
@@ -36,12 +36,14 @@ void renderTiles(benchmark::State& state, const SettingsRecord& s) {
         renderTile(s, *gen, buffer);
         benchmark::DoNotOptimize(buffer.data());
     }
-    state.counters["ns_per_pixel"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 128 * 128,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_pixel"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 128 * 128,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_RenderTileDefaults(benchmark::State& state) { renderTiles(state, defaults()); }
+void BM_RenderTileDefaults(benchmark::State& state) {
+    renderTiles(state, defaults());
+}
 
 void BM_RenderTileComplexity100(benchmark::State& state) {
     SettingsRecord s = defaults();

@@ -13,7 +13,8 @@
 #include <cstdint>
 
 inline constexpr size_t kColourTableNodes = 16;
-inline constexpr size_t kColourTableBytes = kColourTableNodes * kColourTableNodes * kColourTableNodes * 3;
+inline constexpr size_t kColourTableBytes =
+    kColourTableNodes * kColourTableNodes * kColourTableNodes * 3;
 
 extern const uint8_t forwardColourTable[kColourTableBytes];
 extern const uint8_t inverseColourTable[kColourTableBytes];

@@ -30,27 +30,23 @@ inline int32_t limitedSample(float v, int32_t top) {
     return v >= float(top) ? top : int32_t(v);
 }
 
-template <DepthClass D>
-struct SampleTraits;
+template <DepthClass D> struct SampleTraits;
 
-template <>
-struct SampleTraits<DepthClass::Eight> {
+template <> struct SampleTraits<DepthClass::Eight> {
     using Type = uint8_t;
     static constexpr float kScale = 255.0f;
     static float unit(Type v) { return kByteUnits.value[v]; }
     static Type store(float v) { return Type(limitedSample(v * kScale, 255)); }
 };
 
-template <>
-struct SampleTraits<DepthClass::Sixteen> {
+template <> struct SampleTraits<DepthClass::Sixteen> {
     using Type = uint16_t;
     static constexpr float kScale = 32768.0f;
     static float unit(Type v) { return float(v) / kScale; } // a power of two: exact
     static Type store(float v) { return Type(limitedSample(v * kScale, 65535)); }
 };
 
-template <>
-struct SampleTraits<DepthClass::Float> {
+template <> struct SampleTraits<DepthClass::Float> {
     using Type = float;
     static constexpr float kScale = 1.0f;
     static float unit(Type v) { return v; }
@@ -60,14 +56,15 @@ struct SampleTraits<DepthClass::Float> {
 inline bool insideTile(int32_t x, int32_t y, const PixelRect& rect) {
     const int64_t dx = int64_t(x) - rect.left;
     const int64_t dy = int64_t(y) - rect.top;
-    return dx >= 0 && dx < int64_t(rect.right) - rect.left && dy >= 0 && dy < int64_t(rect.bottom) - rect.top;
+    return dx >= 0 && dx < int64_t(rect.right) - rect.left && dy >= 0 &&
+           dy < int64_t(rect.bottom) - rect.top;
 }
 
 // Sample offset of (x, y) in a host buffer: the column times the samples per
 // pixel, plus the row times the row stride in samples when the buffer holds
 // the whole tile.
-inline ptrdiff_t sampleOffset(int32_t x, int32_t y, const PixelRect& rect, int32_t rowMode, int32_t perPixel,
-                              int32_t rowBytes, int32_t sampleBytes) {
+inline ptrdiff_t sampleOffset(int32_t x, int32_t y, const PixelRect& rect, int32_t rowMode,
+                              int32_t perPixel, int32_t rowBytes, int32_t sampleBytes) {
     ptrdiff_t offset = ptrdiff_t(int64_t(x) - rect.left) * perPixel;
     if (rowMode == 1) {
         offset += ptrdiff_t(int64_t(y) - rect.top) * (rowBytes / sampleBytes);
@@ -84,8 +81,9 @@ FloatRGBA readHostPixel(const CompositeTarget& target, int32_t x, int32_t y, con
     if (target.inData == nullptr || !insideTile(x, y, rect)) {
         return c;
     }
-    const Sample* p = static_cast<const Sample*>(target.inData) +
-                      sampleOffset(x, y, rect, rowMode, target.inPlaneCount, target.inRowBytes, sizeof(Sample));
+    const Sample* p =
+        static_cast<const Sample*>(target.inData) +
+        sampleOffset(x, y, rect, rowMode, target.inPlaneCount, target.inRowBytes, sizeof(Sample));
     if constexpr (Gray) {
         c.r = c.g = c.b = Traits::unit(p[0]);
     } else {
@@ -108,8 +106,9 @@ void writeHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const F
     if (int64_t(x) - rect.left >= target.outWidth || int64_t(y) - rect.top >= target.outHeight) {
         return;
     }
-    Sample* p = static_cast<Sample*>(target.outData) +
-                sampleOffset(x, y, rect, rowMode, target.planes, target.outRowBytes, sizeof(Sample));
+    Sample* p =
+        static_cast<Sample*>(target.outData) +
+        sampleOffset(x, y, rect, rowMode, target.planes, target.outRowBytes, sizeof(Sample));
     if constexpr (Gray) {
         p[0] = Traits::store(colour.g);
     } else {
@@ -122,7 +121,8 @@ void writeHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const F
     }
 }
 
-void writePreviewPixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour) {
+void writePreviewPixel(const CompositeTarget& target, int32_t x, int32_t y,
+                       const FloatRGBA& colour) {
     if (target.previewData == nullptr || target.previewWidth <= 0 || target.previewHeight <= 0) {
         return;
     }
@@ -143,10 +143,9 @@ void writePreviewPixel(const CompositeTarget& target, int32_t x, int32_t y, cons
 // Reading and writing for one render target, document depth and colour
 // model; compositePixel picks the instance once per call so the pixel itself
 // runs without re-testing what cannot change within a render.
-template <int32_t Target, DepthClass D, bool Gray>
-struct TargetAccess {
-    static FloatRGBA read(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
-                          int32_t rowMode) {
+template <int32_t Target, DepthClass D, bool Gray> struct TargetAccess {
+    static FloatRGBA read(const CompositeTarget& target, int32_t x, int32_t y,
+                          const PixelRect& rect, int32_t rowMode) {
         if constexpr (Target == kImage) {
             if (target.image == nullptr) {
                 return {0.0f, 0.0f, 0.0f, 0.0f};
@@ -188,8 +187,8 @@ inline void limitAbove(FloatRGBA& c, float top) {
 }
 
 template <int32_t Target, DepthClass D, bool Gray>
-void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated, const PixelRect& rect,
-                   int32_t rowMode) {
+void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated,
+                   const PixelRect& rect, int32_t rowMode) {
     using Access = TargetAccess<Target, D, Gray>;
     FloatRGBA& g = *generated;
     const bool isFloat = Access::floatTarget(target);
@@ -245,34 +244,42 @@ void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGB
     Access::write(target, x, y, result, rect, rowMode);
 }
 
-using CompositeFn = void (*)(const CompositeTarget&, int32_t, int32_t, FloatRGBA*, const PixelRect&, int32_t);
+using CompositeFn = void (*)(const CompositeTarget&, int32_t, int32_t, FloatRGBA*, const PixelRect&,
+                             int32_t);
 
 template <int32_t Target>
 constexpr CompositeFn kHostKinds[3][2] = {
-    {compositeWith<Target, DepthClass::Eight, false>, compositeWith<Target, DepthClass::Eight, true>},
-    {compositeWith<Target, DepthClass::Sixteen, false>, compositeWith<Target, DepthClass::Sixteen, true>},
-    {compositeWith<Target, DepthClass::Float, false>, compositeWith<Target, DepthClass::Float, true>},
+    {compositeWith<Target, DepthClass::Eight, false>,
+     compositeWith<Target, DepthClass::Eight, true>},
+    {compositeWith<Target, DepthClass::Sixteen, false>,
+     compositeWith<Target, DepthClass::Sixteen, true>},
+    {compositeWith<Target, DepthClass::Float, false>,
+     compositeWith<Target, DepthClass::Float, true>},
 };
 
 inline int depthIndex(DepthClass d) {
     switch (d) {
-    case DepthClass::Sixteen: return 1;
-    case DepthClass::Float: return 2;
-    default: return 0;
+    case DepthClass::Sixteen:
+        return 1;
+    case DepthClass::Float:
+        return 2;
+    default:
+        return 0;
     }
 }
 
 } // namespace
 
-void compositePixel(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated, const PixelRect& rect,
-                    int32_t rowMode) {
+void compositePixel(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated,
+                    const PixelRect& rect, int32_t rowMode) {
     const int gray = target.gray ? 1 : 0;
     switch (target.renderTarget) {
     case kFinal:
         kHostKinds<kFinal>[depthIndex(target.depth)][gray](target, x, y, generated, rect, rowMode);
         break;
     case kPreview:
-        kHostKinds<kPreview>[depthIndex(target.depth)][gray](target, x, y, generated, rect, rowMode);
+        kHostKinds<kPreview>[depthIndex(target.depth)][gray](target, x, y, generated, rect,
+                                                             rowMode);
         break;
     case kImage:
         if (target.gray) {
@@ -287,8 +294,8 @@ void compositePixel(const CompositeTarget& target, int32_t x, int32_t y, FloatRG
     }
 }
 
-FloatRGBA readSourcePixel(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
-                          int32_t rowMode) {
+FloatRGBA readSourcePixel(const CompositeTarget& target, int32_t x, int32_t y,
+                          const PixelRect& rect, int32_t rowMode) {
     if (target.renderTarget == kImage) {
         return TargetAccess<kImage, DepthClass::Eight, false>::read(target, x, y, rect, rowMode);
     }
@@ -306,18 +313,20 @@ FloatRGBA readSourcePixel(const CompositeTarget& target, int32_t x, int32_t y, c
     }
 }
 
-float maskValue(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect, int32_t rowMode) {
+float maskValue(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
+                int32_t rowMode) {
     if (target.maskData == nullptr) {
         return 1.0f;
     }
     if (!insideTile(x, y, rect)) {
         return 0.0f;
     }
-    return kByteUnits.value[target.maskData[sampleOffset(x, y, rect, rowMode, 1, target.maskRowBytes, 1)]];
+    return kByteUnits
+        .value[target.maskData[sampleOffset(x, y, rect, rowMode, 1, target.maskRowBytes, 1)]];
 }
 
-void writePixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour, const PixelRect& rect,
-                int32_t rowMode) {
+void writePixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour,
+                const PixelRect& rect, int32_t rowMode) {
     switch (target.renderTarget) {
     case kImage:
         TargetAccess<kImage, DepthClass::Eight, false>::write(target, x, y, colour, rect, rowMode);
@@ -395,9 +404,16 @@ void spreadOverflow(FloatRGBA& c) {
         if (c.r > 1.0f) c.g += c.r - 1.0f;
         if (c.g > 1.0f) c.r += c.g - 1.0f;
         break;
-    case 3: c.b += f; break;
-    case 5: c.g += f; break;
-    case 6: c.r += f; break;
-    default: break; // none or all three
+    case 3:
+        c.b += f;
+        break;
+    case 5:
+        c.g += f;
+        break;
+    case 6:
+        c.r += f;
+        break;
+    default:
+        break; // none or all three
     }
 }

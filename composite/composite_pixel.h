@@ -21,11 +21,12 @@ void compositePixel(const CompositeTarget& target, int32_t x, int32_t y, FloatRG
 // The source pixel under (x, y): from the host's input buffer for the final
 // render and the preview, from the in-memory picture for the image target.
 // Transparent black when there is no source or (x, y) is outside the tile.
-FloatRGBA readSourcePixel(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
-                          int32_t rowMode);
+FloatRGBA readSourcePixel(const CompositeTarget& target, int32_t x, int32_t y,
+                          const PixelRect& rect, int32_t rowMode);
 
 // Selection coverage 0..1: 1 without a mask, 0 outside the tile.
-float maskValue(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect, int32_t rowMode);
+float maskValue(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
+                int32_t rowMode);
 
 // Stores the final colour in the target. Samples are truncated toward zero
 // and limited to what the sample type holds.

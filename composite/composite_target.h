@@ -18,7 +18,7 @@ constexpr int32_t bytesPerSample(DepthClass d) {
 // An in-memory picture that an `image` render reads its source from and
 // stores its result into.
 class CompositeImage {
-public:
+  public:
     virtual ~CompositeImage() = default;
     // The picture's pixel at (x, y); the colour starts as all zero.
     virtual FloatRGBA readPixel(int32_t x, int32_t y) const = 0;
@@ -37,8 +37,8 @@ struct CompositeTarget {
     // Host input buffer (final and preview targets).
     const void* inData = nullptr;
     int32_t inRowBytes = 0;
-    int32_t inPlaneCount = 0;  // high input plane - low input plane + 1
-    int32_t alphaIndex = 0;    // the host's count of layer colour planes
+    int32_t inPlaneCount = 0; // high input plane - low input plane + 1
+    int32_t alphaIndex = 0;   // the host's count of layer colour planes
 
     // Host selection mask, 8 bits per sample.
     const uint8_t* maskData = nullptr;
@@ -48,7 +48,7 @@ struct CompositeTarget {
     void* outData = nullptr;
     int32_t outRowBytes = 0;
     int32_t planes = 0;
-    int32_t outWidth = 0;  // size of the host's output rectangle
+    int32_t outWidth = 0; // size of the host's output rectangle
     int32_t outHeight = 0;
 
     // Preview plane buffer (preview target): 8 bits, planar.
@@ -68,9 +68,12 @@ struct CompositeTarget {
     // document, preview is never float, image follows the picture's kind.
     bool floatTarget() const {
         switch (renderTarget) {
-        case 0: return depth == DepthClass::Float;
-        case 2: return image != nullptr && image->holdsFloat();
-        default: return false;
+        case 0:
+            return depth == DepthClass::Float;
+        case 2:
+            return image != nullptr && image->holdsFloat();
+        default:
+            return false;
         }
     }
 };

@@ -43,7 +43,9 @@ inline Wide mulSat(Wide a, Wide b) {
     return r;
 }
 
-inline Wide toFixed(float v) { return glue::truncateToInt(v * kFloatToFixed); }
+inline Wide toFixed(float v) {
+    return glue::truncateToInt(v * kFloatToFixed);
+}
 
 inline Wide hardLight(Wide t, Wide b) {
     return t < kHalf ? (t * b) >> 14 : kOne - (((kOne - t) * (kOne - b)) >> 14);
@@ -57,7 +59,9 @@ inline Wide pin(Wide light, Wide x) {
     return light >= kHalf ? std::max(x, 2 * light - kOne) : std::min(x, 2 * light);
 }
 
-inline Wide limitToOne(Wide v) { return std::clamp<Wide>(v, 0, kOne); }
+inline Wide limitToOne(Wide v) {
+    return std::clamp<Wide>(v, 0, kOne);
+}
 
 // Luminance used by bright and dim: low 8 bits cleared.
 inline Wide maskedLuminance(const Wide c[3]) {
@@ -293,12 +297,18 @@ Rgb fromHsl(float h, float s, float l) {
     const float up = m1 + f * (m2 - m1);
     const float down = m2 - f * (m2 - m1);
     switch (k) {
-    case 0: return {m2, up, m1};
-    case 1: return {down, m2, m1};
-    case 2: return {m1, m2, up};
-    case 3: return {m1, down, m2};
-    case 4: return {up, m1, m2};
-    default: return {m2, m1, down};
+    case 0:
+        return {m2, up, m1};
+    case 1:
+        return {down, m2, m1};
+    case 2:
+        return {m1, m2, up};
+    case 3:
+        return {m1, down, m2};
+    case 4:
+        return {up, m1, m2};
+    default:
+        return {m2, m1, down};
     }
 }
 
@@ -369,22 +379,37 @@ void sinCos(float angle, float& s, float& c) {
     const double r2 = r * r;
     // Taylor series; at |r| <= pi/4 the omitted terms are below 1e-13.
     const double sr =
-        r + r * r2 *
-                (-1.0 / 6.0 +
-                 r2 * (1.0 / 120.0 +
-                       r2 * (-1.0 / 5040.0 + r2 * (1.0 / 362880.0 + r2 * (-1.0 / 39916800.0 + r2 * (1.0 / 6227020800.0))))));
+        r +
+        r * r2 *
+            (-1.0 / 6.0 +
+             r2 * (1.0 / 120.0 + r2 * (-1.0 / 5040.0 +
+                                       r2 * (1.0 / 362880.0 + r2 * (-1.0 / 39916800.0 +
+                                                                    r2 * (1.0 / 6227020800.0))))));
     const double cr =
-        1.0 + r2 * (-0.5 + r2 * (1.0 / 24.0 +
-                                 r2 * (-1.0 / 720.0 +
-                                       r2 * (1.0 / 40320.0 +
-                                             r2 * (-1.0 / 3628800.0 +
-                                                   r2 * (1.0 / 479001600.0 + r2 * (-1.0 / 87178291200.0)))))));
+        1.0 +
+        r2 * (-0.5 + r2 * (1.0 / 24.0 +
+                           r2 * (-1.0 / 720.0 + r2 * (1.0 / 40320.0 +
+                                                      r2 * (-1.0 / 3628800.0 +
+                                                            r2 * (1.0 / 479001600.0 +
+                                                                  r2 * (-1.0 / 87178291200.0)))))));
     const int quadrant = int(int64_t(n) & 3);
     switch (quadrant) {
-    case 0: s = float(sr); c = float(cr); break;
-    case 1: s = float(cr); c = float(-sr); break;
-    case 2: s = float(-sr); c = float(-cr); break;
-    default: s = float(-cr); c = float(sr); break;
+    case 0:
+        s = float(sr);
+        c = float(cr);
+        break;
+    case 1:
+        s = float(cr);
+        c = float(-sr);
+        break;
+    case 2:
+        s = float(-sr);
+        c = float(-cr);
+        break;
+    default:
+        s = float(-cr);
+        c = float(sr);
+        break;
     }
 }
 
@@ -501,52 +526,108 @@ void crossChannels(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& resul
 
 // ---- Per-channel operations: the top value t over the base value b. ----
 
-Wide normal(Wide t, Wide) { return t; }
+Wide normal(Wide t, Wide) {
+    return t;
+}
 
 Wide proceduralPlus(Wide t, Wide b) {
     const Wide w = b < kHalf ? b / 2 : kHalf - b / 2;
     return (t * w + (kHalf - w) * b) >> 14;
 }
 
-Wide proceduralMinus(Wide t, Wide b) { return std::min(kOne, t + ((t * b) >> 15)); }
-Wide difference(Wide t, Wide b) { return addSat((kOne - t) * b, (kOne - b) * t) >> 15; }
-Wide lighten(Wide t, Wide b) { return t < b ? b : t; }
-Wide darken(Wide t, Wide b) { return b < t ? b : t; }
-Wide add(Wide t, Wide b) { return t + b > kOne ? kOne : t + b; }
-Wide subtract(Wide t, Wide b) { return t - b < 0 ? 0 : t - b; }
-Wide multiply(Wide t, Wide b) { return (t * b) >> 15; }
-Wide screen(Wide t, Wide b) { return t + (((kOne - t) * b) >> 15); }
-Wide linearLight(Wide t, Wide b) { return limitToOne(b + 2 * t - kOne); }
-Wide pinLight(Wide t, Wide b) { return pin(t, b); }
-Wide spinLight(Wide t, Wide b) { return pin(b, t); }
-Wide vividB(Wide t, Wide b) { return limitToOne(2 * t - b); }
+Wide proceduralMinus(Wide t, Wide b) {
+    return std::min(kOne, t + ((t * b) >> 15));
+}
+Wide difference(Wide t, Wide b) {
+    return addSat((kOne - t) * b, (kOne - b) * t) >> 15;
+}
+Wide lighten(Wide t, Wide b) {
+    return t < b ? b : t;
+}
+Wide darken(Wide t, Wide b) {
+    return b < t ? b : t;
+}
+Wide add(Wide t, Wide b) {
+    return t + b > kOne ? kOne : t + b;
+}
+Wide subtract(Wide t, Wide b) {
+    return t - b < 0 ? 0 : t - b;
+}
+Wide multiply(Wide t, Wide b) {
+    return (t * b) >> 15;
+}
+Wide screen(Wide t, Wide b) {
+    return t + (((kOne - t) * b) >> 15);
+}
+Wide linearLight(Wide t, Wide b) {
+    return limitToOne(b + 2 * t - kOne);
+}
+Wide pinLight(Wide t, Wide b) {
+    return pin(t, b);
+}
+Wide spinLight(Wide t, Wide b) {
+    return pin(b, t);
+}
+Wide vividB(Wide t, Wide b) {
+    return limitToOne(2 * t - b);
+}
 
 Wide similarity(Wide t, Wide b) {
     const Wide d = t + b - kOne;
     return kOne - (d < 0 ? -d : d);
 }
 
-Wide hardDiff(Wide t, Wide b) { return t < b ? b - t : t - b; }
-Wide ace(Wide t, Wide b) { return addSat(t * t, (kOne - t) * b) >> 15; }
-Wide king(Wide t, Wide b) { return mulSat(b, t - b + kOne) >> 15; }
-Wide queen(Wide t, Wide b) { return mulSat(t, b - t + kOne) >> 15; }
-Wide jack(Wide t, Wide b) { return addSat(b * b, (kOne - b) * t) >> 15; }
-Wide bitAnd(Wide t, Wide b) { return t & b; }
-Wide bitOr(Wide t, Wide b) { return t | b; }
-Wide bitXor(Wide t, Wide b) { return t ^ b; }
+Wide hardDiff(Wide t, Wide b) {
+    return t < b ? b - t : t - b;
+}
+Wide ace(Wide t, Wide b) {
+    return addSat(t * t, (kOne - t) * b) >> 15;
+}
+Wide king(Wide t, Wide b) {
+    return mulSat(b, t - b + kOne) >> 15;
+}
+Wide queen(Wide t, Wide b) {
+    return mulSat(t, b - t + kOne) >> 15;
+}
+Wide jack(Wide t, Wide b) {
+    return addSat(b * b, (kOne - b) * t) >> 15;
+}
+Wide bitAnd(Wide t, Wide b) {
+    return t & b;
+}
+Wide bitOr(Wide t, Wide b) {
+    return t | b;
+}
+Wide bitXor(Wide t, Wide b) {
+    return t ^ b;
+}
 
 Wide multibright(Wide t, Wide b) {
     const float m = float(t * b) * 9.3132257462e-10f;
     return toFixed(m * (2.0f - m));
 }
 
-Wide hot(Wide t, Wide b) { return pin(pin(b, t), pin(b, kOne - t)); }
-Wide cold(Wide t, Wide b) { return pin(pin(t, b), pin(t, kOne - b)); }
-Wide wet(Wide t, Wide b) { return pin(overlay(t, b), kOne - hardLight(t, kOne - b)); }
-Wide dry(Wide t, Wide b) { return pin(overlay(kOne - t, b), hardLight(t, b)); }
-Wide up(Wide t, Wide b) { return pin(hardLight(t, b), overlay(t, b)); }
-Wide down(Wide t, Wide b) { return pin(overlay(t, b), hardLight(t, b)); }
-Wide hardMix(Wide t, Wide b) { return t + b > kOne ? kOne : 0; }
+Wide hot(Wide t, Wide b) {
+    return pin(pin(b, t), pin(b, kOne - t));
+}
+Wide cold(Wide t, Wide b) {
+    return pin(pin(t, b), pin(t, kOne - b));
+}
+Wide wet(Wide t, Wide b) {
+    return pin(overlay(t, b), kOne - hardLight(t, kOne - b));
+}
+Wide dry(Wide t, Wide b) {
+    return pin(overlay(kOne - t, b), hardLight(t, b));
+}
+Wide up(Wide t, Wide b) {
+    return pin(hardLight(t, b), overlay(t, b));
+}
+Wide down(Wide t, Wide b) {
+    return pin(overlay(t, b), hardLight(t, b));
+}
+Wide hardMix(Wide t, Wide b) {
+    return t + b > kOne ? kOne : 0;
+}
 
 Wide screendim(Wide t, Wide b) {
     const float s = 1.0f - float((kOne - t) * (kOne - b)) * 9.3132257462e-10f;
@@ -563,11 +644,21 @@ Wide contrastNegate(Wide t, Wide b) {
     return b <= kHalf ? kOne - f : f;
 }
 
-Wide dextrous(float t, float b) { return toFixed(compareRatio(b, t)); }
-Wide glowMode(float t, float b) { return toFixed(glow(t, b)); }
-Wide reflect(float t, float b) { return toFixed(glow(b, t)); }
-Wide shimmerMode(float t, float b) { return toFixed(shimmer(t, b)); }
-Wide lustre(float t, float b) { return toFixed(shimmer(b, t)); }
+Wide dextrous(float t, float b) {
+    return toFixed(compareRatio(b, t));
+}
+Wide glowMode(float t, float b) {
+    return toFixed(glow(t, b));
+}
+Wide reflect(float t, float b) {
+    return toFixed(glow(b, t));
+}
+Wide shimmerMode(float t, float b) {
+    return toFixed(shimmer(t, b));
+}
+Wide lustre(float t, float b) {
+    return toFixed(shimmer(b, t));
+}
 
 // ---- Modes that mix the channels. ----
 
@@ -610,7 +701,8 @@ void dim(const Wide T[3], const Wide B[3], Wide R[3]) {
 // Wax and wane mix base and top by a weight from the top's lightness and
 // saturation. The mix is on the fixed-point values themselves, so no scaling.
 void mixByWeight(const Wide T[3], const Wide B[3], float f, Wide R[3]) {
-    for (int c = 0; c < 3; ++c) R[c] = glue::truncateToInt(float(B[c]) * (1.0f - f) + float(T[c]) * f);
+    for (int c = 0; c < 3; ++c)
+        R[c] = glue::truncateToInt(float(B[c]) * (1.0f - f) + float(T[c]) * f);
 }
 
 void wax(const Wide T[3], const Wide B[3], Wide R[3]) {
@@ -674,8 +766,7 @@ void frontal(const Wide T[3], const Wide B[3], Wide R[3]) {
 }
 
 // Parietal, temporal, occipital and limbic blend in the colour-table space.
-template <int32_t mode>
-void throughColourTables(const Wide T[3], const Wide B[3], Wide R[3]) {
+template <int32_t mode> void throughColourTables(const Wide T[3], const Wide B[3], Wide R[3]) {
     colourTableBlend(T, B, mode, R);
 }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 class ByteSink {
-public:
+  public:
     explicit ByteSink(uint8_t* out) : out_(out) {}
 
     void byte(uint8_t value) {
@@ -31,7 +31,7 @@ public:
 
     size_t count() const { return count_; }
 
-private:
+  private:
     uint8_t* out_;
     size_t count_ = 0;
 };

@@ -59,9 +59,10 @@ void writeRecords(ByteSink& sink, const IptcBlock& block, const IptcDate& date) 
     textDataset(sink, kDatasetDateCreated, created);
     textDataset(sink, kDatasetCaption, kPictureCaption);
     textDataset(sink, kDatasetKeyword, kSoftwareName);
-    const int count = block.keywordCount < 0 ? 0
-                      : (block.keywordCount > kIptcKeywordCapacity ? kIptcKeywordCapacity
-                                                                    : block.keywordCount);
+    const int count = block.keywordCount < 0
+                          ? 0
+                          : (block.keywordCount > kIptcKeywordCapacity ? kIptcKeywordCapacity
+                                                                       : block.keywordCount);
     for (int i = 0; i < count; ++i) {
         const char* keyword = block.keywords[i];
         const size_t length = boundedLength(keyword, kIptcKeywordSlot - 1);
@@ -79,7 +80,8 @@ IptcDate iptcDateFromSeconds(int64_t seconds) {
     days += 719468;
     const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
     const int64_t dayOfEra = days - era * 146097;
-    const int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const int64_t yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
     const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
     const int64_t monthIndex = (5 * dayOfYear + 2) / 153; // March = 0
     const int day = static_cast<int>(dayOfYear - (153 * monthIndex + 2) / 5 + 1);
@@ -89,7 +91,8 @@ IptcDate iptcDateFromSeconds(int64_t seconds) {
 }
 
 bool addIptcKeyword(IptcBlock& block, const char* keyword) {
-    if (!keyword || block.keywordCount < 0 || block.keywordCount >= kIptcKeywordCapacity) return false;
+    if (!keyword || block.keywordCount < 0 || block.keywordCount >= kIptcKeywordCapacity)
+        return false;
     const size_t length = boundedLength(keyword, kIptcKeywordSlot);
     if (length == 0 || length >= kIptcKeywordSlot) return false;
     for (int i = 0; i < block.keywordCount; ++i) {

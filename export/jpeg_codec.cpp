@@ -161,10 +161,13 @@ int runCompression(CompressJob* job) {
 
     jpeg_start_compress(cinfo, TRUE); // SOI and the JFIF segment go out here
     const JpegMarkerSegments& segments = *job->segments;
-    writeSegment(cinfo, JPEG_COM, reinterpret_cast<const uint8_t*>(kMakerWebAddress), sizeof kMakerWebAddress);
-    if (segments.exif && segments.exifLength) writeSegment(cinfo, JPEG_APP0 + 1, segments.exif, segments.exifLength);
+    writeSegment(cinfo, JPEG_COM, reinterpret_cast<const uint8_t*>(kMakerWebAddress),
+                 sizeof kMakerWebAddress);
+    if (segments.exif && segments.exifLength)
+        writeSegment(cinfo, JPEG_APP0 + 1, segments.exif, segments.exifLength);
     if (segments.icc && segments.iccLength) writeIccChunks(cinfo, segments.icc, segments.iccLength);
-    if (segments.iptc && segments.iptcLength) writeSegment(cinfo, JPEG_APP0 + 13, segments.iptc, segments.iptcLength);
+    if (segments.iptc && segments.iptcLength)
+        writeSegment(cinfo, JPEG_APP0 + 13, segments.iptc, segments.iptcLength);
 
     for (int y = 0; y < job->height; ++y) {
         job->readRow(job->context, y, job->row, job->width);
@@ -313,8 +316,8 @@ int compressJpeg(int width, int height, int quality, const JpegMarkerSegments& s
                  JpegRowReader readRow, void* context, uint8_t* out, size_t capacity,
                  size_t* length) {
     if (length) *length = 0;
-    if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension || !readRow || !out ||
-        !length) {
+    if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension || !readRow ||
+        !out || !length) {
         return kJpegCodecBadArgument;
     }
     if ((segments.exif && segments.exifLength > kJpegMaxSegmentPayload) ||

@@ -13,11 +13,11 @@
 
 enum JpegCodecStatus : int {
     kJpegCodecOk = 0,
-    kJpegCodecBadArgument = 1,   // sizes out of range, missing callback or buffer
-    kJpegCodecLibraryError = 2,  // the library stopped with a fatal error (corrupt data...)
+    kJpegCodecBadArgument = 1,    // sizes out of range, missing callback or buffer
+    kJpegCodecLibraryError = 2,   // the library stopped with a fatal error (corrupt data...)
     kJpegCodecStreamTooLarge = 3, // the compressed stream did not fit the buffer
-    kJpegCodecUnsupported = 4,   // a stream the decoder does not turn into a picture
-    kJpegCodecTooBig = 5,        // a picture beyond the caller's limits
+    kJpegCodecUnsupported = 4,    // a stream the decoder does not turn into a picture
+    kJpegCodecTooBig = 5,         // a picture beyond the caller's limits
 };
 
 // The extra segments written after the stream header: the maker's address
@@ -66,7 +66,8 @@ struct JpegPictureInfo {
 // Receives row `y` of the decoded picture: `width` pixels of
 // `components` bytes. Returns false to stop decoding early (the rows the
 // caller wants have arrived). Must not throw.
-using JpegRowWriter = bool (*)(void* context, int y, const uint8_t* samples, int width, int components);
+using JpegRowWriter = bool (*)(void* context, int y, const uint8_t* samples, int width,
+                               int components);
 
 // Limits of a decoder run against hostile streams.
 struct JpegDecodeLimits {

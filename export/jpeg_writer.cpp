@@ -22,7 +22,8 @@ constexpr size_t kHeaderFormBytes = 16;
 
 int outputSide(int64_t extent) {
     if (extent < kJpegMinimumSide) return kJpegMinimumSide;
-    return extent > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(extent);
+    return extent > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                    : static_cast<int>(extent);
 }
 
 int32_t clampToInt32(int64_t value) {
@@ -61,13 +62,15 @@ void putBigEndian(uint8_t* out, uint32_t value) {
 // metadata segments and of the stream's own header, which a small picture's
 // six bytes per pixel might not cover; `prefix` spare bytes lead it for the
 // header form. Null when it cannot be had.
-std::unique_ptr<uint8_t[]> allocateStreamBuffer(int width, int height, const JpegMarkerSegments& segments,
-                                                size_t prefix, size_t& capacity) {
+std::unique_ptr<uint8_t[]> allocateStreamBuffer(int width, int height,
+                                                const JpegMarkerSegments& segments, size_t prefix,
+                                                size_t& capacity) {
     capacity = 0;
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     const uint64_t wanted = pixels * 6 + jpegMarkerSegmentsSize(segments) + kStreamHeaderRoom;
     if (wanted > std::numeric_limits<size_t>::max() / 2 - prefix) return nullptr;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(wanted) + prefix]);
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow)
+                                          uint8_t[static_cast<size_t>(wanted) + prefix]);
     if (buffer) capacity = static_cast<size_t>(wanted);
     return buffer;
 }
@@ -76,8 +79,8 @@ enum class StreamStatus { Ok, NoBuffer, Failed };
 
 // Validates, builds the metadata and compresses into a fresh buffer that
 // keeps `prefix` bytes free in front of the stream.
-int makeStream(JpegRequest& request, size_t prefix, std::unique_ptr<uint8_t[]>& buffer, size_t& length,
-               StreamStatus& status) {
+int makeStream(JpegRequest& request, size_t prefix, std::unique_ptr<uint8_t[]>& buffer,
+               size_t& length, StreamStatus& status) {
     length = 0;
     status = StreamStatus::Failed;
     if (!request.source) return kJpegNoSource;
@@ -156,7 +159,8 @@ int writeJpeg(JpegRequest& request) {
     }
     if (status != StreamStatus::Ok) {
         // Keep a presets file readable: its picture block says "none".
-        if (request.headerFlag && result == kJpegCompressionFailed && writeZeroWord(file) != kJpegWriteOk) {
+        if (request.headerFlag && result == kJpegCompressionFailed &&
+            writeZeroWord(file) != kJpegWriteOk) {
             return kJpegWriteFailed;
         }
         return result;

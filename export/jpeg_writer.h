@@ -19,15 +19,15 @@ struct IptcBlock;
 
 enum JpegWriteResult : int {
     kJpegWriteOk = 0,
-    kJpegNoSource = 1,        // no picture given
-    kJpegNoPixelStorage = 2,  // the picture holds no pixels
+    kJpegNoSource = 1,       // no picture given
+    kJpegNoPixelStorage = 2, // the picture holds no pixels
     // The library could not make the stream (a size beyond the format's
     // 65500 pixels, or a stream longer than its buffer). With the header
     // flag a single zero word was written in its place.
     kJpegCompressionFailed = 4,
     // encodeJpeg only: the stream buffer could not be had.
     kJpegNoBuffer = 5,
-    kJpegWriteFailed = -20,   // the system refused the write (or no file was given)
+    kJpegWriteFailed = -20, // the system refused the write (or no file was given)
 };
 
 // The writer's single argument.

@@ -3,8 +3,8 @@
 // the older layouts cut from them (versions 180 and 195, a legacy picture).
 #include "composite/pyramid_image.h"
 #include "platform/file.h"
-#include "values/settings_record.h"
 #include "presets/presets_file.h"
+#include "values/settings_record.h"
 
 #include <cstdio>
 #include <cstring>
@@ -40,7 +40,8 @@ SettingsRecord seedSettings(int variant) {
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     File file;
     if (file.openForWriting(path.c_str()) != kFileOk) return false;
-    const bool ok = file.write(bytes.data(), bytes.size()) == kFileOk && file.setEndOfFile() == kFileOk;
+    const bool ok =
+        file.write(bytes.data(), bytes.size()) == kFileOk && file.setEndOfFile() == kFileOk;
     return file.close() == kFileOk && ok;
 }
 
@@ -74,13 +75,15 @@ int main(int argc, char** argv) {
             for (int y = 0; y < side; ++y) {
                 for (int x = 0; x < side; ++x) {
                     const float v = float((x * 3 + y * 5) % side) / side;
-                    const FloatRGBA c = variant == 2 ? FloatRGBA{v, v, v, 1} : FloatRGBA{v, float(y) / side, 0.3f, 1};
+                    const FloatRGBA c = variant == 2 ? FloatRGBA{v, v, v, 1}
+                                                     : FloatRGBA{v, float(y) / side, 0.3f, 1};
                     thumbnail.storePixel(x, y, 0, c);
                 }
             }
         }
         const std::string path = folder + "seed" + std::to_string(variant) + ".sa9";
-        if (writeSettingsFile(path.c_str(), s, variant > 0 ? &thumbnail : nullptr) != kFileOk) return 1;
+        if (writeSettingsFile(path.c_str(), s, variant > 0 ? &thumbnail : nullptr) != kFileOk)
+            return 1;
         ++written;
     }
     // Older layouts, cut from the first file.

@@ -28,7 +28,8 @@ struct Reader {
 
     uint32_t u32() {
         if (left < 4) return fail();
-        uint32_t v = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+        uint32_t v =
+            uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
         p += 4;
         left -= 4;
         return v;
@@ -181,18 +182,26 @@ std::vector<uint8_t> Descriptor::serialize() const {
         putU32(out, it.key);
         putU32(out, it.type);
         switch (it.type) {
-        case typeInteger: putU32(out, uint32_t(it.integer)); break;
-        case typeFloat: putF64(out, it.number); break;
+        case typeInteger:
+            putU32(out, uint32_t(it.integer));
+            break;
+        case typeFloat:
+            putF64(out, it.number);
+            break;
         case typeUnitFloat:
             putU32(out, it.unit);
             putF64(out, it.number);
             break;
-        case typeBoolean: out.push_back(it.boolean ? 1 : 0); break;
+        case typeBoolean:
+            out.push_back(it.boolean ? 1 : 0);
+            break;
         case typeEnumerated:
             putU32(out, it.enumType);
             putU32(out, it.enumValue);
             break;
-        case typeClass: putU32(out, it.enumValue); break;
+        case typeClass:
+            putU32(out, it.enumValue);
+            break;
         case typeObject:
             putU32(out, it.enumValue);
             [[fallthrough]];
@@ -220,8 +229,12 @@ bool Descriptor::parse(const uint8_t* data, size_t size, Descriptor& out) {
         it.key = r.u32();
         it.type = r.u32();
         switch (it.type) {
-        case typeInteger: it.integer = int32_t(r.u32()); break;
-        case typeFloat: it.number = r.f64(); break;
+        case typeInteger:
+            it.integer = int32_t(r.u32());
+            break;
+        case typeFloat:
+            it.number = r.f64();
+            break;
         case typeUnitFloat:
             it.unit = r.u32();
             it.number = r.f64();
@@ -236,11 +249,15 @@ bool Descriptor::parse(const uint8_t* data, size_t size, Descriptor& out) {
             it.enumType = r.u32();
             it.enumValue = r.u32();
             break;
-        case typeClass: it.enumValue = r.u32(); break;
+        case typeClass:
+            it.enumValue = r.u32();
+            break;
         case typeObject:
             it.enumValue = r.u32();
             [[fallthrough]];
-        default: it.bytes = r.bytes(); break;
+        default:
+            it.bytes = r.bytes();
+            break;
         }
         if (r.ok) d.items_.push_back(std::move(it));
     }
@@ -263,7 +280,8 @@ bool Descriptor::fromHandle(Handle h, Descriptor& out) {
     if (!isLiveHandle(h)) return false;
     int32_t size = handleSize(h);
     const LockedHandle locked(h);
-    return locked.data() && parse(reinterpret_cast<const uint8_t*>(locked.data()), size_t(size), out);
+    return locked.data() &&
+           parse(reinterpret_cast<const uint8_t*>(locked.data()), size_t(size), out);
 }
 
 std::string fourCCText(uint32_t code) {

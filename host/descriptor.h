@@ -35,7 +35,7 @@ struct DescriptorItem {
 };
 
 class Descriptor {
-public:
+  public:
     Descriptor& putInteger(DescriptorKeyID key, int32_t value);
     Descriptor& putFloat(DescriptorKeyID key, double value);
     Descriptor& putUnitFloat(DescriptorKeyID key, DescUnitID unit, double value);
@@ -71,7 +71,7 @@ public:
     Handle toHandle() const;
     static bool fromHandle(Handle h, Descriptor& out);
 
-private:
+  private:
     std::vector<DescriptorItem> items_;
 };
 

@@ -38,7 +38,9 @@ Session& session() {
     return *s;
 }
 
-DescriptorRecord& rec(Session& s) { return s.record ? *s.record : s.scratch; }
+DescriptorRecord& rec(Session& s) {
+    return s.record ? *s.record : s.scratch;
+}
 
 ReadToken* findRead(Session& s, PIReadDescriptor token) {
     auto* t = reinterpret_cast<ReadToken*>(token);
@@ -243,8 +245,12 @@ OSErr getBytesAsHandle(PIReadDescriptor token, DescType type, Handle* out) {
     return *out ? noErr : memFullErr;
 }
 
-OSErr getText(PIReadDescriptor token, Handle* out) { return getBytesAsHandle(token, typeText, out); }
-OSErr getAlias(PIReadDescriptor token, Handle* out) { return getBytesAsHandle(token, typeAlias, out); }
+OSErr getText(PIReadDescriptor token, Handle* out) {
+    return getBytesAsHandle(token, typeText, out);
+}
+OSErr getAlias(PIReadDescriptor token, Handle* out) {
+    return getBytesAsHandle(token, typeAlias, out);
+}
 
 OSErr getEnumerated(PIReadDescriptor token, DescEnum* value) {
     std::lock_guard lock(session().mutex);
@@ -443,7 +449,8 @@ OSErr putSimpleReference(PIWriteDescriptor token, DescriptorKeyID key,
     });
 }
 
-OSErr putObject(PIWriteDescriptor token, DescriptorKeyID key, DescClassID cls, PIDescriptorHandle h) {
+OSErr putObject(PIWriteDescriptor token, DescriptorKeyID key, DescClassID cls,
+                PIDescriptorHandle h) {
     return put(token, key, [&](DescriptorItem& it) {
         it.type = typeObject;
         it.enumValue = cls;
@@ -495,44 +502,56 @@ struct SuiteLimit {
 
 void fillReadDescriptorProcs(ReadDescriptorProcs& p, const DescriptorSuiteOptions& o) {
     p = ReadDescriptorProcs{
-        o.readVersion, o.readProcCount,
-        openRead,      closeRead,
-        getKey,        getInteger,
-        getFloat,      getUnitFloat,
-        getBoolean,    getText,
-        getAlias,      getEnumerated,
-        getClass,      getSimpleReference,
-        getObject,     getCount,
-        getString,     getPinnedInteger,
-        getPinnedFloat, getPinnedUnitFloat,
+        o.readVersion, o.readProcCount, openRead,         closeRead,          getKey,
+        getInteger,    getFloat,        getUnitFloat,     getBoolean,         getText,
+        getAlias,      getEnumerated,   getClass,         getSimpleReference, getObject,
+        getCount,      getString,       getPinnedInteger, getPinnedFloat,     getPinnedUnitFloat,
     };
     SuiteLimit cut{o.readProcCount, o.missingReadProc};
-    cut(p.openReadDescriptorProc); cut(p.closeReadDescriptorProc); cut(p.getKeyProc);
-    cut(p.getIntegerProc); cut(p.getFloatProc); cut(p.getUnitFloatProc); cut(p.getBooleanProc);
-    cut(p.getTextProc); cut(p.getAliasProc); cut(p.getEnumeratedProc); cut(p.getClassProc);
-    cut(p.getSimpleReferenceProc); cut(p.getObjectProc); cut(p.getCountProc);
-    cut(p.getStringProc); cut(p.getPinnedIntegerProc); cut(p.getPinnedFloatProc);
+    cut(p.openReadDescriptorProc);
+    cut(p.closeReadDescriptorProc);
+    cut(p.getKeyProc);
+    cut(p.getIntegerProc);
+    cut(p.getFloatProc);
+    cut(p.getUnitFloatProc);
+    cut(p.getBooleanProc);
+    cut(p.getTextProc);
+    cut(p.getAliasProc);
+    cut(p.getEnumeratedProc);
+    cut(p.getClassProc);
+    cut(p.getSimpleReferenceProc);
+    cut(p.getObjectProc);
+    cut(p.getCountProc);
+    cut(p.getStringProc);
+    cut(p.getPinnedIntegerProc);
+    cut(p.getPinnedFloatProc);
     cut(p.getPinnedUnitFloatProc);
 }
 
 void fillWriteDescriptorProcs(WriteDescriptorProcs& p, const DescriptorSuiteOptions& o) {
     p = WriteDescriptorProcs{
-        o.writeVersion, o.writeProcCount,
-        openWrite,      closeWrite,
-        putInteger,     putFloat,
-        putUnitFloat,   putBoolean,
-        putText,        putAlias,
-        putEnumerated,  putClass,
-        putSimpleReference, putObject,
-        putCount,       putString,
-        putScopedClass, putScopedObject,
+        o.writeVersion, o.writeProcCount, openWrite,          closeWrite, putInteger,
+        putFloat,       putUnitFloat,     putBoolean,         putText,    putAlias,
+        putEnumerated,  putClass,         putSimpleReference, putObject,  putCount,
+        putString,      putScopedClass,   putScopedObject,
     };
     SuiteLimit cut{o.writeProcCount, o.missingWriteProc};
-    cut(p.openWriteDescriptorProc); cut(p.closeWriteDescriptorProc); cut(p.putIntegerProc);
-    cut(p.putFloatProc); cut(p.putUnitFloatProc); cut(p.putBooleanProc); cut(p.putTextProc);
-    cut(p.putAliasProc); cut(p.putEnumeratedProc); cut(p.putClassProc);
-    cut(p.putSimpleReferenceProc); cut(p.putObjectProc); cut(p.putCountProc);
-    cut(p.putStringProc); cut(p.putScopedClassProc); cut(p.putScopedObjectProc);
+    cut(p.openWriteDescriptorProc);
+    cut(p.closeWriteDescriptorProc);
+    cut(p.putIntegerProc);
+    cut(p.putFloatProc);
+    cut(p.putUnitFloatProc);
+    cut(p.putBooleanProc);
+    cut(p.putTextProc);
+    cut(p.putAliasProc);
+    cut(p.putEnumeratedProc);
+    cut(p.putClassProc);
+    cut(p.putSimpleReferenceProc);
+    cut(p.putObjectProc);
+    cut(p.putCountProc);
+    cut(p.putStringProc);
+    cut(p.putScopedClassProc);
+    cut(p.putScopedObjectProc);
 }
 
 void beginDescriptorSession(DescriptorRecord* record) {

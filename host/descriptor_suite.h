@@ -26,7 +26,7 @@ struct DescriptorSuiteOptions {
     bool writeSuite = true;
     int16_t readVersion = 0;
     int16_t writeVersion = 0;
-    int16_t readProcCount = kReadDescriptorProcCount;   // procedures beyond it are null
+    int16_t readProcCount = kReadDescriptorProcCount; // procedures beyond it are null
     int16_t writeProcCount = kWriteDescriptorProcCount;
     int missingReadProc = -1;  // index in suite order of one read procedure left null
     int missingWriteProc = -1; // likewise for the write suite
@@ -35,13 +35,13 @@ struct DescriptorSuiteOptions {
 
 // What the module did with the suites during one run.
 struct DescriptorRecord {
-    int32_t readOpens = 0;      // calls of the open procedure for reading
-    int32_t readTokens = 0;     // of those, calls that yielded a token
+    int32_t readOpens = 0;  // calls of the open procedure for reading
+    int32_t readTokens = 0; // of those, calls that yielded a token
     int32_t readCloses = 0;
     int32_t writeOpens = 0;
     int32_t writeCloses = 0;
-    int32_t tokensLeftOpen = 0; // closed by the host at the end of the run
-    int32_t badTokens = 0;      // calls with a token that was not alive
+    int32_t tokensLeftOpen = 0;            // closed by the host at the end of the run
+    int32_t badTokens = 0;                 // calls with a token that was not alive
     std::vector<DescriptorKeyID> keyList;  // key list of the last open for reading
     std::vector<DescriptorKeyID> keysRead; // keys handed out by the get-key procedure
 };

@@ -72,7 +72,9 @@ Document Document::make(int32_t width, int32_t height, ColorModel model, int dep
 int16_t Document::imageMode() const {
     switch (model_) {
     case ColorModel::gray:
-        return depth_ == 8 ? plugInModeGrayScale : depth_ == 16 ? plugInModeGray16 : plugInModeGray32;
+        return depth_ == 8    ? plugInModeGrayScale
+               : depth_ == 16 ? plugInModeGray16
+                              : plugInModeGray32;
     case ColorModel::rgb:
         return depth_ == 8 ? plugInModeRGBColor : depth_ == 16 ? plugInModeRGB48 : plugInModeRGB96;
     case ColorModel::multichannel:
@@ -100,7 +102,9 @@ int16_t Document::filterCase() const {
     return filterCaseFlatImageNoSelection;
 }
 
-double Document::maxSample() const { return depth_ == 8 ? 255.0 : depth_ == 16 ? 32768.0 : 1.0; }
+double Document::maxSample() const {
+    return depth_ == 8 ? 255.0 : depth_ == 16 ? 32768.0 : 1.0;
+}
 
 double Document::sample(int32_t x, int32_t y, int c) const {
     assert(x >= 0 && x < width_ && y >= 0 && y < height_ && c >= 0 && c < channels());
@@ -134,11 +138,13 @@ void Document::setSample(int32_t x, int32_t y, int c, double value) {
 void Document::fill(const std::vector<double>& values) {
     if (!valid()) return;
     // Build one pixel, then copy it everywhere.
-    for (int c = 0; c < channels(); ++c) setSample(0, 0, c, c < int(values.size()) ? values[size_t(c)] : 0.0);
+    for (int c = 0; c < channels(); ++c)
+        setSample(0, 0, c, c < int(values.size()) ? values[size_t(c)] : 0.0);
     const size_t px = pixelBytes();
     for (int32_t y = 0; y < height_; ++y) {
         uint8_t* r = row(y);
-        for (int32_t x = (y == 0 ? 1 : 0); x < width_; ++x) std::memcpy(r + size_t(x) * px, bytes_.data(), px);
+        for (int32_t x = (y == 0 ? 1 : 0); x < width_; ++x)
+            std::memcpy(r + size_t(x) * px, bytes_.data(), px);
     }
 }
 

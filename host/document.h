@@ -23,7 +23,7 @@ enum class ColorModel { gray, rgb, multichannel };
 enum class Transparency { none, editable, locked };
 
 class Document {
-public:
+  public:
     Document() = default;
 
     // A new document with every sample 0 (transparency fully opaque). Returns
@@ -72,14 +72,16 @@ public:
     bool setMask(std::vector<uint8_t> mask); // false when the size does not match
     void clearMask() { mask_.clear(); }
     bool hasMask() const { return !mask_.empty(); }
-    uint8_t maskAt(int32_t x, int32_t y) const { return mask_[size_t(y) * size_t(width_) + size_t(x)]; }
+    uint8_t maskAt(int32_t x, int32_t y) const {
+        return mask_[size_t(y) * size_t(width_) + size_t(x)];
+    }
     std::vector<uint8_t>& mask() { return mask_; }
     const std::vector<uint8_t>& mask() const { return mask_; }
     // Bounds of the selected pixels; the whole document without a mask. An
     // empty rectangle when the mask selects nothing.
     VRect selectionBounds() const;
 
-private:
+  private:
     int32_t width_ = 0;
     int32_t height_ = 0;
     ColorModel model_ = ColorModel::rgb;

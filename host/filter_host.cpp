@@ -16,13 +16,21 @@ constexpr size_t kMaxRecorded = size_t(1) << 20;
 constexpr int32_t k16BitLimit = 32767;
 constexpr Fixed kOne = 1 << 16;
 
-int16 clamp16(int32_t v) { return int16(std::clamp<int32_t>(v, -32768, 32767)); }
-VRect widen(const Rect& r) { return VRect{r.top, r.left, r.bottom, r.right}; }
+int16 clamp16(int32_t v) {
+    return int16(std::clamp<int32_t>(v, -32768, 32767));
+}
+VRect widen(const Rect& r) {
+    return VRect{r.top, r.left, r.bottom, r.right};
+}
 Rect narrow(const VRect& r) {
     return Rect{clamp16(r.top), clamp16(r.left), clamp16(r.bottom), clamp16(r.right)};
 }
-bool isEmpty(const VRect& r) { return r.bottom <= r.top || r.right <= r.left; }
-bool isInverted(const VRect& r) { return r.bottom < r.top || r.right < r.left; }
+bool isEmpty(const VRect& r) {
+    return r.bottom <= r.top || r.right <= r.left;
+}
+bool isInverted(const VRect& r) {
+    return r.bottom < r.top || r.right < r.left;
+}
 
 // Where a request reads its samples from: a document's interleaved bytes or
 // its mask.
@@ -71,8 +79,8 @@ struct ActiveRun {
     int64_t descriptorInSerial = 0;
 
     VRect filterRect{};
-    bool beyond16Bit = false;         // the document cannot be addressed with 16-bit rectangles
-    std::vector<uint8_t> source;      // the document as it was at the start of the run
+    bool beyond16Bit = false;    // the document cannot be addressed with 16-bit rectangles
+    std::vector<uint8_t> source; // the document as it was at the start of the run
     std::vector<uint8_t> inBuf, outBuf, maskBuf;
     PendingOutput out;
 };
@@ -109,14 +117,18 @@ bool validPadding(int16 padding) {
 }
 
 // Reduced coordinate -> document coordinate for rate r (16.16): floor(c * r).
-int64_t toDocument(int64_t c, Fixed rate) { return (c * int64_t(rate)) >> 16; }
+int64_t toDocument(int64_t c, Fixed rate) {
+    return (c * int64_t(rate)) >> 16;
+}
 
 // Document coordinate / rate (16.16), rounded down or up; rate > 0.
 int64_t reducedFloor(int64_t c, Fixed rate) {
     const int64_t n = c * 65536, r = rate;
     return n >= 0 ? n / r : -((-n + r - 1) / r);
 }
-int64_t reducedCeil(int64_t c, Fixed rate) { return -reducedFloor(-c, rate); }
+int64_t reducedCeil(int64_t c, Fixed rate) {
+    return -reducedFloor(-c, rate);
+}
 
 // A rectangle in 64 bits: reduced bounds need not fit 32.
 struct WideRect {
@@ -129,8 +141,8 @@ struct WideRect {
 // counts as inside.
 WideRect filterRectAtRate(const VRect& f, Fixed rate) {
     if (rate == kOne) return WideRect{f.top, f.left, f.bottom, f.right};
-    return WideRect{reducedFloor(f.top, rate), reducedFloor(f.left, rate), reducedCeil(f.bottom, rate),
-                    reducedCeil(f.right, rate)};
+    return WideRect{reducedFloor(f.top, rate), reducedFloor(f.left, rate),
+                    reducedCeil(f.bottom, rate), reducedCeil(f.right, rate)};
 }
 
 bool inside(const VRect& r, const WideRect& f) {
@@ -140,7 +152,8 @@ bool inside(const VRect& r, const WideRect& f) {
 std::string describeRect(int64_t top, int64_t left, int64_t bottom, int64_t right) {
     char text[96];
     std::snprintf(text, sizeof text, "(%lld, %lld)-(%lld, %lld)", static_cast<long long>(top),
-                  static_cast<long long>(left), static_cast<long long>(bottom), static_cast<long long>(right));
+                  static_cast<long long>(left), static_cast<long long>(bottom),
+                  static_cast<long long>(right));
     return text;
 }
 
@@ -149,8 +162,10 @@ std::string describeRect(int64_t top, int64_t left, int64_t bottom, int64_t righ
 std::string leavesFilterRect(const char* name, const VRect& r, const VRect& filter, Fixed rate) {
     const WideRect f = filterRectAtRate(filter, rate);
     if (isEmpty(r) || inside(r, f)) return std::string();
-    std::string why = std::string("the ") + name + " rectangle " + describeRect(r.top, r.left, r.bottom, r.right) +
-                      " leaves the filter rectangle " + describeRect(f.top, f.left, f.bottom, f.right);
+    std::string why = std::string("the ") + name + " rectangle " +
+                      describeRect(r.top, r.left, r.bottom, r.right) +
+                      " leaves the filter rectangle " +
+                      describeRect(f.top, f.left, f.bottom, f.right);
     if (rate != kOne) {
         char text[32];
         std::snprintf(text, sizeof text, "%g", double(rate) / 65536.0);
@@ -173,8 +188,9 @@ OSErr buildBuffer(const PlaneSource& src, int lo, int count, const VRect& rect, 
 
     // Reduced -> document coordinates grow with the rate (> 0), so the first
     // and last row and column tell whether anything lies outside.
-    const bool outside = toDocument(rect.left, rate) < 0 || toDocument(rect.right - 1, rate) >= src.width ||
-                         toDocument(rect.top, rate) < 0 || toDocument(rect.bottom - 1, rate) >= src.height;
+    const bool outside =
+        toDocument(rect.left, rate) < 0 || toDocument(rect.right - 1, rate) >= src.width ||
+        toDocument(rect.top, rate) < 0 || toDocument(rect.bottom - 1, rate) >= src.height;
     if (outside && padding == plugInWantsErrorOnBoundsException) return paramErr;
 
     buf.assign(size_t(rb * h), 0);
@@ -250,7 +266,8 @@ void writeBack(ActiveRun& run) {
         if (chunk == doc.pixelBytes()) {
             std::memcpy(dst, src, size_t(x1 - x0) * chunk);
         } else {
-            for (int32_t x = x0; x < x1; ++x, src += chunk, dst += doc.pixelBytes()) std::memcpy(dst, src, chunk);
+            for (int32_t x = x0; x < x1; ++x, src += chunk, dst += doc.pixelBytes())
+                std::memcpy(dst, src, chunk);
         }
     }
 }
@@ -354,8 +371,10 @@ struct Plan {
 std::string requestLeavesFilterRect(const ActiveRun& run, const Request& q, const Plan& plan) {
     const VRect& f = run.filterRect;
     std::string outside;
-    if (plan.wantIn && run.options->inputInsideFilterRect) outside = leavesFilterRect("input", q.in, f, plan.inRate);
-    if (outside.empty() && plan.wantOut) outside = leavesFilterRect("output", q.out, f, plan.inRate);
+    if (plan.wantIn && run.options->inputInsideFilterRect)
+        outside = leavesFilterRect("input", q.in, f, plan.inRate);
+    if (outside.empty() && plan.wantOut)
+        outside = leavesFilterRect("output", q.out, f, plan.inRate);
     if (outside.empty()) outside = leavesFilterRect("mask", q.mask, f, plan.maskRate);
     return outside;
 }
@@ -374,7 +393,8 @@ OSErr validateRequest(ActiveRun& run, const Request& q, Plan& plan) {
     if (isInverted(q.in) || isInverted(q.out) || isInverted(q.mask)) return paramErr;
     if (plan.wantIn && (fr.inLoPlane < 0 || fr.inHiPlane >= planes)) return paramErr;
     if (plan.wantOut && (fr.outLoPlane < 0 || fr.outHiPlane >= planes)) return paramErr;
-    if ((plan.wantIn && !validPadding(fr.inputPadding)) || (plan.wantOut && !validPadding(fr.outputPadding)) ||
+    if ((plan.wantIn && !validPadding(fr.inputPadding)) ||
+        (plan.wantOut && !validPadding(fr.outputPadding)) ||
         (plan.wantMask && !validPadding(fr.maskPadding)))
         return paramErr;
     OSErr err = noErr;
@@ -392,10 +412,13 @@ OSErr validateRequest(ActiveRun& run, const Request& q, Plan& plan) {
 }
 
 // Row padding every delivered buffer gets beyond its samples.
-int32_t extraRowBytes(const HostOptions& opt) { return (std::max(opt.extraRowBytes, 0) + 3) & ~3; }
+int32_t extraRowBytes(const HostOptions& opt) {
+    return (std::max(opt.extraRowBytes, 0) + 3) & ~3;
+}
 
 PlaneSource documentSource(const Document& doc, const uint8_t* base) {
-    return PlaneSource{base, doc.width(), doc.height(), doc.rowBytes(), doc.pixelBytes(), doc.bytesPerSample()};
+    return PlaneSource{base,           doc.width(),      doc.height(),
+                       doc.rowBytes(), doc.pixelBytes(), doc.bytesPerSample()};
 }
 
 // Input is read from the document as it was at the start of the run.
@@ -403,9 +426,9 @@ OSErr deliverInput(ActiveRun& run, const Request& q, const Plan& plan) {
     FilterRecord& fr = *run.fr;
     const HostOptions& opt = *run.options;
     int32_t rb = 0;
-    const OSErr err = buildBuffer(documentSource(*run.doc, run.source.data()), fr.inLoPlane,
-                                  fr.inHiPlane - fr.inLoPlane + 1, q.in, plan.inRate, fr.inputPadding,
-                                  extraRowBytes(opt), opt.maxBufferBytes, run.inBuf, rb);
+    const OSErr err = buildBuffer(
+        documentSource(*run.doc, run.source.data()), fr.inLoPlane, fr.inHiPlane - fr.inLoPlane + 1,
+        q.in, plan.inRate, fr.inputPadding, extraRowBytes(opt), opt.maxBufferBytes, run.inBuf, rb);
     if (err != noErr) return err;
     fr.inData = run.inBuf.data();
     fr.inRowBytes = rb;
@@ -419,8 +442,9 @@ OSErr deliverOutput(ActiveRun& run, const Request& q) {
     const HostOptions& opt = *run.options;
     int32_t rb = 0;
     const int count = fr.outHiPlane - fr.outLoPlane + 1;
-    const OSErr err = buildBuffer(documentSource(*run.doc, run.doc->bytes().data()), fr.outLoPlane, count, q.out,
-                                  kOne, fr.outputPadding, extraRowBytes(opt), opt.maxBufferBytes, run.outBuf, rb);
+    const OSErr err =
+        buildBuffer(documentSource(*run.doc, run.doc->bytes().data()), fr.outLoPlane, count, q.out,
+                    kOne, fr.outputPadding, extraRowBytes(opt), opt.maxBufferBytes, run.outBuf, rb);
     if (err != noErr) return err;
     fr.outData = run.outBuf.data();
     fr.outRowBytes = rb;
@@ -432,10 +456,11 @@ OSErr deliverMask(ActiveRun& run, const Request& q, const Plan& plan) {
     FilterRecord& fr = *run.fr;
     const HostOptions& opt = *run.options;
     const Document& doc = *run.doc;
-    const PlaneSource maskSource{doc.mask().data(), doc.width(), doc.height(), size_t(doc.width()), 1, 1};
+    const PlaneSource maskSource{doc.mask().data(),   doc.width(), doc.height(),
+                                 size_t(doc.width()), 1,           1};
     int32_t rb = 0;
-    const OSErr err = buildBuffer(maskSource, 0, 1, q.mask, plan.maskRate, fr.maskPadding, extraRowBytes(opt),
-                                  opt.maxBufferBytes, run.maskBuf, rb);
+    const OSErr err = buildBuffer(maskSource, 0, 1, q.mask, plan.maskRate, fr.maskPadding,
+                                  extraRowBytes(opt), opt.maxBufferBytes, run.maskBuf, rb);
     if (err != noErr) return err;
     fr.maskData = run.maskBuf.data();
     fr.maskRowBytes = rb;
@@ -518,7 +543,8 @@ Boolean cbAbort() {
     ++rec.abortCalls;
     bool abort = false;
     const HostOptions& opt = *run.options;
-    if (opt.abortAfterAdvanceCalls > 0 && rec.moduleAdvanceCalls >= opt.abortAfterAdvanceCalls) abort = true;
+    if (opt.abortAfterAdvanceCalls > 0 && rec.moduleAdvanceCalls >= opt.abortAfterAdvanceCalls)
+        abort = true;
     if (!abort && opt.onAbortTest) {
         try {
             abort = opt.onAbortTest();
@@ -569,7 +595,8 @@ void setFilterRectFields(FilterRecord& fr, BigDocumentStruct* big, const Documen
     fr.filterRect = narrow(filterRect);
     // The selection's top-left corner in document coordinates, or (0, 0) as
     // some editors leave it for a selection that is not floating.
-    const VPoint corner = floatCoordAtSelection ? VPoint{filterRect.top, filterRect.left} : VPoint{0, 0};
+    const VPoint corner =
+        floatCoordAtSelection ? VPoint{filterRect.top, filterRect.left} : VPoint{0, 0};
     fr.floatCoord = Point{clamp16(corner.v), clamp16(corner.h)};
     if (big) {
         big->imageSize32 = VPoint{doc.height(), doc.width()};
@@ -718,7 +745,8 @@ void collectDescriptor(ActiveRun& run) {
     const Handle now = run.descParams.descriptor;
     rec.recordInfo = run.descParams.recordInfo;
     if (now) {
-        rec.descriptorReplaced = now != run.descriptorIn || handleSerial(now) != run.descriptorInSerial;
+        rec.descriptorReplaced =
+            now != run.descriptorIn || handleSerial(now) != run.descriptorInSerial;
         Descriptor d;
         if (Descriptor::fromHandle(now, d)) {
             rec.descriptorOut = std::move(d);
@@ -727,7 +755,8 @@ void collectDescriptor(ActiveRun& run) {
         }
         disposeHandle(now);
     }
-    if (run.descriptorIn && run.descriptorIn != now && handleSerial(run.descriptorIn) == run.descriptorInSerial)
+    if (run.descriptorIn && run.descriptorIn != now &&
+        handleSerial(run.descriptorIn) == run.descriptorInSerial)
         disposeHandle(run.descriptorIn);
 }
 
@@ -825,8 +854,8 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     if (g_run) return refuse(paramErr, "another filtering run is active");
     const bool beyond16 = doc.width() > k16BitLimit || doc.height() > k16BitLimit;
     if (beyond16 && !options_.bigDocument)
-        return refuse(errPlugInHostInsufficient,
-                      "the document is larger than 32767 pixels and this host offers no large-document support");
+        return refuse(errPlugInHostInsufficient, "the document is larger than 32767 pixels and "
+                                                 "this host offers no large-document support");
     const VRect filterRect = chooseFilterRect(doc, runOptions);
     if (isEmpty(filterRect)) return refuse(paramErr, "nothing is selected");
     rec.filterRect = filterRect;
@@ -862,16 +891,26 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
 
 std::string describeResult(OSErr code) {
     switch (code) {
-    case noErr: return "success";
-    case memFullErr: return "out of memory";
-    case userCanceledErr: return "cancelled";
-    case filterBadParameters: return "the filter's settings records are missing";
-    case filterBadMode: return "the filter does not support this image mode";
-    case errPlugInHostInsufficient: return "the filter needs features this host does not offer";
-    case paramErr: return "the filter made an invalid request";
-    case readErr: return "read error";
-    case writErr: return "write error";
-    default: return "the filter failed with error " + std::to_string(code);
+    case noErr:
+        return "success";
+    case memFullErr:
+        return "out of memory";
+    case userCanceledErr:
+        return "cancelled";
+    case filterBadParameters:
+        return "the filter's settings records are missing";
+    case filterBadMode:
+        return "the filter does not support this image mode";
+    case errPlugInHostInsufficient:
+        return "the filter needs features this host does not offer";
+    case paramErr:
+        return "the filter made an invalid request";
+    case readErr:
+        return "read error";
+    case writErr:
+        return "write error";
+    default:
+        return "the filter failed with error " + std::to_string(code);
     }
 }
 

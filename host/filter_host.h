@@ -56,16 +56,16 @@ struct SelectorCall {
 
 struct HostOptions {
     OSType hostSig = fourCC("8BIM");
-    int32_t maxSpace = 256 << 20;        // memory offered at prepare
-    bool bigDocument = true;             // offer bigDocumentData (32-bit coordinates)
+    int32_t maxSpace = 256 << 20; // memory offered at prepare
+    bool bigDocument = true;      // offer bigDocumentData (32-bit coordinates)
     bool displayPixels = true;
     bool advanceState = true;
     char samplingSupport = hostSupportsIntegralSampling;
     DescriptorSuiteOptions descriptors;
-    int32_t extraRowBytes = 0;           // added to every row stride (rounded up to 4)
-    bool restoreOnFailure = true;        // a failed run leaves the document as it was
+    int32_t extraRowBytes = 0;                 // added to every row stride (rounded up to 4)
+    bool restoreOnFailure = true;              // a failed run leaves the document as it was
     int64_t maxBufferBytes = int64_t(1) << 30; // largest single buffer delivered
-    int32_t maxLoopPasses = 1 << 20;     // continue calls before the host gives up
+    int32_t maxLoopPasses = 1 << 20;           // continue calls before the host gives up
 
     // Ways real editors differ from the complete one.
     //
@@ -125,9 +125,9 @@ struct RunOptions {
 };
 
 struct RunRecord {
-    OSErr result = noErr;      // first failure: a selector's result or the host's own code
+    OSErr result = noErr; // first failure: a selector's result or the host's own code
     int16_t failedSelector = -1;
-    std::string hostError;     // why the host refused or stopped the run itself
+    std::string hostError; // why the host refused or stopped the run itself
     std::vector<SelectorCall> selectors;
 
     int32_t maxSpaceOffered = 0;
@@ -137,29 +137,29 @@ struct RunRecord {
 
     std::vector<AdvanceCall> deliveries; // the first million, in order
     int32_t moduleAdvanceCalls = 0;
-    int32_t loopPasses = 0;              // deliveries of the host's own loop
-    bool used32BitCoordinates = false;   // the module set the flag at some point
-    std::vector<ProgressCall> progress;  // the first million
+    int32_t loopPasses = 0;             // deliveries of the host's own loop
+    bool used32BitCoordinates = false;  // the module set the flag at some point
+    std::vector<ProgressCall> progress; // the first million
     int64_t progressCalls = 0;
     std::vector<DisplayCall> displays;
     int32_t abortCalls = 0;
-    bool abortAnswered = false;          // the abort test answered true at least once
+    bool abortAnswered = false; // the abort test answered true at least once
 
     DescriptorRecord descriptorCalls;
-    bool descriptorReplaced = false;     // the module installed a descriptor of its own
+    bool descriptorReplaced = false;         // the module installed a descriptor of its own
     std::optional<Descriptor> descriptorOut; // the descriptor held after the run
     bool descriptorMalformed = false;
     int16_t recordInfo = 0;
 
-    std::string errorString;             // text the module left in the record's error string
-    bool autoMaskApplied = false;        // the host blended the result through the selection
-    bool documentRestored = false;       // the run failed and the document was put back
+    std::string errorString;       // text the module left in the record's error string
+    bool autoMaskApplied = false;  // the host blended the result through the selection
+    bool documentRestored = false; // the run failed and the document was put back
 
     bool ok() const { return result == noErr; }
 };
 
 class FilterHost {
-public:
+  public:
     explicit FilterHost(PluginEntryProc entry, HostOptions options = {});
     // Disposes of the `parameters` handle and the module's data handle: the
     // host owns both for as long as it keeps the module.
@@ -179,7 +179,7 @@ public:
     Handle parameters() const { return parameters_; }
     intptr_t data() const { return data_; }
 
-private:
+  private:
     PluginEntryProc entry_;
     HostOptions options_;
     Handle parameters_ = nullptr;

@@ -59,20 +59,38 @@ char* allocateZeroed(int32_t size) {
 
 // --- handle suite procedures -------------------------------------------------
 
-Handle procNew(int32 size) { return newHandle(size); }
-void procDispose(Handle h) { disposeHandle(h); }
-int32 procGetSize(Handle h) { return handleSize(h); }
-OSErr procSetSize(Handle h, int32 size) { return setHandleSize(h, size); }
-Ptr procLock(Handle h, Boolean) { return lockHandle(h); }
-void procUnlock(Handle h) { unlockHandle(h); }
+Handle procNew(int32 size) {
+    return newHandle(size);
+}
+void procDispose(Handle h) {
+    disposeHandle(h);
+}
+int32 procGetSize(Handle h) {
+    return handleSize(h);
+}
+OSErr procSetSize(Handle h, int32 size) {
+    return setHandleSize(h, size);
+}
+Ptr procLock(Handle h, Boolean) {
+    return lockHandle(h);
+}
+void procUnlock(Handle h) {
+    unlockHandle(h);
+}
 void procRecoverSpace(int32) {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     ++r.stats.recoverSpaceCalls;
 }
-void procDisposeRegular(Handle h) { disposeHandle(h); }
-int32 procGetSizeUnknown(Handle) { return 0; }
-OSErr procSetSizeIgnored(Handle, int32) { return noErr; }
+void procDisposeRegular(Handle h) {
+    disposeHandle(h);
+}
+int32 procGetSizeUnknown(Handle) {
+    return 0;
+}
+OSErr procSetSizeIgnored(Handle, int32) {
+    return noErr;
+}
 
 // --- buffer suite procedures -------------------------------------------------
 
@@ -193,7 +211,8 @@ OSErr setHandleSize(Handle h, int32_t size) {
     if (block->lockCount > 0) {
         // A locked block must not move: it can only change within its room.
         if (size > block->capacity) return memFullErr;
-        if (size > block->size) std::memset(block->data + block->size, 0, size_t(size - block->size));
+        if (size > block->size)
+            std::memset(block->data + block->size, 0, size_t(size - block->size));
         block->size = size;
         return noErr;
     }
@@ -273,12 +292,20 @@ int64_t liveBufferCount() {
 
 HandleProcs* handleProcs(HandleSizing sizing) {
     static HandleProcs tracked = {
-        1, 8, procNew, procDispose, procGetSize, procSetSize,
-        procLock, procUnlock, procRecoverSpace, procDisposeRegular,
+        1,           8,        procNew,    procDispose,      procGetSize,
+        procSetSize, procLock, procUnlock, procRecoverSpace, procDisposeRegular,
     };
     static HandleProcs unknown = {
-        1, 8, procNew, procDispose, procGetSizeUnknown, procSetSizeIgnored,
-        procLock, procUnlock, procRecoverSpace, procDisposeRegular,
+        1,
+        8,
+        procNew,
+        procDispose,
+        procGetSizeUnknown,
+        procSetSizeIgnored,
+        procLock,
+        procUnlock,
+        procRecoverSpace,
+        procDisposeRegular,
     };
     return sizing == HandleSizing::unknown ? &unknown : &tracked;
 }

@@ -29,14 +29,14 @@ BufferProcs* bufferProcs();
 
 // The same operations for the host's own use and for tests (always the
 // real sizes).
-Handle newHandle(int32_t size);             // zero-filled; null when size < 0 or memory is out
-void disposeHandle(Handle h);               // ignores null and unknown handles
-int32_t handleSize(Handle h);               // 0 for null and unknown handles
+Handle newHandle(int32_t size); // zero-filled; null when size < 0 or memory is out
+void disposeHandle(Handle h);   // ignores null and unknown handles
+int32_t handleSize(Handle h);   // 0 for null and unknown handles
 OSErr setHandleSize(Handle h, int32_t size);
-char* lockHandle(Handle h);                 // null for null and unknown handles
+char* lockHandle(Handle h); // null for null and unknown handles
 void unlockHandle(Handle h);
 bool isLiveHandle(Handle h);
-int32_t handleLockCount(Handle h);          // -1 for unknown handles
+int32_t handleLockCount(Handle h); // -1 for unknown handles
 // A number unique to each handle ever made (0 for unknown handles): tells a
 // handle from a later one that happens to reuse its address.
 int64_t handleSerial(Handle h);
@@ -44,7 +44,7 @@ int64_t handleSerial(Handle h);
 // A handle locked for as long as this lives: `data()` is null when the
 // handle is null or unknown, and only a lock that took is undone.
 class LockedHandle {
-public:
+  public:
     explicit LockedHandle(Handle h) : handle_(h), data_(lockHandle(h)) {}
     ~LockedHandle() {
         if (data_) unlockHandle(handle_);
@@ -58,7 +58,7 @@ public:
 
     char* data() const { return data_; }
 
-private:
+  private:
     Handle handle_;
     char* data_;
 };

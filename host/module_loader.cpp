@@ -37,7 +37,9 @@ std::string systemMessage(DWORD code) {
                              nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
     std::string s = n && text ? std::string(text, n) : "system error " + std::to_string(code);
     if (text) LocalFree(text);
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' ')) s.pop_back();
+    while (!s.empty() &&
+           (s.back() == '\n' || s.back() == '\r' || s.back() == '.' || s.back() == ' '))
+        s.pop_back();
     return s;
 }
 
@@ -49,12 +51,15 @@ bool checkPropertyList(HMODULE lib, PropertyListWalk walk, std::string* error) {
     HGLOBAL loaded = found ? LoadResource(lib, found) : nullptr;
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (!bytes) {
-        if (error) *error = "the module has no property list (PiPL resource " + std::to_string(kPropertyListId) + ")";
+        if (error)
+            *error = "the module has no property list (PiPL resource " +
+                     std::to_string(kPropertyListId) + ")";
         return false;
     }
     PropertyList list;
     std::string why;
-    if (!walkPropertyList(static_cast<const uint8_t*>(bytes), SizeofResource(lib, found), walk, list, &why) ||
+    if (!walkPropertyList(static_cast<const uint8_t*>(bytes), SizeofResource(lib, found), walk,
+                          list, &why) ||
         !checkFilterDeclaration(list, entryPointPropertyKey(), &why)) {
         if (error) *error = "the module's property list is refused: " + why;
         return false;
@@ -65,7 +70,8 @@ bool checkPropertyList(HMODULE lib, PropertyListWalk walk, std::string* error) {
 } // namespace
 #endif
 
-std::unique_ptr<Module> Module::load(const std::string& path, std::string* error, PropertyListWalk walk) {
+std::unique_ptr<Module> Module::load(const std::string& path, std::string* error,
+                                     PropertyListWalk walk) {
     std::unique_ptr<Module> m(new Module);
     m->path_ = path;
 #ifdef _WIN32
@@ -73,24 +79,29 @@ std::unique_ptr<Module> Module::load(const std::string& path, std::string* error
     // No system message boxes for a missing file or dependency. With a full
     // path, the module's own folder is searched for its dependencies first.
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    const bool fullPath = wpath.size() > 2 && (wpath[1] == L':' || (wpath[0] == L'\\' && wpath[1] == L'\\'));
+    const bool fullPath =
+        wpath.size() > 2 && (wpath[1] == L':' || (wpath[0] == L'\\' && wpath[1] == L'\\'));
     HMODULE lib = wpath.empty() ? nullptr
-                                : LoadLibraryExW(wpath.c_str(), nullptr, fullPath ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
+                                : LoadLibraryExW(wpath.c_str(), nullptr,
+                                                 fullPath ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
     DWORD code = GetLastError();
     SetErrorMode(oldMode);
     if (!lib) {
         if (error) {
             // The system says "module not found" also when the file is there
             // but a library it needs is not.
-            const bool present = !wpath.empty() && GetFileAttributesW(wpath.c_str()) != INVALID_FILE_ATTRIBUTES;
-            *error = code == ERROR_MOD_NOT_FOUND && present ? "a library it depends on cannot be found"
-                                                            : systemMessage(code);
+            const bool present =
+                !wpath.empty() && GetFileAttributesW(wpath.c_str()) != INVALID_FILE_ATTRIBUTES;
+            *error = code == ERROR_MOD_NOT_FOUND && present
+                         ? "a library it depends on cannot be found"
+                         : systemMessage(code);
         }
         return nullptr;
     }
     m->library_ = lib;
     if (walk != PropertyListWalk::none && !checkPropertyList(lib, walk, error)) return nullptr;
-    m->entry_ = reinterpret_cast<PluginEntryProc>(reinterpret_cast<void*>(GetProcAddress(lib, "PluginMain")));
+    m->entry_ = reinterpret_cast<PluginEntryProc>(
+        reinterpret_cast<void*>(GetProcAddress(lib, "PluginMain")));
 #else
     (void)walk; // shared libraries carry no property list
     // A bare name would be looked up on the library path: make it a path.
@@ -137,7 +148,8 @@ std::string executableFolder() {
     size_t cut = w.find_last_of(L"\\/");
     if (cut == std::wstring::npos) return std::string();
     w.resize(cut + 1);
-    int len = WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+    int len =
+        WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
     if (len <= 0) return std::string();
     std::string s(size_t(len), '\0');
     WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), s.data(), len, nullptr, nullptr);

@@ -11,7 +11,7 @@
 namespace host {
 
 class Module {
-public:
+  public:
     // Null with `error` set when the file cannot be loaded or exports no
     // PluginMain. With `walk` other than none, the module is first checked
     // as an editor checks it: on Windows its property list resource is
@@ -28,7 +28,7 @@ public:
     PluginEntryProc entry() const { return entry_; }
     const std::string& path() const { return path_; }
 
-private:
+  private:
     Module() = default;
     void* library_ = nullptr;
     PluginEntryProc entry_ = nullptr;

@@ -9,7 +9,7 @@
 #include "render/render_host.h"
 
 class FilterRecordHost : public RenderHost {
-public:
+  public:
     explicit FilterRecordHost(ModuleCall& call) : call_(call), fr_(*call.record) {}
 
     void prepareArea(const PixelRect& area, int32_t rate) override {
@@ -52,7 +52,7 @@ public:
         if (saved_.target == kTargetPreview) computePreviewRect(call_, saved_.zoom);
     }
 
-private:
+  private:
     struct Saved {
         PixelRect in, out, mask, area;
         int32_t zoom = 1, panX = 0, panY = 0, target = 0, row = 0;

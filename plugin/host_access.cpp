@@ -8,13 +8,19 @@
 
 namespace {
 
-PixelRect fromRect16(const Rect& r) { return {r.top, r.left, r.bottom, r.right}; }
-PixelRect fromVRect(const VRect& r) { return {r.top, r.left, r.bottom, r.right}; }
+PixelRect fromRect16(const Rect& r) {
+    return {r.top, r.left, r.bottom, r.right};
+}
+PixelRect fromVRect(const VRect& r) {
+    return {r.top, r.left, r.bottom, r.right};
+}
 // Truncating on writing: the host's 16-bit fields cannot hold more.
 Rect toRect16(const PixelRect& r) {
     return {int16_t(r.top), int16_t(r.left), int16_t(r.bottom), int16_t(r.right)};
 }
-VRect toVRect(const PixelRect& r) { return {r.top, r.left, r.bottom, r.right}; }
+VRect toVRect(const PixelRect& r) {
+    return {r.top, r.left, r.bottom, r.right};
+}
 
 void setAllPlanes(FilterRecord& fr) {
     int16_t last = int16_t(std::max<int>(fr.planes, 1) - 1);
@@ -63,24 +69,29 @@ PixelRect getInRect(const FilterRecord& fr) {
     return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->inRect32) : fromRect16(fr.inRect);
 }
 PixelRect getOutRect(const FilterRecord& fr) {
-    return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->outRect32)
-                               : fromRect16(fr.outRect);
+    return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->outRect32) : fromRect16(fr.outRect);
 }
 PixelRect getMaskRect(const FilterRecord& fr) {
     return usesBigDocument(fr) ? fromVRect(fr.bigDocumentData->maskRect32)
                                : fromRect16(fr.maskRect);
 }
 void setInRect(FilterRecord& fr, const PixelRect& r) {
-    if (usesBigDocument(fr)) fr.bigDocumentData->inRect32 = toVRect(r);
-    else fr.inRect = toRect16(r);
+    if (usesBigDocument(fr))
+        fr.bigDocumentData->inRect32 = toVRect(r);
+    else
+        fr.inRect = toRect16(r);
 }
 void setOutRect(FilterRecord& fr, const PixelRect& r) {
-    if (usesBigDocument(fr)) fr.bigDocumentData->outRect32 = toVRect(r);
-    else fr.outRect = toRect16(r);
+    if (usesBigDocument(fr))
+        fr.bigDocumentData->outRect32 = toVRect(r);
+    else
+        fr.outRect = toRect16(r);
 }
 void setMaskRect(FilterRecord& fr, const PixelRect& r) {
-    if (usesBigDocument(fr)) fr.bigDocumentData->maskRect32 = toVRect(r);
-    else fr.maskRect = toRect16(r);
+    if (usesBigDocument(fr))
+        fr.bigDocumentData->maskRect32 = toVRect(r);
+    else
+        fr.maskRect = toRect16(r);
 }
 HostPoint getFloatCoord(const FilterRecord& fr) {
     if (usesBigDocument(fr))
@@ -107,25 +118,33 @@ bool is8Bit(const FilterRecord& fr) {
            fr.depth <= 8;
 }
 bool is16Bit(const FilterRecord& fr) {
-    return (fr.imageMode == plugInModeGray16 || fr.imageMode == plugInModeRGB48) &&
-           fr.depth == 16;
+    return (fr.imageMode == plugInModeGray16 || fr.imageMode == plugInModeRGB48) && fr.depth == 16;
 }
 bool isFloat(const FilterRecord& fr) {
     return fr.imageMode == plugInModeRGB96 || fr.imageMode == plugInModeGray32 || fr.depth == 32;
 }
-bool isMultichannel(const FilterRecord& fr) { return fr.imageMode == plugInModeMultichannel; }
+bool isMultichannel(const FilterRecord& fr) {
+    return fr.imageMode == plugInModeMultichannel;
+}
 
 int16_t baseMode(int16_t mode) {
     switch (mode) {
     case plugInModeGray16:
-    case plugInModeGray32: return plugInModeGrayScale;
+    case plugInModeGray32:
+        return plugInModeGrayScale;
     case plugInModeRGB48:
-    case plugInModeRGB96: return plugInModeRGBColor;
-    case plugInModeLab48: return plugInModeLabColor;
-    case plugInModeCMYK64: return plugInModeCMYKColor;
-    case plugInModeDeepMultichannel: return plugInModeMultichannel;
-    case plugInModeDuotone16: return plugInModeDuotone;
-    default: return mode;
+    case plugInModeRGB96:
+        return plugInModeRGBColor;
+    case plugInModeLab48:
+        return plugInModeLabColor;
+    case plugInModeCMYK64:
+        return plugInModeCMYKColor;
+    case plugInModeDeepMultichannel:
+        return plugInModeMultichannel;
+    case plugInModeDuotone16:
+        return plugInModeDuotone;
+    default:
+        return mode;
     }
 }
 
@@ -139,14 +158,18 @@ bool hasEditableTransparency(const FilterRecord& fr) {
     return fr.filterCase == filterCaseEditableTransparencyNoSelection ||
            fr.filterCase == filterCaseEditableTransparencyWithSelection;
 }
-bool canAdvance(const FilterRecord& fr) { return fr.advanceState != nullptr; }
+bool canAdvance(const FilterRecord& fr) {
+    return fr.advanceState != nullptr;
+}
 
 int32_t transparencyPlane(const FilterRecord& fr) {
     // Hosts that leave the layer counts at zero have not set them; the
     // transparency then follows the colour planes, as the last plane.
     return fr.inLayerPlanes > 0 ? fr.inLayerPlanes : fr.planes - 1;
 }
-bool canDisplay(const FilterRecord& fr) { return fr.displayPixels != nullptr; }
+bool canDisplay(const FilterRecord& fr) {
+    return fr.displayPixels != nullptr;
+}
 
 void prepareArea(ModuleCall& call, const PixelRect& area, int32_t rate) {
     FilterRecord& fr = *call.record;
@@ -190,8 +213,10 @@ int16_t requestTile(ModuleCall& call, const PixelRect& tile, bool inputOnly) {
         // The pixel at the input's corner, kept inside the filter rectangle
         // (a picture larger than the document asks for padded input beyond
         // it, never for output there).
-        const int32_t top = std::clamp(shifted.top, filter.top, std::max(filter.top, filter.bottom - 1));
-        const int32_t left = std::clamp(shifted.left, filter.left, std::max(filter.left, filter.right - 1));
+        const int32_t top =
+            std::clamp(shifted.top, filter.top, std::max(filter.top, filter.bottom - 1));
+        const int32_t left =
+            std::clamp(shifted.left, filter.left, std::max(filter.left, filter.right - 1));
         const PixelRect corner{top, left, top + 1, left + 1};
         setOutRect(fr, corner);
         if (fr.haveMask) setMaskRect(fr, corner);
@@ -288,7 +313,9 @@ void readPreviewSource(ModuleCall& call) {
             uint8_t* out = dst + size_t(y) * size_t(w);
             for (int32_t x = 0; x < w; ++x) {
                 switch (depth) {
-                case DepthClass::Eight: out[x] = row[x]; break;
+                case DepthClass::Eight:
+                    out[x] = row[x];
+                    break;
                 case DepthClass::Sixteen: {
                     uint16_t v;
                     std::memcpy(&v, row + 2 * x, 2);

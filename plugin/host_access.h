@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "composite/composite_target.h"
-#include "values/pixel_types.h"
 #include "plugin/host_api.h"
+#include "values/pixel_types.h"
 
 struct ModuleCall;
 
@@ -69,5 +69,4 @@ void readPreviewSource(ModuleCall& call);
 
 // The compositor's view of the host buffers the last fetch delivered, and
 // of the run context's plane copy.
-CompositeTarget compositeTargetFromHost(const ModuleCall& call, int32_t renderTarget,
-                                        int32_t glue);
+CompositeTarget compositeTargetFromHost(const ModuleCall& call, int32_t renderTarget, int32_t glue);

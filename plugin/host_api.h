@@ -160,11 +160,11 @@ enum : int16 {
 
 // Descriptor value types.
 enum : uint32 {
-    typeInteger = 0x6C6F6E67,    // 'long'
-    typeFloat = 0x646F7562,      // 'doub'
-    typeBoolean = 0x626F6F6C,    // 'bool'
-    typeEnumerated = 0x656E756D, // 'enum'
-    typeNull = 0x6E756C6C,       // 'null'
+    typeInteger = 0x6C6F6E67,        // 'long'
+    typeFloat = 0x646F7562,          // 'doub'
+    typeBoolean = 0x626F6F6C,        // 'bool'
+    typeEnumerated = 0x656E756D,     // 'enum'
+    typeNull = 0x6E756C6C,           // 'null'
     typeImageReference = 0x23496D52, // '#ImR'
 };
 
@@ -269,8 +269,7 @@ struct PIDescriptorSimpleReference {
 
 typedef PIReadDescriptor (*OpenReadDescriptorProc)(PIDescriptorHandle, DescriptorKeyID*);
 typedef OSErr (*CloseReadDescriptorProc)(PIReadDescriptor);
-typedef Boolean (*GetKeyProc)(PIReadDescriptor, DescriptorKeyID* key, DescType* type,
-                              int32* flags);
+typedef Boolean (*GetKeyProc)(PIReadDescriptor, DescriptorKeyID* key, DescType* type, int32* flags);
 typedef OSErr (*GetIntegerProc)(PIReadDescriptor, int32*);
 typedef OSErr (*GetFloatProc)(PIReadDescriptor, double*);
 typedef OSErr (*GetUnitFloatProc)(PIReadDescriptor, DescUnitID*, double*);
@@ -324,8 +323,7 @@ typedef OSErr (*PutEnumeratedProc)(PIWriteDescriptor, DescriptorKeyID, DescType,
 typedef OSErr (*PutClassProc)(PIWriteDescriptor, DescriptorKeyID, DescClassID);
 typedef OSErr (*PutSimpleReferenceProc)(PIWriteDescriptor, DescriptorKeyID,
                                         const PIDescriptorSimpleReference*);
-typedef OSErr (*PutObjectProc)(PIWriteDescriptor, DescriptorKeyID, DescClassID,
-                               PIDescriptorHandle);
+typedef OSErr (*PutObjectProc)(PIWriteDescriptor, DescriptorKeyID, DescClassID, PIDescriptorHandle);
 typedef OSErr (*PutCountProc)(PIWriteDescriptor, DescriptorKeyID, uint32);
 typedef OSErr (*PutStringProc)(PIWriteDescriptor, DescriptorKeyID, const unsigned char*);
 typedef OSErr (*PutScopedClassProc)(PIWriteDescriptor, DescriptorKeyID, DescClassID);

@@ -11,7 +11,7 @@
 // A handle locked through the host's handle suite for as long as the object
 // lives. A lock the host refused holds nothing and unlocks nothing.
 class LockedHandle {
-public:
+  public:
     LockedHandle() = default;
     LockedHandle(HandleProcs& procs, Handle h, Boolean moveHigh)
         : procs_(&procs), handle_(h), data_(h ? procs.lockProc(h, moveHigh) : nullptr) {}
@@ -41,7 +41,7 @@ public:
         if (data && procs_ && procs_->unlockProc) procs_->unlockProc(h);
     }
 
-private:
+  private:
     HandleProcs* procs_ = nullptr;
     Handle handle_ = nullptr;
     Ptr data_ = nullptr;
@@ -51,7 +51,7 @@ private:
 // the end of the scope unless released to a new keeper. Without a dispose
 // procedure there is nothing we can do but let it go.
 class OwnedHandle {
-public:
+  public:
     OwnedHandle() = default;
     OwnedHandle(HandleProcs* procs, Handle h) : procs_(procs), handle_(h) {}
     OwnedHandle(OwnedHandle&& o) noexcept
@@ -77,7 +77,7 @@ public:
         if (h && procs_ && procs_->disposeProc) procs_->disposeProc(h);
     }
 
-private:
+  private:
     HandleProcs* procs_ = nullptr;
     Handle handle_ = nullptr;
 };
@@ -85,7 +85,7 @@ private:
 // An open read token on a descriptor; closed at the end of the scope unless
 // closed before.
 class ReadDescriptorToken {
-public:
+  public:
     ReadDescriptorToken(ReadDescriptorProcs& procs, PIDescriptorHandle descriptor,
                         DescriptorKeyID* keys)
         : procs_(&procs), token_(procs.openReadDescriptorProc(descriptor, keys)) {}
@@ -104,7 +104,7 @@ public:
         return t ? procs_->closeReadDescriptorProc(t) : OSErr(noErr);
     }
 
-private:
+  private:
     ReadDescriptorProcs* procs_;
     PIReadDescriptor token_;
 };
@@ -113,7 +113,7 @@ private:
 // host built; a token left open is closed at the end of the scope and what
 // the host built then is disposed of (it reached no keeper).
 class WriteDescriptorToken {
-public:
+  public:
     WriteDescriptorToken(WriteDescriptorProcs& procs, HandleProcs* handles)
         : procs_(&procs), handles_(handles), token_(procs.openWriteDescriptorProc()) {}
     WriteDescriptorToken(WriteDescriptorToken&& o) noexcept
@@ -135,7 +135,7 @@ public:
         return t ? procs_->closeWriteDescriptorProc(t, written) : OSErr(noErr);
     }
 
-private:
+  private:
     WriteDescriptorProcs* procs_;
     HandleProcs* handles_;
     PIWriteDescriptor token_;

@@ -10,7 +10,7 @@ namespace {
 
 // The document as the copy reads it, through the filter record.
 class FilterRecordDocument final : public DocumentSource {
-public:
+  public:
     explicit FilterRecordDocument(ModuleCall& call)
         : call_(call), fr_(*call.record), state_(call) {}
 
@@ -37,7 +37,8 @@ public:
         const PixelRect in = getInRect(fr_);
         const int32_t samples = fr_.inHiPlane - fr_.inLoPlane + 1;
         const int32_t bytes = bytesPerSample(depthClass(fr_));
-        if (!fr_.inData || samples < 1 || int64_t(fr_.inRowBytes) < int64_t(in.width()) * samples * bytes) {
+        if (!fr_.inData || samples < 1 ||
+            int64_t(fr_.inRowBytes) < int64_t(in.width()) * samples * bytes) {
             call_.result() = paramErr;
             return paramErr;
         }
@@ -52,7 +53,7 @@ public:
     }
     void endCopy() override { state_.restoreState(); }
 
-private:
+  private:
     ModuleCall& call_;
     FilterRecord& fr_;
     FilterRecordHost state_;
@@ -60,7 +61,7 @@ private:
 
 // A picture as the destination of a render: nothing is asked of the host.
 class PictureRenderHost final : public FilterRecordHost {
-public:
+  public:
     PictureRenderHost(ModuleCall& call, PyramidImage& picture, bool flatten)
         : FilterRecordHost(call), picture_(picture), flatten_(flatten) {}
 
@@ -80,7 +81,7 @@ public:
     }
     // Progress and the user's cancel go to the host as in a final render.
 
-private:
+  private:
     PyramidImage& picture_;
     bool flatten_;
     PyramidCompositeImage image_{picture_};
@@ -91,9 +92,12 @@ private:
 int32_t documentPictureKind(const ModuleCall& call) {
     if (!call.record) return kPyramidRGBA8;
     switch (depthClass(*call.record)) {
-    case DepthClass::Sixteen: return kPyramidRGBA16;
-    case DepthClass::Float: return kPyramidRGBAFloat;
-    default: return kPyramidRGBA8;
+    case DepthClass::Sixteen:
+        return kPyramidRGBA16;
+    case DepthClass::Float:
+        return kPyramidRGBAFloat;
+    default:
+        return kPyramidRGBA8;
     }
 }
 

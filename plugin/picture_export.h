@@ -14,7 +14,7 @@ struct ModuleCall;
 struct ExportRequest {
     bool requested = false;
     char path[kNameLength] = {};
-    int32_t width = 0;  // 0: the filter rectangle's size
+    int32_t width = 0; // 0: the filter rectangle's size
     int32_t height = 0;
     int32_t quality = 90;
 };

@@ -25,12 +25,23 @@ void runSelector(int16_t selector, ModuleCall& call) {
     if (fr->bigDocumentData) fr->bigDocumentData->PluginUsing32BitCoordinates = 1;
 
     switch (selector) {
-    case filterSelectorParameters: handleParameters(call); break;
-    case filterSelectorPrepare: handlePrepare(call); break;
-    case filterSelectorStart: handleStart(call); break;
-    case filterSelectorContinue: handleContinue(call); break;
-    case filterSelectorFinish: handleFinish(call); break;
-    default: break;
+    case filterSelectorParameters:
+        handleParameters(call);
+        break;
+    case filterSelectorPrepare:
+        handlePrepare(call);
+        break;
+    case filterSelectorStart:
+        handleStart(call);
+        break;
+    case filterSelectorContinue:
+        handleContinue(call);
+        break;
+    case filterSelectorFinish:
+        handleFinish(call);
+        break;
+    default:
+        break;
     }
 }
 
@@ -48,7 +59,9 @@ bool reportToHost(const FilterRecord* fr, const char* text) {
 
 } // namespace
 
-int16_t lastReasonCode() { return lastReason; }
+int16_t lastReasonCode() {
+    return lastReason;
+}
 
 void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result) {
     // The about selector hands over an about record, every other one the

@@ -5,7 +5,9 @@ namespace {
 uint32_t state = 1;
 } // namespace
 
-void seedRandom(uint32_t seed) { state = seed; }
+void seedRandom(uint32_t seed) {
+    state = seed;
+}
 
 int32_t nextRandom() {
     state = state * 214013u + 2531011u;

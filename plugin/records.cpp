@@ -9,8 +9,8 @@ namespace {
 // A host without a usable handle suite cannot keep our records.
 bool haveHandleSuite(const FilterRecord* fr) {
     return fr && fr->handleProcs && fr->handleProcs->numHandleProcs >= 6 &&
-           fr->handleProcs->newProc && fr->handleProcs->lockProc &&
-           fr->handleProcs->unlockProc && fr->handleProcs->getSizeProc;
+           fr->handleProcs->newProc && fr->handleProcs->lockProc && fr->handleProcs->unlockProc &&
+           fr->handleProcs->getSizeProc;
 }
 
 // The handles this module made through the host's newProc, with the size it
@@ -25,7 +25,9 @@ struct OwnHandle {
 // live as long as the module stays loaded, longer than any call.
 OwnHandle ownHandles[2];
 
-void rememberOwnHandle(int slot, Handle h, int32_t size) { ownHandles[slot] = OwnHandle{h, size}; }
+void rememberOwnHandle(int slot, Handle h, int32_t size) {
+    ownHandles[slot] = OwnHandle{h, size};
+}
 
 int32_t ownHandleSize(Handle h) {
     for (const OwnHandle& o : ownHandles)

@@ -4,14 +4,16 @@
 #include <utility>
 
 #include "plugin/host_handles.h"
-#include "plugin/picture_export.h"
 #include "plugin/module_call.h"
+#include "plugin/picture_export.h"
 #include "values/settings_record.h"
 
 namespace {
 
 // Hosts with these signatures hand out descriptors we must not read.
-bool ignoresDescriptors(uint32_t sig) { return sig == fourCC("PSP8") || sig == fourCC("PSP9"); }
+bool ignoresDescriptors(uint32_t sig) {
+    return sig == fourCC("PSP8") || sig == fourCC("PSP9");
+}
 
 // The keys of an export request (our own host's, never an editor's), read
 // into the call's request.
@@ -35,8 +37,8 @@ bool readExportKey(ModuleCall& call, ReadDescriptorProcs& rp, PIReadDescriptor t
         }
         return true;
     }
-    int32_t* field = key == kKeyExportWidth    ? &request.width
-                     : key == kKeyExportHeight ? &request.height
+    int32_t* field = key == kKeyExportWidth     ? &request.width
+                     : key == kKeyExportHeight  ? &request.height
                      : key == kKeyExportQuality ? &request.quality
                                                 : nullptr;
     if (!field) return false;
@@ -69,25 +71,40 @@ bool descriptorSuitesAvailable(const ModuleCall& call) {
         w->numWriteDescriptorProcs < kWriteDescriptorProcCount)
         return false;
     // Every procedure of both suites must be there.
-    const void* const readProcs[] = {
-        (void*)r->openReadDescriptorProc, (void*)r->closeReadDescriptorProc,
-        (void*)r->getKeyProc,             (void*)r->getIntegerProc,
-        (void*)r->getFloatProc,           (void*)r->getUnitFloatProc,
-        (void*)r->getBooleanProc,         (void*)r->getTextProc,
-        (void*)r->getAliasProc,           (void*)r->getEnumeratedProc,
-        (void*)r->getClassProc,           (void*)r->getSimpleReferenceProc,
-        (void*)r->getObjectProc,          (void*)r->getCountProc,
-        (void*)r->getStringProc,          (void*)r->getPinnedIntegerProc,
-        (void*)r->getPinnedFloatProc,     (void*)r->getPinnedUnitFloatProc};
-    const void* const writeProcs[] = {
-        (void*)w->openWriteDescriptorProc, (void*)w->closeWriteDescriptorProc,
-        (void*)w->putIntegerProc,          (void*)w->putFloatProc,
-        (void*)w->putUnitFloatProc,        (void*)w->putBooleanProc,
-        (void*)w->putTextProc,             (void*)w->putAliasProc,
-        (void*)w->putEnumeratedProc,       (void*)w->putClassProc,
-        (void*)w->putSimpleReferenceProc,  (void*)w->putObjectProc,
-        (void*)w->putCountProc,            (void*)w->putStringProc,
-        (void*)w->putScopedClassProc,      (void*)w->putScopedObjectProc};
+    const void* const readProcs[] = {(void*)r->openReadDescriptorProc,
+                                     (void*)r->closeReadDescriptorProc,
+                                     (void*)r->getKeyProc,
+                                     (void*)r->getIntegerProc,
+                                     (void*)r->getFloatProc,
+                                     (void*)r->getUnitFloatProc,
+                                     (void*)r->getBooleanProc,
+                                     (void*)r->getTextProc,
+                                     (void*)r->getAliasProc,
+                                     (void*)r->getEnumeratedProc,
+                                     (void*)r->getClassProc,
+                                     (void*)r->getSimpleReferenceProc,
+                                     (void*)r->getObjectProc,
+                                     (void*)r->getCountProc,
+                                     (void*)r->getStringProc,
+                                     (void*)r->getPinnedIntegerProc,
+                                     (void*)r->getPinnedFloatProc,
+                                     (void*)r->getPinnedUnitFloatProc};
+    const void* const writeProcs[] = {(void*)w->openWriteDescriptorProc,
+                                      (void*)w->closeWriteDescriptorProc,
+                                      (void*)w->putIntegerProc,
+                                      (void*)w->putFloatProc,
+                                      (void*)w->putUnitFloatProc,
+                                      (void*)w->putBooleanProc,
+                                      (void*)w->putTextProc,
+                                      (void*)w->putAliasProc,
+                                      (void*)w->putEnumeratedProc,
+                                      (void*)w->putClassProc,
+                                      (void*)w->putSimpleReferenceProc,
+                                      (void*)w->putObjectProc,
+                                      (void*)w->putCountProc,
+                                      (void*)w->putStringProc,
+                                      (void*)w->putScopedClassProc,
+                                      (void*)w->putScopedObjectProc};
     for (const void* p : readProcs)
         if (!p) return false;
     for (const void* p : writeProcs)
@@ -154,7 +171,8 @@ void writeDescriptor(ModuleCall& call) {
     for (const ScriptingKey& k : kScriptingKeys) {
         if (k.enumeration)
             wp.putEnumeratedProc(token, k.key, k.type(), enumValue(*k.enumeration, s.*k.field));
-        else wp.putIntegerProc(token, k.key, s.*k.field);
+        else
+            wp.putIntegerProc(token, k.key, s.*k.field);
     }
 
     disposeDescriptor(*fr, dp);

@@ -15,7 +15,7 @@ namespace {
 // ------------------------------------------------------------------ writing
 
 class SettingsWriter {
-public:
+  public:
     explicit SettingsWriter(File& file) : file_(file) {}
 
     void int32(int32_t value) {
@@ -29,7 +29,7 @@ public:
     }
     int status() const { return status_; }
 
-private:
+  private:
     File& file_;
     int status_ = kFileOk;
 };
@@ -56,7 +56,8 @@ void writePictureBlock(SettingsWriter& out, File& file, PyramidImage* thumbnail)
         out.int32(0);
         return;
     }
-    const bool shrinks = thumbnail->width() > kPresetsPictureSide || thumbnail->height() > kPresetsPictureSide;
+    const bool shrinks =
+        thumbnail->width() > kPresetsPictureSide || thumbnail->height() > kPresetsPictureSide;
     if (shrinks && !thumbnail->levelsBuilt()) buildLevelsHere(*thumbnail, 0);
     const PixelRect from{0, 0, thumbnail->height(), thumbnail->width()};
     const PixelRect to{0, 0, kPresetsPictureSide, kPresetsPictureSide};
@@ -78,19 +79,19 @@ void writePictureBlock(SettingsWriter& out, File& file, PyramidImage* thumbnail)
 // ------------------------------------------------------------------ reading
 
 class FileInput : public PresetsInput {
-public:
+  public:
     explicit FileInput(File& file) : file_(file) {}
     int read(void* buffer, size_t count) override { return file_.read(buffer, count); }
     void skip(int64_t count) override {
         if (count > 0) file_.seek(count, kSeekFromCurrent);
     }
 
-private:
+  private:
     File& file_;
 };
 
 class MemoryInput : public PresetsInput {
-public:
+  public:
     MemoryInput(const uint8_t* data, size_t size) : data_(data), size_(data ? size : 0) {}
     int read(void* buffer, size_t count) override {
         const size_t left = size_ - position_;
@@ -105,10 +106,11 @@ public:
     void skip(int64_t count) override {
         if (count <= 0) return;
         const size_t left = size_ - position_;
-        position_ = static_cast<uint64_t>(count) >= left ? size_ : position_ + static_cast<size_t>(count);
+        position_ =
+            static_cast<uint64_t>(count) >= left ? size_ : position_ + static_cast<size_t>(count);
     }
 
-private:
+  private:
     const uint8_t* data_;
     size_t size_;
     size_t position_ = 0;
@@ -117,7 +119,7 @@ private:
 // Reads values until the first one that is not there; from then on every
 // read reports failure and assigns nothing.
 class SettingsReader {
-public:
+  public:
     explicit SettingsReader(PresetsInput& input) : input_(input) {}
 
     bool int32(int32_t& value) {
@@ -127,7 +129,8 @@ public:
             status_ = kFileReadFailed;
             return false;
         }
-        value = static_cast<int32_t>((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) | (uint32_t(b[2]) << 8) | b[3]);
+        value = static_cast<int32_t>((uint32_t(b[0]) << 24) | (uint32_t(b[1]) << 16) |
+                                     (uint32_t(b[2]) << 8) | b[3]);
         return true;
     }
     bool bytes(void* buffer, size_t count) {
@@ -143,7 +146,7 @@ public:
     }
     int status() const { return status_; }
 
-private:
+  private:
     PresetsInput& input_;
     int status_ = kFileOk;
 };
@@ -187,7 +190,8 @@ void readPictureBlock(SettingsReader& in, PyramidImage* thumbnail, bool* picture
     width = limited(width, 0, kPresetsPictureSide);
     height = limited(height, 0, kPresetsPictureSide);
     if (count < 0) return; // nothing sensible follows
-    const bool holdable = kind <= 1 && thumbnail && count <= kPresetsPictureLimit && width > 0 && height > 0;
+    const bool holdable =
+        kind <= 1 && thumbnail && count <= kPresetsPictureLimit && width > 0 && height > 0;
     if (!holdable) {
         in.skip(count);
         return;
@@ -199,7 +203,8 @@ void readPictureBlock(SettingsReader& in, PyramidImage* thumbnail, bool* picture
     }
     if (!in.bytes(stream.get(), static_cast<size_t>(count))) return;
     PyramidImage decoded;
-    if (!decodePresetsPicture(stream.get(), static_cast<size_t>(count), width, height, decoded)) return;
+    if (!decodePresetsPicture(stream.get(), static_cast<size_t>(count), width, height, decoded))
+        return;
     *thumbnail = std::move(decoded);
     if (pictureRead) *pictureRead = true;
 }
@@ -213,7 +218,9 @@ void boundedCopy(char (&dst)[kNameLength], const char* src, size_t length) {
 }
 
 // Names may come from either system; both separators end a folder there.
-bool isAnySeparator(char c) { return c == '/' || c == '\\' || isPathSeparator(c); }
+bool isAnySeparator(char c) {
+    return c == '/' || c == '\\' || isPathSeparator(c);
+}
 
 size_t boundedLength(const char* s, size_t limit) {
     size_t n = 0;
@@ -251,7 +258,8 @@ int writeSettings(File& file, SettingsRecord& settings, PyramidImage* thumbnail)
     return out.status();
 }
 
-int writeSettingsFile(const char* path, SettingsRecord& settings, PyramidImage* thumbnail, unsigned openFlags) {
+int writeSettingsFile(const char* path, SettingsRecord& settings, PyramidImage* thumbnail,
+                      unsigned openFlags) {
     File file;
     if (file.openForWriting(path, openFlags) != kFileOk) return kFileCannotOpen;
     const int written = writeSettings(file, settings, thumbnail);
@@ -334,7 +342,8 @@ bool decodePresetsPicture(const uint8_t* data, size_t size, int32_t width, int32
     if (!decoded.create(width, height, kPyramidRGBA8)) return false;
     PictureRows rows{&decoded, width, height};
     JpegDecodeLimits limits; // a presets picture is 128 x 128; far larger ones are refused
-    if (decompressJpeg(data, size, limits, storePictureRow, &rows, nullptr) != kJpegCodecOk) return false;
+    if (decompressJpeg(data, size, limits, storePictureRow, &rows, nullptr) != kJpegCodecOk)
+        return false;
     picture = std::move(decoded);
     return true;
 }
@@ -342,20 +351,23 @@ bool decodePresetsPicture(const uint8_t* data, size_t size, int32_t width, int32
 // --------------------------------------------------------------- Save, Load
 
 bool makeThumbnailFromPreview(const PreviewPlanes& preview, PyramidImage& thumbnail) {
-    if (!preview.data || preview.width < 1 || preview.height < 1 || preview.planes < 1) return false;
+    if (!preview.data || preview.width < 1 || preview.height < 1 || preview.planes < 1)
+        return false;
     const int32_t side = preview.width < preview.height ? preview.width : preview.height;
     const int32_t left = (preview.width - side) / 2;
     const int32_t top = (preview.height - side) / 2;
     PyramidImage square;
     if (!square.create(side, side, kPyramidRGBA8)) return false;
-    const size_t planeBytes = static_cast<size_t>(preview.width) * static_cast<size_t>(preview.height);
+    const size_t planeBytes =
+        static_cast<size_t>(preview.width) * static_cast<size_t>(preview.height);
     const bool colour = preview.planes >= 3;
     const float scale = 1.0f / 255.0f;
     for (int32_t y = 0; y < side; ++y) {
         const int32_t sy = limited(top + y, 0, preview.height - 1);
         for (int32_t x = 0; x < side; ++x) {
             const int32_t sx = limited(left + x, 0, preview.width - 1);
-            const size_t at = static_cast<size_t>(sy) * static_cast<size_t>(preview.width) + static_cast<size_t>(sx);
+            const size_t at = static_cast<size_t>(sy) * static_cast<size_t>(preview.width) +
+                              static_cast<size_t>(sx);
             const float r = preview.data[at] * scale;
             const float g = colour ? preview.data[planeBytes + at] * scale : r;
             const float b = colour ? preview.data[2 * planeBytes + at] * scale : r;
@@ -367,7 +379,9 @@ bool makeThumbnailFromPreview(const PreviewPlanes& preview, PyramidImage& thumbn
 }
 
 std::string settingsFileStem(const char* settingsName) {
-    std::string name = settingsName ? std::string(settingsName, boundedLength(settingsName, kNameLength)) : std::string();
+    std::string name = settingsName
+                           ? std::string(settingsName, boundedLength(settingsName, kNameLength))
+                           : std::string();
     size_t nameStart = 0;
     for (size_t i = 0; i < name.size(); ++i) {
         if (isAnySeparator(name[i])) nameStart = i + 1;

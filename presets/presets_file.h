@@ -69,7 +69,7 @@ int writeSettingsFile(const char* path, SettingsRecord& settings, PyramidImage* 
 
 // Where the reader takes its bytes from.
 class PresetsInput {
-public:
+  public:
     virtual ~PresetsInput() = default;
     // Exactly `count` bytes: kFileOk, else kFileReadFailed.
     virtual int read(void* buffer, size_t count) = 0;

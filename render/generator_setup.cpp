@@ -11,7 +11,9 @@ namespace {
 constexpr long double kDoublureSpan = 0.66666666666L;
 constexpr long double kDoublureBase = 0.33333333333L;
 
-float percent(int32_t v) { return static_cast<float>(static_cast<long double>(v) / 100.0L); }
+float percent(int32_t v) {
+    return static_cast<float>(static_cast<long double>(v) / 100.0L);
+}
 
 // Grows the scratch array to hold `bytes`; never shrinks it.
 bool growScratch(GeneratorState& gen, int64_t bytes) {
@@ -38,11 +40,13 @@ GeneratorConstants computeGeneratorConstants(const PatternSettings& p) {
     c.shapeRadius = static_cast<float>(static_cast<long double>(p.overlap) / 100.0L + 1.0L);
     c.stripeScale = percent(p.stripes);
     c.edgeWidth = static_cast<float>((static_cast<long double>(p.softness) + 1.0L) / 101.0L);
-    c.doublureGain = static_cast<float>(static_cast<long double>(p.doublure) / 100.0L * kDoublureSpan + kDoublureBase);
+    c.doublureGain = static_cast<float>(
+        static_cast<long double>(p.doublure) / 100.0L * kDoublureSpan + kDoublureBase);
     // `doublure` -50 makes D exactly 0; its inverse is then infinity, as the
     // division would give, but without dividing by zero.
-    c.doublureInverse = c.doublureGain != 0.0f ? static_cast<float>(1.0L / static_cast<long double>(c.doublureGain))
-                                               : std::numeric_limits<float>::infinity();
+    c.doublureInverse = c.doublureGain != 0.0f
+                            ? static_cast<float>(1.0L / static_cast<long double>(c.doublureGain))
+                            : std::numeric_limits<float>::infinity();
     c.warpAmount = percent(p.warping);
     c.colourAmount = percent(p.color);
     return c;
@@ -52,16 +56,20 @@ void fillChannelTable(NoiseTables& t, float colourAmount) {
     const long double m = colourAmount;
     const long double keep = 1.0L - m;
     for (int32_t i = 0; i < kBaseTableSize; ++i) {
-        t.channelTable[i] = static_cast<float>(keep + m * static_cast<long double>(t.seededUnits[i]));
+        t.channelTable[i] =
+            static_cast<float>(keep + m * static_cast<long double>(t.seededUnits[i]));
     }
 }
 
-int32_t prepareGenerator(GeneratorState& gen, const SettingsRecord& s, const PixelRect& renderArea) {
+int32_t prepareGenerator(GeneratorState& gen, const SettingsRecord& s,
+                         const PixelRect& renderArea) {
     const PatternSettings p = patternSettings(s);
 
     // An inverted area counts as empty.
-    const int64_t width = renderArea.right > renderArea.left ? int64_t{renderArea.right} - renderArea.left : 0;
-    const int64_t height = renderArea.bottom > renderArea.top ? int64_t{renderArea.bottom} - renderArea.top : 0;
+    const int64_t width =
+        renderArea.right > renderArea.left ? int64_t{renderArea.right} - renderArea.left : 0;
+    const int64_t height =
+        renderArea.bottom > renderArea.top ? int64_t{renderArea.bottom} - renderArea.top : 0;
 
     if (!growScratch(gen, (width + 4) * 16)) {
         return kGeneratorOutOfMemory;

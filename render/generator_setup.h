@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "values/pixel_types.h"
-#include "values/settings_record.h"
 #include "render/noise_tables.h"
 #include "render/pattern_settings.h"
+#include "values/pixel_types.h"
+#include "values/settings_record.h"
 
 // Every member is a single float computed from one slider. The ranges in the
 // comments are those of sliders at 0..100; other values give whatever the

@@ -55,11 +55,17 @@ inline RgbColour hslToRgb(float h, float s, float l) {
     const float up = m + t;
     const float down = v - t;
     switch (sextant) {
-    case 0: return RgbColour{v, up, m};
-    case 1: return RgbColour{down, v, m};
-    case 2: return RgbColour{m, v, up};
-    case 3: return RgbColour{m, down, v};
-    case 4: return RgbColour{up, m, v};
-    default: return RgbColour{v, m, down};
+    case 0:
+        return RgbColour{v, up, m};
+    case 1:
+        return RgbColour{down, v, m};
+    case 2:
+        return RgbColour{m, v, up};
+    case 3:
+        return RgbColour{m, down, v};
+    case 4:
+        return RgbColour{up, m, v};
+    default:
+        return RgbColour{v, m, down};
     }
 }

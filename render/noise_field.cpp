@@ -41,7 +41,8 @@ PreparedCell* CellOrderCache::slotFor(int32_t column, int32_t row) {
     }
     // Two rows of 32 cells: a tile row of small cells and the row of cells
     // below it (which the warp mixes in) stay side by side.
-    const uint32_t slot = (static_cast<uint32_t>(column) & 31u) | ((static_cast<uint32_t>(row) & 1u) << 5);
+    const uint32_t slot =
+        (static_cast<uint32_t>(column) & 31u) | ((static_cast<uint32_t>(row) & 1u) << 5);
     return &recent_[slot];
 }
 
@@ -94,7 +95,8 @@ constexpr float kFarAway = 1e30f;
 // trusted; such cells simply keep all 25 candidates.
 constexpr int32_t kPruneLimit = int32_t{1} << 22;
 
-void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shapeKind, PreparedCell& cell) {
+void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shapeKind,
+                 PreparedCell& cell) {
     const NoiseTables& t = gen.tables;
     float px[kCandidateCount];
     float py[kCandidateCount];
@@ -129,7 +131,8 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     }
     sortByRank(ranks, order, 0, kCandidateCount - 1);
 
-    const bool prune = ex > -kPruneLimit && ex < kPruneLimit && ey > -kPruneLimit && ey < kPruneLimit;
+    const bool prune =
+        ex > -kPruneLimit && ex < kPruneLimit && ey > -kPruneLimit && ey < kPruneLimit;
     const double reach = rejectionDistance(shapeKind, gen.constants.shapeRadius);
     int32_t count = 0;
     for (int32_t n = 0; n < kCandidateCount; ++n) {
@@ -159,10 +162,10 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
 }
 
 struct PaintParameters {
-    float k;          // shape radius K
-    float kk;         // K * K
-    float solid;      // 1 - L: radius up to which coverage is full
-    float invEdge;    // 1 / L
+    float k;       // shape radius K
+    float kk;      // K * K
+    float solid;   // 1 - L: radius up to which coverage is full
+    float invEdge; // 1 / L
     float stripeScale;
     float doublureInverse;
     int32_t mergeRule;
@@ -171,7 +174,8 @@ struct PaintParameters {
 };
 
 template <int32_t Kind>
-void paintShapes(const PreparedCell& cell, const PaintParameters& pp, float x, float y, float colour[3]) {
+void paintShapes(const PreparedCell& cell, const PaintParameters& pp, float x, float y,
+                 float colour[3]) {
     // First the metric of every candidate (a loop the compiler runs four
     // wide), then the paint of those that cover the point, in order.
     const int32_t count = cell.shapeCount;
@@ -204,8 +208,9 @@ void paintShapes(const PreparedCell& cell, const PaintParameters& pp, float x, f
 
 } // namespace
 
-int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3], int32_t mergeRule,
-                   int32_t triangleProfile, int32_t doubleSmooth, int32_t shapeKind, CellOrderCache& cache) {
+int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
+                   int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
+                   int32_t shapeKind, CellOrderCache& cache) {
     const NoiseTables& t = gen.tables;
     const GeneratorConstants& g = gen.constants;
     // A shape number outside the list draws as the list's last shape,
@@ -229,7 +234,8 @@ int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[
     // Home cell by truncation toward zero: cells -1 and 0 share home 0.
     const int32_t ex = truncToIndex(x);
     const int32_t ey = truncToIndex(y);
-    if (cache.active_ && cache.entries[25] == ex && cache.entries[26] == ey && cache.shapeKind_ == shapeKind) {
+    if (cache.active_ && cache.entries[25] == ex && cache.entries[26] == ey &&
+        cache.shapeKind_ == shapeKind) {
         ++cache.sortsSkipped;
     } else {
         if (cache.shapeKind_ != shapeKind) {
@@ -268,13 +274,27 @@ int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[
     colour[1] = 0.0f;
     colour[2] = 0.0f;
     switch (shapeKind) {
-    case kCircles: paintShapes<kCircles>(cell, pp, x, y, colour); break;
-    case kDiamonds: paintShapes<kDiamonds>(cell, pp, x, y, colour); break;
-    case kSquares: paintShapes<kSquares>(cell, pp, x, y, colour); break;
-    case kOctagons: paintShapes<kOctagons>(cell, pp, x, y, colour); break;
-    case kTVs: paintShapes<kTVs>(cell, pp, x, y, colour); break;
-    case kFleurons: paintShapes<kFleurons>(cell, pp, x, y, colour); break;
-    default: paintShapes<kPoints>(cell, pp, x, y, colour); break;
+    case kCircles:
+        paintShapes<kCircles>(cell, pp, x, y, colour);
+        break;
+    case kDiamonds:
+        paintShapes<kDiamonds>(cell, pp, x, y, colour);
+        break;
+    case kSquares:
+        paintShapes<kSquares>(cell, pp, x, y, colour);
+        break;
+    case kOctagons:
+        paintShapes<kOctagons>(cell, pp, x, y, colour);
+        break;
+    case kTVs:
+        paintShapes<kTVs>(cell, pp, x, y, colour);
+        break;
+    case kFleurons:
+        paintShapes<kFleurons>(cell, pp, x, y, colour);
+        break;
+    default:
+        paintShapes<kPoints>(cell, pp, x, y, colour);
+        break;
     }
     return 1;
 }

@@ -13,12 +13,13 @@ struct PatternPoint {
     float y;
 };
 
-constexpr int32_t kCandidateCount = 25;   // the 5 x 5 cells around the home cell
+constexpr int32_t kCandidateCount = 25; // the 5 x 5 cells around the home cell
 constexpr int32_t kCellOrderNoCell = -99999;
 
 class CellOrderCache;
-int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3], int32_t mergeRule,
-                   int32_t triangleProfile, int32_t doubleSmooth, int32_t shapeKind, CellOrderCache& cache);
+int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
+                   int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
+                   int32_t shapeKind, CellOrderCache& cache);
 
 // Everything about one home cell that does not depend on the point: the
 // candidates that can reach the cell, in paint order, with their feature
@@ -51,7 +52,7 @@ struct PreparedCell {
 // of one cell) and how often in the same; the caller adds the counts to the
 // render's statistics.
 class CellOrderCache {
-public:
+  public:
     // keepRecentCells false keeps only the current cell (what the cache
     // falls back to when its table cannot be allocated).
     explicit CellOrderCache(bool keepRecentCells = true);
@@ -66,9 +67,9 @@ public:
     uint64_t sortsPerformed = 0;
     uint64_t sortsSkipped = 0;
 
-private:
-    friend int32_t cellColour(const GeneratorState&, PatternPoint&, float[3], int32_t, int32_t, int32_t, int32_t,
-                              CellOrderCache&);
+  private:
+    friend int32_t cellColour(const GeneratorState&, PatternPoint&, float[3], int32_t, int32_t,
+                              int32_t, int32_t, CellOrderCache&);
     static constexpr int32_t kRecentCells = 64;
 
     void forgetCells();
@@ -93,5 +94,6 @@ private:
 // Reads only the frozen generator state, so any number of threads may call
 // it at once, each with its own cache. A cache belongs to one prepared
 // generator state: reset it when the state is prepared again.
-int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3], int32_t mergeRule,
-                   int32_t triangleProfile, int32_t doubleSmooth, int32_t shapeKind, CellOrderCache& cache);
+int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
+                   int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
+                   int32_t shapeKind, CellOrderCache& cache);

@@ -12,10 +12,10 @@ constexpr int32_t kWarpPermutationSize = 512;
 constexpr int32_t kWarpGradientCount = 16;
 
 struct NoiseTables {
-    int32_t seededBytes[kBaseTableSize];  // 0..255
-    int32_t rankTable[kBaseTableSize];    // stacking rank of a cell
-    float seededUnits[kBaseTableSize];    // seededBytes / 255
-    float channelTable[kBaseTableSize];   // filled by the generator setup
+    int32_t seededBytes[kBaseTableSize]; // 0..255
+    int32_t rankTable[kBaseTableSize];   // stacking rank of a cell
+    float seededUnits[kBaseTableSize];   // seededBytes / 255
+    float channelTable[kBaseTableSize];  // filled by the generator setup
     int32_t channelPermutation[kChannelPermutationSize];
     int32_t warpPermutation[kWarpPermutationSize];
     float warpGradients[kWarpGradientCount][2]; // gx, gy

@@ -13,7 +13,7 @@ namespace {
 // computed on the worker, and the finished tile is composited on the
 // starting thread.
 class PatternJobRunner final : public JobRunner {
-public:
+  public:
     PatternJobRunner(const GeneratorState& gen, const PatternSettings& settings, RenderHost& host,
                      bool fromHost)
         : gen_(gen), settings_(settings), host_(host), fromHost_(fromHost) {}
@@ -23,7 +23,7 @@ public:
     void finish(TileJob& job) override { compositeTile(host_.compositeTarget(), job.buffer); }
     bool fetchesTiles() const override { return fromHost_; }
 
-private:
+  private:
     const GeneratorState& gen_;
     const PatternSettings& settings_;
     RenderHost& host_;
@@ -32,9 +32,13 @@ private:
 
 } // namespace
 
-RenderState* createRenderState() { return new (std::nothrow) RenderState; }
+RenderState* createRenderState() {
+    return new (std::nothrow) RenderState;
+}
 
-void destroyRenderState(RenderState* state) { delete state; }
+void destroyRenderState(RenderState* state) {
+    delete state;
+}
 
 PoolRunStats renderTail(const PixelRect& area, SettingsRecord& s, RenderState& state,
                         RenderHost& host) {

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "values/pixel_types.h"
-#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/worker_pool.h"
+#include "values/pixel_types.h"
+#include "values/settings_record.h"
 
 class RenderHost;
 

@@ -11,7 +11,7 @@
 #include "values/result_codes.h"
 
 class RenderHost {
-public:
+  public:
     virtual ~RenderHost() = default;
 
     // Prepares the source and destination for a render of `area` at

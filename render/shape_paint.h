@@ -12,8 +12,7 @@ enum ShapeKind : int32_t { kCircles, kDiamonds, kSquares, kOctagons, kTVs, kFleu
 // q of a shape at offset (dx, dy) from its feature point: the squared
 // Euclidean distance for circles, the square of the shape's metric m for the
 // others (fleurons may have a negative m; q is still m * m).
-template <int32_t Kind>
-inline float shapeMetricSquared(float dx, float dy) {
+template <int32_t Kind> inline float shapeMetricSquared(float dx, float dy) {
     const float ax = std::fabs(dx);
     const float ay = std::fabs(dy);
     float m;
@@ -39,13 +38,20 @@ inline float shapeMetricSquared(float dx, float dy) {
 
 inline float shapeMetricSquared(int32_t kind, float dx, float dy) {
     switch (kind) {
-    case kCircles: return shapeMetricSquared<kCircles>(dx, dy);
-    case kDiamonds: return shapeMetricSquared<kDiamonds>(dx, dy);
-    case kSquares: return shapeMetricSquared<kSquares>(dx, dy);
-    case kOctagons: return shapeMetricSquared<kOctagons>(dx, dy);
-    case kTVs: return shapeMetricSquared<kTVs>(dx, dy);
-    case kFleurons: return shapeMetricSquared<kFleurons>(dx, dy);
-    default: return shapeMetricSquared<kPoints>(dx, dy);
+    case kCircles:
+        return shapeMetricSquared<kCircles>(dx, dy);
+    case kDiamonds:
+        return shapeMetricSquared<kDiamonds>(dx, dy);
+    case kSquares:
+        return shapeMetricSquared<kSquares>(dx, dy);
+    case kOctagons:
+        return shapeMetricSquared<kOctagons>(dx, dy);
+    case kTVs:
+        return shapeMetricSquared<kTVs>(dx, dy);
+    case kFleurons:
+        return shapeMetricSquared<kFleurons>(dx, dy);
+    default:
+        return shapeMetricSquared<kPoints>(dx, dy);
     }
 }
 
@@ -85,8 +91,7 @@ inline float stripeProfile(float s, bool triangleProfile, bool doubleSmooth) {
 // result below 0 is mirrored up (2.5 becomes 0.5). V is float, or a vector
 // of floats that holds the three channels side by side (element-wise the
 // same operations).
-template <class V>
-inline V foldChannel(V v) {
+template <class V> inline V foldChannel(V v) {
     v = v > 1.0f ? 2.0f - v : v;
     v = v < 0.0f ? -v : v;
     return v;
@@ -94,8 +99,7 @@ inline V foldChannel(V v) {
 
 // The value u that a shape of channel value v lays over the value w below
 // it, by merge rule 0..3 (`merge` - 1).
-template <class V>
-inline V mergeChannel(int32_t rule, V w, V v) {
+template <class V> inline V mergeChannel(int32_t rule, V w, V v) {
     const V h = v;
     const V i = 1.0f - v;
     switch (rule) {

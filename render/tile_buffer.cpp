@@ -35,7 +35,9 @@ FloatRGBA* TileBuffer::at(int32_t x, int32_t y) {
     return pixels_.get() + row * bufferWidth_ + col;
 }
 
-const FloatRGBA* TileBuffer::at(int32_t x, int32_t y) const { return const_cast<TileBuffer*>(this)->at(x, y); }
+const FloatRGBA* TileBuffer::at(int32_t x, int32_t y) const {
+    return const_cast<TileBuffer*>(this)->at(x, y);
+}
 
 void writeTilePixel(TileBuffer& buffer, int32_t x, int32_t y, const FloatRGBA& colour) {
     if (FloatRGBA* p = buffer.at(x, y)) {

@@ -10,7 +10,7 @@
 // (x, y) of the tile is element (y - top + 1) * (w + 2) + (x - left + 1).
 // The tile rectangle is in render-area coordinates.
 class TileBuffer {
-public:
+  public:
     TileBuffer() = default;
     TileBuffer(const TileBuffer&) = delete;
     TileBuffer& operator=(const TileBuffer&) = delete;
@@ -35,7 +35,7 @@ public:
     FloatRGBA* data() { return pixels_.get(); }
     const FloatRGBA* data() const { return pixels_.get(); }
 
-private:
+  private:
     PixelRect rect_{};
     int32_t bufferWidth_ = 0;
     int32_t bufferHeight_ = 0;

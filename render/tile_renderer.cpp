@@ -69,11 +69,15 @@ constexpr float kThirdLayerShift2 = 123.145f;
 // The pattern-plane pixel coordinate of area coordinate v with the pan
 // already divided by the reduction; summed in 64 bits so that no pan can
 // overflow it.
-float pixelCoordinate(int32_t v, int32_t pan) { return static_cast<float>(int64_t{v} + pan); }
+float pixelCoordinate(int32_t v, int32_t pan) {
+    return static_cast<float>(int64_t{v} + pan);
+}
 
 // `value` - 1 for a list setting (`merge`, `shape`, `stripeKind`), wrapping
 // as two's complement instead of overflowing at INT32_MIN.
-int32_t lessOne(int32_t value) { return static_cast<int32_t>(static_cast<uint32_t>(value) - 1u); }
+int32_t lessOne(int32_t value) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value) - 1u);
+}
 
 } // namespace
 
@@ -125,7 +129,8 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     }
     const float hueShift = static_cast<float>(p.hue) * 0.01f;
     const LayerWeights w = layerWeights(p.complexity);
-    const float scale = static_cast<float>(zoomFactor(p.zoom)) * 0.001f * static_cast<float>(p.previewZoom);
+    const float scale =
+        static_cast<float>(zoomFactor(p.zoom)) * 0.001f * static_cast<float>(p.previewZoom);
 
     const int32_t mergeRule = lessOne(p.merge);
     const int32_t triangleProfile = lessOne(p.stripeKind) & 1;
@@ -137,7 +142,8 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     const int32_t panY = p.previewOffsetY / p.previewZoom;
 
     // Layers that are not drawn need no table of recent cells.
-    CellOrderCache caches[3] = {CellOrderCache(true), CellOrderCache(w.second > 0.0f), CellOrderCache(w.third > 0.0f)};
+    CellOrderCache caches[3] = {CellOrderCache(true), CellOrderCache(w.second > 0.0f),
+                                CellOrderCache(w.third > 0.0f)};
 
     const PixelRect tile = buffer.rect();
     for (int32_t y = tile.top; y < tile.bottom; ++y) {
@@ -146,23 +152,27 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
         for (int32_t x = tile.left; x < tile.right; ++x, ++out) {
             PatternPoint point{pixelCoordinate(x, panX) * scale, py};
             float colour[3];
-            cellColour(gen, point, colour, mergeRule, triangleProfile, doubleSmooth, shapeKind, caches[0]);
+            cellColour(gen, point, colour, mergeRule, triangleProfile, doubleSmooth, shapeKind,
+                       caches[0]);
             if (w.second > 0.0f) {
                 // Each later layer starts where the previous warp left the
                 // point, moved along x only.
                 point.x = (point.x + kSecondLayerShift1) + kSecondLayerShift2;
                 float second[3];
-                cellColour(gen, point, second, mergeRule, triangleProfile, doubleSmooth, shapeKind, caches[1]);
+                cellColour(gen, point, second, mergeRule, triangleProfile, doubleSmooth, shapeKind,
+                           caches[1]);
                 mixLayer(colour, second, w.second);
             }
             if (w.third > 0.0f) {
                 point.x = (point.x + kThirdLayerShift1) + kThirdLayerShift2;
                 float third[3];
-                cellColour(gen, point, third, mergeRule, triangleProfile, doubleSmooth, shapeKind, caches[2]);
+                cellColour(gen, point, third, mergeRule, triangleProfile, doubleSmooth, shapeKind,
+                           caches[2]);
                 mixLayer(colour, third, w.third);
             }
 
-            HslColour hsl = rgbToHsl(clampUnit(colour[0]), clampUnit(colour[1]), clampUnit(colour[2]));
+            HslColour hsl =
+                rgbToHsl(clampUnit(colour[0]), clampUnit(colour[1]), clampUnit(colour[2]));
             hsl.h = shiftHue(clampUnit(hsl.h), hueShift);
             const RgbColour rgb = hslToRgb(hsl.h, clampUnit(hsl.s), clampUnit(hsl.l));
             // The tile's own pixels always lie inside its buffer.

@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
-#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/pattern_settings.h"
 #include "render/tile_buffer.h"
+#include "values/settings_record.h"
 
 // Cells per document pixel, in thousandths: 200 at `zoom` 0,
 // 25 at 50, 5 at 86, 3 at 100. Any `zoom` follows the same formula: above

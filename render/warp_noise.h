@@ -10,9 +10,13 @@
 
 namespace warp_detail {
 
-inline float fade(float t) { return t * t * t * (t * (6.0f * t - 15.0f) + 10.0f); }
+inline float fade(float t) {
+    return t * t * t * (t * (6.0f * t - 15.0f) + 10.0f);
+}
 
-inline float lerp(float p, float q, float t) { return p + (q - p) * t; }
+inline float lerp(float p, float q, float t) {
+    return p + (q - p) * t;
+}
 
 inline float corner(const NoiseTables& t, int32_t hash, float u, float v) {
     const float* g = t.warpGradients[hash & 15];
@@ -38,6 +42,7 @@ inline float warpNoise(const NoiseTables& t, float x, float y) {
     const int32_t h11 = p[p[b + yi + 1]];
     const float u = fade(fx);
     const float top = lerp(corner(t, h00, fx, fy), corner(t, h10, fx - 1.0f, fy), u);
-    const float bottom = lerp(corner(t, h01, fx, fy - 1.0f), corner(t, h11, fx - 1.0f, fy - 1.0f), u);
+    const float bottom =
+        lerp(corner(t, h01, fx, fy - 1.0f), corner(t, h11, fx - 1.0f, fy - 1.0f), u);
     return lerp(top, bottom, fade(fy));
 }

@@ -46,8 +46,8 @@ PixelRect jobRect(const TileSplitter& s, int32_t n) {
     // The last column and row take what is left of the area.
     const int64_t right = col == cols - 1 ? s.width : left + t;
     const int64_t bottom = row == rows - 1 ? s.height : top + t;
-    return PixelRect{static_cast<int32_t>(top), static_cast<int32_t>(left), static_cast<int32_t>(bottom),
-                     static_cast<int32_t>(right)};
+    return PixelRect{static_cast<int32_t>(top), static_cast<int32_t>(left),
+                     static_cast<int32_t>(bottom), static_cast<int32_t>(right)};
 }
 
 namespace {
@@ -133,8 +133,10 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
             outOfMemory(pool);
         }
         if (pool.runner->fetchesTiles() && pool.host) {
-            if (pool.host->fetchTile(job->splitter.tile) != 0) pool.stopped = true;
-            else if (job->buffer.valid()) pool.runner->load(*job);
+            if (pool.host->fetchTile(job->splitter.tile) != 0)
+                pool.stopped = true;
+            else if (job->buffer.valid())
+                pool.runner->load(*job);
         }
     }
 
@@ -185,8 +187,10 @@ void finishJob(Pool& pool, Slot& slot) {
         pool.cancelled = true;
         pool.host->result() = kResultCancelled;
     }
-    if (pool.result() == kResultCancelled) pool.cancelled = true;
-    else if (pool.result() != 0) pool.stopped = true;
+    if (pool.result() == kResultCancelled)
+        pool.cancelled = true;
+    else if (pool.result() != 0)
+        pool.stopped = true;
 
     if (job && job->kind != kJobNone && !pool.ended()) {
         bool ready = true;

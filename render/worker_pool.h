@@ -7,9 +7,9 @@
 
 #include <cstdint>
 
+#include "render/tile_buffer.h"
 #include "values/pixel_types.h"
 #include "values/result_codes.h"
-#include "render/tile_buffer.h"
 
 class RenderHost;
 
@@ -53,13 +53,13 @@ struct TileJob {
     int32_t kind = kJobNone;
     int32_t status = -1; // -1 starting, 0 started, -2 start signal failed
     TileSplitter splitter;
-    TileBuffer buffer; // invalid when it could not be had: the tile is then left alone
-    void* arguments = nullptr;   // pass-through for the job kind's work
+    TileBuffer buffer;         // invalid when it could not be had: the tile is then left alone
+    void* arguments = nullptr; // pass-through for the job kind's work
 };
 
 // The work of one kind of job.
 class JobRunner {
-public:
+  public:
     virtual ~JobRunner() = default;
     // Main thread, when the job is made and its tile was fetched.
     virtual void load(TileJob& job) { (void)job; }
@@ -76,7 +76,7 @@ struct PoolOptions {
     int32_t renderTarget = 0; // 0 final, 1 preview, 2 image
     int32_t passIndex = -1;   // progress only when at least 1
     int32_t passCount = 1;
-    int32_t processors = 0;   // 0: ask the system
+    int32_t processors = 0; // 0: ask the system
 };
 
 // Statistics of the last run, for tests and benchmarks.

@@ -12,7 +12,7 @@ PACKAGES=(
   libjpeg-dev libjpeg-turbo-progs
   libopenimageio-dev openimageio-tools
   imagemagick libimage-exiftool-perl tidy
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format python3
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
   nasm dpkg-dev libstb-dev

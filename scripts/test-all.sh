@@ -11,6 +11,9 @@ start=$(date +%s)
 ./scripts/win-deps.sh i686
 ./scripts/win-deps.sh x86_64
 
+echo "== format"
+./scripts/check-format.sh
+
 jobs=$(nproc 2>/dev/null || echo 2)
 # Wine must not keep a server alive across ctest runs (it would inherit
 # ctest's pipes); every test process starts and stops its own.

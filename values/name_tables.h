@@ -21,4 +21,3 @@ std::string stripeKindName(int kind);
 // the menu name, except "harsh diff" for mode 26, and empty for the modes
 // the enumeration does not list (60, 61, 64 to 69).
 std::string glueScriptingName(int mode);
-

@@ -10,7 +10,8 @@ constexpr ResultCodeInfo kResultCodes[] = {
     {kResultOutOfMemory, "OutOfMemory", "out of memory"},
     {kResultCancelled, "Cancelled", "cancelled"},
     {kResultRecordsMissing, "RecordsMissing", "the filter's settings records are missing"},
-    {kResultHostInsufficient, "HostInsufficient", "the filter needs features this host does not offer"},
+    {kResultHostInsufficient, "HostInsufficient",
+     "the filter needs features this host does not offer"},
     {kResultReportString, "ReportString", "the filter reported an error"},
 };
 

@@ -13,7 +13,7 @@ enum ResultCode : int16_t {
     kResultNoRenderBuffers = 3, // start could not allocate its render buffers
     kResultBadRequest = -50,    // a nonsensical request or area
     kResultOutOfMemory = -108,
-    kResultCancelled = -128,    // the user cancelled
+    kResultCancelled = -128, // the user cancelled
     kResultRecordsMissing = -30100,
     kResultHostInsufficient = -30900,
     kResultReportString = -30904, // the message is in the host's error string

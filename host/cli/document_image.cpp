@@ -5,7 +5,9 @@
 
 namespace cli {
 
-uint16_t fileToHost16(uint16_t v) { return uint16_t((uint32_t(v) * 32768u + 32767u) / 65535u); }
+uint16_t fileToHost16(uint16_t v) {
+    return uint16_t((uint32_t(v) * 32768u + 32767u) / 65535u);
+}
 
 uint16_t hostToFile16(uint16_t v) {
     const uint32_t h = v > 32768 ? 32768u : v;
@@ -18,10 +20,12 @@ bool documentFromImage(const Image& img, host::Document& doc, std::string& error
         return false;
     }
     const bool alpha = img.channels == 2 || img.channels == 4;
-    const int depth = img.format == SampleFormat::u8 ? 8 : img.format == SampleFormat::u16 ? 16 : 32;
+    const int depth = img.format == SampleFormat::u8    ? 8
+                      : img.format == SampleFormat::u16 ? 16
+                                                        : 32;
     host::Document d = host::Document::make(
-        img.width, img.height, img.channels <= 2 ? host::ColorModel::gray : host::ColorModel::rgb, depth,
-        alpha ? host::Transparency::editable : host::Transparency::none, &error);
+        img.width, img.height, img.channels <= 2 ? host::ColorModel::gray : host::ColorModel::rgb,
+        depth, alpha ? host::Transparency::editable : host::Transparency::none, &error);
     if (!d.valid()) return false;
     if (d.bytes().size() != img.data.size()) {
         error = "internal error: image and document sizes differ";
@@ -47,7 +51,9 @@ bool imageFromDocument(host::Document&& doc, Image& img, std::string& error) {
     out.width = doc.width();
     out.height = doc.height();
     out.channels = doc.channels();
-    out.format = doc.depth() == 8 ? SampleFormat::u8 : doc.depth() == 16 ? SampleFormat::u16 : SampleFormat::f32;
+    out.format = doc.depth() == 8    ? SampleFormat::u8
+                 : doc.depth() == 16 ? SampleFormat::u16
+                                     : SampleFormat::f32;
     out.iccProfile = img.iccProfile;
     out.halfFloat = img.halfFloat && out.format == SampleFormat::f32;
     if (doc.model() == host::ColorModel::multichannel || out.channels > 4) {
@@ -72,13 +78,14 @@ bool imageFromDocument(host::Document&& doc, Image& img, std::string& error) {
 bool maskFromImage(const Image& mask, const host::Document& doc, std::vector<uint8_t>& out,
                    std::string& error) {
     if (mask.channels != 1) {
-        error = "the mask must be a one-channel gray image (it has " + std::to_string(mask.channels) +
-                " channels)";
+        error = "the mask must be a one-channel gray image (it has " +
+                std::to_string(mask.channels) + " channels)";
         return false;
     }
     if (mask.width != doc.width() || mask.height != doc.height()) {
         error = "the mask is " + std::to_string(mask.width) + "x" + std::to_string(mask.height) +
-                " but the image is " + std::to_string(doc.width()) + "x" + std::to_string(doc.height());
+                " but the image is " + std::to_string(doc.width()) + "x" +
+                std::to_string(doc.height());
         return false;
     }
     const size_t n = size_t(mask.width) * size_t(mask.height);

@@ -35,7 +35,9 @@ FILE* openFile(const std::string& path, bool write) {
 #endif
 }
 
-std::string lastError() { return std::strerror(errno); }
+std::string lastError() {
+    return std::strerror(errno);
+}
 
 } // namespace
 
@@ -131,7 +133,8 @@ std::string folderOf(const std::string& path) {
 std::string extensionOf(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::string();
     std::string ext = path.substr(dot);
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');

@@ -52,8 +52,8 @@ bool readOiio(const std::string& path, Image& out, std::string& error) {
                 " channels; 1 to 4 (gray, gray + alpha, RGB, RGBA) are supported";
         return false;
     }
-    if (spec.width < 1 || spec.height < 1 || spec.width > kMaxImageSide || spec.height > kMaxImageSide ||
-        spec.depth > 1) {
+    if (spec.width < 1 || spec.height < 1 || spec.width > kMaxImageSide ||
+        spec.height > kMaxImageSide || spec.depth > 1) {
         error = "'" + path + "' has an unsupported size";
         return false;
     }
@@ -162,7 +162,8 @@ bool readImage(const std::string& path, Image& out, std::string& error) {
 #endif
 }
 
-bool writeImage(const std::string& path, const Image& image, std::string& error, std::string* warning) {
+bool writeImage(const std::string& path, const Image& image, std::string& error,
+                std::string* warning) {
     if (image.width < 1 || image.height < 1 || image.channels < 1 || image.channels > 4 ||
         image.data.size() != image.rowBytes() * size_t(image.height)) {
         error = "internal error: no image to write";

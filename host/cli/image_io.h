@@ -27,7 +27,9 @@ struct Image {
     std::vector<uint8_t> iccProfile;
     bool halfFloat = false; // the file held 16-bit floats (written back as such where possible)
 
-    size_t bytesPerSample() const { return format == SampleFormat::u8 ? 1 : format == SampleFormat::u16 ? 2 : 4; }
+    size_t bytesPerSample() const {
+        return format == SampleFormat::u8 ? 1 : format == SampleFormat::u16 ? 2 : 4;
+    }
     size_t rowBytes() const { return size_t(width) * size_t(channels) * bytesPerSample(); }
 };
 
@@ -48,8 +50,8 @@ bool readImageStb(const std::string& path, Image& out, std::string& error);
 bool writeImageStb(const std::string& path, const Image& image, std::string& error);
 
 // Encoders of the stb-based writer, exposed for tests.
-std::vector<uint8_t> encodePng16(const Image& image);  // u16 images, 1 to 4 channels
-std::vector<uint8_t> encodePfm(const Image& image);    // f32 images, 1 or 3 channels
+std::vector<uint8_t> encodePng16(const Image& image); // u16 images, 1 to 4 channels
+std::vector<uint8_t> encodePfm(const Image& image);   // f32 images, 1 or 3 channels
 bool decodePfm(const uint8_t* data, size_t size, Image& out, std::string& error);
 
 } // namespace cli

@@ -128,7 +128,9 @@ bool decodePfm(const uint8_t* data, size_t size, Image& out, std::string& error)
     error = "damaged PFM file";
     size_t pos = 0;
     auto skipSpace = [&] {
-        while (pos < size && (data[pos] == ' ' || data[pos] == '\t' || data[pos] == '\r' || data[pos] == '\n')) ++pos;
+        while (pos < size &&
+               (data[pos] == ' ' || data[pos] == '\t' || data[pos] == '\r' || data[pos] == '\n'))
+            ++pos;
     };
     auto token = [&] {
         skipSpace();
@@ -197,7 +199,8 @@ bool readImageStb(const std::string& path, Image& out, std::string& error) {
     int w = 0, h = 0, comp = 0;
     if (!stbi_info_from_memory(bytes.data(), len, &w, &h, &comp)) {
         const char* why = stbi_failure_reason();
-        error = "'" + path + "' is not an image this build can read" + (why ? std::string(" (") + why + ")" : "");
+        error = "'" + path + "' is not an image this build can read" +
+                (why ? std::string(" (") + why + ")" : "");
         return false;
     }
     Image img;
@@ -260,17 +263,22 @@ bool writeImageStb(const std::string& path, const Image& img, std::string& error
         bytes = encodePfm(img);
     } else if (ext == ".bmp" || ext == ".tga" || ext == ".jpg" || ext == ".jpeg") {
         if (!u8) {
-            error = "this format holds 8-bit samples only; write 16-bit images as .png and float as .pfm";
+            error = "this format holds 8-bit samples only; write 16-bit images as .png and float "
+                    "as .pfm";
             return false;
         }
         if (ext == ".bmp")
-            stbi_write_bmp_to_func(appendToVector, &bytes, img.width, img.height, img.channels, img.data.data());
+            stbi_write_bmp_to_func(appendToVector, &bytes, img.width, img.height, img.channels,
+                                   img.data.data());
         else if (ext == ".tga")
-            stbi_write_tga_to_func(appendToVector, &bytes, img.width, img.height, img.channels, img.data.data());
+            stbi_write_tga_to_func(appendToVector, &bytes, img.width, img.height, img.channels,
+                                   img.data.data());
         else
-            stbi_write_jpg_to_func(appendToVector, &bytes, img.width, img.height, img.channels, img.data.data(), 95);
+            stbi_write_jpg_to_func(appendToVector, &bytes, img.width, img.height, img.channels,
+                                   img.data.data(), 95);
     } else {
-        error = "cannot write '" + path + "': this build writes .png, .pfm, .bmp, .tga and .jpg files";
+        error =
+            "cannot write '" + path + "': this build writes .png, .pfm, .bmp, .tga and .jpg files";
         return false;
     }
     if (bytes.empty()) {

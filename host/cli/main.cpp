@@ -1,7 +1,5 @@
 // quillfire: runs the filter module on image files without an editor.
 #include "host/cli/document_image.h"
-#include "values/result_codes.h"
-#include "values/version.h"
 #include "host/cli/file_util.h"
 #include "host/cli/image_io.h"
 #include "host/cli/presets_bridge.h"
@@ -10,16 +8,18 @@
 #include "host/cli/settings.h"
 #include "host/filter_host.h"
 #include "host/module_loader.h"
+#include "values/result_codes.h"
+#include "values/version.h"
 
 #include <csignal>
-#include <optional>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 #endif
 
 namespace {
@@ -28,7 +28,8 @@ enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitCancelled = 1
 
 // Options that take a value, and those that do not. Which of them a command
 // takes is in its entry of kCommands.
-const char* const kValueOptions[] = {"mask", "module", "size", "depth", "preset", "save-preset", "quality"};
+const char* const kValueOptions[] = {"mask",   "module",      "size",   "depth",
+                                     "preset", "save-preset", "quality"};
 const char* const kSwitches[] = {"print-settings", "progress", "gray"};
 
 struct Command {
@@ -54,7 +55,8 @@ const Command kCommands[] = {
      "render --size WxH OUTPUT [--depth D] [--gray] [settings] [options]",
      "renders onto a new opaque white document (8-bit RGB unless --depth or\n"
      "--gray say otherwise).",
-     {"size", "depth", "gray", "mask", "module", "preset", "save-preset", "print-settings", "progress"},
+     {"size", "depth", "gray", "mask", "module", "preset", "save-preset", "print-settings",
+      "progress"},
      true},
     {"export",
      "export INPUT OUT.jpg [--size WxH] [--quality Q] [settings] [options]",
@@ -141,11 +143,13 @@ const OptionHelp kOptionHelp[] = {
              "                        size; white is selected (apply and render)"},
     {"preset", "  --preset FILE         replay the settings of a presets file (.sa9); flags\n"
                "                        given as well take precedence"},
-    {"save-preset", "  --save-preset FILE    keep the settings used, with a thumbnail of the result,\n"
-                    "                        as a presets file (apply and render)"},
+    {"save-preset",
+     "  --save-preset FILE    keep the settings used, with a thumbnail of the result,\n"
+     "                        as a presets file (apply and render)"},
     {"quality", "  --quality Q           export: JPEG quality, 0 to 100 (default 90)"},
     {"print-settings", "  --print-settings      print the settings the module used, as flags"},
-    {"progress", "  --progress            show the progress bar even when stderr is not a terminal"},
+    {"progress",
+     "  --progress            show the progress bar even when stderr is not a terminal"},
     {"module", "  --module PATH         the filter module to load (default: the one next to\n"
                "                        this program)"},
 };
@@ -187,8 +191,10 @@ std::string usage() {
 // The help of one command: its synopsis, description and the options it
 // takes.
 std::string commandUsage(const Command& c) {
-    std::string out = std::string("Usage:\n  quillfire ") + c.synopsis + "\n\n" + indented(c.description, 2);
-    if (c.takesSettings) out += std::string("\n") + kSettingsHelp + glueModeList() + optionsHelp(&c) + kStatusHelp;
+    std::string out =
+        std::string("Usage:\n  quillfire ") + c.synopsis + "\n\n" + indented(c.description, 2);
+    if (c.takesSettings)
+        out += std::string("\n") + kSettingsHelp + glueModeList() + optionsHelp(&c) + kStatusHelp;
     return out;
 }
 
@@ -200,7 +206,9 @@ extern "C" void onInterrupt(int) {
     std::signal(SIGINT, SIG_DFL);
 }
 
-void fail(const std::string& message) { std::fprintf(stderr, "quillfire: %s\n", message.c_str()); }
+void fail(const std::string& message) {
+    std::fprintf(stderr, "quillfire: %s\n", message.c_str());
+}
 
 struct Options {
     const Command* command = nullptr;
@@ -246,7 +254,8 @@ bool takesOption(const Command& c, const std::string& name) {
 bool parseArguments(const std::vector<std::string>& args, Options& o) {
     const Command& command = *o.command;
     auto refuse = [&](const std::string& name) {
-        fail("--" + name + " does not apply to " + command.name + " (see quillfire " + command.name + " --help)");
+        fail("--" + name + " does not apply to " + command.name + " (see quillfire " +
+             command.name + " --help)");
         return false;
     };
     for (size_t i = 0; i < args.size(); ++i) {
@@ -281,7 +290,8 @@ bool parseArguments(const std::vector<std::string>& args, Options& o) {
         for (const char* f : kValueOptions) known |= name == f;
         cli::Settings probe;
         std::string ignored;
-        const bool setting = cli::parseSettingFlag(name, "", probe, ignored) != cli::FlagResult::notASetting;
+        const bool setting =
+            cli::parseSettingFlag(name, "", probe, ignored) != cli::FlagResult::notASetting;
         if (!known && !setting) {
             fail("unknown option '--" + name + "' (see quillfire --help)");
             return false;
@@ -296,9 +306,13 @@ bool parseArguments(const std::vector<std::string>& args, Options& o) {
         }
         std::string error;
         switch (cli::parseSettingFlag(name, value, o.settings, error)) {
-        case cli::FlagResult::ok: continue;
-        case cli::FlagResult::bad: fail(error); return false;
-        case cli::FlagResult::notASetting: break;
+        case cli::FlagResult::ok:
+            continue;
+        case cli::FlagResult::bad:
+            fail(error);
+            return false;
+        case cli::FlagResult::notASetting:
+            break;
         }
         if (name == "mask") {
             o.maskPath = value;
@@ -350,7 +364,8 @@ std::string runFailure(const host::RunRecord& rec, bool haveMask) {
 // Loads the module, runs the filter over the document and reports a
 // failure; an exit code. `settingsOut` receives the settings the module
 // reported at finish.
-int filterDocument(host::Document& doc, const Options& o, std::optional<host::Descriptor>& settingsOut) {
+int filterDocument(host::Document& doc, const Options& o,
+                   std::optional<host::Descriptor>& settingsOut) {
     const std::string path =
         o.modulePath.empty() ? host::executableFolder() + host::moduleFileName() : o.modulePath;
     std::string error;
@@ -394,11 +409,14 @@ int filterDocument(host::Document& doc, const Options& o, std::optional<host::De
 }
 
 // After a complete run: the settings kept as a presets file, when asked for.
-bool savePreset(const Options& o, const std::optional<host::Descriptor>& settings, const host::Document& result) {
+bool savePreset(const Options& o, const std::optional<host::Descriptor>& settings,
+                const host::Document& result) {
     if (o.savePresetPath.empty()) return true;
     std::string error;
-    if (!settings) error = "the module reported no settings to keep";
-    else if (cli::savePresetsFile(o.savePresetPath, *settings, result, error)) return true;
+    if (!settings)
+        error = "the module reported no settings to keep";
+    else if (cli::savePresetsFile(o.savePresetPath, *settings, result, error))
+        return true;
     fail(error);
     return false;
 }
@@ -417,7 +435,8 @@ bool applyMask(const Options& o, host::Document& doc) {
     cli::Image maskImage;
     std::string error;
     std::vector<uint8_t> mask;
-    if (!cli::readImage(o.maskPath, maskImage, error) || !cli::maskFromImage(maskImage, doc, mask, error)) {
+    if (!cli::readImage(o.maskPath, maskImage, error) ||
+        !cli::maskFromImage(maskImage, doc, mask, error)) {
         fail(error);
         return false;
     }
@@ -427,7 +446,8 @@ bool applyMask(const Options& o, host::Document& doc) {
 
 bool writeOutput(const std::string& path, host::Document&& doc, cli::Image& like) {
     std::string error, warning;
-    if (!cli::imageFromDocument(std::move(doc), like, error) || !cli::writeImage(path, like, error, &warning)) {
+    if (!cli::imageFromDocument(std::move(doc), like, error) ||
+        !cli::writeImage(path, like, error, &warning)) {
         fail(error);
         return false;
     }
@@ -443,7 +463,8 @@ int commandApply(const Options& o) {
     cli::Image image;
     std::string error;
     host::Document doc;
-    if (!cli::readImage(o.positional[0], image, error) || !cli::documentFromImage(image, doc, error)) {
+    if (!cli::readImage(o.positional[0], image, error) ||
+        !cli::documentFromImage(image, doc, error)) {
         fail(error);
         return kExitFailed;
     }
@@ -478,7 +499,8 @@ int commandExport(Options o) {
     cli::Image image;
     std::string error;
     host::Document doc;
-    if (!cli::readImage(o.positional[0], image, error) || !cli::documentFromImage(image, doc, error)) {
+    if (!cli::readImage(o.positional[0], image, error) ||
+        !cli::documentFromImage(image, doc, error)) {
         fail(error);
         return kExitFailed;
     }
@@ -527,8 +549,9 @@ int commandRender(const Options& o) {
     }
     const int depth = o.depth ? o.depth : 8;
     std::string error;
-    host::Document doc = host::Document::make(o.width, o.height, o.gray ? host::ColorModel::gray : host::ColorModel::rgb,
-                                              depth, host::Transparency::none, &error);
+    host::Document doc = host::Document::make(
+        o.width, o.height, o.gray ? host::ColorModel::gray : host::ColorModel::rgb, depth,
+        host::Transparency::none, &error);
     if (!doc.valid()) {
         fail(error);
         return kExitFailed;
@@ -568,7 +591,8 @@ std::vector<std::string> arguments(int argc, char** argv) {
         for (int i = 1; i < n; ++i) {
             int len = WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, nullptr, 0, nullptr, nullptr);
             std::string s(size_t(len > 0 ? len : 1), '\0');
-            if (len > 0) WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, s.data(), len, nullptr, nullptr);
+            if (len > 0)
+                WideCharToMultiByte(CP_UTF8, 0, wargv[i], -1, s.data(), len, nullptr, nullptr);
             s.resize(std::char_traits<char>::length(s.c_str()));
             args.push_back(s);
         }
@@ -600,7 +624,8 @@ int main(int argc, char** argv) {
         }
     }
     if (!command) {
-        fail("unknown command '" + args[0] + "' (commands: " + commandNames() + "; see quillfire --help)");
+        fail("unknown command '" + args[0] + "' (commands: " + commandNames() +
+             "; see quillfire --help)");
         return kExitUsage;
     }
     Options o;

@@ -86,7 +86,8 @@ bool savePresetsFile(const std::string& path, const host::Descriptor& used,
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x) {
                 const double v = std::clamp(result.sample(x, y, c) / full, 0.0, 1.0);
-                planes[(size_t(c) * size_t(h) + size_t(y)) * size_t(w) + size_t(x)] = uint8_t(v * 255.0);
+                planes[(size_t(c) * size_t(h) + size_t(y)) * size_t(w) + size_t(x)] =
+                    uint8_t(v * 255.0);
             }
     PyramidImage thumbnail;
     const PreviewPlanes preview{planes.data(), w, h, colours};

@@ -7,9 +7,9 @@
 
 #include <string>
 
+#include "host/cli/settings.h"
 #include "host/descriptor.h"
 #include "host/document.h"
-#include "host/cli/settings.h"
 
 namespace cli {
 

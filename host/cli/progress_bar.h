@@ -11,7 +11,7 @@
 namespace cli {
 
 class ProgressBar {
-public:
+  public:
     // `enabled`: draw at all (a terminal, or forced); `forced`: draw from the
     // first call rather than after the delay, and also when not a terminal.
     ProgressBar(std::string label, bool enabled, bool forced, std::FILE* out = stderr);
@@ -19,7 +19,7 @@ public:
     // Ends the line if anything was drawn; `complete` draws 100% first.
     void finish(bool complete);
 
-private:
+  private:
     void draw(int percent);
 
     std::string label_;

@@ -12,7 +12,9 @@ Rgb mix(const Rgb& a, const Rgb& b, double t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
 }
 
-double sq(double v) { return v * v; }
+double sq(double v) {
+    return v * v;
+}
 
 bool inEllipse(double x, double y, double cx, double cy, double rx, double ry) {
     return sq((x - cx) / rx) + sq((y - cy) / ry) <= 1.0;
@@ -23,8 +25,9 @@ bool inRect(double x, double y, double x0, double y0, double x1, double y1) {
 }
 
 constexpr Rgb kChart[12] = {
-    {115, 82, 68},  {194, 150, 130}, {98, 122, 157}, {87, 108, 67},  {133, 128, 177}, {103, 189, 170},
-    {214, 126, 44}, {80, 91, 166},   {193, 90, 99},  {94, 60, 108},  {157, 188, 64},  {224, 163, 46},
+    {115, 82, 68},   {194, 150, 130}, {98, 122, 157}, {87, 108, 67},
+    {133, 128, 177}, {103, 189, 170}, {214, 126, 44}, {80, 91, 166},
+    {193, 90, 99},   {94, 60, 108},   {157, 188, 64}, {224, 163, 46},
 };
 
 // The scene at a point given in pixels. Only +, -, *, / and comparisons:
@@ -51,11 +54,13 @@ Rgb scene(double x, double y) {
     // House: roof, window, door, wall.
     if (y >= 238 && y < 262) {
         double half = (y - 238) * 38.0 / 24.0;
-        if (x >= 330 - half && x < 330 + half) return mix({120, 62, 48}, {80, 42, 34}, (y - 238) / 24.0);
+        if (x >= 330 - half && x < 330 + half)
+            return mix({120, 62, 48}, {80, 42, 34}, (y - 238) / 24.0);
     }
     if (inRect(x, y, 306, 270, 318, 282)) return {244, 230, 150};
     if (inRect(x, y, 322, 280, 338, 300)) return {62, 42, 30};
-    if (inRect(x, y, 300, 262, 360, 300)) return mix({214, 78, 58}, {170, 58, 44}, (x - 300) / 60.0);
+    if (inRect(x, y, 300, 262, 360, 300))
+        return mix({214, 78, 58}, {170, 58, 44}, (x - 300) / 60.0);
     // Lake with ripples.
     if (inEllipse(x, y, 120, 302, 100, 26)) {
         Rgb water = mix({120, 170, 215}, {40, 95, 155}, (y - 276) / 52.0);

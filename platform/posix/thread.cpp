@@ -35,7 +35,9 @@ size_t reservedByTheLibrary(const pthread_attr_t* attributes) {
         reinterpret_cast<MinimumStack>(::dlsym(RTLD_DEFAULT, "__pthread_get_minstack"));
     if (!minimumStack) return 0;
     const size_t minimum = minimumStack(attributes);
-    return minimum > static_cast<size_t>(PTHREAD_STACK_MIN) ? minimum - static_cast<size_t>(PTHREAD_STACK_MIN) : 0;
+    return minimum > static_cast<size_t>(PTHREAD_STACK_MIN)
+               ? minimum - static_cast<size_t>(PTHREAD_STACK_MIN)
+               : 0;
 }
 
 // The requested size plus what the library keeps for itself, at least its
@@ -44,7 +46,8 @@ size_t acceptedStackSize(size_t requested, const pthread_attr_t* attributes) {
     const size_t reserved = reservedByTheLibrary(attributes);
     if (requested > SIZE_MAX - reserved) return 0;
     size_t size = requested + reserved;
-    if (size < static_cast<size_t>(PTHREAD_STACK_MIN)) size = static_cast<size_t>(PTHREAD_STACK_MIN);
+    if (size < static_cast<size_t>(PTHREAD_STACK_MIN))
+        size = static_cast<size_t>(PTHREAD_STACK_MIN);
     const long page = ::sysconf(_SC_PAGESIZE);
     const size_t unit = page > 0 ? static_cast<size_t>(page) : 4096;
     if (size > SIZE_MAX - unit) return 0;

@@ -31,9 +31,11 @@ std::map<std::pair<std::string, int>, std::string> terminologyEnumerators() {
         const size_t open = line.find('"', line.find(',', at));
         const size_t close = open == std::string::npos ? open : line.find('"', open + 1);
         const size_t code = line.find("FOURCC_LE(", close == std::string::npos ? 0 : close);
-        if (at == std::string::npos || close == std::string::npos || code == std::string::npos) continue;
+        if (at == std::string::npos || close == std::string::npos || code == std::string::npos)
+            continue;
         const std::string c = line.substr(code + 10, 7); // "G,L,2,6"
-        names[{std::string{c[0], c[2]}, (c[4] - '0') * 10 + (c[6] - '0')}] = line.substr(open + 1, close - open - 1);
+        names[{std::string{c[0], c[2]}, (c[4] - '0') * 10 + (c[6] - '0')}] =
+            line.substr(open + 1, close - open - 1);
     }
     return names;
 }
@@ -58,8 +60,9 @@ TEST(CliNames, TablesAgreeWithTheScriptingEnumerationsAndTheMenu) {
 
     // The modes only the menu names.
     const std::pair<int, const char*> menuOnly[] = {
-        {26, "hard diff"}, {60, "anterior"}, {61, "posterior"}, {64, "glow"},           {65, "reflect"},
-        {66, "shimmer"},   {67, "lustre"},   {68, "negation"},  {69, "contrast negate"},
+        {26, "hard diff"}, {60, "anterior"}, {61, "posterior"},
+        {64, "glow"},      {65, "reflect"},  {66, "shimmer"},
+        {67, "lustre"},    {68, "negation"}, {69, "contrast negate"},
     };
     for (const auto& [mode, name] : menuOnly) EXPECT_EQ(::glueMenuName(mode), name);
     for (int outside : {0, -1, 70, 99}) {
@@ -91,7 +94,8 @@ TEST(CliNames, EveryGlueModeIsFoundByEachOfItsNamesAndItsNumberOnly) {
     EXPECT_EQ(cli::glueFromText("contrast_negate"), 69);
     EXPECT_EQ(cli::glueFromText("procedural -"), 3) << "a '-' after a space is the name's own";
     EXPECT_EQ(cli::glueFromText("procedural"), 0);
-    for (const char* bad : {"", "0", "70", "-1", "harsh", "hard  diff", " normal", "glow ", "26 ", "0x1a", "negate"})
+    for (const char* bad :
+         {"", "0", "70", "-1", "harsh", "hard  diff", " normal", "glow ", "26 ", "0x1a", "negate"})
         EXPECT_EQ(cli::glueFromText(bad), 0) << "'" << bad << "'";
     EXPECT_EQ(cli::shapeFromText("tvs"), 5);
     EXPECT_EQ(cli::shapeFromText("POINTS"), 7);
@@ -140,16 +144,21 @@ TEST(CliSettings, FlagsAcceptNamesNumbersAndRanges) {
         bool ok;
     };
     const Case cases[] = {
-        {"glue", "multiply", true},      {"glue", "Hard Light", true},   {"glue", "hard-light", true},
-        {"glue", "procedural -", true},  {"glue", "hard diff", true},    {"glue", "negation", true},
-        {"glue", "69", true},            {"glue", "1", true},
-        {"glue", "0", false},            {"glue", "70", false},          {"glue", "sparkle", false},
-        {"shape", "TVs", true},          {"shape", "tvs", true},         {"shape", "7", true},
-        {"shape", "8", false},           {"shape", "hexagons", false},   {"stripe-kind", "d", true},
-        {"stripe-kind", "e", false},     {"merge", "4", true},           {"merge", "5", false},
-        {"overlap", "0", true},          {"overlap", "100", true},       {"overlap", "-1", false},
-        {"hue", "50.5", false},          {"zoom", "", false},            {"seed", "-2147483648", true},
-        {"seed", "2147483648", false},   {"seed", "12abc", false},       {"complexity", "+7", true},
+        {"glue", "multiply", true},    {"glue", "Hard Light", true},
+        {"glue", "hard-light", true},  {"glue", "procedural -", true},
+        {"glue", "hard diff", true},   {"glue", "negation", true},
+        {"glue", "69", true},          {"glue", "1", true},
+        {"glue", "0", false},          {"glue", "70", false},
+        {"glue", "sparkle", false},    {"shape", "TVs", true},
+        {"shape", "tvs", true},        {"shape", "7", true},
+        {"shape", "8", false},         {"shape", "hexagons", false},
+        {"stripe-kind", "d", true},    {"stripe-kind", "e", false},
+        {"merge", "4", true},          {"merge", "5", false},
+        {"overlap", "0", true},        {"overlap", "100", true},
+        {"overlap", "-1", false},      {"hue", "50.5", false},
+        {"zoom", "", false},           {"seed", "-2147483648", true},
+        {"seed", "2147483648", false}, {"seed", "12abc", false},
+        {"complexity", "+7", true},
     };
     for (const Case& c : cases) {
         cli::Settings s;
@@ -206,7 +215,8 @@ TEST(CliSettings, DescribedSettingsReadAsReusableFlags) {
     host::Descriptor odd;
     odd.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL64"));
     odd.putEnumerated(fourCC("Hsky"), fourCC("Hsty"), 0x3C4E4F3E);
-    EXPECT_EQ(cli::describeSettings(odd), "--shape '<NO>' --glue glow") << "modes without a scripting name";
+    EXPECT_EQ(cli::describeSettings(odd), "--shape '<NO>' --glue glow")
+        << "modes without a scripting name";
     host::Descriptor beyond;
     beyond.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL26"));
     beyond.putEnumerated(fourCC("Htky"), fourCC("Htty"), fourCC("Ht07"));
@@ -226,11 +236,13 @@ TEST(CliSamples, SixteenBitScalingMeetsTheEndsAndRoundTripsWithinOne) {
         const int back = cli::hostToFile16(cli::fileToHost16(uint16_t(v)));
         ASSERT_LE(std::abs(back - int(v)), 1) << v;
     }
-    for (uint32_t h = 0; h <= 32768; ++h) ASSERT_EQ(cli::fileToHost16(cli::hostToFile16(uint16_t(h))), h);
+    for (uint32_t h = 0; h <= 32768; ++h)
+        ASSERT_EQ(cli::fileToHost16(cli::hostToFile16(uint16_t(h))), h);
 }
 
 TEST(CliSamples, DocumentsKeepTheImagesFormatAndTransparency) {
-    for (cli::SampleFormat f : {cli::SampleFormat::u8, cli::SampleFormat::u16, cli::SampleFormat::f32}) {
+    for (cli::SampleFormat f :
+         {cli::SampleFormat::u8, cli::SampleFormat::u16, cli::SampleFormat::f32}) {
         for (int ch = 1; ch <= 4; ++ch) {
             cli::Image img = makeImage(5, 3, ch, f);
             host::Document doc;
@@ -238,7 +250,8 @@ TEST(CliSamples, DocumentsKeepTheImagesFormatAndTransparency) {
             ASSERT_TRUE(cli::documentFromImage(img, doc, error)) << error;
             EXPECT_EQ(doc.channels(), ch);
             EXPECT_EQ(doc.model(), ch <= 2 ? host::ColorModel::gray : host::ColorModel::rgb);
-            EXPECT_EQ(doc.transparency(), ch % 2 == 0 ? host::Transparency::editable : host::Transparency::none);
+            EXPECT_EQ(doc.transparency(),
+                      ch % 2 == 0 ? host::Transparency::editable : host::Transparency::none);
             cli::Image back = img;
             back.data.clear();
             ASSERT_TRUE(cli::imageFromDocument(std::move(doc), back, error));
@@ -303,15 +316,20 @@ TEST(CliCoders, SixteenBitPngAndPfmReadBackExactly) {
 TEST(CliCoders, PfmReaderRefusesDamageAndReadsBigEndian) {
     cli::Image img;
     std::string error;
-    const std::string be = std::string("Pf\n2 1\n1.0\n") + std::string("\x3f\x80\x00\x00\x40\x00\x00\x00", 8);
+    const std::string be =
+        std::string("Pf\n2 1\n1.0\n") + std::string("\x3f\x80\x00\x00\x40\x00\x00\x00", 8);
     ASSERT_TRUE(cli::decodePfm(reinterpret_cast<const uint8_t*>(be.data()), be.size(), img, error));
     EXPECT_EQ(sampleOf(img, 0, 0, 0), 1.0);
     EXPECT_EQ(sampleOf(img, 1, 0, 0), 2.0);
     for (size_t n = 0; n < be.size(); ++n)
-        EXPECT_FALSE(cli::decodePfm(reinterpret_cast<const uint8_t*>(be.data()), n, img, error)) << n;
-    for (const char* bad : {"PF\n-2 1\n-1.0\n", "PF\n2 0\n-1.0\n", "PX\n1 1\n-1.0\n", "PF\n99999999 1\n-1\n"}) {
+        EXPECT_FALSE(cli::decodePfm(reinterpret_cast<const uint8_t*>(be.data()), n, img, error))
+            << n;
+    for (const char* bad :
+         {"PF\n-2 1\n-1.0\n", "PF\n2 0\n-1.0\n", "PX\n1 1\n-1.0\n", "PF\n99999999 1\n-1\n"}) {
         std::string s = std::string(bad) + std::string(64, '\0');
-        EXPECT_FALSE(cli::decodePfm(reinterpret_cast<const uint8_t*>(s.data()), s.size(), img, error)) << bad;
+        EXPECT_FALSE(
+            cli::decodePfm(reinterpret_cast<const uint8_t*>(s.data()), s.size(), img, error))
+            << bad;
     }
     cli::Image rgba = makeImage(2, 2, 4, cli::SampleFormat::f32);
     EXPECT_TRUE(cli::encodePfm(rgba).empty()) << "PFM has no alpha";
@@ -321,10 +339,13 @@ TEST(CliCoders, PfmReaderRefusesDamageAndReadsBigEndian) {
 TEST(CliCoders, TheStbWriterRefusesDepthsItsFormatsCannotHold) {
     const std::string dir = testFolder();
     std::string error;
-    EXPECT_FALSE(cli::writeImageStb(join(dir, "f.png"), makeImage(2, 2, 3, cli::SampleFormat::f32), error));
+    EXPECT_FALSE(
+        cli::writeImageStb(join(dir, "f.png"), makeImage(2, 2, 3, cli::SampleFormat::f32), error));
     EXPECT_NE(error.find(".pfm"), std::string::npos);
-    EXPECT_FALSE(cli::writeImageStb(join(dir, "d.jpg"), makeImage(2, 2, 3, cli::SampleFormat::u16), error));
-    EXPECT_FALSE(cli::writeImageStb(join(dir, "x.xyz"), makeImage(2, 2, 3, cli::SampleFormat::u8), error));
+    EXPECT_FALSE(
+        cli::writeImageStb(join(dir, "d.jpg"), makeImage(2, 2, 3, cli::SampleFormat::u16), error));
+    EXPECT_FALSE(
+        cli::writeImageStb(join(dir, "x.xyz"), makeImage(2, 2, 3, cli::SampleFormat::u8), error));
     EXPECT_TRUE(filesIn(dir).empty());
 }
 
@@ -337,7 +358,8 @@ TEST(CliFiles, WritingReplacesWholeFilesOnlyAndLeavesNothingBehind) {
     std::string error;
     EXPECT_FALSE(cli::writeImage(out, bad, error));
     EXPECT_EQ(readText(out), "previous");
-    EXPECT_FALSE(cli::writeImage(join(dir, "missing/out.png"), makeImage(2, 2, 3, cli::SampleFormat::u8), error));
+    EXPECT_FALSE(cli::writeImage(join(dir, "missing/out.png"),
+                                 makeImage(2, 2, 3, cli::SampleFormat::u8), error));
     EXPECT_NE(error.find("folder does not exist"), std::string::npos);
     EXPECT_TRUE(cli::writeImage(out, makeImage(2, 2, 3, cli::SampleFormat::u8), error)) << error;
     EXPECT_EQ(filesIn(dir), std::vector<std::string>{"out.png"});
@@ -358,8 +380,8 @@ TEST(CliSample, TheSamplePictureIsDeterministicAndLooksLikeAPhoto) {
     std::set<uint32_t> colours;
     for (int32_t y = 0; y < a.height; y += 7)
         for (int32_t x = 0; x < a.width; x += 7)
-            colours.insert(uint32_t(sampleOf(a, x, y, 0)) << 16 | uint32_t(sampleOf(a, x, y, 1)) << 8 |
-                           uint32_t(sampleOf(a, x, y, 2)));
+            colours.insert(uint32_t(sampleOf(a, x, y, 0)) << 16 |
+                           uint32_t(sampleOf(a, x, y, 1)) << 8 | uint32_t(sampleOf(a, x, y, 2)));
     EXPECT_GT(colours.size(), 500u) << "gradients, not flat areas only";
 }
 

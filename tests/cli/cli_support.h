@@ -61,7 +61,9 @@ inline std::string cliPath() {
 #endif
 }
 
-inline std::string testModulePath() { return nativePath(QF_CLI_TEST_MODULE); }
+inline std::string testModulePath() {
+    return nativePath(QF_CLI_TEST_MODULE);
+}
 
 // A fresh, empty folder for the running test.
 inline std::string testFolder() {
@@ -89,7 +91,8 @@ inline std::string join(const std::string& folder, const std::string& name) {
 // Names of the files in a folder, sorted.
 inline std::vector<std::string> filesIn(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -108,7 +111,7 @@ inline void writeText(const std::string& path, const std::string& text) {
 
 // Sets environment variables for the life of the object.
 class ScopedEnv {
-public:
+  public:
     explicit ScopedEnv(std::map<std::string, std::string> vars) : vars_(std::move(vars)) {
         for (const auto& [k, v] : vars_) set(k, v);
     }
@@ -116,7 +119,7 @@ public:
         for (const auto& [k, v] : vars_) set(k, "");
     }
 
-private:
+  private:
     static void set(const std::string& k, const std::string& v) {
 #ifdef _WIN32
         _putenv_s(k.c_str(), v.c_str());
@@ -190,7 +193,7 @@ inline CliResult runCli(const std::vector<std::string>& args, const std::string&
 // The CLI running in the background, its output going to files in a folder,
 // for tests that interrupt it.
 class BackgroundCli {
-public:
+  public:
     BackgroundCli(const std::vector<std::string>& args, const std::string& folder,
                   const std::map<std::string, std::string>& env = {})
         : errFile_(join(folder, "cli.stderr")), outFile_(join(folder, "cli.stdout")) {
@@ -202,8 +205,10 @@ public:
         raw.push_back(nullptr);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 1, outFile_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
         spawned_ = posix_spawn(&pid_, raw[0], &actions, nullptr, raw.data(), environ) == 0;
         if (!spawned_) pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
@@ -245,7 +250,7 @@ public:
         return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
 
-private:
+  private:
     bool finished() {
         if (pid_ <= 0) return true;
         if (::waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = 0;

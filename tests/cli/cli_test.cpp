@@ -4,9 +4,9 @@
 // exactly; the RealModule cases use the module beside the CLI.
 #include "cli_support.h"
 #include "host/cli/document_image.h"
-#include "values/name_tables.h"
 #include "host/filter_host.h"
 #include "host/module_loader.h"
+#include "values/name_tables.h"
 
 #include <gtest/gtest.h>
 
@@ -39,22 +39,28 @@ void expectOneErrorLine(const CliResult& r, const std::string& fragment) {
 
 const char* const kCommands[] = {"apply", "render", "export", "sample"};
 
-std::vector<std::string> linesOf(const std::string& text) { return CliResult{0, "", text}.errLines(); }
+std::vector<std::string> linesOf(const std::string& text) {
+    return CliResult{0, "", text}.errLines();
+}
 
 TEST(CliUsage, HelpListsEveryCommandAndEveryGlueModeByNumberAndName) {
     const std::string dir = testFolder();
     CliResult r = runCli({"--help"}, dir);
     EXPECT_EQ(r.code, 0);
     for (const char* command : kCommands) {
-        EXPECT_NE(r.out.find(std::string("\n  quillfire ") + command + " "), std::string::npos) << command;
-        EXPECT_NE(r.out.find(std::string("\n") + command + "   "), std::string::npos) << "described: " << command;
+        EXPECT_NE(r.out.find(std::string("\n  quillfire ") + command + " "), std::string::npos)
+            << command;
+        EXPECT_NE(r.out.find(std::string("\n") + command + "   "), std::string::npos)
+            << "described: " << command;
     }
     for (int m = 1; m <= 69; ++m) {
         char entry[40];
         std::snprintf(entry, sizeof entry, " %2d %s\n", m, ::glueMenuName(m).c_str());
         char inRow[40];
         std::snprintf(inRow, sizeof inRow, " %2d %s ", m, ::glueMenuName(m).c_str());
-        EXPECT_TRUE(r.out.find(entry) != std::string::npos || r.out.find(inRow) != std::string::npos) << entry;
+        EXPECT_TRUE(r.out.find(entry) != std::string::npos ||
+                    r.out.find(inRow) != std::string::npos)
+            << entry;
     }
     EXPECT_NE(r.out.find("\"harsh diff\""), std::string::npos);
     for (const std::string& line : linesOf(r.out)) EXPECT_LE(line.size(), 80u) << line;
@@ -100,15 +106,20 @@ TEST(CliUsage, BadCommandLinesGetOneLineAndStatusTwo) {
         const char* fragment;
     };
     const Case cases[] = {
-        {{"frobnicate"}, "unknown command 'frobnicate' (commands: apply, render, export, sample; see quillfire --help)"},
+        {{"frobnicate"},
+         "unknown command 'frobnicate' (commands: apply, render, export, sample; see quillfire "
+         "--help)"},
         {{"Apply", s.in, s.out}, "unknown command 'Apply'"},
         {{"apply", s.in, s.out, "--bogus"}, "unknown option '--bogus'"},
         {{"apply", s.in, s.out, "-x"}, "unknown option '-x'"},
-        {{"apply", s.in, s.out, "--overlap", "101"}, "--overlap must be a whole number from 0 to 100"},
+        {{"apply", s.in, s.out, "--overlap", "101"},
+         "--overlap must be a whole number from 0 to 100"},
         {{"apply", s.in, s.out, "--merge", "0"}, "--merge"},
         {{"apply", s.in, s.out, "--shape", "hexagons"}, "--shape must be"},
-        {{"apply", s.in, s.out, "--glue", "sparkle"}, "(got 'sparkle'); quillfire --help lists the names"},
-        {{"apply", s.in, s.out, "--glue=70"}, "--glue must be a glue mode name or a number from 1 to 69"},
+        {{"apply", s.in, s.out, "--glue", "sparkle"},
+         "(got 'sparkle'); quillfire --help lists the names"},
+        {{"apply", s.in, s.out, "--glue=70"},
+         "--glue must be a glue mode name or a number from 1 to 69"},
         {{"apply", s.in, s.out, "--glue=0"}, "--glue must be"},
         {{"apply", s.in, s.out, "--glue", "harsh"}, "--glue must be"},
         {{"apply", s.in, s.out, "--seed", "12abc"}, "--seed"},
@@ -116,12 +127,15 @@ TEST(CliUsage, BadCommandLinesGetOneLineAndStatusTwo) {
         {{"apply", s.in, s.out, "--hue"}, "--hue needs a value"},
         {{"apply", s.in, s.out, "--progress=yes"}, "takes no value"},
         {{"apply", s.in}, "apply needs INPUT and OUTPUT"},
-        {{"apply", s.in, s.out, "--depth", "16"}, "--depth does not apply to apply (see quillfire apply --help)"},
+        {{"apply", s.in, s.out, "--depth", "16"},
+         "--depth does not apply to apply (see quillfire apply --help)"},
         {{"apply", s.in, s.out, "--size", "4x4"}, "--size does not apply to apply"},
         {{"apply", s.in, s.out, "--quality", "50"}, "--quality does not apply to apply"},
-        {{"render", "--size", "4x4", s.out, "--quality", "50"}, "--quality does not apply to render"},
+        {{"render", "--size", "4x4", s.out, "--quality", "50"},
+         "--quality does not apply to render"},
         {{"export", s.in, "o.jpg", "--mask", s.in}, "--mask does not apply to export"},
-        {{"export", s.in, "o.jpg", "--save-preset", "p.sa9"}, "--save-preset does not apply to export"},
+        {{"export", s.in, "o.jpg", "--save-preset", "p.sa9"},
+         "--save-preset does not apply to export"},
         {{"export", s.in, "o.jpg", "--gray"}, "--gray does not apply to export"},
         {{"export", s.in, "o.jpg", "--quality", "101"}, "--quality must be a number from 0 to 100"},
         {{"sample", s.out, "--seed", "1"}, "--seed does not apply to sample"},
@@ -157,16 +171,20 @@ TEST(CliInput, BadInputsFailWithOneLineAndNoOutput) {
         {{"apply", join(s.dir, "missing.png"), s.out}, "missing.png"},
         {{"apply", join(s.dir, "text.png"), s.out}, "text.png"},
         {{"apply", s.dir, s.out}, "folder"},
-        {{"apply", s.in, s.out, "--mask", join(s.dir, "small.png")}, "the mask is 3x3 but the image is 8x6"},
+        {{"apply", s.in, s.out, "--mask", join(s.dir, "small.png")},
+         "the mask is 3x3 but the image is 8x6"},
         {{"apply", s.in, s.out, "--mask", join(s.dir, "rgb.png")}, "one-channel"},
         {{"apply", s.in, s.out, "--mask", join(s.dir, "black.png")}, "the mask selects nothing"},
         {{"apply", s.in, s.out, "--mask", join(s.dir, "none.png")}, "none.png"},
         {{"apply", s.in, join(s.dir, "no/such/folder/out.png")}, "folder does not exist"},
         {{"apply", s.in, join(s.dir, "out.xyz")}, "out.xyz"},
-        {{"apply", s.in, s.out, "--module", join(s.dir, "nomodule.so")}, "cannot load the filter module"},
+        {{"apply", s.in, s.out, "--module", join(s.dir, "nomodule.so")},
+         "cannot load the filter module"},
     };
     for (const Case& c : cases) {
-        CliResult r = runCli(c.fragment == std::string("cannot load the filter module") ? c.args : withTestModule(c.args),
+        CliResult r = runCli(c.fragment == std::string("cannot load the filter module")
+                                 ? c.args
+                                 : withTestModule(c.args),
                              s.dir);
         EXPECT_EQ(r.code, 1) << c.fragment << ": " << r.err;
         expectOneErrorLine(r, c.fragment);
@@ -189,7 +207,8 @@ TEST(CliOutput, AFailedRunLeavesAnExistingOutputAsItWas) {
     Scene s;
     writeText(s.out, "the previous picture");
     ASSERT_TRUE(writeTestImage(join(s.dir, "small.png"), makeImage(3, 3, 1, SampleFormat::u8)));
-    CliResult r = runCli(withTestModule({"apply", s.in, s.out, "--mask", join(s.dir, "small.png")}), s.dir);
+    CliResult r =
+        runCli(withTestModule({"apply", s.in, s.out, "--mask", join(s.dir, "small.png")}), s.dir);
     EXPECT_EQ(r.code, 1);
     r = runCli(withTestModule({"apply", s.in, s.out}), s.dir, {{"QF_TEST_MODULE_RESULT", "-108"}});
     EXPECT_EQ(r.code, 1);
@@ -210,16 +229,19 @@ TEST(CliOutput, ModuleResultsBecomeOneClearLine) {
     };
     const Case cases[] = {
         {"1", "", 1, "quillfire: the filter refused to run on this document"},
-        {"1", "no RGB here", 1, "quillfire: the filter refused to run on this document: no RGB here"},
+        {"1", "no RGB here", 1,
+         "quillfire: the filter refused to run on this document: no RGB here"},
         {"-108", "", 1, "quillfire: out of memory"},
         {"-128", "", 130, "quillfire: cancelled"},
-        {"-30904", "the moon is in the wrong phase", 1, "quillfire: the moon is in the wrong phase"},
+        {"-30904", "the moon is in the wrong phase", 1,
+         "quillfire: the moon is in the wrong phase"},
         {"3", "", 1, "quillfire: the filter could not allocate its render buffers"},
         {"42", "", 1, "quillfire: the filter failed with error 42"},
     };
     for (const Case& c : cases) {
-        CliResult r = runCli(withTestModule({"apply", s.in, s.out}), s.dir,
-                             {{"QF_TEST_MODULE_RESULT", c.result}, {"QF_TEST_MODULE_MESSAGE", c.message}});
+        CliResult r =
+            runCli(withTestModule({"apply", s.in, s.out}), s.dir,
+                   {{"QF_TEST_MODULE_RESULT", c.result}, {"QF_TEST_MODULE_MESSAGE", c.message}});
         EXPECT_EQ(r.code, c.exitCode) << c.result;
         auto lines = r.errLines();
         ASSERT_EQ(lines.size(), 1u) << r.err;
@@ -277,11 +299,13 @@ TEST(CliOutput, DepthAndChannelsArePreserved) {
                     if (c.format == SampleFormat::u16 && ch >= colours) {
                         ASSERT_LE(std::abs(sampleOf(got, x, y, ch) - want), 1.0) << tag;
                     } else {
-                        ASSERT_NEAR(sampleOf(got, x, y, ch), want, 1e-6) << tag << " at " << x << "," << y << "," << ch;
+                        ASSERT_NEAR(sampleOf(got, x, y, ch), want, 1e-6)
+                            << tag << " at " << x << "," << y << "," << ch;
                     }
                 }
     }
-    for (const std::string& name : filesIn(dir)) EXPECT_EQ(name.find("quillfire-"), std::string::npos) << name;
+    for (const std::string& name : filesIn(dir))
+        EXPECT_EQ(name.find("quillfire-"), std::string::npos) << name;
 }
 
 TEST(CliOutput, TheMaskSelectsWhatChanges) {
@@ -298,28 +322,37 @@ TEST(CliOutput, TheMaskSelectsWhatChanges) {
     ASSERT_TRUE(readTestImage(s.out, got));
     for (int32_t y = 0; y < 6; ++y)
         for (int32_t x = 0; x < 8; ++x)
-            EXPECT_EQ(sampleOf(got, x, y, 1), x < 4 ? 255 - sampleOf(src, x, y, 1) : sampleOf(src, x, y, 1));
+            EXPECT_EQ(sampleOf(got, x, y, 1),
+                      x < 4 ? 255 - sampleOf(src, x, y, 1) : sampleOf(src, x, y, 1));
 }
 
 TEST(CliSettings, OnlyTheGivenSettingsReachTheModule) {
     Scene s;
     // The stand-in module writes back exactly the descriptor it was given.
-    CliResult r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings", "--overlap", "5", "--glue",
-                                         "hard light", "--shape", "TVs", "--seed", "-7", "--stripe-kind", "c"}),
-                         s.dir);
+    CliResult r = runCli(
+        withTestModule({"apply", s.in, s.out, "--print-settings", "--overlap", "5", "--glue",
+                        "hard light", "--shape", "TVs", "--seed", "-7", "--stripe-kind", "c"}),
+        s.dir);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "--seed -7 --shape TVs --stripe-kind c --glue \"hard light\" --overlap 5\n");
-    r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings", "--glue=64", "--shape", "3"}), s.dir);
+    r = runCli(
+        withTestModule({"apply", s.in, s.out, "--print-settings", "--glue=64", "--shape", "3"}),
+        s.dir);
     EXPECT_EQ(r.out, "--shape squares --glue glow\n");
     // Names from the dialog's list, from recorded actions, and numbers;
     // printed as the dialog names them.
     const std::pair<const char*, const char*> glues[] = {
-        {"negation", "negation"},      {"NEGATION", "negation"},   {"68", "negation"},
-        {"harsh diff", "\"hard diff\""}, {"Hard_Diff", "\"hard diff\""}, {"contrast-negate", "\"contrast negate\""},
+        {"negation", "negation"},
+        {"NEGATION", "negation"},
+        {"68", "negation"},
+        {"harsh diff", "\"hard diff\""},
+        {"Hard_Diff", "\"hard diff\""},
+        {"contrast-negate", "\"contrast negate\""},
         {"1", "normal"},
     };
     for (const auto& [given, printed] : glues) {
-        r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings", "--glue", given}), s.dir);
+        r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings", "--glue", given}),
+                   s.dir);
         EXPECT_EQ(r.code, 0) << given << ": " << r.err;
         EXPECT_EQ(r.out, std::string("--glue ") + printed + "\n") << given;
     }
@@ -333,7 +366,8 @@ TEST(CliProgress, ABarOnRequestOrOnATerminalOnly) {
     const std::string dir = testFolder();
     const std::string out = join(dir, "r.png");
     const std::map<std::string, std::string> slow = {{"QF_TEST_MODULE_DELAY_MS", "40"}};
-    CliResult r = runCli(withTestModule({"render", "--size", "32x160", out, "--progress"}), dir, slow);
+    CliResult r =
+        runCli(withTestModule({"render", "--size", "32x160", out, "--progress"}), dir, slow);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("\rquillfire: rendering ["), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("100%"), std::string::npos);
@@ -401,9 +435,12 @@ TEST(CliExport, ClaimsToBeOurOwnHostAndShowsItsProgress) {
                          {{"QF_TEST_MODULE_HOST_SIG", "qfHS"}});
     EXPECT_EQ(r.code, 1) << r.err;
     EXPECT_NE(r.err.find("\rquillfire: exporting ["), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("100%\nquillfire: the module wrote no file to '" + out + "'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("100%\nquillfire: the module wrote no file to '" + out + "'"),
+              std::string::npos)
+        << r.err;
     EXPECT_EQ(filesIn(s.dir), std::vector<std::string>{"in.png"});
-    r = runCli(withTestModule({"apply", s.in, s.out}), s.dir, {{"QF_TEST_MODULE_HOST_SIG", "qfHS"}});
+    r = runCli(withTestModule({"apply", s.in, s.out}), s.dir,
+               {{"QF_TEST_MODULE_HOST_SIG", "qfHS"}});
     EXPECT_EQ(r.code, 1);
     expectOneErrorLine(r, "host signature 8BIM"); // only an export claims the export keys
 
@@ -455,7 +492,8 @@ TEST(CliCancel, CtrlCEndsEveryCommandWithStatus130AndWritesNothing) {
         args.push_back("--progress");
         BackgroundCli cli(args, dir, {{"QF_TEST_MODULE_DELAY_MS", "30"}});
         ASSERT_TRUE(cli.started());
-        ASSERT_TRUE(cli.waitForErr(std::string("quillfire: ") + c.label + " [", std::chrono::seconds(20)))
+        ASSERT_TRUE(
+            cli.waitForErr(std::string("quillfire: ") + c.label + " [", std::chrono::seconds(20)))
             << c.args[0] << ": " << cli.err();
         cli.interrupt();
         EXPECT_EQ(cli.exitCode(std::chrono::seconds(20)), 130) << c.args[0] << ": " << cli.err();
@@ -520,8 +558,8 @@ TEST(RealModule, RendersDeterministicallyAndSettingsMatter) {
 TEST(RealModule, PrintsTheSettingsItUsed) {
     SKIP_UNLESS_MODULE_PAINTS();
     const std::string dir = testFolder();
-    CliResult r = runCli({"render", "--size", "32x32", join(dir, "o.png"), "--glue", "multiply", "--seed", "9",
-                          "--print-settings"},
+    CliResult r = runCli({"render", "--size", "32x32", join(dir, "o.png"), "--glue", "multiply",
+                          "--seed", "9", "--print-settings"},
                          dir);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.out.find("--glue multiply"), std::string::npos) << r.out;
@@ -543,7 +581,8 @@ TEST(RealModule, KeepsDepthChannelsAndUnselectedPixels) {
             const cli::Image src = makeImage(24, 16, ch, f);
             const std::string in = join(dir, "in.png"), out = join(dir, "out.png");
             ASSERT_TRUE(writeTestImage(in, src));
-            CliResult r = runCli({"apply", in, out, "--mask", join(dir, "mask.png"), "--seed", "3"}, dir);
+            CliResult r =
+                runCli({"apply", in, out, "--mask", join(dir, "mask.png"), "--seed", "3"}, dir);
             ASSERT_EQ(r.code, 0) << r.err;
             cli::Image got;
             ASSERT_TRUE(readTestImage(out, got));
@@ -582,9 +621,10 @@ TEST(RealModule, ALookKeptAsAPresetsFileGivesTheSameResultOnAnotherPicture) {
     const std::string look = join(dir, "look.sa9");
     const std::string input = join(dir, "in.png");
     ASSERT_TRUE(writeTestImage(input, makeImage(80, 60, 3, cli::SampleFormat::u8)));
-    CliResult kept = runCli({"apply", input, join(dir, "kept.png"), "--seed", "77", "--complexity", "60",
-                             "--glue", "soft light", "--shape", "fleurons", "--save-preset", look},
-                            dir);
+    CliResult kept =
+        runCli({"apply", input, join(dir, "kept.png"), "--seed", "77", "--complexity", "60",
+                "--glue", "soft light", "--shape", "fleurons", "--save-preset", look},
+               dir);
     ASSERT_EQ(kept.code, 0) << kept.err;
 
     // Another picture: the same settings straight from the flags and from
@@ -592,12 +632,13 @@ TEST(RealModule, ALookKeptAsAPresetsFileGivesTheSameResultOnAnotherPicture) {
     const std::string other = join(dir, "other.png");
     ASSERT_TRUE(writeTestImage(other, makeImage(90, 70, 3, cli::SampleFormat::u16)));
     const std::string viaFlags = join(dir, "flags.png"), viaPreset = join(dir, "preset.png");
-    ASSERT_EQ(runCli({"apply", other, viaFlags, "--seed", "77", "--complexity", "60", "--glue", "soft light",
-                      "--shape", "fleurons"},
+    ASSERT_EQ(runCli({"apply", other, viaFlags, "--seed", "77", "--complexity", "60", "--glue",
+                      "soft light", "--shape", "fleurons"},
                      dir)
                   .code,
               0);
-    CliResult replayed = runCli({"apply", other, viaPreset, "--preset", look, "--print-settings"}, dir);
+    CliResult replayed =
+        runCli({"apply", other, viaPreset, "--preset", look, "--print-settings"}, dir);
     ASSERT_EQ(replayed.code, 0) << replayed.err;
     EXPECT_NE(replayed.out.find("--shape fleurons"), std::string::npos) << replayed.out;
     cli::Image a, b;
@@ -605,7 +646,8 @@ TEST(RealModule, ALookKeptAsAPresetsFileGivesTheSameResultOnAnotherPicture) {
     EXPECT_EQ(a.data, b.data);
 
     // A flag given with the file wins over the file's value.
-    CliResult overridden = runCli({"apply", other, viaPreset, "--preset", look, "--seed", "5", "--print-settings"}, dir);
+    CliResult overridden = runCli(
+        {"apply", other, viaPreset, "--preset", look, "--seed", "5", "--print-settings"}, dir);
     EXPECT_NE(overridden.out.find("--seed 5"), std::string::npos) << overridden.out;
 }
 
@@ -629,7 +671,8 @@ TEST(RealModule, ExportWritesAJpegOfTheRequestedSizeAndKeepsTheInput) {
     const std::string input = join(dir, "in.png"), out = join(dir, "export.jpg");
     ASSERT_TRUE(writeTestImage(input, makeImage(50, 40, 3, cli::SampleFormat::u8)));
     const std::string before = readText(input);
-    CliResult r = runCli({"export", input, out, "--size", "300x120", "--seed", "3", "--quality", "70"}, dir);
+    CliResult r =
+        runCli({"export", input, out, "--size", "300x120", "--seed", "3", "--quality", "70"}, dir);
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readText(input), before);
     cli::Image img;
@@ -655,7 +698,8 @@ host::Document runThroughHostLibrary(const cli::Image& picture, const host::Desc
     auto module = host::Module::load(path, &error);
     EXPECT_TRUE(module) << error;
     if (!module) return {};
-    host::Document doc = host::Document::make(picture.width, picture.height, host::ColorModel::rgb, 8);
+    host::Document doc =
+        host::Document::make(picture.width, picture.height, host::ColorModel::rgb, 8);
     EXPECT_EQ(doc.bytes().size(), picture.data.size());
     if (doc.bytes().size() != picture.data.size()) return {};
     doc.bytes() = picture.data;
@@ -681,7 +725,9 @@ TEST(RealModule, ApplyGivesExactlyThePixelsOfTheModuleRunThroughTheHostLibrary) 
     // A selection away from the corner, with a soft left edge.
     std::vector<uint8_t> mask(size_t(picture.width) * size_t(picture.height), 0);
     for (int32_t y = 60; y < 300; ++y)
-        for (int32_t x = 100; x < 400; ++x) mask[size_t(y) * size_t(picture.width) + size_t(x)] = uint8_t(std::min(255, (x - 100) * 8));
+        for (int32_t x = 100; x < 400; ++x)
+            mask[size_t(y) * size_t(picture.width) + size_t(x)] =
+                uint8_t(std::min(255, (x - 100) * 8));
     cli::Image maskImage = makeImage(picture.width, picture.height, 1, SampleFormat::u8);
     maskImage.data = mask;
     const std::string maskPath = join(dir, "mask.png");
@@ -701,8 +747,9 @@ TEST(RealModule, ApplyGivesExactlyThePixelsOfTheModuleRunThroughTheHostLibrary) 
             .putInteger(fourCC("0014"), 4242);
         return d;
     };
-    const std::vector<std::string> flags = {"--stripes", "40", "--complexity", "60", "--hue", "10", "--merge",
-                                            "2", "--shape", "TVs", "--stripe-kind", "c", "--seed", "4242"};
+    const std::vector<std::string> flags = {
+        "--stripes", "40",  "--complexity",  "60", "--hue",  "10",  "--merge", "2",
+        "--shape",   "TVs", "--stripe-kind", "c",  "--seed", "4242"};
     struct Case {
         const char* glueFlag;
         const char* glueDigits;
@@ -719,18 +766,20 @@ TEST(RealModule, ApplyGivesExactlyThePixelsOfTheModuleRunThroughTheHostLibrary) 
         ASSERT_EQ(r.code, 0) << r.err;
         cli::Image got;
         ASSERT_TRUE(readTestImage(out, got));
-        const host::Document want =
-            runThroughHostLibrary(picture, recorded(c.glueDigits), c.masked ? mask : std::vector<uint8_t>{});
+        const host::Document want = runThroughHostLibrary(picture, recorded(c.glueDigits),
+                                                          c.masked ? mask : std::vector<uint8_t>{});
         ASSERT_EQ(got.width, picture.width);
         ASSERT_EQ(got.height, picture.height);
         ASSERT_EQ(got.channels, 3);
-        EXPECT_TRUE(got.data == want.bytes()) << c.glueFlag << ": the CLI's picture differs from the module's";
+        EXPECT_TRUE(got.data == want.bytes())
+            << c.glueFlag << ": the CLI's picture differs from the module's";
         EXPECT_NE(got.data, picture.data) << c.glueFlag << ": the filter changed nothing";
         if (c.masked) {
             size_t changedOutside = 0;
             for (size_t i = 0; i < mask.size(); ++i)
                 if (!mask[i])
-                    for (size_t k = 0; k < 3; ++k) changedOutside += got.data[3 * i + k] != picture.data[3 * i + k];
+                    for (size_t k = 0; k < 3; ++k)
+                        changedOutside += got.data[3 * i + k] != picture.data[3 * i + k];
             EXPECT_EQ(changedOutside, 0u);
         }
         results.push_back(got.data);
@@ -758,7 +807,8 @@ TEST(RealModule, CtrlCDuringABigExportLeavesNoFileAndTheOldOneIntact) {
         const bool existed = std::string(name) == "old.jpg";
         if (existed) writeText(out, "the previous export");
         const std::vector<std::string> before = filesBesideOutput(dir);
-        BackgroundCli cli({"export", in, out, "--size", "8000x8000", "--seed", "5", "--progress"}, dir);
+        BackgroundCli cli({"export", in, out, "--size", "8000x8000", "--seed", "5", "--progress"},
+                          dir);
         ASSERT_TRUE(cli.started());
         // The bar appears with the module's first progress call; interrupt
         // after a while regardless, to see whether the export stops.

@@ -79,7 +79,8 @@ TEST(ColourTables, LookupAtTheCorners) {
     // Halfway between nodes 0 and 1 of the red axis: (0 + 4) x 1092 / 17.
     const int32_t halfRed[3] = {1092, 0, 0};
     glue::tableLookup(forwardColourTable, halfRed, out);
-    const int32_t expected = (forwardColourTable[0] * (2184 - 1092) + forwardColourTable[3] * 1092) / 17;
+    const int32_t expected =
+        (forwardColourTable[0] * (2184 - 1092) + forwardColourTable[3] * 1092) / 17;
     EXPECT_EQ(out[0], expected);
     // Out-of-range inputs are limited to the table.
     const int32_t wild[3] = {-100000, 1 << 30, 40000};
@@ -94,7 +95,8 @@ TEST(ColourTables, LookupAtTheCorners) {
 
 // Forward then inverse, in 0..255 units.
 void roundTrip(int r, int g, int b, double back[3]) {
-    const int32_t in[3] = {int32_t(std::lround(r * 32768.0 / 255.0)), int32_t(std::lround(g * 32768.0 / 255.0)),
+    const int32_t in[3] = {int32_t(std::lround(r * 32768.0 / 255.0)),
+                           int32_t(std::lround(g * 32768.0 / 255.0)),
                            int32_t(std::lround(b * 32768.0 / 255.0))};
     int32_t lab[3];
     int32_t rgb[3];
@@ -131,8 +133,8 @@ TEST(ColourTables, RoundTripKeepsColoursClose) {
             for (int b = 0; b <= 255; b += 15) {
                 double back[3];
                 roundTrip(r, g, b, back);
-                const double err =
-                    std::max({std::fabs(back[0] - r), std::fabs(back[1] - g), std::fabs(back[2] - b)});
+                const double err = std::max(
+                    {std::fabs(back[0] - r), std::fabs(back[1] - g), std::fabs(back[2] - b)});
                 total += err;
                 ++count;
                 far += err > 15.0 ? 1 : 0;
@@ -151,7 +153,8 @@ TEST(ColourTables, LimbicAndOccipitalOfAColourOverItselfIsTheRoundTrip) {
     const int samples[][3] = {{200, 40, 90}, {10, 10, 10}, {128, 200, 255}, {255, 255, 0}};
     for (const auto& s : samples) {
         const FloatRGBA c{s[0] / 255.0f, s[1] / 255.0f, s[2] / 255.0f, 1.0f};
-        const int32_t in[3] = {int32_t(c.r * 32768.0f), int32_t(c.g * 32768.0f), int32_t(c.b * 32768.0f)};
+        const int32_t in[3] = {int32_t(c.r * 32768.0f), int32_t(c.g * 32768.0f),
+                               int32_t(c.b * 32768.0f)};
         int32_t lab[3];
         int32_t rgb[3];
         glue::tableLookup(forwardColourTable, in, lab);

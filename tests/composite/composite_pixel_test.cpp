@@ -14,8 +14,7 @@ constexpr PixelRect kTile{10, 20, 12, 23}; // 3 wide, 2 high, at (20, 10)
 
 // A host tile of one sample type: planes interleaved per pixel, rows padded
 // to a stride larger than the row so stride mistakes show.
-template <typename Sample>
-struct HostTile {
+template <typename Sample> struct HostTile {
     int32_t planes;
     int32_t rowSamples;
     std::vector<Sample> in;
@@ -24,7 +23,8 @@ struct HostTile {
 
     explicit HostTile(int32_t planeCount)
         : planes(planeCount), rowSamples(kTile.width() * planeCount + 5),
-          in(size_t(rowSamples) * kTile.height()), out(in.size()), mask(size_t(kTile.width() + 3) * kTile.height(), 255) {}
+          in(size_t(rowSamples) * kTile.height()), out(in.size()),
+          mask(size_t(kTile.width() + 3) * kTile.height(), 255) {}
 
     size_t index(int32_t x, int32_t y, int32_t plane) const {
         return size_t(y - kTile.top) * rowSamples + size_t(x - kTile.left) * planes + plane;
@@ -34,7 +34,9 @@ struct HostTile {
         for (Sample s : samples) in[index(x, y, p++)] = s;
     }
     Sample outAt(int32_t x, int32_t y, int32_t plane) const { return out[index(x, y, plane)]; }
-    void setMask(int32_t x, int32_t y, uint8_t v) { mask[size_t(y - kTile.top) * (kTile.width() + 3) + (x - kTile.left)] = v; }
+    void setMask(int32_t x, int32_t y, uint8_t v) {
+        mask[size_t(y - kTile.top) * (kTile.width() + 3) + (x - kTile.left)] = v;
+    }
 
     CompositeTarget target(DepthClass depth, int32_t glue, bool editable = false) {
         CompositeTarget t;
@@ -111,7 +113,8 @@ TEST(CompositePixel, GrayDocumentsStoreTheWeightedGrey) {
     // 0.3 red, 9830/32768 after the glue mode: 76.497.
     EXPECT_EQ(h.outAt(22, 11, 0), 76);
 
-    const FloatRGBA src = readSourcePixel(h.target(DepthClass::Eight, kGlueNormal), 22, 11, kTile, 1);
+    const FloatRGBA src =
+        readSourcePixel(h.target(DepthClass::Eight, kGlueNormal), 22, 11, kTile, 1);
     EXPECT_EQ(src.r, 200.0f / 255.0f);
     EXPECT_EQ(src.g, src.r);
     EXPECT_EQ(src.b, src.r);
@@ -333,7 +336,7 @@ TEST(CompositePixel, OverComposite) {
 }
 
 class MemoryImage : public CompositeImage {
-public:
+  public:
     explicit MemoryImage(bool isFloat) : isFloat_(isFloat) {}
     FloatRGBA readPixel(int32_t, int32_t) const override { return {0.5f, 0.5f, 0.5f, 1.0f}; }
     void storePixel(int32_t x, int32_t y, const FloatRGBA& c) override {
@@ -346,7 +349,7 @@ public:
     int32_t lastX = -1, lastY = -1;
     FloatRGBA stored{-1.0f, -1.0f, -1.0f, -1.0f};
 
-private:
+  private:
     bool isFloat_;
 };
 

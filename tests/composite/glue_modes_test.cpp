@@ -32,7 +32,9 @@ struct Fixed3 {
     double r, g, b;
 };
 
-Fixed3 fixedOf(const FloatRGBA& c) { return {c.r * kUnit, c.g * kUnit, c.b * kUnit}; }
+Fixed3 fixedOf(const FloatRGBA& c) {
+    return {c.r * kUnit, c.g * kUnit, c.b * kUnit};
+}
 
 struct ChannelCase {
     int32_t mode;
@@ -149,7 +151,8 @@ TEST(GlueModes, ChannelModesMatchWorkedExamples) {
         EXPECT_EQ(got.r, c.expected) << "mode " << c.mode << " top " << c.top << " base " << c.base;
         EXPECT_EQ(got.g, c.expected) << "mode " << c.mode;
         EXPECT_EQ(got.b, c.expected) << "mode " << c.mode;
-        EXPECT_EQ(blend(c.mode, top, grey(c.base)).a, 0.625f) << "the top alpha passes through, mode " << c.mode;
+        EXPECT_EQ(blend(c.mode, top, grey(c.base)).a, 0.625f)
+            << "the top alpha passes through, mode " << c.mode;
     }
 }
 
@@ -318,7 +321,7 @@ TEST(GlueModels, PureRedSurvivesTheHueWrap) {
 }
 
 TEST(GlueModels, HslRoundTrip) {
-    const float samples[][3] = {{0.2f, 0.4f, 0.6f}, {0.9f, 0.1f, 0.5f}, {0.3f, 0.3f, 0.1f},
+    const float samples[][3] = {{0.2f, 0.4f, 0.6f}, {0.9f, 0.1f, 0.5f},    {0.3f, 0.3f, 0.1f},
                                 {0.0f, 1.0f, 0.5f}, {0.75f, 0.75f, 0.75f}, {0.5f, 0.0f, 1.0f}};
     for (const auto& s : samples) {
         const glue::Hsl hsl = glue::toHsl(s[0], s[1], s[2]);
@@ -342,9 +345,9 @@ TEST(GlueModels, HslRoundTrip) {
 TEST(GlueModels, OctantAngle) {
     constexpr float q = 0.7853981634f;
     EXPECT_EQ(glue::octantAngle(0.0f, 0.0f), 0.0f);
-    EXPECT_FLOAT_EQ(glue::octantAngle(1.0f, 0.5f), 0.5f * q);        // flat, first quadrant
-    EXPECT_FLOAT_EQ(glue::octantAngle(0.5f, 1.0f), 1.5f * q);        // steep
-    EXPECT_FLOAT_EQ(glue::octantAngle(-1.0f, 0.5f), 3.5f * q);       // x <= 0, y > 0, flat
+    EXPECT_FLOAT_EQ(glue::octantAngle(1.0f, 0.5f), 0.5f * q);  // flat, first quadrant
+    EXPECT_FLOAT_EQ(glue::octantAngle(0.5f, 1.0f), 1.5f * q);  // steep
+    EXPECT_FLOAT_EQ(glue::octantAngle(-1.0f, 0.5f), 3.5f * q); // x <= 0, y > 0, flat
     EXPECT_FLOAT_EQ(glue::octantAngle(-0.5f, 1.0f), 2.5f * q);
     EXPECT_FLOAT_EQ(glue::octantAngle(-1.0f, -0.5f), 4.5f * q);
     EXPECT_FLOAT_EQ(glue::octantAngle(-0.5f, -1.0f), 5.5f * q);

@@ -103,7 +103,8 @@ TEST(GlueRange, SaturatedProductsKeepTheirSign) {
 
 TEST(GlueRange, CompositorHandlesOverBrightAndBrokenInputs) {
     // A float document previewed: source samples far above 1 and NaN.
-    const float samples[] = {1.0e6f, 65535.0f, std::numeric_limits<float>::quiet_NaN(), -5.0f, 0.5f, 0.5f};
+    const float samples[] = {1.0e6f, 65535.0f, std::numeric_limits<float>::quiet_NaN(),
+                             -5.0f,  0.5f,     0.5f};
     std::vector<uint8_t> preview(4 * 4 * 3, 0);
     CompositeTarget t;
     t.renderTarget = 1;

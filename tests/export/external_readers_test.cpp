@@ -37,14 +37,17 @@ std::string run(const std::string& command, int& status) {
     return output;
 }
 
-std::string shellQuoted(const std::string& path) { return "'" + path + "'"; }
+std::string shellQuoted(const std::string& path) {
+    return "'" + path + "'";
+}
 
 class ExternalReaders : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(image.create(64, 48, kPyramidRGBAFloat));
         for (int y = 0; y < 48; ++y) {
-            for (int x = 0; x < 64; ++x) image.storePixel(x, y, 0, FloatRGBA{x / 63.0f, y / 47.0f, 0.25f, 1.0f});
+            for (int x = 0; x < 64; ++x)
+                image.storePixel(x, y, 0, FloatRGBA{x / 63.0f, y / 47.0f, 0.25f, 1.0f});
         }
         addIptcKeyword(iptc, "points");
         addIptcKeyword(iptc, "stripe_b");
@@ -80,7 +83,8 @@ TEST_F(ExternalReaders, OpenImageIoReadsThePicture) {
     EXPECT_EQ(status, 0) << info;
     EXPECT_NE(info.find("64 x   48, 3 channel, uint8 jpeg"), std::string::npos) << info;
     EXPECT_NE(info.find("Software: \"Quillfire\""), std::string::npos) << info;
-    EXPECT_NE(info.find("Keywords: \"Quillfire; points; stripe_b; merge_3\""), std::string::npos) << info;
+    EXPECT_NE(info.find("Keywords: \"Quillfire; points; stripe_b; merge_3\""), std::string::npos)
+        << info;
     EXPECT_NE(info.find("IPTC:Caption: \"Made with Quillfire\""), std::string::npos) << info;
     if (toolPresent("oiiotool")) {
         const std::string stats = run("oiiotool " + shellQuoted(path) + " --stats", status);
@@ -103,13 +107,17 @@ TEST_F(ExternalReaders, ImageMagickIdentifiesThePicture) {
 TEST_F(ExternalReaders, ExiftoolShowsSoftwareCaptionDateAndKeywords) {
     if (!toolPresent("exiftool")) GTEST_SKIP() << "exiftool is not installed";
     int status = 0;
-    const std::string tags = run("exiftool -s -s -Software -Caption-Abstract -DateCreated -Keywords -Source "
-                                 "-Warning " + shellQuoted(path), status);
+    const std::string tags =
+        run("exiftool -s -s -Software -Caption-Abstract -DateCreated -Keywords -Source "
+            "-Warning " +
+                shellQuoted(path),
+            status);
     EXPECT_EQ(status, 0) << tags;
     EXPECT_NE(tags.find("Software: Quillfire"), std::string::npos) << tags;
     EXPECT_NE(tags.find("Caption-Abstract: Made with Quillfire"), std::string::npos) << tags;
     EXPECT_NE(tags.find("DateCreated: 2024:03:07"), std::string::npos) << tags;
-    EXPECT_NE(tags.find("Keywords: Quillfire, points, stripe_b, merge_3"), std::string::npos) << tags;
+    EXPECT_NE(tags.find("Keywords: Quillfire, points, stripe_b, merge_3"), std::string::npos)
+        << tags;
     EXPECT_NE(tags.find("Source: http://www.tallowmere.example/"), std::string::npos) << tags;
     EXPECT_EQ(tags.find("Warning"), std::string::npos) << tags;
 }
@@ -118,7 +126,8 @@ TEST_F(ExternalReaders, DjpegDecodesThePicture) {
     if (!toolPresent("djpeg")) GTEST_SKIP() << "djpeg is not installed";
     int status = 0;
     const std::string ppm = scratch.file("picture.ppm");
-    const std::string out = run("djpeg -ppm -outfile " + shellQuoted(ppm) + " " + shellQuoted(path), status);
+    const std::string out =
+        run("djpeg -ppm -outfile " + shellQuoted(ppm) + " " + shellQuoted(path), status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_TRUE(out.empty()) << "no warnings: " << out;
     const std::vector<uint8_t> bytes = scratch.read("picture.ppm");

@@ -12,9 +12,12 @@
 namespace {
 
 uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
-    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
+    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) |
+           b[at + 3];
 }
-uint16_t be16(const std::vector<uint8_t>& b, size_t at) { return uint16_t((b[at] << 8) | b[at + 1]); }
+uint16_t be16(const std::vector<uint8_t>& b, size_t at) {
+    return uint16_t((b[at] << 8) | b[at + 1]);
+}
 
 struct Dataset {
     int record;
@@ -27,7 +30,8 @@ struct Dataset {
 std::vector<Dataset> parseIptc(const std::vector<uint8_t>& block, bool withHeader) {
     size_t pos = 0;
     if (withHeader) {
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data()), 14), std::string("Photoshop 3.0\0", 14));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data()), 14),
+                  std::string("Photoshop 3.0\0", 14));
         pos = 14;
     }
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(block.data() + pos), 4), "8BIM");
@@ -52,8 +56,9 @@ std::vector<Dataset> parseIptc(const std::vector<uint8_t>& block, bool withHeade
             ADD_FAILURE() << "dataset cut";
             break;
         }
-        sets.push_back({block[pos + 1], block[pos + 2],
-                        std::string(reinterpret_cast<const char*>(block.data() + pos + 5), length)});
+        sets.push_back(
+            {block[pos + 1], block[pos + 2],
+             std::string(reinterpret_cast<const char*>(block.data() + pos + 5), length)});
         pos += 5 + length;
     }
     return sets;
@@ -71,8 +76,9 @@ TEST(IptcBlock, HoldsSourceDateCaptionAndKeywordsInOrder) {
     buildIptcBlock(block, true, kDate);
     const std::vector<Dataset> sets = parseIptc(block.bytes, true);
     const std::vector<std::pair<int, std::string>> expected = {
-        {0, std::string("\0\2", 2)}, {115, kMakerWebAddress}, {55, "20240307"}, {120, "Made with Quillfire"},
-        {25, "Quillfire"},           {25, "HDR"},             {25, "high dynamic range"}, {25, "stripe_b"}};
+        {0, std::string("\0\2", 2)},  {115, kMakerWebAddress}, {55, "20240307"},
+        {120, "Made with Quillfire"}, {25, "Quillfire"},       {25, "HDR"},
+        {25, "high dynamic range"},   {25, "stripe_b"}};
     ASSERT_EQ(sets.size(), expected.size());
     for (size_t i = 0; i < sets.size(); ++i) {
         EXPECT_EQ(sets[i].record, 2) << i;
@@ -144,9 +150,9 @@ TEST(IptcDateOf, ConvertsSecondsToTheUtcCalendarDate) {
         int year, month, day;
     };
     const Case cases[] = {
-        {0, 1970, 1, 1},           {86399, 1970, 1, 1},        {-1, 1969, 12, 31},
-        {-86400, 1969, 12, 31},    {951782400, 2000, 2, 29},   {951782400 + 86400, 2000, 3, 1},
-        {1709769600, 2024, 3, 7},  {4107542400, 2100, 3, 1},   {4107542400 - 1, 2100, 2, 28},
+        {0, 1970, 1, 1},           {86399, 1970, 1, 1},      {-1, 1969, 12, 31},
+        {-86400, 1969, 12, 31},    {951782400, 2000, 2, 29}, {951782400 + 86400, 2000, 3, 1},
+        {1709769600, 2024, 3, 7},  {4107542400, 2100, 3, 1}, {4107542400 - 1, 2100, 2, 28},
         {-11676096000, 1600, 1, 1}};
     for (const Case& c : cases) {
         const IptcDate d = iptcDateFromSeconds(c.seconds);
@@ -172,8 +178,9 @@ TEST(ExifBlock, NamesTheSoftwareInOneBigEndianDirectory) {
     EXPECT_EQ(be16(tiff, 12), 2);   // ASCII
     EXPECT_EQ(be32(tiff, 14), 10u); // "Quillfire" and its zero
     EXPECT_EQ(be32(tiff, 18), 26u);
-    EXPECT_EQ(be32(tiff, 22), 0u);  // no further directory
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tiff.data() + 26), 10), std::string("Quillfire\0", 10));
+    EXPECT_EQ(be32(tiff, 22), 0u); // no further directory
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(tiff.data() + 26), 10),
+              std::string("Quillfire\0", 10));
     EXPECT_EQ(writeExifBlock(true, nullptr), b.size());
 
     ExifBlock plain;
@@ -182,4 +189,3 @@ TEST(ExifBlock, NamesTheSoftwareInOneBigEndianDirectory) {
     buildExifBlock(plain, true);
     EXPECT_EQ(plain.bytes, tiff) << "a built block stays as it is";
 }
-

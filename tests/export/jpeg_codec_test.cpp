@@ -40,10 +40,11 @@ RgbPicture picture(int width, int height, unsigned noiseSeed = 0) {
 }
 
 std::vector<uint8_t> compress(RgbPicture& p, int quality, const JpegMarkerSegments& segments = {}) {
-    std::vector<uint8_t> buffer(size_t(p.width) * p.height * 6 + jpegMarkerSegmentsSize(segments) + 4096);
+    std::vector<uint8_t> buffer(size_t(p.width) * p.height * 6 + jpegMarkerSegmentsSize(segments) +
+                                4096);
     size_t length = 0;
-    EXPECT_EQ(compressJpeg(p.width, p.height, quality, segments, RgbPicture::readRow, &p, buffer.data(), buffer.size(),
-                           &length),
+    EXPECT_EQ(compressJpeg(p.width, p.height, quality, segments, RgbPicture::readRow, &p,
+                           buffer.data(), buffer.size(), &length),
               kJpegCodecOk);
     buffer.resize(length);
     return buffer;
@@ -74,7 +75,8 @@ TEST(JpegCompress, UsesTheDecileTablesAndSamplingAndRoundTrips) {
     struct Case {
         int quality, decile, sampling;
     };
-    for (const Case c : {Case{-5, 0, 0x22}, Case{49, 4, 0x22}, Case{50, 5, 0x11}, Case{100, 9, 0x11}}) {
+    for (const Case c :
+         {Case{-5, 0, 0x22}, Case{49, 4, 0x22}, Case{50, 5, 0x11}, Case{100, 9, 0x11}}) {
         RgbPicture p = picture(40, 24);
         const std::vector<uint8_t> stream = compress(p, c.quality);
         EXPECT_EQ(p.rowsRead, 24);
@@ -83,8 +85,10 @@ TEST(JpegCompress, UsesTheDecileTablesAndSamplingAndRoundTrips) {
         ASSERT_TRUE(jpegQuantTables(stream, tables, present));
         ASSERT_TRUE(present[0] && present[1]) << c.quality;
         for (int i = 0; i < 64; ++i) {
-            EXPECT_EQ(tables[0][i], kLuminanceQuantTables[c.decile][i]) << c.quality << " entry " << i;
-            EXPECT_EQ(tables[1][i], kChrominanceQuantTables[c.decile][i]) << c.quality << " entry " << i;
+            EXPECT_EQ(tables[0][i], kLuminanceQuantTables[c.decile][i])
+                << c.quality << " entry " << i;
+            EXPECT_EQ(tables[1][i], kChrominanceQuantTables[c.decile][i])
+                << c.quality << " entry " << i;
         }
         int frames = 0;
         for (const JpegSegment& s : jpegSegments(stream)) {
@@ -105,7 +109,8 @@ TEST(JpegCompress, UsesTheDecileTablesAndSamplingAndRoundTrips) {
         EXPECT_EQ(info.components, 3);
         ASSERT_EQ(d.samples.size(), p.pixels.size());
         double error = 0;
-        for (size_t i = 0; i < d.samples.size(); ++i) error += std::abs(int(d.samples[i]) - int(p.pixels[i]));
+        for (size_t i = 0; i < d.samples.size(); ++i)
+            error += std::abs(int(d.samples[i]) - int(p.pixels[i]));
         EXPECT_LT(error / d.samples.size(), c.quality > 90 ? 3.0 : 20.0) << c.quality;
     }
 }
@@ -137,7 +142,8 @@ TEST(JpegCompress, WritesTheSegmentsInTheirOrder) {
     std::vector<uint8_t> iptc = {'P', 'h', 'o', 't', 'o'};
     std::vector<uint8_t> icc(2 * kIccChunkCapacity + 10);
     for (size_t i = 0; i < icc.size(); ++i) icc[i] = uint8_t(i * 7);
-    JpegMarkerSegments segments{exif.data(), exif.size(), icc.data(), icc.size(), iptc.data(), iptc.size()};
+    JpegMarkerSegments segments{exif.data(), exif.size(), icc.data(),
+                                icc.size(),  iptc.data(), iptc.size()};
     RgbPicture p = picture(16, 16);
     const std::vector<uint8_t> stream = compress(p, 80, segments);
     const std::vector<JpegSegment> all = jpegSegments(stream);
@@ -146,7 +152,8 @@ TEST(JpegCompress, WritesTheSegmentsInTheirOrder) {
     for (size_t i = 0; i < 8; ++i) head.push_back(all[i].marker);
     EXPECT_EQ(head, (std::vector<int>{0xD8, 0xE0, 0xFE, 0xE1, 0xE2, 0xE2, 0xE2, 0xED}));
     EXPECT_EQ(std::string(all[2].payload.begin(), all[2].payload.end()),
-              std::string(kMakerWebAddress, sizeof kMakerWebAddress)) << "the address and one zero byte";
+              std::string(kMakerWebAddress, sizeof kMakerWebAddress))
+        << "the address and one zero byte";
     EXPECT_EQ(all[3].payload, exif);
     EXPECT_EQ(all[7].payload, iptc);
     std::vector<uint8_t> profile;
@@ -158,7 +165,8 @@ TEST(JpegCompress, WritesTheSegmentsInTheirOrder) {
         EXPECT_EQ(s.payload[13], 3);
         EXPECT_EQ(s.payload.size() - 14, chunk < 2 ? kIccChunkCapacity : 10u);
         // The length field is the chunk size plus 16.
-        EXPECT_EQ((size_t(stream[s.offset + 2]) << 8 | stream[s.offset + 3]), s.payload.size() - 14 + 16);
+        EXPECT_EQ((size_t(stream[s.offset + 2]) << 8 | stream[s.offset + 3]),
+                  s.payload.size() - 14 + 16);
         profile.insert(profile.end(), s.payload.begin() + 14, s.payload.end());
     }
     EXPECT_EQ(profile, icc);
@@ -167,7 +175,8 @@ TEST(JpegCompress, WritesTheSegmentsInTheirOrder) {
     uint8_t byte = 0;
     const JpegMarkerSegments empty{&byte, 0, nullptr, 7, nullptr, 5};
     for (const JpegSegment& s : jpegSegments(compress(p, 80, empty))) {
-        EXPECT_TRUE(s.marker != 0xE1 && s.marker != 0xE2 && s.marker != 0xED) << std::hex << s.marker;
+        EXPECT_TRUE(s.marker != 0xE1 && s.marker != 0xE2 && s.marker != 0xED)
+            << std::hex << s.marker;
     }
 }
 
@@ -178,28 +187,38 @@ TEST(JpegCompress, AStreamThatDoesNotFitStopsAtTheBufferEnd) {
     for (size_t capacity : {size_t(1), size_t(20), size_t(600), reference.size() - 1}) {
         std::vector<uint8_t> buffer(capacity + 64, 0xA5); // guard bytes after the buffer
         size_t length = 12345;
-        EXPECT_EQ(compressJpeg(p.width, p.height, 99, {}, RgbPicture::readRow, &p, buffer.data(), capacity, &length),
-                  kJpegCodecStreamTooLarge) << capacity;
+        EXPECT_EQ(compressJpeg(p.width, p.height, 99, {}, RgbPicture::readRow, &p, buffer.data(),
+                               capacity, &length),
+                  kJpegCodecStreamTooLarge)
+            << capacity;
         EXPECT_EQ(length, 0u);
-        for (size_t i = capacity; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], 0xA5) << capacity << " at " << i;
+        for (size_t i = capacity; i < buffer.size(); ++i)
+            ASSERT_EQ(buffer[i], 0xA5) << capacity << " at " << i;
     }
     std::vector<uint8_t> exact(reference.size());
     size_t length = 0;
-    ASSERT_EQ(compressJpeg(p.width, p.height, 99, {}, RgbPicture::readRow, &p, exact.data(), exact.size(), &length),
-              kJpegCodecOk) << "a buffer of exactly the stream's size is enough";
+    ASSERT_EQ(compressJpeg(p.width, p.height, 99, {}, RgbPicture::readRow, &p, exact.data(),
+                           exact.size(), &length),
+              kJpegCodecOk)
+        << "a buffer of exactly the stream's size is enough";
     EXPECT_EQ(exact, reference);
 
     // Arguments the compressor refuses before reading any row.
     RgbPicture q = picture(16, 16);
     std::vector<uint8_t> big(kJpegMaxSegmentPayload + 1);
     const JpegMarkerSegments tooBig{big.data(), big.size(), nullptr, 0, nullptr, 0};
-    EXPECT_EQ(compressJpeg(0, 16, 80, {}, RgbPicture::readRow, &q, exact.data(), exact.size(), &length),
+    EXPECT_EQ(
+        compressJpeg(0, 16, 80, {}, RgbPicture::readRow, &q, exact.data(), exact.size(), &length),
+        kJpegCodecBadArgument);
+    EXPECT_EQ(compressJpeg(16, 65501, 80, {}, RgbPicture::readRow, &q, exact.data(), exact.size(),
+                           &length),
               kJpegCodecBadArgument);
-    EXPECT_EQ(compressJpeg(16, 65501, 80, {}, RgbPicture::readRow, &q, exact.data(), exact.size(), &length),
+    EXPECT_EQ(compressJpeg(16, 16, 80, {}, nullptr, &q, exact.data(), exact.size(), &length),
               kJpegCodecBadArgument);
-    EXPECT_EQ(compressJpeg(16, 16, 80, {}, nullptr, &q, exact.data(), exact.size(), &length), kJpegCodecBadArgument);
-    EXPECT_EQ(compressJpeg(16, 16, 80, {}, RgbPicture::readRow, &q, nullptr, 0, &length), kJpegCodecBadArgument);
-    EXPECT_EQ(compressJpeg(16, 16, 80, tooBig, RgbPicture::readRow, &q, exact.data(), exact.size(), &length),
+    EXPECT_EQ(compressJpeg(16, 16, 80, {}, RgbPicture::readRow, &q, nullptr, 0, &length),
+              kJpegCodecBadArgument);
+    EXPECT_EQ(compressJpeg(16, 16, 80, tooBig, RgbPicture::readRow, &q, exact.data(), exact.size(),
+                           &length),
               kJpegCodecBadArgument);
     EXPECT_EQ(q.rowsRead, 0);
 }
@@ -208,10 +227,13 @@ TEST(JpegDecompress, RefusesWhatItShouldNotDecode) {
     Decoded none;
     const std::vector<uint8_t> text = {'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'};
     EXPECT_EQ(decode(text, none), kJpegCodecLibraryError);
-    EXPECT_EQ(decompressJpeg(nullptr, 10, {}, Decoded::writeRow, &none, nullptr), kJpegCodecBadArgument);
-    EXPECT_EQ(decompressJpeg(text.data(), 0, {}, Decoded::writeRow, &none, nullptr), kJpegCodecBadArgument);
+    EXPECT_EQ(decompressJpeg(nullptr, 10, {}, Decoded::writeRow, &none, nullptr),
+              kJpegCodecBadArgument);
+    EXPECT_EQ(decompressJpeg(text.data(), 0, {}, Decoded::writeRow, &none, nullptr),
+              kJpegCodecBadArgument);
     EXPECT_EQ(decode(libraryJpeg(16, 16, 4, false, std::vector<uint8_t>(16 * 16 * 4, 50)), none),
-              kJpegCodecUnsupported) << "four components";
+              kJpegCodecUnsupported)
+        << "four components";
 
     RgbPicture p = picture(64, 32);
     const std::vector<uint8_t> stream = compress(p, 80);
@@ -244,7 +266,8 @@ TEST(JpegDecompress, SurvivesStreamsCutShortAnywhere) {
             ++decoded;
             EXPECT_EQ(part.rows, 24) << cut << ": the library fills in the rest";
         } else {
-            EXPECT_TRUE(status == kJpegCodecLibraryError || status == kJpegCodecUnsupported) << cut << " " << status;
+            EXPECT_TRUE(status == kJpegCodecLibraryError || status == kJpegCodecUnsupported)
+                << cut << " " << status;
         }
     }
     EXPECT_GT(decoded, 0) << "a stream cut inside its image data still decodes";

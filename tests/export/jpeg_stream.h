@@ -13,8 +13,8 @@
 #include <jpeglib.h>
 
 struct JpegSegment {
-    int marker = 0;       // the byte after 0xFF
-    size_t offset = 0;    // of the 0xFF
+    int marker = 0;               // the byte after 0xFF
+    size_t offset = 0;            // of the 0xFF
     std::vector<uint8_t> payload; // without marker and length field
 };
 
@@ -57,7 +57,8 @@ constexpr int kZigZagToNatural[64] = {
 
 // The 8-bit quantization tables of the stream's DQT segments, in natural
 // order, by table number.
-inline bool jpegQuantTables(const std::vector<uint8_t>& stream, int (&tables)[4][64], bool (&present)[4]) {
+inline bool jpegQuantTables(const std::vector<uint8_t>& stream, int (&tables)[4][64],
+                            bool (&present)[4]) {
     for (bool& p : present) p = false;
     for (const JpegSegment& s : jpegSegments(stream)) {
         if (s.marker != 0xDB) continue;
@@ -95,7 +96,8 @@ inline std::vector<uint8_t> libraryJpeg(int width, int height, int components, b
     if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + size_t(cinfo.next_scanline) * width * components);
+        JSAMPROW row =
+            const_cast<JSAMPROW>(pixels.data() + size_t(cinfo.next_scanline) * width * components);
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);

@@ -24,7 +24,8 @@ TEST(JpegTables, KeepTheRowsOlderFilesCarry) {
     EXPECT_EQ(row(kLuminanceQuantTables[8], 0), (std::vector<int>{2, 2, 2, 2, 3, 4, 5, 6}));
     EXPECT_EQ(row(kLuminanceQuantTables[10], 0), std::vector<int>(8, 1));
     EXPECT_EQ(row(kLuminanceQuantTables[10], 1), std::vector<int>(8, 1));
-    EXPECT_EQ(row(kChrominanceQuantTables[0], 0), (std::vector<int>{21, 26, 33, 34, 20, 20, 17, 17}));
+    EXPECT_EQ(row(kChrominanceQuantTables[0], 0),
+              (std::vector<int>{21, 26, 33, 34, 20, 20, 17, 17}));
     EXPECT_EQ(row(kChrominanceQuantTables[9], 0), (std::vector<int>{1, 1, 2, 4, 7, 8, 8, 8}));
 }
 
@@ -48,7 +49,8 @@ TEST(JpegTables, GetFinerWithEveryDecile) {
 }
 
 TEST(JpegTables, LuminanceIsSubsampledBelowQualityFifty) {
-    for (int d = 0; d < kJpegDecileCount; ++d) EXPECT_EQ(kLuminanceSampling[d], d <= 4 ? 2 : 1) << d;
+    for (int d = 0; d < kJpegDecileCount; ++d)
+        EXPECT_EQ(kLuminanceSampling[d], d <= 4 ? 2 : 1) << d;
 }
 
 TEST(JpegTables, QualityIsClampedBeforeTheDecileIsTaken) {

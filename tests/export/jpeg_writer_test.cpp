@@ -18,8 +18,7 @@
 namespace {
 
 // A float RGBA picture filled by a function of the position.
-template <typename Fill>
-PyramidImage floatPicture(int width, int height, Fill fill) {
+template <typename Fill> PyramidImage floatPicture(int width, int height, Fill fill) {
     PyramidImage image;
     EXPECT_TRUE(image.create(width, height, kPyramidRGBAFloat));
     for (int y = 0; y < height; ++y) {
@@ -46,12 +45,14 @@ bool collect(void* context, int, const uint8_t* samples, int width, int componen
 
 Rgb decodeStream(const std::vector<uint8_t>& stream) {
     Rgb out;
-    EXPECT_EQ(decompressJpeg(stream.data(), stream.size(), {}, collect, &out, &out.info), kJpegCodecOk);
+    EXPECT_EQ(decompressJpeg(stream.data(), stream.size(), {}, collect, &out, &out.info),
+              kJpegCodecOk);
     return out;
 }
 
 uint32_t be32(const std::vector<uint8_t>& b, size_t at) {
-    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3];
+    return (uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) |
+           b[at + 3];
 }
 
 JpegRequest requestFor(const PyramidImage& image, int quality = 90) {
@@ -194,7 +195,8 @@ TEST(JpegWriter, CarriesTheMetadataBlocksAndTheProfile) {
     for (const JpegSegment& seg : jpegSegments(stream)) {
         if (seg.marker == 0xE1) found += seg.payload == exif.bytes;
         if (seg.marker == 0xED) found += seg.payload == iptc.bytes;
-        if (seg.marker == 0xE2) found += std::vector<uint8_t>(seg.payload.begin() + 14, seg.payload.end()) == profile;
+        if (seg.marker == 0xE2)
+            found += std::vector<uint8_t>(seg.payload.begin() + 14, seg.payload.end()) == profile;
     }
     EXPECT_EQ(found, 3);
     // Blocks that hold data already are used as they are.
@@ -217,7 +219,8 @@ TEST(JpegWriter, FailuresLeaveAPresetsBlockReadable) {
     request.headerFlag = false;
     EXPECT_EQ(writeJpeg(request), kJpegCompressionFailed);
     file.close();
-    EXPECT_EQ(scratch.read("wide"), (std::vector<uint8_t>{0, 0, 0, 0})) << "one zero word, only with the flag";
+    EXPECT_EQ(scratch.read("wide"), (std::vector<uint8_t>{0, 0, 0, 0}))
+        << "one zero word, only with the flag";
 
     // A file that refuses writes.
     scratch.write("readonly", {1, 2, 3});

@@ -13,7 +13,7 @@
 #include <vector>
 
 class ScratchFiles {
-public:
+  public:
     ScratchFiles() {
         namespace fs = std::filesystem;
         const char* base = std::getenv("QF_TEST_TMP");
@@ -46,9 +46,10 @@ public:
     }
     std::vector<uint8_t> read(const std::string& name) const {
         std::ifstream in(path_ / name, std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                    std::istreambuf_iterator<char>());
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };

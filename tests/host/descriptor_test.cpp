@@ -77,7 +77,7 @@ TEST(Descriptor, RefusesEveryTruncationAndMalformedInput) {
 
 // The suites as a module sees them.
 class DescriptorSuites : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         host::fillReadDescriptorProcs(read, options);
         host::fillWriteDescriptorProcs(write, options);
@@ -179,13 +179,15 @@ TEST_F(DescriptorSuites, OpenYieldsNoTokenForNothingToRead) {
 TEST_F(DescriptorSuites, WriteBuildsTheDescriptorInOrder) {
     PIWriteDescriptor token = write.openWriteDescriptorProc();
     ASSERT_NE(token, nullptr);
-    EXPECT_EQ(write.putEnumeratedProc(token, fourCC("GLUE"), fourCC("GLty"), fourCC("GL64")), noErr);
+    EXPECT_EQ(write.putEnumeratedProc(token, fourCC("GLUE"), fourCC("GLty"), fourCC("GL64")),
+              noErr);
     EXPECT_EQ(write.putIntegerProc(token, fourCC("0014"), 2047), noErr);
     double d = 0.5;
     EXPECT_EQ(write.putFloatProc(token, fourCC("flt "), &d), noErr);
     EXPECT_EQ(write.putFloatProc(token, fourCC("flt "), nullptr), paramErr);
     EXPECT_EQ(write.putBooleanProc(token, fourCC("bool"), 1), noErr);
-    const unsigned char pascal[] = "\x03" "abc";
+    const unsigned char pascal[] = "\x03"
+                                   "abc";
     EXPECT_EQ(write.putStringProc(token, fourCC("strg"), pascal), noErr);
     EXPECT_EQ(write.putCountProc(token, fourCC("cnt "), 3), noErr);
     PIDescriptorHandle out = nullptr;

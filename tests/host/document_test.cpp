@@ -36,17 +36,16 @@ TEST_P(DocumentFormat, ReportsModePlanesAndFilterCase) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllFormats, DocumentFormat,
-    testing::Values(
-        FormatCase{ColorModel::gray, 8, Transparency::none, false, 1, 1, 1},
-        FormatCase{ColorModel::gray, 16, Transparency::none, false, 10, 1, 1},
-        FormatCase{ColorModel::gray, 32, Transparency::none, true, 17, 1, 2},
-        FormatCase{ColorModel::rgb, 8, Transparency::none, true, 3, 3, 2},
-        FormatCase{ColorModel::rgb, 16, Transparency::editable, false, 11, 4, 4},
-        FormatCase{ColorModel::rgb, 32, Transparency::editable, true, 16, 4, 5},
-        FormatCase{ColorModel::gray, 8, Transparency::locked, false, 1, 1, 6},
-        FormatCase{ColorModel::rgb, 16, Transparency::locked, true, 11, 3, 7},
-        FormatCase{ColorModel::multichannel, 8, Transparency::none, false, 7, 2, 1},
-        FormatCase{ColorModel::multichannel, 16, Transparency::none, false, 14, 2, 1}));
+    testing::Values(FormatCase{ColorModel::gray, 8, Transparency::none, false, 1, 1, 1},
+                    FormatCase{ColorModel::gray, 16, Transparency::none, false, 10, 1, 1},
+                    FormatCase{ColorModel::gray, 32, Transparency::none, true, 17, 1, 2},
+                    FormatCase{ColorModel::rgb, 8, Transparency::none, true, 3, 3, 2},
+                    FormatCase{ColorModel::rgb, 16, Transparency::editable, false, 11, 4, 4},
+                    FormatCase{ColorModel::rgb, 32, Transparency::editable, true, 16, 4, 5},
+                    FormatCase{ColorModel::gray, 8, Transparency::locked, false, 1, 1, 6},
+                    FormatCase{ColorModel::rgb, 16, Transparency::locked, true, 11, 3, 7},
+                    FormatCase{ColorModel::multichannel, 8, Transparency::none, false, 7, 2, 1},
+                    FormatCase{ColorModel::multichannel, 16, Transparency::none, false, 14, 2, 1}));
 
 TEST(Document, RefusesImpossibleFormats) {
     std::string error;
@@ -56,7 +55,8 @@ TEST(Document, RefusesImpossibleFormats) {
     EXPECT_FALSE(Document::make(400000, 1, ColorModel::rgb, 8).valid());
     EXPECT_FALSE(Document::make(4, 4, ColorModel::rgb, 12).valid());
     EXPECT_FALSE(Document::make(4, 4, ColorModel::multichannel, 32).valid());
-    EXPECT_FALSE(Document::make(4, 4, ColorModel::multichannel, 8, Transparency::none, nullptr, 0).valid());
+    EXPECT_FALSE(
+        Document::make(4, 4, ColorModel::multichannel, 8, Transparency::none, nullptr, 0).valid());
 }
 
 TEST(Document, SamplesAtEveryDepthAndOpaqueTransparency) {

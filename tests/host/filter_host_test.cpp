@@ -34,7 +34,9 @@ Document patterned(int32_t w, int32_t h, ColorModel model, int depth,
     return d;
 }
 
-double inverse(int depth, double v) { return depth == 8 ? 255 - v : depth == 16 ? 32768 - v : 1.0 - v; }
+double inverse(int depth, double v) {
+    return depth == 8 ? 255 - v : depth == 16 ? 32768 - v : 1.0 - v;
+}
 
 // A module that inverts every plane it is given, tile by tile, through
 // advanceState during start (as our module does).
@@ -44,10 +46,12 @@ Script invertingModule(int tileW, int tileH) {
             if (sel == filterSelectorContinue) emptyRects(fr);
             return;
         }
-        const VRect f{fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom, fr->filterRect.right};
+        const VRect f{fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom,
+                      fr->filterRect.right};
         for (int32 top = f.top; top < f.bottom; top += tileH) {
             for (int32 left = f.left; left < f.right; left += tileW) {
-                VRect r{top, left, std::min(top + tileH, f.bottom), std::min(left + tileW, f.right)};
+                VRect r{top, left, std::min(top + tileH, f.bottom),
+                        std::min(left + tileW, f.right)};
                 OSErr err = requestArea(fr, r);
                 if (err) {
                     *result = err;
@@ -56,9 +60,10 @@ Script invertingModule(int tileW, int tileH) {
                 for (int y = 0; y < r.bottom - r.top; ++y)
                     for (int x = 0; x < r.right - r.left; ++x)
                         for (int p = 0; p < fr->planes; ++p) {
-                            double in = bufferSample(fr->inData, fr->inRowBytes, fr->depth, fr->planes, x, y, p);
-                            setBufferSample(fr->outData, fr->outRowBytes, fr->depth, fr->planes, x, y, p,
-                                            inverse(fr->depth, in));
+                            double in = bufferSample(fr->inData, fr->inRowBytes, fr->depth,
+                                                     fr->planes, x, y, p);
+                            setBufferSample(fr->outData, fr->outRowBytes, fr->depth, fr->planes, x,
+                                            y, p, inverse(fr->depth, in));
                         }
                 if (fr->abortProc()) {
                     *result = userCanceledErr;
@@ -106,7 +111,8 @@ TEST(FilterRun, ServesTheRectanglesStartLeavesUntilContinueEmptiesThem) {
     ScriptedModule m([&](int16 sel, FilterRecord* fr, intptr_t*, int16*) {
         auto nameBand = [&] {
             if (nextTop >= fr->filterRect.bottom) return emptyRects(fr);
-            VRect r{nextTop, 0, std::min<int32>(nextTop + 3, fr->filterRect.bottom), fr->filterRect.right};
+            VRect r{nextTop, 0, std::min<int32>(nextTop + 3, fr->filterRect.bottom),
+                    fr->filterRect.right};
             fr->inRect = fr->outRect = rect16(r);
             fr->inLoPlane = fr->outLoPlane = 0;
             fr->inHiPlane = fr->outHiPlane = int16(fr->planes - 1);
@@ -222,21 +228,22 @@ TEST_P(FilterPixels, InvertingTileByTileReachesEveryPixelOnce) {
     for (int y = 0; y < 17; ++y)
         for (int x = 0; x < 23; ++x)
             for (int ch = 0; ch < doc.channels(); ++ch) {
-                const double want = ch < planes ? inverse(c.depth, original.sample(x, y, ch)) : original.sample(x, y, ch);
+                const double want = ch < planes ? inverse(c.depth, original.sample(x, y, ch))
+                                                : original.sample(x, y, ch);
                 ASSERT_NEAR(doc.sample(x, y, ch), want, 1e-6) << x << "," << y << " channel " << ch;
             }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    DepthsModelsAndTransparency, FilterPixels,
-    testing::Values(PixelCase{ColorModel::gray, 8, Transparency::none, 0},
-                    PixelCase{ColorModel::rgb, 8, Transparency::none, 12},
-                    PixelCase{ColorModel::gray, 16, Transparency::editable, 0},
-                    PixelCase{ColorModel::rgb, 16, Transparency::none, 5},
-                    PixelCase{ColorModel::rgb, 32, Transparency::editable, 8},
-                    PixelCase{ColorModel::gray, 32, Transparency::none, 0},
-                    PixelCase{ColorModel::rgb, 8, Transparency::locked, 0},
-                    PixelCase{ColorModel::multichannel, 16, Transparency::none, 0}));
+INSTANTIATE_TEST_SUITE_P(DepthsModelsAndTransparency, FilterPixels,
+                         testing::Values(PixelCase{ColorModel::gray, 8, Transparency::none, 0},
+                                         PixelCase{ColorModel::rgb, 8, Transparency::none, 12},
+                                         PixelCase{ColorModel::gray, 16, Transparency::editable, 0},
+                                         PixelCase{ColorModel::rgb, 16, Transparency::none, 5},
+                                         PixelCase{ColorModel::rgb, 32, Transparency::editable, 8},
+                                         PixelCase{ColorModel::gray, 32, Transparency::none, 0},
+                                         PixelCase{ColorModel::rgb, 8, Transparency::locked, 0},
+                                         PixelCase{ColorModel::multichannel, 16, Transparency::none,
+                                                   0}));
 
 TEST(FilterBuffers, StridesAndColumnBytesDescribeTheBuffers) {
     ScriptedModule m([](int16 sel, FilterRecord* fr, intptr_t*, int16*) {
@@ -308,7 +315,8 @@ TEST(FilterEdges, PaddingReplicatesFillsOrRefuses) {
         seen.clear();
         if (lastErr == noErr)
             for (int y = 0; y < 7; ++y)
-                for (int x = 0; x < 8; ++x) seen.push_back(bufferSample(fr->inData, fr->inRowBytes, fr->depth, 1, x, y, 0));
+                for (int x = 0; x < 8; ++x)
+                    seen.push_back(bufferSample(fr->inData, fr->inRowBytes, fr->depth, 1, x, y, 0));
         emptyRects(fr);
     });
     FilterHost host(scriptedEntry);
@@ -349,8 +357,8 @@ struct RequestOutcome {
     bool documentUntouched = false;
 };
 
-RequestOutcome requestOnce(const VRect& in, const VRect& out, const VRect& mask, Fixed rate = 1 << 16,
-                           bool strictInput = false) {
+RequestOutcome requestOnce(const VRect& in, const VRect& out, const VRect& mask,
+                           Fixed rate = 1 << 16, bool strictInput = false) {
     RequestOutcome o;
     ScriptedModule m([&](int16 sel, FilterRecord* fr, intptr_t*, int16* result) {
         if (sel != filterSelectorStart) return;
@@ -385,8 +393,9 @@ RequestOutcome requestOnce(const VRect& in, const VRect& out, const VRect& mask,
 
 // The four rectangles one pixel beyond each edge of `r`.
 std::vector<VRect> oneBeyondEachEdge(const VRect& r) {
-    return {vrect(r.top - 1, r.left, r.bottom, r.right), vrect(r.top, r.left - 1, r.bottom, r.right),
-            vrect(r.top, r.left, r.bottom + 1, r.right), vrect(r.top, r.left, r.bottom, r.right + 1)};
+    return {
+        vrect(r.top - 1, r.left, r.bottom, r.right), vrect(r.top, r.left - 1, r.bottom, r.right),
+        vrect(r.top, r.left, r.bottom + 1, r.right), vrect(r.top, r.left, r.bottom, r.right + 1)};
 }
 
 TEST(FilterEdges, NoOutputOrMaskRectangleMayLeaveTheFilterRectangle) {
@@ -396,23 +405,27 @@ TEST(FilterEdges, NoOutputOrMaskRectangleMayLeaveTheFilterRectangle) {
     const VRect none = vrect(0, 0, 0, 0);
     const VRect corner = vrect(3, 5, 4, 6);
     EXPECT_EQ(requestOnce(filter, filter, filter).result, noErr);
-    EXPECT_EQ(requestOnce(filter, filter, corner).result, noErr) << "the one-pixel mask at the corner";
+    EXPECT_EQ(requestOnce(filter, filter, corner).result, noErr)
+        << "the one-pixel mask at the corner";
     EXPECT_EQ(requestOnce(vrect(9, 16, 10, 17), vrect(9, 16, 10, 17), none).result, noErr);
     // Empty rectangles ask for nothing, wherever they are.
     EXPECT_EQ(requestOnce(none, vrect(50, 60, 50, 90), vrect(-9, 40, -9, 41)).result, noErr);
 
     for (const VRect& r : oneBeyondEachEdge(filter)) {
         RequestOutcome o = requestOnce(filter, r, filter);
-        EXPECT_EQ(o.result, paramErr) << r.top << " " << r.left << " " << r.bottom << " " << r.right;
+        EXPECT_EQ(o.result, paramErr)
+            << r.top << " " << r.left << " " << r.bottom << " " << r.right;
         EXPECT_NE(o.hostError.find("the output rectangle"), std::string::npos) << o.hostError;
         EXPECT_TRUE(o.documentUntouched);
         o = requestOnce(filter, filter, r);
-        EXPECT_EQ(o.result, paramErr) << r.top << " " << r.left << " " << r.bottom << " " << r.right;
+        EXPECT_EQ(o.result, paramErr)
+            << r.top << " " << r.left << " " << r.bottom << " " << r.right;
         EXPECT_NE(o.hostError.find("the mask rectangle"), std::string::npos) << o.hostError;
     }
     const RequestOutcome far = requestOnce(filter, vrect(-10, -10, 20, 20), filter);
-    EXPECT_EQ(far.hostError,
-              "the output rectangle (-10, -10)-(20, 20) leaves the filter rectangle (3, 5)-(10, 17)");
+    EXPECT_EQ(
+        far.hostError,
+        "the output rectangle (-10, -10)-(20, 20) leaves the filter rectangle (3, 5)-(10, 17)");
     EXPECT_TRUE(far.documentUntouched);
 }
 
@@ -426,7 +439,8 @@ TEST(FilterEdges, InputAroundTheFilterRectangleIsAllowedUnlessTheHostIsStrict) {
     for (const VRect& r : oneBeyondEachEdge(filter)) {
         EXPECT_EQ(requestOnce(r, none, none).result, noErr);
         const RequestOutcome o = requestOnce(r, none, none, 1 << 16, true);
-        EXPECT_EQ(o.result, paramErr) << r.top << " " << r.left << " " << r.bottom << " " << r.right;
+        EXPECT_EQ(o.result, paramErr)
+            << r.top << " " << r.left << " " << r.bottom << " " << r.right;
         EXPECT_NE(o.hostError.find("the input rectangle"), std::string::npos) << o.hostError;
     }
 }
@@ -443,14 +457,18 @@ TEST(FilterEdges, AtAReducedRateTheFilterRectangleIsReducedOutward) {
         << "full-rate coordinates are outside at rate 2";
     for (const VRect& r : oneBeyondEachEdge(reduced)) {
         EXPECT_EQ(requestOnce(r, none, none, two, true).result, paramErr);
-        EXPECT_EQ(requestOnce(reduced, r, none, two).result, paramErr) << "output in the input's coordinates";
+        EXPECT_EQ(requestOnce(reduced, r, none, two).result, paramErr)
+            << "output in the input's coordinates";
         const RequestOutcome o = requestOnce(none, none, r, two);
         EXPECT_EQ(o.result, paramErr);
-        EXPECT_NE(o.hostError.find("leaves the filter rectangle (1, 2)-(5, 9) at rate 2"), std::string::npos)
+        EXPECT_NE(o.hostError.find("leaves the filter rectangle (1, 2)-(5, 9) at rate 2"),
+                  std::string::npos)
             << o.hostError;
     }
     // Rate 3: (1, 1)-(4, 6).
-    EXPECT_EQ(requestOnce(vrect(1, 1, 4, 6), vrect(1, 1, 4, 6), vrect(1, 1, 4, 6), 3 << 16, true).result, noErr);
+    EXPECT_EQ(
+        requestOnce(vrect(1, 1, 4, 6), vrect(1, 1, 4, 6), vrect(1, 1, 4, 6), 3 << 16, true).result,
+        noErr);
     EXPECT_EQ(requestOnce(vrect(1, 1, 4, 7), none, none, 3 << 16, true).result, paramErr);
     EXPECT_EQ(requestOnce(vrect(0, 1, 4, 6), none, none, 3 << 16, true).result, paramErr);
 }
@@ -485,7 +503,8 @@ TEST(FilterEdges, MalformedRequestsAreRefused) {
     FilterHost host(scriptedEntry, o);
     Document doc = patterned(4, 4, ColorModel::gray, 8);
     host.run(doc);
-    EXPECT_EQ(results, (std::vector<OSErr>{paramErr, paramErr, paramErr, paramErr, memFullErr, noErr}));
+    EXPECT_EQ(results,
+              (std::vector<OSErr>{paramErr, paramErr, paramErr, paramErr, memFullErr, noErr}));
 }
 
 TEST(FilterEdges, HugeRequestsAreRefusedBeforeAnythingIsAllocated) {
@@ -498,8 +517,9 @@ TEST(FilterEdges, HugeRequestsAreRefusedBeforeAnythingIsAllocated) {
         fr->outLoPlane = 0;
         fr->outHiPlane = -1;
         fr->inputRate = 1 << 16;
-        for (VRect r : {vrect(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), vrect(0, 0, 1, INT32_MAX),
-                        vrect(0, -(1 << 29), 2, 1 << 29), vrect(-5, -5, 5, 5)}) {
+        for (VRect r :
+             {vrect(INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), vrect(0, 0, 1, INT32_MAX),
+              vrect(0, -(1 << 29), 2, 1 << 29), vrect(-5, -5, 5, 5)}) {
             big->inRect32 = r;
             results.push_back(fr->advanceState());
         }
@@ -532,7 +552,8 @@ TEST(FilterRun, AModuleThatNeverEndsItsLoopIsStopped) {
     EXPECT_FALSE(rec.ok());
     EXPECT_EQ(rec.loopPasses, 5);
     EXPECT_FALSE(rec.hostError.empty());
-    EXPECT_EQ(rec.selectors.back().selector, filterSelectorFinish) << "finish still follows a started run";
+    EXPECT_EQ(rec.selectors.back().selector, filterSelectorFinish)
+        << "finish still follows a started run";
 }
 
 // ---------------------------------------------------------------------------
@@ -560,7 +581,8 @@ TEST(FilterRates, IntegralRatesDeliverEveryNthPixel) {
     FilterHost host(scriptedEntry);
     ASSERT_TRUE(host.run(doc).ok());
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 5; ++x) EXPECT_EQ(got[size_t(y)][size_t(x)], doc.sample(2 * x, 2 * y, 0));
+        for (int x = 0; x < 5; ++x)
+            EXPECT_EQ(got[size_t(y)][size_t(x)], doc.sample(2 * x, 2 * y, 0));
 
     // Partly beyond the document in reduced coordinates: rows 6 and 8, the
     // latter replicated from row 6.
@@ -631,7 +653,8 @@ TEST(FilterSelection, TheFilterAreaIsTheSelectionAndTheHostBlendsUnlessTheModule
     VRect seenFilter{};
     ScriptedModule m([&](int16 sel, FilterRecord* fr, intptr_t*, int16*) {
         if (sel != filterSelectorStart) return;
-        seenFilter = vrect(fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom, fr->filterRect.right);
+        seenFilter = vrect(fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom,
+                           fr->filterRect.right);
         if (moduleMasks) fr->autoMask = false;
         ASSERT_EQ(requestArea(fr, seenFilter, seenFilter), noErr);
         ASSERT_NE(field(fr->maskData), nullptr);
@@ -860,7 +883,8 @@ TEST(FilterOffer, ACompleteEditorAndAMinimalOne) {
     ScriptedModule m([&](int16 sel, FilterRecord* fr, intptr_t*, int16*) {
         if (sel == filterSelectorPrepare) {
             seen = *fr;
-            hadDescriptorSuites = fr->descriptorParameters && fr->descriptorParameters->readDescriptorProcs &&
+            hadDescriptorSuites = fr->descriptorParameters &&
+                                  fr->descriptorParameters->readDescriptorProcs &&
                                   fr->descriptorParameters->writeDescriptorProcs;
         }
     });
@@ -948,7 +972,8 @@ TEST(FilterDescriptor, ReplayedSettingsInAndRecordedSettingsOut) {
         if (sel == filterSelectorStart) {
             playInfo = dp->playInfo;
             DescriptorKeyID keys[] = {fourCC("GLUE"), 0};
-            PIReadDescriptor token = dp->readDescriptorProcs->openReadDescriptorProc(dp->descriptor, keys);
+            PIReadDescriptor token =
+                dp->readDescriptorProcs->openReadDescriptorProc(dp->descriptor, keys);
             ASSERT_NE(token, nullptr);
             DescriptorKeyID key;
             DescType type;
@@ -956,7 +981,9 @@ TEST(FilterDescriptor, ReplayedSettingsInAndRecordedSettingsOut) {
             while (dp->readDescriptorProcs->getKeyProc(token, &key, &type, &flags)) {
                 int32 v = 0;
                 if (type == typeInteger) dp->readDescriptorProcs->getIntegerProc(token, &v);
-                if (type == typeEnumerated) dp->readDescriptorProcs->getEnumeratedProc(token, reinterpret_cast<DescEnum*>(&v));
+                if (type == typeEnumerated)
+                    dp->readDescriptorProcs->getEnumeratedProc(token,
+                                                               reinterpret_cast<DescEnum*>(&v));
                 read.emplace_back(key, v);
             }
             dp->readDescriptorProcs->closeReadDescriptorProc(token);
@@ -965,7 +992,8 @@ TEST(FilterDescriptor, ReplayedSettingsInAndRecordedSettingsOut) {
         }
         if (sel == filterSelectorFinish) {
             PIWriteDescriptor token = dp->writeDescriptorProcs->openWriteDescriptorProc();
-            dp->writeDescriptorProcs->putEnumeratedProc(token, fourCC("GLUE"), fourCC("GLty"), fourCC("GL09"));
+            dp->writeDescriptorProcs->putEnumeratedProc(token, fourCC("GLUE"), fourCC("GLty"),
+                                                        fourCC("GL09"));
             dp->writeDescriptorProcs->putIntegerProc(token, fourCC("0014"), 77);
             PIDescriptorHandle out = nullptr;
             dp->writeDescriptorProcs->closeWriteDescriptorProc(token, &out);

@@ -9,8 +9,12 @@
 
 namespace {
 
-std::string nativePath(std::string p) { return hosttest::nativePath(std::move(p)); }
-std::string modulePath() { return hosttest::realModulePath(); }
+std::string nativePath(std::string p) {
+    return hosttest::nativePath(std::move(p));
+}
+std::string modulePath() {
+    return hosttest::realModulePath();
+}
 
 TEST(ModuleLoader, ReportsFilesThatAreNoModule) {
     std::string error;

@@ -456,8 +456,12 @@ TEST(FilterDeclaration, EntryPointKeyOfThisBuild) {
     EXPECT_EQ(host::propertyCodeText(0x41000142u), "A??B");
 }
 
-std::string nativePath(std::string p) { return hosttest::nativePath(std::move(p)); }
-std::string modulePath() { return hosttest::realModulePath(); }
+std::string nativePath(std::string p) {
+    return hosttest::nativePath(std::move(p));
+}
+std::string modulePath() {
+    return hosttest::realModulePath();
+}
 
 TEST(ModuleLoadChecked, TheModuleDeclaresItselfForEveryWalk) {
     const std::string path = modulePath();

@@ -33,7 +33,9 @@ struct ScriptedModule {
 // A field of the packed filter record by value: gtest's macros bind
 // references, and pointers of the record are not naturally aligned on
 // 64-bit builds.
-template <class T> T field(T value) { return value; }
+template <class T> T field(T value) {
+    return value;
+}
 
 inline VRect vrect(int32 top, int32 left, int32 bottom, int32 right) {
     return VRect{top, left, bottom, right};
@@ -63,8 +65,8 @@ inline void emptyRects(FilterRecord* fr) {
 }
 
 // One sample of an interleaved host buffer as a double.
-inline double bufferSample(const void* base, int32 rowBytes, int depth, int planesInBuffer, int x, int y,
-                           int plane) {
+inline double bufferSample(const void* base, int32 rowBytes, int depth, int planesInBuffer, int x,
+                           int y, int plane) {
     const char* p = static_cast<const char*>(base) + size_t(y) * size_t(rowBytes) +
                     (size_t(x) * size_t(planesInBuffer) + size_t(plane)) * size_t(depth / 8);
     if (depth == 8) return static_cast<unsigned char>(*p);

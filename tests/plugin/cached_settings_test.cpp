@@ -18,7 +18,9 @@ using host::RunOptions;
 
 namespace {
 
-std::string cachedPath() { return temporaryFolder() + kCachedSettingsName; }
+std::string cachedPath() {
+    return temporaryFolder() + kCachedSettingsName;
+}
 
 host::RunRecord runOnce(const std::optional<Descriptor>& d, HostOptions options = {}) {
     FilterHost h(qftest::entry, options);

@@ -38,7 +38,8 @@ TEST(FinalRender, GrayDocumentsGetTheSamePictureAtEveryDepth) {
     ASSERT_TRUE(h.run(d16).ok());
     for (int32_t y = 0; y < 70; y += 7)
         for (int32_t x = 0; x < 130; x += 3)
-            EXPECT_NEAR(d8.sample(x, y, 0) / 255.0, d16.sample(x, y, 0) / 32768.0, 1.0 / 255 + 1e-6);
+            EXPECT_NEAR(d8.sample(x, y, 0) / 255.0, d16.sample(x, y, 0) / 32768.0,
+                        1.0 / 255 + 1e-6);
 }
 
 TEST(FinalRender, OutsideTheSelectionNothingChanges) {
@@ -88,7 +89,8 @@ TEST(FinalRender, WideDocumentsUseThe32BitRectanglesOnly) {
     for (const host::AdvanceCall& call : r.deliveries) EXPECT_TRUE(call.used32BitCoordinates);
     // The far right end is painted too.
     int changedAtEnd = 0;
-    for (int32_t x = 39900; x < 40000; ++x) changedAtEnd += before.sample(x, 1, 0) != doc.sample(x, 1, 0);
+    for (int32_t x = 39900; x < 40000; ++x)
+        changedAtEnd += before.sample(x, 1, 0) != doc.sample(x, 1, 0);
     EXPECT_GT(changedAtEnd, 50);
 }
 

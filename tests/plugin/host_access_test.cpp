@@ -18,7 +18,9 @@ OSErr fakeAdvance() {
     ++advanceCalls;
     return noErr;
 }
-OSErr fakeDisplay(const PSPixelMap*, const VRect*, int32, int32, void*) { return noErr; }
+OSErr fakeDisplay(const PSPixelMap*, const VRect*, int32, int32, void*) {
+    return noErr;
+}
 
 struct FakeHost {
     FilterRecord fr{};

@@ -60,10 +60,12 @@ TEST(ImageRender, MatchesTheFinalRenderForEveryDepthAndOpaqueGlueMode) {
             host.settings.previewOffsetX = 17;
             host.settings.previewZoom = 3;
             PyramidImage picture;
-            ASSERT_TRUE(createImage(&picture, kWidth, kHeight, documentPictureKind(host.call), kPyramidClamp, false));
+            ASSERT_TRUE(createImage(&picture, kWidth, kHeight, documentPictureKind(host.call),
+                                    kPyramidClamp, false));
             ASSERT_EQ(renderIntoImage(host.call, picture), 0);
             EXPECT_TRUE(picture.filled());
-            EXPECT_EQ(differingSamples(picture, final, depth), 0) << "depth " << depth << " glue " << glue;
+            EXPECT_EQ(differingSamples(picture, final, depth), 0)
+                << "depth " << depth << " glue " << glue;
 
             // Nothing of the dialog's state or the document changed.
             EXPECT_EQ(host.settings.previewOffsetX, 17);

@@ -162,7 +162,9 @@ TEST(PictureExport, EveryGlueModeMatchesTheFinalRenderWithinJpegError) {
         const std::vector<uint8_t> jpeg = readAll(path);
         std::vector<uint8_t> rows;
         JpegPictureInfo info;
-        ASSERT_EQ(decompressJpeg(jpeg.data(), jpeg.size(), JpegDecodeLimits{}, collectRow, &rows, &info), 0);
+        ASSERT_EQ(
+            decompressJpeg(jpeg.data(), jpeg.size(), JpegDecodeLimits{}, collectRow, &rows, &info),
+            0);
         ASSERT_EQ(info.width, w);
         ASSERT_EQ(info.height, h);
         ASSERT_EQ(info.components, 3);
@@ -170,10 +172,12 @@ TEST(PictureExport, EveryGlueModeMatchesTheFinalRenderWithinJpegError) {
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x)
                 for (int c = 0; c < 3; ++c) {
-                    const double d = double(rows[size_t((y * w + x) * 3 + c)]) - applied.sample(x, y, c);
+                    const double d =
+                        double(rows[size_t((y * w + x) * 3 + c)]) - applied.sample(x, y, c);
                     squared += d * d;
                 }
-        const double psnr = 10.0 * std::log10(255.0 * 255.0 / std::max(squared / (w * h * 3), 1e-9));
+        const double psnr =
+            10.0 * std::log10(255.0 * 255.0 / std::max(squared / (w * h * 3), 1e-9));
         EXPECT_GT(psnr, 30.0);
     }
     deleteFile(path.c_str());

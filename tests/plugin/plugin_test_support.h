@@ -17,11 +17,11 @@ inline void entry(int16 selector, void* block, intptr_t* data, int16* result) {
 
 // Collects the messages the plug-in would show.
 class CaughtMessages {
-public:
+  public:
     CaughtMessages() : scope_(&CaughtMessages::catchIt, this) {}
     std::vector<std::string> texts;
 
-private:
+  private:
     static void catchIt(const char* title, const char* text, void* self) {
         static_cast<CaughtMessages*>(self)->texts.push_back(std::string(title) + ": " + text);
     }

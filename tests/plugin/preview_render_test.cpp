@@ -56,7 +56,8 @@ TEST(PreviewRender, PanShiftsThePatternByWholePixels) {
     const size_t plane = size_t(w) * h;
     for (int32_t y = 0; y + 4 < h; ++y)
         for (int32_t x = 0; x + 10 < w; ++x)
-            ASSERT_EQ(host.ctx.planeBuffer[plane + size_t(y) * w + x], final[(size_t(y + 4) * w + x + 10) * 3 + 1]);
+            ASSERT_EQ(host.ctx.planeBuffer[plane + size_t(y) * w + x],
+                      final[(size_t(y + 4) * w + x + 10) * 3 + 1]);
 }
 
 TEST(PreviewRender, ReductionSamplesEveryNthPixelAndRestoresTheState) {

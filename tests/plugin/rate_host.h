@@ -36,7 +36,8 @@ struct RateHost {
         : width(w), height(h), bytes(depth / 8), pixels(size_t(w) * h * 3 * (depth / 8)) {
         for (size_t i = 0; i < size_t(w) * h * 3; ++i) {
             const double v = double(i * 7 % 251) / 250.0;
-            if (depth == 8) pixels[i] = uint8_t(v * 255);
+            if (depth == 8)
+                pixels[i] = uint8_t(v * 255);
             else if (depth == 16) {
                 const uint16_t s = uint16_t(v * 32768);
                 std::memcpy(&pixels[i * 2], &s, 2);
@@ -47,7 +48,9 @@ struct RateHost {
         }
         finalPixels = pixels;
         active = this;
-        fr.imageMode = depth == 8 ? plugInModeRGBColor : depth == 16 ? plugInModeRGB48 : plugInModeRGB96;
+        fr.imageMode = depth == 8    ? plugInModeRGBColor
+                       : depth == 16 ? plugInModeRGB48
+                                     : plugInModeRGB96;
         fr.depth = depth;
         fr.planes = 3;
         fr.filterCase = filterCaseFlatImageNoSelection;
@@ -85,13 +88,15 @@ struct RateHost {
                 const int32_t dx = std::clamp((in.left + x) * rate, 0, h.width - 1);
                 const int32_t dy = std::clamp((in.top + y) * rate, 0, h.height - 1);
                 for (int32_t p = 0; p < planes; ++p)
-                    std::memcpy(&h.inBuf[((size_t(y) * w + x) * planes + p) * b],
-                                &h.pixels[((size_t(dy) * h.width + dx) * 3 + h.fr.inLoPlane + p) * b], b);
+                    std::memcpy(
+                        &h.inBuf[((size_t(y) * w + x) * planes + p) * b],
+                        &h.pixels[((size_t(dy) * h.width + dx) * 3 + h.fr.inLoPlane + p) * b], b);
             }
         h.fr.inData = h.inBuf.data();
         h.fr.inRowBytes = w * planes * b;
         const VRect out = h.big.outRect32;
-        const int32_t ow = std::max(out.right - out.left, 0), oh = std::max(out.bottom - out.top, 0);
+        const int32_t ow = std::max(out.right - out.left, 0),
+                      oh = std::max(out.bottom - out.top, 0);
         h.outBuf.assign(size_t(ow) * oh * 3 * b, 0);
         h.fr.outData = h.outBuf.data();
         h.fr.outRowBytes = ow * 3 * b;
@@ -105,7 +110,8 @@ struct RateHost {
             for (int32_t x = out.left; x < out.right; ++x)
                 if (x >= 0 && y >= 0 && x < width && y < height)
                     std::memcpy(&finalPixels[(size_t(y) * width + x) * 3 * bytes],
-                                &outBuf[(size_t(y - out.top) * ow + (x - out.left)) * 3 * bytes], 3 * bytes);
+                                &outBuf[(size_t(y - out.top) * ow + (x - out.left)) * 3 * bytes],
+                                3 * bytes);
         lastOut = VRect{};
     }
     static OSErr display(const PSPixelMap*, const VRect*, int32, int32, void*) { return noErr; }

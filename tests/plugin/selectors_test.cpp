@@ -65,7 +65,8 @@ TEST(Selectors, HostWithoutAdvanceStateIsRefusedBeforeAnyDescriptorIsRead) {
 TEST(Selectors, MultichannelDocumentsAreRefused) {
     qftest::CaughtMessages messages;
     FilterHost h(qftest::entry);
-    Document doc = Document::make(20, 20, ColorModel::multichannel, 8, Transparency::none, nullptr, 3);
+    Document doc =
+        Document::make(20, 20, ColorModel::multichannel, 8, Transparency::none, nullptr, 3);
     ASSERT_TRUE(doc.valid());
     const Document before = doc;
     const host::RunRecord r = h.run(doc);
@@ -135,7 +136,9 @@ TEST(Selectors, PrepareResetsTheParametersButKeepsTheSeed) {
     FilterHost h(qftest::entry);
     Document doc = qftest::filled(32, 32, ColorModel::rgb, 8, 10);
     host::Descriptor first;
-    first.putInteger(fourCC("0002"), 5).putInteger(fourCC("0014"), 99).putInteger(fourCC("0010"), 3);
+    first.putInteger(fourCC("0002"), 5)
+        .putInteger(fourCC("0014"), 99)
+        .putInteger(fourCC("0010"), 3);
     RunOptions run;
     run.descriptor = first;
     ASSERT_TRUE(h.run(doc, run).ok());

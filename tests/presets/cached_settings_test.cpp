@@ -19,7 +19,7 @@ namespace {
 
 // Points the system's temporary folder at a scratch folder for one test.
 class TemporaryFolderHere {
-public:
+  public:
     explicit TemporaryFolderHere(const std::string& folder) {
         const char* old = std::getenv(kVariable);
         hadOld_ = old != nullptr;
@@ -34,30 +34,39 @@ public:
         }
     }
 
-private:
+  private:
 #ifdef _WIN32
     static constexpr const char* kVariable = "TMP";
-    static void set(const char* value) { _putenv_s(kVariable, value); }
-    static void unset() { _putenv_s(kVariable, ""); }
+    static void set(const char* value) {
+        _putenv_s(kVariable, value);
+    }
+    static void unset() {
+        _putenv_s(kVariable, "");
+    }
 #else
     static constexpr const char* kVariable = "TMPDIR";
-    static void set(const char* value) { setenv(kVariable, value, 1); }
-    static void unset() { unsetenv(kVariable); }
+    static void set(const char* value) {
+        setenv(kVariable, value, 1);
+    }
+    static void unset() {
+        unsetenv(kVariable);
+    }
 #endif
     bool hadOld_ = false;
     std::string old_;
 };
 
 class CachedSettings : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::error_code error;
         // Both end with a separator; compare the folders themselves.
-        const std::filesystem::path reported = std::filesystem::path(temporaryFolder()).parent_path();
+        const std::filesystem::path reported =
+            std::filesystem::path(temporaryFolder()).parent_path();
         const std::filesystem::path wanted = std::filesystem::path(scratch.folder()).parent_path();
         if (!std::filesystem::equivalent(reported, wanted, error)) {
-            GTEST_SKIP() << "the temporary folder cannot be redirected here: " << temporaryFolder() << " vs "
-                         << scratch.folder() << " " << error.message();
+            GTEST_SKIP() << "the temporary folder cannot be redirected here: " << temporaryFolder()
+                         << " vs " << scratch.folder() << " " << error.message();
         }
         // The name as the system spells the folder, so it can be compared.
         path = temporaryFolder() + kCachedSettingsName;
@@ -112,7 +121,8 @@ TEST_F(CachedSettings, ASymbolicLinkIsNotFollowed) {
     EXPECT_EQ(std::memcmp(&s, &before, sizeof s), 0);
     SettingsRecord written = distinctSettings();
     EXPECT_EQ(writeCachedSettings(written), kFileCannotOpen);
-    EXPECT_EQ(scratch.read("elsewhere"), std::vector<uint8_t>(104, 0)) << "the link's target is untouched";
+    EXPECT_EQ(scratch.read("elsewhere"), std::vector<uint8_t>(104, 0))
+        << "the link's target is untouched";
 }
 
 TEST_F(CachedSettings, AFileOfAnotherUserIsNotUsed) {

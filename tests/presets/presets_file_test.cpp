@@ -28,7 +28,8 @@ PyramidImage gradientThumbnail(int side = 128) {
     return image;
 }
 
-std::vector<uint8_t> writeToMemory(ScratchFiles& scratch, SettingsRecord& s, PyramidImage* thumbnail) {
+std::vector<uint8_t> writeToMemory(ScratchFiles& scratch, SettingsRecord& s,
+                                   PyramidImage* thumbnail) {
     const std::string path = scratch.file("written.sa9");
     EXPECT_EQ(writeSettingsFile(path.c_str(), s, thumbnail), kFileOk);
     return scratch.read("written.sa9");
@@ -87,7 +88,8 @@ TEST(PresetsWriter, WritesTheVersion200LayoutWithoutPicture) {
     ASSERT_EQ(bytes.size(), 104u);
     EXPECT_EQ(s.fileVersion, 200);
     const std::vector<int32_t> fields = distinctFileFields();
-    for (size_t i = 0; i < fields.size(); ++i) EXPECT_EQ(be32(bytes, 4 * i), fields[i]) << "offset " << 4 * i;
+    for (size_t i = 0; i < fields.size(); ++i)
+        EXPECT_EQ(be32(bytes, 4 * i), fields[i]) << "offset " << 4 * i;
     EXPECT_EQ(be32(bytes, 100), 0) << "no picture";
     // A thumbnail without pixels gives no picture either.
     PyramidImage empty;
@@ -124,7 +126,8 @@ TEST(PresetsWriter, WritingOverALongerFileLeavesItsTail) {
 TEST(PresetsWriter, ReportsFilesThatCannotBeOpenedOrWritten) {
     ScratchFiles scratch;
     SettingsRecord s = distinctSettings();
-    EXPECT_EQ(writeSettingsFile(scratch.file("missing/x.sa9").c_str(), s, nullptr), kFileCannotOpen);
+    EXPECT_EQ(writeSettingsFile(scratch.file("missing/x.sa9").c_str(), s, nullptr),
+              kFileCannotOpen);
     scratch.write("reader.sa9", {1, 2, 3});
     File reader;
     ASSERT_EQ(reader.openForReading(scratch.file("reader.sa9").c_str()), kFileOk);
@@ -140,7 +143,8 @@ TEST(PresetsReader, ReadsBackWhatWasWritten) {
     const std::vector<uint8_t> bytes = writeToMemory(scratch, s, nullptr);
     SettingsRecord back = sentinelSettings();
     bool pictureRead = true;
-    EXPECT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsLoad, &back, nullptr, &pictureRead),
+    EXPECT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsLoad, &back, nullptr,
+                               &pictureRead),
               kFileOk);
     EXPECT_FALSE(pictureRead);
     expectPatternEqual(back, s);
@@ -160,11 +164,11 @@ TEST(PresetsReader, ReadsBackWhatWasWritten) {
 
 TEST(PresetsReader, StoresParametersAsTheFileHoldsThemAndTakesLowColourBits) {
     FileBytes f;
-    f.i32(200).i32(1000);                               // glue
+    f.i32(200).i32(1000);                                // glue
     for (int i = 0; i < 9; ++i) f.i32(i % 2 ? -5 : 250); // the sliders
-    f.i32(9).i32(0).i32(0).i32(0);                      // merge, percentages
+    f.i32(9).i32(0).i32(0).i32(0);                       // merge, percentages
     f.i32(0x12345678).i32(0xFFFF).i32(-1).i32(0x10000).i32(255).i32(0x8000);
-    f.i32(-3).i32(77).i32(0).i32(INT32_MIN).i32(0);     // shape, stripe kind, flag, seed, no picture
+    f.i32(-3).i32(77).i32(0).i32(INT32_MIN).i32(0); // shape, stripe kind, flag, seed, no picture
     SettingsRecord s = sentinelSettings();
     EXPECT_EQ(load(f.bytes, s), kFileOk);
     // Out-of-range values reach the record unchanged, as from a descriptor;
@@ -189,8 +193,8 @@ TEST(PresetsReader, Version180HasNeitherColoursNorPicture) {
     FileBytes f;
     f.i32(180);
     for (int32_t v : {21, 31, 32, 33, 34, 35, 36, 37, 38, 39, 2}) f.i32(v);
-    f.i32(50).i32(60).i32(70);       // percentages
-    f.i32(3).i32(4).i32(0).i32(999); // shape, stripe kind, flag, seed
+    f.i32(50).i32(60).i32(70);         // percentages
+    f.i32(3).i32(4).i32(0).i32(999);   // shape, stripe kind, flag, seed
     f.i32(1).i32(128).i32(128).i32(4); // bytes that are no picture block here
     SettingsRecord s = sentinelSettings();
     PyramidImage thumbnail = gradientThumbnail(16);
@@ -241,8 +245,8 @@ TEST(PresetsReader, EachVersionBoundaryDecidesWhichBlocksAreRead) {
         const bool picture = version >= 200;
         FileBytes f;
         f.i32(version);
-        for (int32_t v : {d.glue, d.overlap, d.stripes, d.warping, d.softness, d.doublure, d.color, d.zoom,
-                          d.complexity, d.hue, d.merge}) {
+        for (int32_t v : {d.glue, d.overlap, d.stripes, d.warping, d.softness, d.doublure, d.color,
+                          d.zoom, d.complexity, d.hue, d.merge}) {
             f.i32(v);
         }
         f.i32(70).i32(25).i32(-50);
@@ -273,10 +277,10 @@ TEST(PresetsReader, PassesOverALegacyPictureWhateverItsSide) {
         FileBytes f;
         f.i32(195);
         for (int i = 0; i < 20; ++i) f.i32(i + 1);
-        f.i32(2).i32(3);          // shape, stripe kind
+        f.i32(2).i32(3);           // shape, stripe kind
         f.i32(1).i32(side).i32(0); // flag, side, unused
         f.fill(size_t(kLegacyPictureBytes), 0x7F);
-        f.i32(31337);             // seed
+        f.i32(31337); // seed
         SettingsRecord s = sentinelSettings();
         EXPECT_EQ(load(f.bytes, s), kFileOk) << side;
         EXPECT_EQ(s.stripeKind, 3) << side;
@@ -308,7 +312,8 @@ TEST(PresetsReader, KeepsEveryValueAFileCutShortDoesNotHold) {
         EXPECT_EQ(status, length == full.size() ? kFileOk : kFileReadFailed) << length;
         auto expect = [&](int32_t actual, size_t index, int32_t kept) {
             const bool present = 4 * index + 4 <= length;
-            EXPECT_EQ(actual, present ? fields[index] : kept) << "field " << index << " at length " << length;
+            EXPECT_EQ(actual, present ? fields[index] : kept)
+                << "field " << index << " at length " << length;
         };
         expect(s.fileVersion, 0, sentinel.fileVersion);
         expect(s.glue, 1, sentinel.glue);
@@ -346,7 +351,9 @@ TEST(PresetsReader, SurvivesHostilePictureCounts) {
     PyramidImage thumbnail;
     bool pictureRead = false;
     SettingsRecord s = sentinelSettings();
-    EXPECT_EQ(load(fileWithPicture(1, 128, 128, kPresetsPictureLimit, padded), s, &thumbnail, &pictureRead), kFileOk);
+    EXPECT_EQ(load(fileWithPicture(1, 128, 128, kPresetsPictureLimit, padded), s, &thumbnail,
+                   &pictureRead),
+              kFileOk);
     EXPECT_TRUE(pictureRead);
 }
 
@@ -359,7 +366,8 @@ TEST(PresetsReader, SurvivesPicturesThatAreNoJpegOrAreCutShort) {
         SettingsRecord s = sentinelSettings();
         PyramidImage thumbnail = gradientThumbnail(16);
         bool pictureRead = true;
-        EXPECT_EQ(load(fileWithPicture(1, 128, 128, 300, junk), s, &thumbnail, &pictureRead), kFileOk);
+        EXPECT_EQ(load(fileWithPicture(1, 128, 128, 300, junk), s, &thumbnail, &pictureRead),
+                  kFileOk);
         EXPECT_FALSE(pictureRead);
         EXPECT_EQ(thumbnail.width(), 16);
         expectPatternEqual(s, distinctSettings());
@@ -371,7 +379,9 @@ TEST(PresetsReader, SurvivesPicturesThatAreNoJpegOrAreCutShort) {
         SettingsRecord s = sentinelSettings();
         PyramidImage thumbnail;
         bool pictureRead = false;
-        EXPECT_EQ(load(fileWithPicture(1, 128, 128, int32_t(cut), part), s, &thumbnail, &pictureRead), kFileOk);
+        EXPECT_EQ(
+            load(fileWithPicture(1, 128, 128, int32_t(cut), part), s, &thumbnail, &pictureRead),
+            kFileOk);
         EXPECT_EQ(pictureRead, thumbnail.hasStorage()) << cut;
         decoded += pictureRead;
         EXPECT_EQ(s.randomSeed, distinctSettings().randomSeed);
@@ -388,14 +398,16 @@ TEST(PresetsReader, ClampsThePictureSizeAndSkipsWhatItCannotHold) {
         bool read;
         int32_t expectWidth, expectHeight;
     };
-    const Case cases[] = {
-        {1, 500, 129, true, 128, 128}, {1, 64, 32, true, 64, 32}, {1, -4, 128, false, 0, 0},
-        {1, 128, 0, false, 0, 0},      {2, 128, 128, false, 0, 0}, {1, INT32_MIN, INT32_MAX, false, 0, 0}};
+    const Case cases[] = {{1, 500, 129, true, 128, 128}, {1, 64, 32, true, 64, 32},
+                          {1, -4, 128, false, 0, 0},     {1, 128, 0, false, 0, 0},
+                          {2, 128, 128, false, 0, 0},    {1, INT32_MIN, INT32_MAX, false, 0, 0}};
     for (const Case& c : cases) {
         SettingsRecord s = sentinelSettings();
         PyramidImage thumbnail;
         bool pictureRead = false;
-        EXPECT_EQ(load(fileWithPicture(c.kind, c.width, c.height, n, stream), s, &thumbnail, &pictureRead), kFileOk);
+        EXPECT_EQ(load(fileWithPicture(c.kind, c.width, c.height, n, stream), s, &thumbnail,
+                       &pictureRead),
+                  kFileOk);
         EXPECT_EQ(pictureRead, c.read) << c.kind << " " << c.width << "x" << c.height;
         if (c.read) {
             EXPECT_EQ(thumbnail.width(), c.expectWidth);
@@ -428,7 +440,8 @@ TEST(PresetsReader, DecodesThePictureIntoAnEightBitThumbnail) {
     PyramidImage thumbnail;
     bool pictureRead = false;
     SettingsRecord back = sentinelSettings();
-    ASSERT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsLoad, &back, &thumbnail, &pictureRead),
+    ASSERT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsLoad, &back, &thumbnail,
+                               &pictureRead),
               kFileOk);
     ASSERT_TRUE(pictureRead);
     EXPECT_EQ(thumbnail.kind(), kPyramidRGBA8);
@@ -455,18 +468,18 @@ TEST(PresetsReader, ThumbnailOnlyModeLeavesTheSettingsAlone) {
     const SettingsRecord before = untouched;
     PyramidImage thumbnail;
     bool pictureRead = false;
-    EXPECT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsThumbnailOnly, &untouched, &thumbnail,
-                               &pictureRead),
+    EXPECT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsThumbnailOnly,
+                               &untouched, &thumbnail, &pictureRead),
               kFileOk);
     EXPECT_TRUE(pictureRead);
     EXPECT_EQ(std::memcmp(&untouched, &before, sizeof before), 0);
     PyramidImage second;
-    EXPECT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsThumbnailOnly, nullptr, &second,
-                               &pictureRead),
+    EXPECT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsThumbnailOnly, nullptr,
+                               &second, &pictureRead),
               kFileOk);
     EXPECT_TRUE(second.hasStorage());
-    EXPECT_EQ(readSettingsFile(scratch.file("none.sa9").c_str(), kPresetsThumbnailOnly, nullptr, &second,
-                               &pictureRead),
+    EXPECT_EQ(readSettingsFile(scratch.file("none.sa9").c_str(), kPresetsThumbnailOnly, nullptr,
+                               &second, &pictureRead),
               kFileCannotOpen);
     EXPECT_FALSE(pictureRead);
 }
@@ -474,7 +487,8 @@ TEST(PresetsReader, ThumbnailOnlyModeLeavesTheSettingsAlone) {
 TEST(PresetsPicture, OneComponentStreamsGiveGrey) {
     // The writer always makes three components; a grey stream comes from
     // the library itself.
-    const std::vector<uint8_t> stream = libraryJpeg(16, 16, 1, false, std::vector<uint8_t>(16 * 16, 200));
+    const std::vector<uint8_t> stream =
+        libraryJpeg(16, 16, 1, false, std::vector<uint8_t>(16 * 16, 200));
 
     PyramidImage picture;
     ASSERT_TRUE(decodePresetsPicture(stream.data(), stream.size(), 16, 16, picture));
@@ -501,7 +515,8 @@ TEST(PresetsSave, ThumbnailIsTheCentredSquareOfThePreview) {
     std::vector<uint8_t> planes(size_t(w) * h * 3);
     for (int p = 0; p < 3; ++p) {
         for (int y = 0; y < h; ++y) {
-            for (int x = 0; x < w; ++x) planes[size_t(p) * w * h + y * w + x] = uint8_t(p * 80 + x + y);
+            for (int x = 0; x < w; ++x)
+                planes[size_t(p) * w * h + y * w + x] = uint8_t(p * 80 + x + y);
         }
     }
     PyramidImage thumbnail;
@@ -549,8 +564,8 @@ TEST(PresetsSave, ALargeThumbnailIsScaledDownForTheFile) {
     writeToMemory(scratch, s, &thumbnail);
     PyramidImage back;
     bool pictureRead = false;
-    ASSERT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsThumbnailOnly, nullptr, &back,
-                               &pictureRead),
+    ASSERT_EQ(readSettingsFile(scratch.file("written.sa9").c_str(), kPresetsThumbnailOnly, nullptr,
+                               &back, &pictureRead),
               kFileOk);
     ASSERT_TRUE(pictureRead);
     EXPECT_EQ(back.width(), 128);
@@ -568,7 +583,8 @@ TEST(PresetsNames, DefaultFileNameReplacesTheExtension) {
     EXPECT_EQ(defaultSettingsFileName("look.sa9"), "look.sa9");
     EXPECT_EQ(defaultSettingsFileName("my.look.SA9"), "my.look.sa9");
     EXPECT_EQ(defaultSettingsFileName("old.q9q"), "old.sa9");
-    EXPECT_EQ(defaultSettingsFileName("v1.2/name"), "v1.2/name.sa9") << "a dot in a folder is no extension";
+    EXPECT_EQ(defaultSettingsFileName("v1.2/name"), "v1.2/name.sa9")
+        << "a dot in a folder is no extension";
     EXPECT_EQ(settingsFileStem("look.sa9"), "look");
     EXPECT_EQ(settingsFileStem(""), "Quillfire settings");
     const std::string longName(259, 'a');

@@ -31,7 +31,8 @@ struct FileBytes {
 };
 
 inline int32_t be32(const std::vector<uint8_t>& b, size_t at) {
-    return int32_t((uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) | (uint32_t(b[at + 2]) << 8) | b[at + 3]);
+    return int32_t((uint32_t(b[at]) << 24) | (uint32_t(b[at + 1]) << 16) |
+                   (uint32_t(b[at + 2]) << 8) | b[at + 3]);
 }
 
 // A record whose fields all differ from the defaults and from each other.
@@ -69,7 +70,8 @@ inline SettingsRecord sentinelSettings() {
     SettingsRecord s;
     std::memset(&s, 0, sizeof s);
     s.glue = 2;
-    s.overlap = s.stripes = s.warping = s.softness = s.doublure = s.color = s.zoom = s.complexity = s.hue = 99;
+    s.overlap = s.stripes = s.warping = s.softness = s.doublure = s.color = s.zoom = s.complexity =
+        s.hue = 99;
     s.merge = 2;
     s.legacyPercent[0] = s.legacyPercent[1] = s.legacyPercent[2] = 9.0f;
     for (int i = 0; i < 3; ++i) {
@@ -87,9 +89,29 @@ inline SettingsRecord sentinelSettings() {
 // from distinctSettings(), in file order.
 inline std::vector<int32_t> distinctFileFields() {
     const SettingsRecord s = distinctSettings();
-    return {200, s.glue, s.overlap, s.stripes, s.warping, s.softness, s.doublure, s.color, s.zoom,
-            s.complexity, s.hue, s.merge, 70, 25, -50,
-            uint16_t(s.gradientColor1[0]), uint16_t(s.gradientColor1[1]), uint16_t(s.gradientColor1[2]),
-            uint16_t(s.gradientColor2[0]), uint16_t(s.gradientColor2[1]), uint16_t(s.gradientColor2[2]),
-            s.shape, s.stripeKind, 0, s.randomSeed};
+    return {200,
+            s.glue,
+            s.overlap,
+            s.stripes,
+            s.warping,
+            s.softness,
+            s.doublure,
+            s.color,
+            s.zoom,
+            s.complexity,
+            s.hue,
+            s.merge,
+            70,
+            25,
+            -50,
+            uint16_t(s.gradientColor1[0]),
+            uint16_t(s.gradientColor1[1]),
+            uint16_t(s.gradientColor1[2]),
+            uint16_t(s.gradientColor2[0]),
+            uint16_t(s.gradientColor2[1]),
+            uint16_t(s.gradientColor2[2]),
+            s.shape,
+            s.stripeKind,
+            0,
+            s.randomSeed};
 }

@@ -50,16 +50,17 @@ TEST(GeneratorSetup, ConstantsFollowTheirFormulasOutsideTheSliderRange) {
     EXPECT_EQ(c.colourAmount, 2.5f);
     // One step either side of D = 0 divides as usual.
     p.doublure = -49;
-    EXPECT_EQ(computeGeneratorConstants(p).doublureInverse,
-              static_cast<float>(1.0L / static_cast<float>(-0.49L * 0.66666666666L + 0.33333333333L)));
+    EXPECT_EQ(
+        computeGeneratorConstants(p).doublureInverse,
+        static_cast<float>(1.0L / static_cast<float>(-0.49L * 0.66666666666L + 0.33333333333L)));
     p.doublure = -51;
     EXPECT_LT(computeGeneratorConstants(p).doublureInverse, -100.0f);
     // The ends of the integers stay finite.
     for (int32_t v : {INT32_MIN, INT32_MAX}) {
         p.overlap = p.stripes = p.softness = p.doublure = p.warping = p.color = v;
         c = computeGeneratorConstants(p);
-        for (float f : {c.shapeRadius, c.stripeScale, c.edgeWidth, c.doublureGain, c.doublureInverse, c.warpAmount,
-                        c.colourAmount}) {
+        for (float f : {c.shapeRadius, c.stripeScale, c.edgeWidth, c.doublureGain,
+                        c.doublureInverse, c.warpAmount, c.colourAmount}) {
             EXPECT_TRUE(std::isfinite(f)) << v;
         }
     }
@@ -80,12 +81,14 @@ TEST(GeneratorSetup, ConstantsDoNotDependOnExtendedPrecision) {
         const double d = v;
         ASSERT_EQ(c.shapeRadius, static_cast<float>(d / 100.0 + 1.0)) << v;
         ASSERT_EQ(c.edgeWidth, static_cast<float>((d + 1.0) / 101.0)) << v;
-        ASSERT_EQ(c.doublureGain, static_cast<float>(d / 100.0 * 0.66666666666 + 0.33333333333)) << v;
+        ASSERT_EQ(c.doublureGain, static_cast<float>(d / 100.0 * 0.66666666666 + 0.33333333333))
+            << v;
         ASSERT_EQ(c.doublureInverse, static_cast<float>(1.0 / c.doublureGain)) << v;
         fillChannelTable(t, c.colourAmount);
         const double m = c.colourAmount;
         for (int32_t i = 0; i < 256; ++i) {
-            ASSERT_EQ(t.channelTable[i], static_cast<float>((1.0 - m) + m * t.seededUnits[i])) << v << " " << i;
+            ASSERT_EQ(t.channelTable[i], static_cast<float>((1.0 - m) + m * t.seededUnits[i]))
+                << v << " " << i;
         }
     }
 }
@@ -116,7 +119,9 @@ TEST(GeneratorSetup, TablesDependOnSeedAndColourOnly) {
     // Colour changes the channel table and nothing else.
     s.color = 10;
     auto c = preparedGenerator(s, kArea);
-    EXPECT_NE(std::memcmp(a->tables.channelTable, c->tables.channelTable, sizeof a->tables.channelTable), 0);
+    EXPECT_NE(
+        std::memcmp(a->tables.channelTable, c->tables.channelTable, sizeof a->tables.channelTable),
+        0);
     std::memcpy(c->tables.channelTable, a->tables.channelTable, sizeof a->tables.channelTable);
     EXPECT_EQ(std::memcmp(&a->tables, &c->tables, sizeof(NoiseTables)), 0);
 }
@@ -141,7 +146,8 @@ TEST(GeneratorSetup, ScratchGrowsAndIsClearedRowsAndCountersReset) {
     EXPECT_EQ(gen.rows.currentRow, 0);
     EXPECT_EQ(gen.rows.rowLimit, 8);
     EXPECT_EQ(gen.rows.rowFlags[0] * 100 + gen.rows.rowFlags[1] * 10 + gen.rows.rowFlags[2], 101);
-    EXPECT_EQ(gen.sortStatistics.sortsPerformed.load() + gen.sortStatistics.sortsSkipped.load(), 0u);
+    EXPECT_EQ(gen.sortStatistics.sortsPerformed.load() + gen.sortStatistics.sortsSkipped.load(),
+              0u);
 }
 
 TEST(GeneratorSetup, ScratchThatCannotBeHadFailsTheSetup) {

@@ -12,8 +12,8 @@
 namespace {
 
 struct GoldenCase {
-    int32_t shape, stripeKind, merge, complexity, hue, seed, zoom, softness, doublure, overlap, warping, stripes,
-        color;
+    int32_t shape, stripeKind, merge, complexity, hue, seed, zoom, softness, doublure, overlap,
+        warping, stripes, color;
     uint64_t hash;
     int32_t previewZoom = 1;
     int32_t previewOffsetX = 0;

@@ -47,12 +47,12 @@ TEST(ShapePaint, MetricsOfEveryShape) {
     const float dx = 0.5f;
     const float dy = -0.25f;
     EXPECT_EQ(shapeMetricSquared(kCircles, 3.0f, 4.0f), 25.0f);
-    EXPECT_EQ(shapeMetricSquared(kDiamonds, dx, dy), 0.5625f);           // 0.75^2
-    EXPECT_EQ(shapeMetricSquared(kSquares, dx, dy), 0.25f);              // 0.5^2
-    EXPECT_EQ(shapeMetricSquared(kOctagons, dx, dy), 0.390625f);         // max(0.5, 0.625)^2
-    EXPECT_EQ(shapeMetricSquared(kTVs, dx, dy), 0.1650390625f);          // 0.40625^2
-    EXPECT_EQ(shapeMetricSquared(kFleurons, dx, dy), 0.03515625f);       // (-0.1875)^2
-    EXPECT_EQ(shapeMetricSquared(kPoints, dx, dy), 0.7119140625f);       // 0.84375^2
+    EXPECT_EQ(shapeMetricSquared(kDiamonds, dx, dy), 0.5625f);     // 0.75^2
+    EXPECT_EQ(shapeMetricSquared(kSquares, dx, dy), 0.25f);        // 0.5^2
+    EXPECT_EQ(shapeMetricSquared(kOctagons, dx, dy), 0.390625f);   // max(0.5, 0.625)^2
+    EXPECT_EQ(shapeMetricSquared(kTVs, dx, dy), 0.1650390625f);    // 0.40625^2
+    EXPECT_EQ(shapeMetricSquared(kFleurons, dx, dy), 0.03515625f); // (-0.1875)^2
+    EXPECT_EQ(shapeMetricSquared(kPoints, dx, dy), 0.7119140625f); // 0.84375^2
     // Every shape is symmetric in the two axes and in sign.
     for (int32_t kind = kCircles; kind <= kPoints; ++kind) {
         EXPECT_EQ(shapeMetricSquared(kind, dx, dy), shapeMetricSquared(kind, dy, -dx)) << kind;
@@ -104,7 +104,9 @@ TEST(ShapePaint, FoldingAndMerging) {
 
 TEST(CellColour, MatchesThePlainEvaluationEverywhere) {
     std::mt19937 rng(2024);
-    auto pick = [&](int32_t lo, int32_t hi) { return lo + static_cast<int32_t>(rng() % uint32_t(hi - lo + 1)); };
+    auto pick = [&](int32_t lo, int32_t hi) {
+        return lo + static_cast<int32_t>(rng() % uint32_t(hi - lo + 1));
+    };
     std::uniform_real_distribution<float> coord(-30.0f, 60.0f);
     std::uniform_real_distribution<float> nearCell(-0.02f, 0.02f);
     for (int32_t round = 0; round < 120; ++round) {
@@ -278,7 +280,9 @@ TEST(CellColour, OutOfRangeSettingsMatchThePlainEvaluation) {
     // ranges (K of 0 and below, L of 0, D of 0 among them): the shortcuts of
     // cellColour must still give the plain evaluation's colour to the bit.
     std::mt19937 rng(77);
-    auto pick = [&](int32_t lo, int32_t hi) { return lo + static_cast<int32_t>(rng() % uint32_t(hi - lo + 1)); };
+    auto pick = [&](int32_t lo, int32_t hi) {
+        return lo + static_cast<int32_t>(rng() % uint32_t(hi - lo + 1));
+    };
     std::uniform_real_distribution<float> coord(-30.0f, 60.0f);
     const int32_t singular[] = {-100, -1, -50}; // K = 0, L = 0, D = 0
     for (int32_t round = 0; round < 150; ++round) {
@@ -308,8 +312,9 @@ TEST(CellColour, OutOfRangeSettingsMatchThePlainEvaluation) {
                 cellColour(*gen, p, got, s.merge - 1, tri, dbl, s.shape - 1, cache);
                 referenceCellColour(*gen, q, want, s.merge - 1, tri != 0, dbl != 0, s.shape - 1);
                 ASSERT_EQ(std::memcmp(got, want, sizeof got), 0)
-                    << "shape " << s.shape << " merge " << s.merge << " overlap " << s.overlap << " softness "
-                    << s.softness << " doublure " << s.doublure << " at " << x << "," << y;
+                    << "shape " << s.shape << " merge " << s.merge << " overlap " << s.overlap
+                    << " softness " << s.softness << " doublure " << s.doublure << " at " << x
+                    << "," << y;
                 ASSERT_EQ(std::memcmp(&p, &q, sizeof p), 0);
             }
         }

@@ -21,11 +21,15 @@ std::unique_ptr<NoiseTables> tablesFor(int32_t seed) {
     return t;
 }
 
-bool sameTables(const NoiseTables& a, const NoiseTables& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameTables(const NoiseTables& a, const NoiseTables& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 TEST(BaseTable, HasTheFixedEndsAndSpread) {
-    const int32_t first[16] = {1317, 807, 1939, 1586, 314, 127, 1935, 1264, 1847, 969, 1075, 1400, 1616, 1864, 282, 1750};
-    const int32_t last[16] = {74, 1260, 1903, 1878, 1290, 2006, 1899, 1288, 846, 557, 4, 1845, 955, 26, 391, 1023};
+    const int32_t first[16] = {1317, 807, 1939, 1586, 314,  127,  1935, 1264,
+                               1847, 969, 1075, 1400, 1616, 1864, 282,  1750};
+    const int32_t last[16] = {74,  1260, 1903, 1878, 1290, 2006, 1899, 1288,
+                              846, 557,  4,    1845, 955,  26,   391,  1023};
     for (int32_t i = 0; i < 16; ++i) {
         EXPECT_EQ(baseTable[i], first[i]) << i;
         EXPECT_EQ(baseTable[kBaseTableSize - 16 + i], last[i]) << i;
@@ -57,7 +61,8 @@ TEST(NoiseTables, SeededBytesMatchTheLastWriterOfEachSlot) {
             for (int32_t i = p + 1; i < kBaseTableSize; ++i) {
                 writer = target(i) == p ? i : writer;
             }
-            ASSERT_EQ(t->seededBytes[p], writer < 0 ? (baseTable[p] & 255) : before[writer]) << seed << " " << p;
+            ASSERT_EQ(t->seededBytes[p], writer < 0 ? (baseTable[p] & 255) : before[writer])
+                << seed << " " << p;
             ASSERT_EQ(t->rankTable[p], baseTable[p]);
             ASSERT_EQ(t->seededUnits[p], static_cast<float>(t->seededBytes[p] * 0.003921568627451));
         }
@@ -67,7 +72,8 @@ TEST(NoiseTables, SeededBytesMatchTheLastWriterOfEachSlot) {
 TEST(NoiseTables, ChannelPermutationIsAPermutationWithRepeats) {
     for (int32_t seed : {0, 5, -1}) {
         auto t = tablesFor(seed);
-        EXPECT_EQ(std::set<int32_t>(t->channelPermutation, t->channelPermutation + 256).size(), 256u);
+        EXPECT_EQ(std::set<int32_t>(t->channelPermutation, t->channelPermutation + 256).size(),
+                  256u);
         for (int32_t i = 0; i < 258; ++i) {
             EXPECT_EQ(t->channelPermutation[256 + i], t->channelPermutation[i]) << i;
         }

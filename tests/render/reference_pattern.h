@@ -14,8 +14,9 @@
 #include "render/sort_by_rank.h"
 #include "render/warp_noise.h"
 
-inline void referenceCellColour(const GeneratorState& gen, PatternPoint& point, float colour[3], int32_t mergeRule,
-                                bool triangle, bool doubleSmooth, int32_t shapeKind) {
+inline void referenceCellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
+                                int32_t mergeRule, bool triangle, bool doubleSmooth,
+                                int32_t shapeKind) {
     const NoiseTables& t = gen.tables;
     const GeneratorConstants& g = gen.constants;
     float x = point.x;
@@ -68,7 +69,8 @@ inline void referenceCellColour(const GeneratorState& gen, PatternPoint& point, 
         const int32_t* cp = t.channelPermutation;
         const int32_t offsets[3] = {0, 77, 154};
         for (int32_t c = 0; c < 3; ++c) {
-            float v = t.channelTable[cp[(cp[cxs[k] & 255] + offsets[c] + cys[k]) & 255]] * f * g.doublureInverse;
+            float v = t.channelTable[cp[(cp[cxs[k] & 255] + offsets[c] + cys[k]) & 255]] * f *
+                      g.doublureInverse;
             if (v > 1.0f) v = 2.0f - v;
             if (v < 0.0f) v = -v;
             const float w = colour[c];

@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "values/settings_record.h"
 #include "render/generator_setup.h"
 #include "render/tile_buffer.h"
 #include "render/tile_renderer.h"
+#include "values/settings_record.h"
 
 // The record as a prepare leaves it: the plain defaults, seed 0.
 inline SettingsRecord patternDefaults() {
@@ -21,7 +21,8 @@ inline SettingsRecord patternDefaults() {
 }
 
 // The generator state is some 40 KB; keep it off the stack.
-inline std::unique_ptr<GeneratorState> preparedGenerator(const SettingsRecord& s, const PixelRect& area) {
+inline std::unique_ptr<GeneratorState> preparedGenerator(const SettingsRecord& s,
+                                                         const PixelRect& area) {
     auto gen = std::make_unique<GeneratorState>();
     if (prepareGenerator(*gen, s, area) != kGeneratorReady) {
         return nullptr;
@@ -30,7 +31,8 @@ inline std::unique_ptr<GeneratorState> preparedGenerator(const SettingsRecord& s
 }
 
 // Renders `tile` of the render area `area` with settings `s`.
-inline TileBuffer renderedTile(const SettingsRecord& s, const PixelRect& area, const PixelRect& tile) {
+inline TileBuffer renderedTile(const SettingsRecord& s, const PixelRect& area,
+                               const PixelRect& tile) {
     auto gen = preparedGenerator(s, area);
     TileBuffer buffer;
     if (gen && buffer.allocate(tile)) {

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <vector>
 
-#include "values/settings_record.h"
 #include "render/tile_buffer.h"
 #include "render/tile_composite.h"
+#include "values/settings_record.h"
 
 namespace {
 
@@ -20,7 +20,8 @@ TEST(TileComposite, EveryPixelReachesItsPlaceInThePreview) {
     ASSERT_TRUE(b.allocate(tile));
     for (int32_t y = tile.top; y < tile.bottom; ++y) {
         for (int32_t x = tile.left; x < tile.right; ++x) {
-            writeTilePixel(b, x, y, FloatRGBA{(x - 2) * 0.5f, static_cast<float>(y - 1), 1.0f, 1.0f});
+            writeTilePixel(b, x, y,
+                           FloatRGBA{(x - 2) * 0.5f, static_cast<float>(y - 1), 1.0f, 1.0f});
         }
     }
     std::vector<FloatRGBA> before(b.data(), b.data() + b.bufferWidth() * b.bufferHeight());
@@ -39,7 +40,8 @@ TEST(TileComposite, EveryPixelReachesItsPlaceInThePreview) {
     for (int32_t y = 0; y < 4; ++y) {
         for (int32_t x = 0; x < 8; ++x) {
             const uint8_t* p = &preview[y * 8 + x];
-            const bool inside = x >= tile.left && x < tile.right && y >= tile.top && y < tile.bottom;
+            const bool inside =
+                x >= tile.left && x < tile.right && y >= tile.top && y < tile.bottom;
             if (!inside) {
                 EXPECT_EQ(p[0], 7) << x << "," << y;
                 continue;

@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "values/settings_record.h"
 #include "reference_pattern.h"
 #include "render/hsl.h"
 #include "render/tile_buffer.h"
@@ -16,6 +15,7 @@
 #include "render/tile_renderer.h"
 #include "render/tile_source.h"
 #include "render_test_support.h"
+#include "values/settings_record.h"
 
 namespace {
 
@@ -57,7 +57,10 @@ TEST(TileRenderer, ZoomFactors) {
 }
 
 TEST(TileRenderer, LayerWeights) {
-    auto w = [](int32_t c) { const LayerWeights l = layerWeights(c); return std::pair{l.second, l.third}; };
+    auto w = [](int32_t c) {
+        const LayerWeights l = layerWeights(c);
+        return std::pair{l.second, l.third};
+    };
     EXPECT_EQ(w(0), std::pair(0.0f, 0.0f));
     EXPECT_EQ(w(25), std::pair(0.5f, 0.0f));
     EXPECT_EQ(w(50), std::pair(1.0f, 0.0f));
@@ -67,8 +70,8 @@ TEST(TileRenderer, LayerWeights) {
 
 TEST(TileRenderer, OneCellColourCallPerLayerAndPixel) {
     // Every cellColour call is either a sort or a skipped sort.
-    for (const auto& [complexity, layers] : {std::pair{0, 1}, std::pair{30, 2}, std::pair{50, 2}, std::pair{51, 3},
-                                             std::pair{100, 3}}) {
+    for (const auto& [complexity, layers] : {std::pair{0, 1}, std::pair{30, 2}, std::pair{50, 2},
+                                             std::pair{51, 3}, std::pair{100, 3}}) {
         SettingsRecord s = patternDefaults();
         s.complexity = complexity;
         s.zoom = 20;
@@ -76,9 +79,11 @@ TEST(TileRenderer, OneCellColourCallPerLayerAndPixel) {
         TileBuffer b;
         ASSERT_TRUE(b.allocate(PixelRect{0, 0, 40, 50}));
         renderTile(s, *gen, b);
-        const uint64_t calls = gen->sortStatistics.sortsPerformed + gen->sortStatistics.sortsSkipped;
+        const uint64_t calls =
+            gen->sortStatistics.sortsPerformed + gen->sortStatistics.sortsSkipped;
         EXPECT_EQ(calls, uint64_t(40 * 50 * layers)) << complexity;
-        EXPECT_GT(gen->sortStatistics.sortsSkipped.load(), gen->sortStatistics.sortsPerformed.load());
+        EXPECT_GT(gen->sortStatistics.sortsSkipped.load(),
+                  gen->sortStatistics.sortsPerformed.load());
     }
 }
 
@@ -91,7 +96,8 @@ TEST(TileRenderer, TilingDoesNotChangeThePicture) {
         s.zoom = 30;
         const TileBuffer whole = renderedTile(s, kArea, kArea);
         auto gen = preparedGenerator(s, kArea);
-        for (const PixelRect& r : {PixelRect{0, 0, 50, 77}, PixelRect{50, 77, 96, 128}, PixelRect{13, 100, 14, 101}}) {
+        for (const PixelRect& r :
+             {PixelRect{0, 0, 50, 77}, PixelRect{50, 77, 96, 128}, PixelRect{13, 100, 14, 101}}) {
             TileBuffer part;
             ASSERT_TRUE(part.allocate(r));
             renderTile(s, *gen, part);
@@ -107,7 +113,8 @@ TEST(TileRenderer, WorkersShareOneGeneratorState) {
     s.complexity = 60;
     s.zoom = 25;
     auto gen = preparedGenerator(s, kArea);
-    const PixelRect quarters[4] = {{0, 0, 48, 64}, {0, 64, 48, 128}, {48, 0, 96, 64}, {48, 64, 96, 128}};
+    const PixelRect quarters[4] = {
+        {0, 0, 48, 64}, {0, 64, 48, 128}, {48, 0, 96, 64}, {48, 64, 96, 128}};
     std::vector<TileBuffer> parallel(4);
     std::vector<std::thread> workers;
     for (int32_t i = 0; i < 4; ++i) {
@@ -191,7 +198,8 @@ TEST(TileRenderer, PanOffsetsShiftByWholePixelsTruncatingTowardZero) {
     const TileBuffer panned = renderedTile(s, kArea, PixelRect{0, 3, 90, 128});
     for (int32_t y = 0; y < 90; ++y) {
         for (int32_t x = 3; x < 128; ++x) {
-            ASSERT_EQ(std::memcmp(panned.at(x, y), plain.at(x - 3, y + 4), sizeof(FloatRGBA)), 0) << x << "," << y;
+            ASSERT_EQ(std::memcmp(panned.at(x, y), plain.at(x - 3, y + 4), sizeof(FloatRGBA)), 0)
+                << x << "," << y;
         }
     }
 }
@@ -205,7 +213,7 @@ TEST(TileRenderer, EdgeTilesAreSizedToTheTile) {
     EXPECT_EQ(b.at(896, 256), b.data() + 107); // element 1 * 106 + 1
     EXPECT_EQ(b.at(1000, 300), b.data() + 46 * 106 - 1);
     EXPECT_EQ(b.at(1001, 300), nullptr);
-    writeTilePixel(b, 894, 260, FloatRGBA{1, 1, 1, 1}); // outside: nothing
+    writeTilePixel(b, 894, 260, FloatRGBA{1, 1, 1, 1});          // outside: nothing
     writeTilePixel(b, 895, 260, FloatRGBA{0.1f, 0.2f, 0.3f, 1}); // border: stored
     EXPECT_EQ(b.at(895, 260)->g, 0.2f);
     EXPECT_FALSE(b.allocate(PixelRect{0, 0, 10, -5}));
@@ -230,8 +238,10 @@ TileBuffer referenceTile(const SettingsRecord& s, const PixelRect& area, const P
         for (int32_t x = tile.left; x < tile.right; ++x) {
             PatternPoint p{static_cast<float>(x) * scale, static_cast<float>(y) * scale};
             float c[3];
-            referenceCellColour(*gen, p, c, merge >= 0 && merge <= 3 ? static_cast<int32_t>(merge) : 3, (kind & 1) != 0,
-                                (kind & 2) != 0, shape >= 0 && shape <= 6 ? static_cast<int32_t>(shape) : 6);
+            referenceCellColour(*gen, p, c,
+                                merge >= 0 && merge <= 3 ? static_cast<int32_t>(merge) : 3,
+                                (kind & 1) != 0, (kind & 2) != 0,
+                                shape >= 0 && shape <= 6 ? static_cast<int32_t>(shape) : 6);
             HslColour h = rgbToHsl(unit(c[0]), unit(c[1]), unit(c[2]));
             h.h = shiftHue(unit(h.h), static_cast<float>(s.hue) * 0.01f);
             const RgbColour rgb = hslToRgb(h.h, unit(h.s), unit(h.l));
@@ -292,8 +302,8 @@ TEST(TileRenderer, OutOfRangeValuesRenderAsTheirRulesGive) {
         return tileHash(renderedTile(s, kArea, PixelRect{0, 0, 40, 40}));
     };
     // Sliders beyond 100 go on where 100 stops: 150 is not 100.
-    for (int32_t SettingsRecord::*field :
-         {&SettingsRecord::stripes, &SettingsRecord::overlap, &SettingsRecord::warping, &SettingsRecord::zoom}) {
+    for (int32_t SettingsRecord::*field : {&SettingsRecord::stripes, &SettingsRecord::overlap,
+                                           &SettingsRecord::warping, &SettingsRecord::zoom}) {
         EXPECT_NE(hashWith([&](SettingsRecord& s) { s.*field = 150; }),
                   hashWith([&](SettingsRecord& s) { s.*field = 100; }));
     }
@@ -305,7 +315,8 @@ TEST(TileRenderer, OutOfRangeValuesRenderAsTheirRulesGive) {
     EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = 7; }), kindC);
     EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = 0; }), kindD);
     EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = INT_MIN; }), kindD);
-    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = INT_MAX; }), kindC); // INT_MAX - 1 is even
+    EXPECT_EQ(hashWith([](SettingsRecord& s) { s.stripeKind = INT_MAX; }),
+              kindC); // INT_MAX - 1 is even
     EXPECT_NE(kindC, kindD);
     // A shape or merge rule outside the list takes the list's last entry.
     const uint64_t points = hashWith([](SettingsRecord& s) { s.shape = 7; });
@@ -361,7 +372,8 @@ TEST(TileRenderer, ZoomFromOneHundredAndTwentyEightOnIsOneFlatColour) {
             const FloatRGBA& c = *b.at(x, y);
             for (float ch : {c.r, c.g, c.b}) {
                 if (!(ch >= 0.0f && ch <= 1.0f)) {
-                    return ::testing::AssertionFailure() << "channel " << ch << " at " << x << "," << y;
+                    return ::testing::AssertionFailure()
+                           << "channel " << ch << " at " << x << "," << y;
                 }
             }
             if (c.a != 1.0f) {
@@ -393,26 +405,32 @@ TEST(TileRenderer, ExtremeValuesOfEveryFieldStayDefined) {
     // every pixel stays a colour, and the same settings give the same pixels.
     const int32_t extremes[] = {INT_MIN, -1, 101, 1000, 1000000, INT_MAX, -100, -50, 0, 128};
     using Field = int32_t SettingsRecord::*;
-    const Field fields[] = {&SettingsRecord::overlap,    &SettingsRecord::stripes,  &SettingsRecord::warping,
-                            &SettingsRecord::softness,   &SettingsRecord::doublure, &SettingsRecord::color,
-                            &SettingsRecord::zoom,       &SettingsRecord::complexity, &SettingsRecord::hue,
-                            &SettingsRecord::merge,      &SettingsRecord::shape,    &SettingsRecord::stripeKind,
-                            &SettingsRecord::randomSeed, &SettingsRecord::glue,     &SettingsRecord::previewZoom,
-                            &SettingsRecord::previewOffsetX, &SettingsRecord::previewOffsetY};
-    const PixelRect tiles[] = {PixelRect{0, 0, 8, 8}, PixelRect{INT_MAX - 8, INT_MIN, INT_MAX, INT_MIN + 8}};
+    const Field fields[] = {&SettingsRecord::overlap,       &SettingsRecord::stripes,
+                            &SettingsRecord::warping,       &SettingsRecord::softness,
+                            &SettingsRecord::doublure,      &SettingsRecord::color,
+                            &SettingsRecord::zoom,          &SettingsRecord::complexity,
+                            &SettingsRecord::hue,           &SettingsRecord::merge,
+                            &SettingsRecord::shape,         &SettingsRecord::stripeKind,
+                            &SettingsRecord::randomSeed,    &SettingsRecord::glue,
+                            &SettingsRecord::previewZoom,   &SettingsRecord::previewOffsetX,
+                            &SettingsRecord::previewOffsetY};
+    const PixelRect tiles[] = {PixelRect{0, 0, 8, 8},
+                               PixelRect{INT_MAX - 8, INT_MIN, INT_MAX, INT_MIN + 8}};
     int32_t renders = 0;
     auto check = [&](const SettingsRecord& s, const char* what, size_t field, int32_t v) {
         for (const PixelRect& tile : tiles) {
             const TileBuffer b = renderedTile(s, kArea, tile);
             ASSERT_TRUE(validColours(b)) << what << " " << field << " " << v;
-            ASSERT_EQ(tileHash(b), tileHash(renderedTile(s, kArea, tile))) << what << " " << field << " " << v;
+            ASSERT_EQ(tileHash(b), tileHash(renderedTile(s, kArea, tile)))
+                << what << " " << field << " " << v;
             ++renders;
         }
         // A glue mode outside 1..69 composites as "normal".
         const TileBuffer b = renderedTile(s, kArea, tiles[0]);
         const bool glueInRange = s.glue >= 1 && s.glue <= 69;
         if (!glueInRange) {
-            ASSERT_EQ(compositedWith(b, s.glue), compositedWith(b, 1)) << what << " " << field << " " << v;
+            ASSERT_EQ(compositedWith(b, s.glue), compositedWith(b, 1))
+                << what << " " << field << " " << v;
         }
     };
     // Each field alone.

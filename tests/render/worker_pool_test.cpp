@@ -13,7 +13,7 @@
 namespace {
 
 class FakeHost : public RenderHost {
-public:
+  public:
     void prepareArea(const PixelRect&, int32_t) override {}
     int16_t fetchTile(const PixelRect& tile) override {
         ++fetches;
@@ -44,7 +44,7 @@ public:
 
 // Records the order of work and finishing; fills every tile with its index.
 class RecordingRunner : public JobRunner {
-public:
+  public:
     explicit RecordingRunner(FakeHost& host) : host_(host) {}
     void work(TileJob& job) override {
         std::lock_guard<std::mutex> lock(mutex);
@@ -67,7 +67,7 @@ public:
     int inFlight = 0;
     int maxInFlight = 0;
 
-private:
+  private:
     FakeHost& host_;
 };
 
@@ -89,7 +89,7 @@ TEST(WorkerPool, SplitsIntoSquareTilesInReadingOrder) {
     EXPECT_EQ(s.jobs, 24);
     EXPECT_EQ(jobRect(s, 0), (PixelRect{0, 0, 128, 128}));
     EXPECT_EQ(jobRect(s, 7), (PixelRect{0, 896, 128, 1000})); // 104 wide
-    EXPECT_EQ(jobRect(s, 16), (PixelRect{256, 0, 300, 128}));  // 44 high
+    EXPECT_EQ(jobRect(s, 16), (PixelRect{256, 0, 300, 128})); // 44 high
     EXPECT_EQ(jobRect(s, 23), (PixelRect{256, 896, 300, 1000}));
 }
 
@@ -97,8 +97,8 @@ TEST(WorkerPool, EveryTileIsFetchedComputedAndCompositedOnce) {
     for (int processors : {1, 2, 7, 150}) {
         FakeHost host;
         RecordingRunner runner(host);
-        const PoolRunStats stats =
-            runJobs(kJobPatternTile, PixelRect{10, 20, 310, 1020}, runner, &host, finalOptions(processors));
+        const PoolRunStats stats = runJobs(kJobPatternTile, PixelRect{10, 20, 310, 1020}, runner,
+                                           &host, finalOptions(processors));
         EXPECT_EQ(stats.jobs, 24);
         EXPECT_EQ(stats.finished, 24);
         EXPECT_EQ(stats.slots, std::min(processors, 24));
@@ -129,8 +129,8 @@ TEST(WorkerPool, CancelStopsNewTilesAndReportsCancelled) {
             FakeHost host;
             host.abortAfter = abortAfter;
             RecordingRunner runner(host);
-            const PoolRunStats stats =
-                runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, finalOptions(processors));
+            const PoolRunStats stats = runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner,
+                                               &host, finalOptions(processors));
             EXPECT_TRUE(stats.cancelled);
             EXPECT_EQ(host.code, -128);
             EXPECT_EQ(int(runner.finishedTiles.size()), abortAfter);
@@ -183,7 +183,8 @@ TEST(WorkerPool, FinalProgressStartsAtOnceAndStaysWithinRange) {
 TEST(WorkerPool, EmptyAreaEndsAtOnce) {
     FakeHost host;
     RecordingRunner runner(host);
-    const PoolRunStats stats = runJobs(kJobPatternTile, PixelRect{5, 5, 5, 100}, runner, &host, finalOptions(4));
+    const PoolRunStats stats =
+        runJobs(kJobPatternTile, PixelRect{5, 5, 5, 100}, runner, &host, finalOptions(4));
     EXPECT_EQ(stats.jobs, 0);
     EXPECT_EQ(host.fetches, 0);
     EXPECT_TRUE(runner.events.empty());
@@ -226,7 +227,10 @@ TEST(WorkerPool, SplitsEveryAreaItCanAddressAndRefusesTheRest) {
         // Each side fits, the tile count does not.
         {{0, 0, INT32_MAX, INT32_MAX}, false, 0, 0, {}},
         // 65536 columns: 32767 rows give 2147418112 jobs, 32768 rows 2^31.
-        {{0, 0, 32767 * 128, 65536 * 128}, true, 65536, 2147418112,
+        {{0, 0, 32767 * 128, 65536 * 128},
+         true,
+         65536,
+         2147418112,
          {32766 * 128, 65535 * 128, 32767 * 128, 65536 * 128}},
         {{0, 0, 32768 * 128, 65536 * 128}, false, 0, 0, {}},
         {{0, 0, 32767 * 128 + 1, 65536 * 128}, false, 0, 0, {}},
@@ -239,7 +243,8 @@ TEST(WorkerPool, SplitsEveryAreaItCanAddressAndRefusesTheRest) {
         EXPECT_EQ(s.jobs, c.jobs);
         if (c.jobs > 0) {
             EXPECT_EQ(jobRect(s, c.jobs - 1), c.last);
-            const PixelRect first{0, 0, std::min<int32_t>(128, s.height), std::min<int32_t>(128, s.width)};
+            const PixelRect first{0, 0, std::min<int32_t>(128, s.height),
+                                  std::min<int32_t>(128, s.width)};
             EXPECT_EQ(jobRect(s, 0), first);
         }
         // No job number outside the run has a tile, whatever the splitter.
@@ -250,8 +255,9 @@ TEST(WorkerPool, SplitsEveryAreaItCanAddressAndRefusesTheRest) {
 }
 
 TEST(WorkerPool, AnAreaThePoolCannotAddressRunsNothingAndIsABadParameter) {
-    for (const PixelRect& area : {PixelRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
-                                  PixelRect{0, 0, INT32_MAX, INT32_MAX}, PixelRect{0, -1, 1, INT32_MAX}}) {
+    for (const PixelRect& area :
+         {PixelRect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX},
+          PixelRect{0, 0, INT32_MAX, INT32_MAX}, PixelRect{0, -1, 1, INT32_MAX}}) {
         FakeHost host;
         RecordingRunner runner(host);
         const PoolRunStats stats = runJobs(kJobPatternTile, area, runner, &host, finalOptions(2));
@@ -275,7 +281,8 @@ TEST(WorkerPool, AnAreaThePoolCannotAddressRunsNothingAndIsABadParameter) {
     host.failFetchAt = 1;
     host.failCode = -36;
     RecordingRunner runner(host);
-    const PoolRunStats stats = runJobs(kJobPatternTile, PixelRect{0, 0, INT32_MAX, 1}, runner, &host, finalOptions(2));
+    const PoolRunStats stats =
+        runJobs(kJobPatternTile, PixelRect{0, 0, INT32_MAX, 1}, runner, &host, finalOptions(2));
     EXPECT_FALSE(stats.refused);
     EXPECT_EQ(stats.jobs, 16777216);
     EXPECT_EQ(host.code, -36);

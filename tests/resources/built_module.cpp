@@ -16,7 +16,8 @@ std::optional<std::vector<uint8_t>> readBuiltModuleFile() {
     if (path.empty()) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     if (in.bad()) return std::nullopt;
     return bytes;
 }
@@ -38,7 +39,8 @@ std::optional<std::vector<uint8_t>> BuiltModule::resource(const char* type, int 
     return resource(type, MAKEINTRESOURCEA(id));
 }
 
-std::optional<std::vector<uint8_t>> BuiltModule::resource(const char* type, const char* name) const {
+std::optional<std::vector<uint8_t>> BuiltModule::resource(const char* type,
+                                                          const char* name) const {
     if (!module_) return std::nullopt;
     HMODULE module = static_cast<HMODULE>(module_);
     HRSRC found = FindResourceA(module, name, type);

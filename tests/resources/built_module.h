@@ -14,7 +14,7 @@ std::string builtModulePath();
 std::optional<std::vector<uint8_t>> readBuiltModuleFile();
 
 class BuiltModule {
-public:
+  public:
     BuiltModule();
     ~BuiltModule();
     BuiltModule(const BuiltModule&) = delete;
@@ -26,6 +26,6 @@ public:
     std::optional<std::vector<uint8_t>> resource(const char* type, int id) const;
     std::optional<std::vector<uint8_t>> resource(const char* type, const char* name) const;
 
-private:
+  private:
     void* module_ = nullptr;
 };

@@ -9,7 +9,7 @@
 #include <string>
 
 class ByteReader {
-public:
+  public:
     explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
     size_t position() const { return position_; }
@@ -69,7 +69,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::span<const uint8_t> bytes_;
     size_t position_ = 0;
 };

@@ -35,18 +35,18 @@ uint32_t getU32(const std::vector<uint8_t>& bytes, size_t offset) {
 
 // The same pseudo-random sequence on every run.
 class Mutator {
-public:
+  public:
     uint32_t next() {
         state_ = state_ * 1664525u + 1013904223u;
         return state_ >> 8;
     }
 
-private:
+  private:
     uint32_t state_ = 12345;
 };
 
 class MalformedResourceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(builtModulePath().empty()) << "QF_MODULE is not set";
         ASSERT_TRUE(module_.isOpen());
@@ -109,7 +109,8 @@ TEST_F(MalformedResourceTest, PropertyListCountsAndLengthsThatDoNotFit) {
     // (kind) starts at 10 with its length at 22; the second (name) at 30
     // with its length (16) at 42, its data at 46 and, counted in that
     // length, the three zero bytes after the string at 59.
-    constexpr size_t kCount = 6, kFirstLength = 22, kNameLength = 42, kNameData = 46, kNamePadding = 59;
+    constexpr size_t kCount = 6, kFirstLength = 22, kNameLength = 42, kNameData = 46,
+                     kNamePadding = 59;
     const uint32_t count = getU32(propertyList_, kCount);
 
     for (PropertyStep step : {PropertyStep::roundedUp, PropertyStep::storedLength}) {
@@ -178,7 +179,8 @@ TEST_F(MalformedResourceTest, PropertyDataOfTheWrongShape) {
     EXPECT_FALSE(propertyModeFlags({0x50, 0, 0, 0, 0, 0}));
     EXPECT_FALSE(propertyFilterCases(std::vector<uint8_t>(27, 1)));
     EXPECT_FALSE(propertyTerminology(std::vector<uint8_t>(13, 1)));
-    EXPECT_FALSE(propertyTerminology(std::vector<uint8_t>(20, 1))); // scope string without terminator
+    EXPECT_FALSE(
+        propertyTerminology(std::vector<uint8_t>(20, 1))); // scope string without terminator
 }
 
 TEST_F(MalformedResourceTest, TerminologyCountsThatDoNotFit) {
@@ -191,7 +193,8 @@ TEST_F(MalformedResourceTest, TerminologyCountsThatDoNotFit) {
     // The glue enumeration: its type GLty (stored last character first) and
     // its value count.
     const uint8_t glueType[] = {'y', 't', 'L', 'G'};
-    auto found = std::search(terminology_.begin(), terminology_.end(), std::begin(glueType), std::end(glueType));
+    auto found = std::search(terminology_.begin(), terminology_.end(), std::begin(glueType),
+                             std::end(glueType));
     ASSERT_NE(found, terminology_.end());
     size_t glueCount = static_cast<size_t>(found - terminology_.begin()) + 4;
     for (uint16_t badCount : {uint16_t{60}, uint16_t{62}, uint16_t{0x8000}}) {
@@ -248,9 +251,11 @@ TEST(MalformedModuleFile, HeadersAndExportTableThatDoNotFit) {
         EXPECT_FALSE(reason.empty()) << what;
     };
 
-    for (size_t size : {size_t{0}, size_t{2}, size_t{0x3C}, peOffset + 2, peOffset + 20, optionalHeader + 8,
-                        exportDirectory + 4}) {
-        refused(std::vector<uint8_t>(intact.begin(), intact.begin() + static_cast<std::ptrdiff_t>(size)), "truncated");
+    for (size_t size : {size_t{0}, size_t{2}, size_t{0x3C}, peOffset + 2, peOffset + 20,
+                        optionalHeader + 8, exportDirectory + 4}) {
+        refused(std::vector<uint8_t>(intact.begin(),
+                                     intact.begin() + static_cast<std::ptrdiff_t>(size)),
+                "truncated");
     }
     std::vector<uint8_t> bytes = intact;
     putU32(bytes, 0x3C, 0xFFFFFFF0u);

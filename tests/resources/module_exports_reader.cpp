@@ -21,7 +21,7 @@ struct Section {
 };
 
 class PeFile {
-public:
+  public:
     explicit PeFile(std::span<const uint8_t> file) : file_(file) {}
 
     std::span<const uint8_t> file() const { return file_; }
@@ -63,7 +63,7 @@ public:
         return false;
     }
 
-private:
+  private:
     std::span<const uint8_t> file_;
     std::vector<Section> sections_;
 };
@@ -186,14 +186,16 @@ bool readModuleExports(std::span<const uint8_t> file, ModuleExports& exports, st
             return false;
         }
         entry.name = *name;
-        entry.ordinalIndex = static_cast<uint16_t>((*ordinals)[i * 2] | ((*ordinals)[i * 2 + 1] << 8));
+        entry.ordinalIndex =
+            static_cast<uint16_t>((*ordinals)[i * 2] | ((*ordinals)[i * 2 + 1] << 8));
         if (entry.ordinalIndex >= exports.functionCount) {
             error = "export '" + entry.name + "' has no function";
             return false;
         }
         entry.address = u32At(*functions, static_cast<size_t>(entry.ordinalIndex) * 4);
-        entry.forwarded = entry.address >= exportRva &&
-                          static_cast<uint64_t>(entry.address) < static_cast<uint64_t>(exportRva) + exportSize;
+        entry.forwarded =
+            entry.address >= exportRva &&
+            static_cast<uint64_t>(entry.address) < static_cast<uint64_t>(exportRva) + exportSize;
         entry.inExecutableSection = pe.isExecutable(entry.address);
         exports.named.push_back(std::move(entry));
     }

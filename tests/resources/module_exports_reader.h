@@ -11,17 +11,17 @@
 
 struct ModuleExport {
     std::string name;
-    uint16_t ordinalIndex = 0;   // index into the function table
-    uint32_t address = 0;        // relative virtual address of the function
+    uint16_t ordinalIndex = 0; // index into the function table
+    uint32_t address = 0;      // relative virtual address of the function
     bool inExecutableSection = false;
-    bool forwarded = false;      // the address points back into the export table
+    bool forwarded = false; // the address points back into the export table
 };
 
 struct ModuleExports {
-    uint16_t machine = 0;        // 0x014C x86, 0x8664 x64
-    bool pe32Plus = false;       // 64-bit optional header
-    std::string moduleName;      // the name the export table gives the module
-    uint32_t functionCount = 0;  // entries of the function table, named or not
+    uint16_t machine = 0;       // 0x014C x86, 0x8664 x64
+    bool pe32Plus = false;      // 64-bit optional header
+    std::string moduleName;     // the name the export table gives the module
+    uint32_t functionCount = 0; // entries of the function table, named or not
     std::vector<ModuleExport> named;
 };
 

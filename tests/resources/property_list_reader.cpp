@@ -9,7 +9,8 @@ namespace {
 constexpr size_t kPropertyHeaderSize = 16; // vendor, key, id, length
 
 // Up to three zero bytes: the padding after a value, counted in its length.
-bool onlyPadding(std::vector<uint8_t>::const_iterator begin, std::vector<uint8_t>::const_iterator end) {
+bool onlyPadding(std::vector<uint8_t>::const_iterator begin,
+                 std::vector<uint8_t>::const_iterator end) {
     return end - begin <= 3 && std::all_of(begin, end, [](uint8_t b) { return b == 0; });
 }
 
@@ -53,7 +54,8 @@ bool readPropertyList(std::span<const uint8_t> bytes, PropertyList& list, std::s
         }
         entry.storedLength = static_cast<uint32_t>(length);
         entry.data.assign(data.begin(), data.end());
-        size_t padding = step == PropertyStep::roundedUp ? (4 - static_cast<size_t>(length) % 4) % 4 : 0;
+        size_t padding =
+            step == PropertyStep::roundedUp ? (4 - static_cast<size_t>(length) % 4) % 4 : 0;
         std::span<const uint8_t> pad;
         if (!reader.readBytes(padding, pad)) {
             error = "property " + std::to_string(index) + ": padding runs past the end";

@@ -19,7 +19,7 @@ constexpr int kPropertyListId = 16000;
 constexpr bool kModuleIs64Bit = sizeof(void*) == 8;
 
 class PropertyListTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(builtModulePath().empty()) << "QF_MODULE is not set";
         ASSERT_TRUE(module_.isOpen()) << "cannot open " << builtModulePath() << " as a data file";
@@ -47,8 +47,9 @@ TEST_F(PropertyListTest, HeaderAndPropertiesInOrder) {
     EXPECT_EQ(list_.prefix, 1);
     EXPECT_EQ(list_.version, 0);
 
-    std::vector<uint32_t> expected = {fourCharCode("kind"), fourCharCode("name"), fourCharCode("catg"),
-                                      fourCharCode("vers"), fourCharCode("wx86")};
+    std::vector<uint32_t> expected = {fourCharCode("kind"), fourCharCode("name"),
+                                      fourCharCode("catg"), fourCharCode("vers"),
+                                      fourCharCode("wx86")};
     if (kModuleIs64Bit) expected.push_back(fourCharCode("8664"));
     for (uint32_t key : {fourCharCode("hstm"), fourCharCode("mode"), fourCharCode("enbl"),
                          fourCharCode("enbl"), fourCharCode("fici")}) {
@@ -56,7 +57,8 @@ TEST_F(PropertyListTest, HeaderAndPropertiesInOrder) {
     }
     std::vector<std::string> expectedKeys, actualKeys;
     for (uint32_t key : expected) expectedKeys.push_back(fourCharText(key));
-    for (const PropertyListEntry& entry : list_.properties) actualKeys.push_back(fourCharText(entry.key));
+    for (const PropertyListEntry& entry : list_.properties)
+        actualKeys.push_back(fourCharText(entry.key));
     EXPECT_EQ(actualKeys, expectedKeys);
 
     for (const PropertyListEntry& entry : list_.properties) {
@@ -101,11 +103,13 @@ TEST_F(PropertyListTest, HostsSteppingEitherWayFindEveryProperty) {
         EXPECT_EQ(b.data, a.data);
     }
 
-    for (host::PropertyListWalk walk : {host::PropertyListWalk::storedLength, host::PropertyListWalk::roundedUp}) {
+    for (host::PropertyListWalk walk :
+         {host::PropertyListWalk::storedLength, host::PropertyListWalk::roundedUp}) {
         SCOPED_TRACE(walk == host::PropertyListWalk::storedLength ? "host walk by stored length"
                                                                   : "host walk rounding up");
         host::PropertyList walked;
-        ASSERT_TRUE(host::walkPropertyList(bytes_.data(), bytes_.size(), walk, walked, &error)) << error;
+        ASSERT_TRUE(host::walkPropertyList(bytes_.data(), bytes_.size(), walk, walked, &error))
+            << error;
         EXPECT_EQ(walked.prefix, list_.prefix);
         EXPECT_EQ(walked.version, list_.version);
         ASSERT_EQ(walked.properties.size(), list_.properties.size());
@@ -120,7 +124,8 @@ TEST_F(PropertyListTest, HostsSteppingEitherWayFindEveryProperty) {
         }
         // What an editor checks before loading: a filter, with this
         // architecture's entry point.
-        EXPECT_TRUE(host::checkFilterDeclaration(walked, host::entryPointPropertyKey(), &error)) << error;
+        EXPECT_TRUE(host::checkFilterDeclaration(walked, host::entryPointPropertyKey(), &error))
+            << error;
     }
 }
 
@@ -141,7 +146,8 @@ TEST_F(PropertyListTest, KindNameCategoryAndVersion) {
 
     const auto* version = data(fourCharCode("vers"));
     ASSERT_TRUE(version);
-    EXPECT_EQ(propertyU32(*version), std::optional<uint32_t>(0x00040000u)); // 4.0: major in the high word
+    EXPECT_EQ(propertyU32(*version),
+              std::optional<uint32_t>(0x00040000u)); // 4.0: major in the high word
 }
 
 TEST_F(PropertyListTest, EntryPointsOfTheModulesArchitecture) {
@@ -181,10 +187,11 @@ TEST_F(PropertyListTest, GrayscaleAndRgbModesOnly) {
 }
 
 TEST_F(PropertyListTest, EnableConditionsByteForByte) {
-    const std::string first = "in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, Gray16Mode) ";
-    const std::string second =
-        "( in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, Gray16Mode, Gray32Mode, RGB96Mode) ) "
-        "&& (PSHOP_ImageMode !=  MultichannelMode) ";
+    const std::string first =
+        "in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, Gray16Mode) ";
+    const std::string second = "( in (PSHOP_ImageMode, RGBMode, GrayScaleMode, RGB48Mode, "
+                               "Gray16Mode, Gray32Mode, RGB96Mode) ) "
+                               "&& (PSHOP_ImageMode !=  MultichannelMode) ";
     const auto* one = data(fourCharCode("enbl"), 0);
     const auto* two = data(fourCharCode("enbl"), 1);
     ASSERT_TRUE(one);

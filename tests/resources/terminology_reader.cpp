@@ -47,7 +47,8 @@ bool readEvent(ByteReader& reader, TerminologyEvent& event, std::string& error) 
 bool readClass(ByteReader& reader, TerminologyClass& terminologyClass, std::string& error) {
     int propertyCount = 0;
     if (!reader.readPascalString(terminologyClass.name) || !reader.readU32(terminologyClass.id) ||
-        !reader.readPascalString(terminologyClass.description) || !readCount(reader, propertyCount)) {
+        !reader.readPascalString(terminologyClass.description) ||
+        !readCount(reader, propertyCount)) {
         error = "class truncated";
         return false;
     }
@@ -107,8 +108,8 @@ bool readEnumeration(ByteReader& reader, TerminologyEnumeration& enumeration, st
 bool readSuite(ByteReader& reader, TerminologySuite& suite, std::string& error) {
     int eventCount = 0;
     if (!reader.readPascalString(suite.name) || !reader.readPascalString(suite.description) ||
-        !reader.readU32(suite.id) || !reader.readI16(suite.level) || !reader.readI16(suite.version) ||
-        !readCount(reader, eventCount)) {
+        !reader.readU32(suite.id) || !reader.readI16(suite.level) ||
+        !reader.readI16(suite.version) || !readCount(reader, eventCount)) {
         error = "suite header truncated";
         return false;
     }

@@ -47,34 +47,41 @@ const ExpectedParameter kParameters[] = {
 };
 
 const ExpectedValue kShapes[] = {
-    {"circles", fourCharCode("Hs01")}, {"diamonds", fourCharCode("Hs02")}, {"squares", fourCharCode("Hs03")},
-    {"octagons", fourCharCode("Hs04")}, {"TVs", fourCharCode("Hs05")},     {"fleurons", fourCharCode("Hs06")},
+    {"circles", fourCharCode("Hs01")}, {"diamonds", fourCharCode("Hs02")},
+    {"squares", fourCharCode("Hs03")}, {"octagons", fourCharCode("Hs04")},
+    {"TVs", fourCharCode("Hs05")},     {"fleurons", fourCharCode("Hs06")},
     {"points", fourCharCode("Hs07")},
 };
 
 const ExpectedValue kStripeKinds[] = {
-    {"a", fourCharCode("Ht01")}, {"b", fourCharCode("Ht02")}, {"c", fourCharCode("Ht03")}, {"d", fourCharCode("Ht04")},
+    {"a", fourCharCode("Ht01")},
+    {"b", fourCharCode("Ht02")},
+    {"c", fourCharCode("Ht03")},
+    {"d", fourCharCode("Ht04")},
 };
 
 // Glue modes by number; 60, 61 and 64 to 69 have no scripting name.
 const std::pair<int, const char*> kGlueModes[] = {
-    {1, "normal"},       {2, "procedural +"}, {3, "procedural -"}, {4, "difference"},  {5, "lighten"},
-    {6, "darken"},       {7, "add"},          {8, "subtract"},     {9, "multiply"},    {10, "screen"},
-    {11, "hard light"},  {12, "overlay"},     {13, "superlay"},    {14, "exclusion"},  {15, "color"},
-    {16, "luminance"},   {17, "linear light"}, {18, "pin light"},  {19, "spin light"}, {20, "vivid a"},
-    {21, "vivid b"},     {22, "saturation"},  {23, "hue"},         {24, "similarity"}, {25, "cross"},
-    {26, "harsh diff"},  {27, "soft light"},  {28, "bright"},      {29, "dim"},        {30, "dodge"},
-    {31, "burn"},        {32, "ace"},         {33, "king"},        {34, "queen"},      {35, "jack"},
-    {36, "and"},         {37, "or"},          {38, "xor"},         {39, "multibright"}, {40, "hot"},
-    {41, "cold"},        {42, "wet"},         {43, "dry"},         {44, "up"},         {45, "down"},
-    {46, "wax"},         {47, "wane"},        {48, "north"},       {49, "south"},      {50, "east"},
-    {51, "west"},        {52, "hard mix"},    {53, "frontal"},     {54, "parietal"},   {55, "temporal"},
-    {56, "occipital"},   {57, "limbic"},      {58, "dextrous"},    {59, "sinister"},   {62, "screendim"},
+    {1, "normal"},        {2, "procedural +"}, {3, "procedural -"}, {4, "difference"},
+    {5, "lighten"},       {6, "darken"},       {7, "add"},          {8, "subtract"},
+    {9, "multiply"},      {10, "screen"},      {11, "hard light"},  {12, "overlay"},
+    {13, "superlay"},     {14, "exclusion"},   {15, "color"},       {16, "luminance"},
+    {17, "linear light"}, {18, "pin light"},   {19, "spin light"},  {20, "vivid a"},
+    {21, "vivid b"},      {22, "saturation"},  {23, "hue"},         {24, "similarity"},
+    {25, "cross"},        {26, "harsh diff"},  {27, "soft light"},  {28, "bright"},
+    {29, "dim"},          {30, "dodge"},       {31, "burn"},        {32, "ace"},
+    {33, "king"},         {34, "queen"},       {35, "jack"},        {36, "and"},
+    {37, "or"},           {38, "xor"},         {39, "multibright"}, {40, "hot"},
+    {41, "cold"},         {42, "wet"},         {43, "dry"},         {44, "up"},
+    {45, "down"},         {46, "wax"},         {47, "wane"},        {48, "north"},
+    {49, "south"},        {50, "east"},        {51, "west"},        {52, "hard mix"},
+    {53, "frontal"},      {54, "parietal"},    {55, "temporal"},    {56, "occipital"},
+    {57, "limbic"},       {58, "dextrous"},    {59, "sinister"},    {62, "screendim"},
     {63, "starbright"},
 };
 
 class TerminologyTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(builtModulePath().empty()) << "QF_MODULE is not set";
         ASSERT_TRUE(module_.isOpen()) << "cannot open " << builtModulePath() << " as a data file";

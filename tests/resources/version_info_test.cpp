@@ -18,13 +18,12 @@ using GetFileVersionInfoSizeFn = DWORD(WINAPI*)(LPCSTR, LPDWORD);
 using GetFileVersionInfoFn = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
 using VerQueryValueFn = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
 
-template <typename Fn>
-Fn procedure(HMODULE library, const char* name) {
+template <typename Fn> Fn procedure(HMODULE library, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(library, name)));
 }
 
 class VersionInfoTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_FALSE(builtModulePath().empty()) << "QF_MODULE is not set";
         library_ = LoadLibraryA("version.dll");
@@ -49,7 +48,8 @@ protected:
         std::string subBlock = std::string("\\StringFileInfo\\040904E4\\") + name;
         void* value = nullptr;
         UINT length = 0;
-        if (!query_(block_.data(), subBlock.c_str(), &value, &length) || !value) return std::nullopt;
+        if (!query_(block_.data(), subBlock.c_str(), &value, &length) || !value)
+            return std::nullopt;
         return std::string(static_cast<const char*>(value));
     }
 

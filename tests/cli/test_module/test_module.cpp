@@ -44,7 +44,8 @@ bool use32(FilterRecord* fr) {
 
 VRect filterRect(FilterRecord* fr) {
     if (use32(fr)) return fr->bigDocumentData->filterRect32;
-    return VRect{fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom, fr->filterRect.right};
+    return VRect{fr->filterRect.top, fr->filterRect.left, fr->filterRect.bottom,
+                 fr->filterRect.right};
 }
 
 void setRects(FilterRecord* fr, const VRect& r) {
@@ -192,7 +193,8 @@ int16 start(FilterRecord* fr) {
 
 } // namespace
 
-extern "C" TEST_MODULE_EXPORT void PluginMain(int16 selector, void* block, intptr_t* data, int16* result) {
+extern "C" TEST_MODULE_EXPORT void PluginMain(int16 selector, void* block, intptr_t* data,
+                                              int16* result) {
     if (!result) return;
     *result = noErr;
     if (selector == filterSelectorAbout) return;
@@ -202,9 +204,16 @@ extern "C" TEST_MODULE_EXPORT void PluginMain(int16 selector, void* block, intpt
         if (fr->maxSpace > (1 << 20)) fr->maxSpace = 1 << 20;
         fr->bufferSpace = 0;
         break;
-    case filterSelectorStart: *result = start(fr); break;
-    case filterSelectorContinue: setRects(fr, VRect{0, 0, 0, 0}); break;
-    case filterSelectorFinish: writeDescriptor(fr); break;
-    default: break;
+    case filterSelectorStart:
+        *result = start(fr);
+        break;
+    case filterSelectorContinue:
+        setRects(fr, VRect{0, 0, 0, 0});
+        break;
+    case filterSelectorFinish:
+        writeDescriptor(fr);
+        break;
+    default:
+        break;
     }
 }
