@@ -5,9 +5,9 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <windows.h>
 #include <io.h>
 #include <process.h>
-#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include "platform/clock.h"
 
-#include <ctime>
 #include <windows.h>
+#include <ctime>
 
 uint64_t monotonicMilliseconds() {
     return static_cast<uint64_t>(GetTickCount64());

@@ -1,7 +1,7 @@
 #include "platform/event.h"
 
-#include <utility>
 #include <windows.h>
+#include <utility>
 
 AutoResetEvent& AutoResetEvent::operator=(AutoResetEvent&& other) noexcept {
     if (this != &other) {

@@ -3,9 +3,9 @@
 #include "platform/file.h"
 #include "platform/path.h"
 
+#include <windows.h>
 #include <algorithm>
 #include <new>
-#include <windows.h>
 
 namespace {
 

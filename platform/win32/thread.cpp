@@ -1,9 +1,9 @@
 #include "platform/thread.h"
 
+#include <windows.h>
 #include <new>
 #include <process.h>
 #include <utility>
-#include <windows.h>
 
 namespace {
 
