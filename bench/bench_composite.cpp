@@ -8,6 +8,9 @@
 #include "composite/composite_pixel.h"
 #include "composite/glue_modes.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr int32_t kSide = 128; // one full tile

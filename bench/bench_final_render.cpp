@@ -8,6 +8,9 @@
 #include "host/filter_host.h"
 #include "plugin/plugin_entry.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 void entry(int16 selector, void* block, intptr_t* data, int16* result) {

@@ -5,6 +5,9 @@
 
 #include "tests/plugin/rate_host.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 void previewRender(benchmark::State& state) {

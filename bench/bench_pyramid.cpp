@@ -10,6 +10,9 @@
 #include "platform/processor_count.h"
 #include "render/pyramid_levels.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr int32_t kSide = 4096;

@@ -9,6 +9,9 @@
 #include "render/tile_renderer.h"
 #include "values/settings_record.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 SettingsRecord defaults() {

@@ -12,9 +12,13 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qf {
+
 inline constexpr size_t kColourTableNodes = 16;
 inline constexpr size_t kColourTableBytes =
     kColourTableNodes * kColourTableNodes * kColourTableNodes * 3;
 
 extern const uint8_t forwardColourTable[kColourTableBytes];
 extern const uint8_t inverseColourTable[kColourTableBytes];
+
+} // namespace qf

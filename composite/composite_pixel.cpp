@@ -4,6 +4,8 @@
 
 #include "composite/glue_modes.h"
 
+namespace qf {
+
 namespace {
 
 // Values of `renderTarget`.
@@ -417,3 +419,5 @@ void spreadOverflow(FloatRGBA& c) {
         break; // none or all three
     }
 }
+
+} // namespace qf

@@ -10,6 +10,8 @@
 #include "composite/composite_target.h"
 #include "values/pixel_types.h"
 
+namespace qf {
+
 // Composites the generated colour of pixel (x, y) of the tile `rect` into the
 // target. `generated` is conditioned in place; the caller must not reuse its
 // contents afterwards. With row mode 1 the host buffers hold the whole tile
@@ -42,3 +44,5 @@ void overComposite(const FloatRGBA& top, FloatRGBA& bottom);
 // Moves the excess of channels above 1 into the other channels, so an
 // over-bright colour turns lighter instead of merely clipping.
 void spreadOverflow(FloatRGBA& colour);
+
+} // namespace qf

@@ -8,6 +8,8 @@
 
 #include "values/pixel_types.h"
 
+namespace qf {
+
 enum class DepthClass : int32_t { Eight = 0, Sixteen = 1, Float = 2 };
 
 // Bytes of one sample of a depth class.
@@ -77,3 +79,5 @@ struct CompositeTarget {
         }
     }
 };
+
+} // namespace qf

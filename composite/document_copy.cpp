@@ -6,6 +6,8 @@
 
 #include "composite/pyramid_image.h"
 
+namespace qf {
+
 namespace {
 
 PyramidKind kindForDepth(DepthClass depth) {
@@ -135,3 +137,5 @@ bool copyDocumentIntoImage(PyramidImage& picture, DocumentSource& source) {
     source.endCopy();
     return complete;
 }
+
+} // namespace qf

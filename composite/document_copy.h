@@ -8,6 +8,8 @@
 #include "composite/composite_target.h"
 #include "values/pixel_types.h"
 
+namespace qf {
+
 class PyramidImage;
 
 // Why a document copy stopped (the run's reason code).
@@ -68,3 +70,5 @@ class DocumentSource {
 // red = green = blue, documents without editable transparency full alpha.
 // True when the picture was filled.
 bool copyDocumentIntoImage(PyramidImage& picture, DocumentSource& source);
+
+} // namespace qf

@@ -7,6 +7,8 @@
 
 #include "composite/colour_tables.h"
 
+namespace qf {
+
 // Fixed-point arithmetic is done in 64 bits. The formulas were laid out for
 // 15-bit values whose products fit in 32 bits, but nothing limits the inputs:
 // 16-bit sources reach 2.0, the preview of a 32-bit document carries channels
@@ -888,3 +890,5 @@ void blendGlue(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result, i
     const bool known = mode >= 1 && mode <= kGlueModeCount;
     kGlueTable[known ? size_t(mode) : size_t(kGlueNormal)](top, base, result);
 }
+
+} // namespace qf

@@ -9,6 +9,8 @@
 
 #include "values/pixel_types.h"
 
+namespace qf {
+
 // The mode numbers the settings record stores in `glue`.
 enum GlueMode : int32_t {
     kGlueNormal = 1,
@@ -147,3 +149,5 @@ TableAxis tableAxis(int32_t v);
 void tableLookup(const uint8_t* table, const int32_t in[3], int32_t out[3]);
 
 } // namespace glue
+
+} // namespace qf

@@ -4,6 +4,8 @@
 // sum to exactly 2048 and 32768 in every phase.
 #include "composite/lanczos_tables.h"
 
+namespace qf {
+
 const LanczosTables kLanczosTables = {
     // Float weights.
     {
@@ -399,3 +401,5 @@ const LanczosTables kLanczosTables = {
         { -1527,  19223,  16561,  -1489,      0}, // 127
     },
 };
+
+} // namespace qf

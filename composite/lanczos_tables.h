@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 constexpr int32_t kLanczosPhases = 128;
 constexpr int32_t kLanczosTaps = 5;
 
@@ -21,3 +23,5 @@ struct LanczosTables {
 };
 
 extern const LanczosTables kLanczosTables;
+
+} // namespace qf

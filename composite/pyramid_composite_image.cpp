@@ -5,6 +5,8 @@
 
 #include "composite/pyramid_image.h"
 
+namespace qf {
+
 FloatRGBA PyramidCompositeImage::readPixel(int32_t x, int32_t y) const {
     // samplePoint clamps to the picture; keep the difference in range first.
     const int64_t px = std::clamp<int64_t>(int64_t(x) - originX_, INT32_MIN, INT32_MAX);
@@ -48,3 +50,5 @@ void PyramidCompositeImage::storePixel(int32_t x, int32_t y, const FloatRGBA& c)
 bool PyramidCompositeImage::holdsFloat() const {
     return image_.holdsFloat();
 }
+
+} // namespace qf

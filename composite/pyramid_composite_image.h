@@ -6,6 +6,8 @@
 #include "composite/composite_target.h"
 #include "values/pixel_types.h"
 
+namespace qf {
+
 class PyramidImage;
 
 // Level 0 of the picture, with an optional origin that is subtracted from
@@ -23,3 +25,5 @@ class PyramidCompositeImage : public CompositeImage {
     int32_t originX_;
     int32_t originY_;
 };
+
+} // namespace qf

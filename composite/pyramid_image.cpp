@@ -5,6 +5,8 @@
 
 #include "composite/pyramid_kind_traits.h"
 
+namespace qf {
+
 PyramidImage::~PyramidImage() {
     release();
 }
@@ -101,3 +103,5 @@ const uint8_t* PyramidImage::pixelAddress(int32_t x, int32_t y, int32_t lvl) con
     if (!L || x < 0 || y < 0 || x >= L->width || y >= L->height) return nullptr;
     return pyramid_detail::addressInside(storage_.tiles(), *L, layout_.info.bytesPerPixel, x, y);
 }
+
+} // namespace qf

@@ -25,6 +25,8 @@
 #include "composite/pyramid_storage.h"
 #include "values/pixel_types.h"
 
+namespace qf {
+
 // Wrap modes of filtered sampling.
 constexpr int32_t kPyramidClamp = 0;
 constexpr int32_t kPyramidWrap = 1;
@@ -124,3 +126,5 @@ bool createImage(PyramidImage* image, int32_t width, int32_t height, int32_t kin
 // The short form: simple type 1 makes kind 0, 2 makes kind 2, anything else
 // kind 3; clamped sampling, no border.
 bool createImage(PyramidImage* image, int32_t width, int32_t height, int32_t simpleType);
+
+} // namespace qf

@@ -1,5 +1,7 @@
 #include "composite/pyramid_kind.h"
 
+namespace qf {
+
 std::optional<PyramidKind> pyramidKindFromNumber(int32_t number) {
     switch (number) {
     case kPyramidGray8:
@@ -42,3 +44,5 @@ PyramidKindInfo pyramidKindInfo(int32_t kind) {
     const std::optional<PyramidKind> k = pyramidKindFromNumber(kind);
     return k ? pyramidKindInfo(*k) : PyramidKindInfo{};
 }
+
+} // namespace qf

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace qf {
+
 enum class PyramidKind : int32_t {
     Gray8 = 0,
     Gray16 = 1,
@@ -66,3 +68,5 @@ constexpr bool pyramidKindIsRGBA(PyramidKind kind) {
     return kind == PyramidKind::RGBA8 || kind == PyramidKind::RGBA16 ||
            kind == PyramidKind::RGBAFloat;
 }
+
+} // namespace qf

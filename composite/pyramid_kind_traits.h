@@ -12,6 +12,8 @@
 #include "composite/pyramid_storage.h"
 #include "values/pixel_types.h"
 
+namespace qf {
+
 namespace pyramid_detail {
 
 // Pixel (x, y) of a level; the caller has checked that it lies inside.
@@ -174,3 +176,5 @@ template <int Channels, typename T> FloatRGBA channelsToColour(const T* s, float
 }
 
 } // namespace pyramid_detail
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace qf {
+
 bool PyramidLayout::plan(int32_t width, int32_t height, PyramidKind kind, bool border,
                          PyramidLayout& out) {
     const PyramidKindInfo info = pyramidKindInfo(kind);
@@ -62,3 +64,5 @@ bool PyramidLayout::plan(int32_t width, int32_t height, PyramidKind kind, bool b
 int32_t PyramidLayout::rowsInTileRow(int32_t level, int32_t tileRow) const {
     return std::min(kPyramidTileSide, levels[level].height - tileRow * kPyramidTileSide);
 }
+
+} // namespace qf

@@ -8,6 +8,8 @@
 
 #include "composite/pyramid_kind.h"
 
+namespace qf {
+
 constexpr int32_t kPyramidTileSide = 512;
 constexpr int32_t kPyramidTileShift = 9;
 constexpr int32_t kPyramidMaxLevels = 20;
@@ -55,3 +57,5 @@ struct PyramidLayout {
     // The rows tile row `tileRow` of a level holds (at most 512).
     int32_t rowsInTileRow(int32_t level, int32_t tileRow) const;
 };
+
+} // namespace qf

@@ -6,6 +6,8 @@
 #include "composite/pyramid_image.h"
 #include "composite/pyramid_kind_traits.h"
 
+namespace qf {
+
 using pyramid_detail::addressInside;
 using pyramid_detail::dispatchKind;
 using pyramid_detail::KindTraits;
@@ -143,3 +145,5 @@ bool buildLevelsHere(PyramidImage& image, int32_t firstLevel) {
     image.setLevelsBuilt(true);
     return true;
 }
+
+} // namespace qf

@@ -5,6 +5,8 @@
 
 #include "values/pixel_types.h"
 
+namespace qf {
+
 class PyramidImage;
 
 // Computes the pixels of level + 1 inside `rect` (level + 1 coordinates)
@@ -16,3 +18,5 @@ void buildLevelTile(PyramidImage& image, int32_t level, const PixelRect& rect);
 // levels built; the same pixels as the worker pool's buildLevels. False
 // without storage.
 bool buildLevelsHere(PyramidImage& image, int32_t firstLevel);
+
+} // namespace qf

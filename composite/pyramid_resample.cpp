@@ -5,6 +5,8 @@
 
 #include "composite/pyramid_image.h"
 
+namespace qf {
+
 namespace {
 
 // log2 of a positive, finite value with plain double arithmetic (no maths
@@ -87,3 +89,5 @@ bool resampleImage(const PyramidImage& source, PyramidImage& destination,
     }
     return true;
 }
+
+} // namespace qf

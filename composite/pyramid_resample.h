@@ -6,6 +6,8 @@
 
 #include "values/pixel_types.h"
 
+namespace qf {
+
 class PyramidImage;
 
 // The blur level that resampling a source span of `sourceWidth` pixels into
@@ -23,3 +25,5 @@ void resampleLevel(int32_t sourceWidth, int32_t destinationWidth, float bias, in
 // clipped to the destination picture.
 bool resampleImage(const PyramidImage& source, PyramidImage& destination,
                    const PixelRect& sourceRect, const PixelRect& destinationRect, float bias);
+
+} // namespace qf

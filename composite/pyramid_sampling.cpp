@@ -8,6 +8,8 @@
 #include "composite/pyramid_image.h"
 #include "composite/pyramid_kind_traits.h"
 
+namespace qf {
+
 using pyramid_detail::addressInside;
 using pyramid_detail::channelsToColour;
 using pyramid_detail::dispatchKind;
@@ -216,3 +218,5 @@ FloatRGBA PyramidImage::sampleFilteredAt(int32_t lvl, float fraction, float x, f
     const PyramidLevel& L = layout_.levels[std::clamp(lvl, 0, layout_.lastLevel)];
     return sampleFiltered(lvl, fraction, (x + 0.5f) * L.inverseWidth, (y + 0.5f) * L.inverseHeight);
 }
+
+} // namespace qf

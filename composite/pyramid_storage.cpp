@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+namespace qf {
+
 namespace {
 
 constexpr uint64_t kDefaultStorageLimit =
@@ -113,3 +115,5 @@ bool PyramidStorage::allocate(const PyramidLayout& layout) {
     }
     return true;
 }
+
+} // namespace qf

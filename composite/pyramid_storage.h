@@ -7,6 +7,8 @@
 
 #include "composite/pyramid_layout.h"
 
+namespace qf {
+
 // One tile's storage: 512 pixels per row, as many rows as the level has
 // inside the tile (at most 512).
 struct PyramidTile {
@@ -60,3 +62,5 @@ class PyramidStorage {
     int32_t tileCount_ = 0;
     uint64_t bytesHeld_ = 0;
 };
+
+} // namespace qf

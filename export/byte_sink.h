@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace qf {
+
 class ByteSink {
   public:
     explicit ByteSink(uint8_t* out) : out_(out) {}
@@ -35,3 +37,5 @@ class ByteSink {
     uint8_t* out_;
     size_t count_ = 0;
 };
+
+} // namespace qf

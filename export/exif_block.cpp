@@ -3,6 +3,8 @@
 #include "export/byte_sink.h"
 #include "export/maker.h"
 
+namespace qf {
+
 namespace {
 
 constexpr uint16_t kTagSoftware = 305;
@@ -41,3 +43,5 @@ void buildExifBlock(ExifBlock& block, bool withHeader) {
     block.bytes.resize(writeExifBlock(withHeader, nullptr));
     writeExifBlock(withHeader, block.bytes.data());
 }
+
+} // namespace qf

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace qf {
+
 struct ExifBlock {
     // The built block; empty until built.
     std::vector<uint8_t> bytes;
@@ -18,3 +20,5 @@ size_t writeExifBlock(bool withHeader, uint8_t* out);
 
 // Fills `block` once: a block that already holds data stays unchanged.
 void buildExifBlock(ExifBlock& block, bool withHeader);
+
+} // namespace qf

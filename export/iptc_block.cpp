@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace qf {
+
 namespace {
 
 constexpr uint8_t kTagMarker = 0x1C;
@@ -138,3 +140,5 @@ void buildIptcBlock(IptcBlock& block, bool withHeader, const IptcDate& date) {
 void buildIptcBlock(IptcBlock& block, bool withHeader) {
     buildIptcBlock(block, withHeader, iptcDateFromSeconds(currentTimeSeconds()));
 }
+
+} // namespace qf

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace qf {
+
 constexpr int kIptcKeywordCapacity = 19;
 constexpr int kIptcKeywordSlot = 50; // a keyword has at most 49 characters
 
@@ -45,3 +47,5 @@ size_t writeIptcBlock(const IptcBlock& block, bool withHeader, const IptcDate& d
 // unchanged), dated `date` or, in the first form, today (UTC).
 void buildIptcBlock(IptcBlock& block, bool withHeader);
 void buildIptcBlock(IptcBlock& block, bool withHeader, const IptcDate& date);
+
+} // namespace qf

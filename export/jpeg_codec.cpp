@@ -11,6 +11,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+namespace qf {
+
 // The library reports a fatal error by calling its error manager's exit
 // routine, which must not return. Ours jumps back to the frame that started
 // the library call. Those frames (runCompression, runDecompression) hold
@@ -370,3 +372,5 @@ int decompressJpeg(const uint8_t* data, size_t size, const JpegDecodeLimits& lim
     delete job;
     return status;
 }
+
+} // namespace qf

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qf {
+
 enum JpegCodecStatus : int {
     kJpegCodecOk = 0,
     kJpegCodecBadArgument = 1,    // sizes out of range, missing callback or buffer
@@ -84,3 +86,5 @@ struct JpegDecodeLimits {
 // filled in by the library.
 int decompressJpeg(const uint8_t* data, size_t size, const JpegDecodeLimits& limits,
                    JpegRowWriter writeRow, void* context, JpegPictureInfo* info);
+
+} // namespace qf

@@ -2,6 +2,8 @@
 // documents how the tables were made and reproduces this file.
 #include "export/jpeg_tables.h"
 
+namespace qf {
+
 // Quantization steps in natural (row-major) order, one table per decile.
 const uint8_t kLuminanceQuantTables[kJpegDecileCount][64] = {
     // decile 0
@@ -253,3 +255,5 @@ const uint8_t kChrominanceQuantTables[kJpegDecileCount][64] = {
 
 // Horizontal and vertical sampling factor of the luminance component.
 const uint8_t kLuminanceSampling[kJpegDecileCount] = {2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1};
+
+} // namespace qf

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 constexpr int kJpegDecileCount = 11;
 
 // Quantization steps in natural (row-major) order: [decile][row * 8 + column].
@@ -24,3 +26,5 @@ constexpr int clampJpegQuality(int quality) {
 constexpr int jpegQualityDecile(int quality) {
     return clampJpegQuality(quality) / 10;
 }
+
+} // namespace qf

@@ -12,6 +12,8 @@
 #include <memory>
 #include <new>
 
+namespace qf {
+
 namespace {
 
 constexpr int kMaxSide = 65500; // the format's own limit
@@ -190,3 +192,5 @@ int encodeJpeg(JpegRequest& request, std::vector<uint8_t>& stream) {
     }
     return kJpegWriteOk;
 }
+
+} // namespace qf

@@ -12,6 +12,8 @@
 
 #include "values/pixel_types.h"
 
+namespace qf {
+
 class File;
 class PyramidImage;
 struct ExifBlock;
@@ -75,3 +77,5 @@ int writeJpeg(JpegRequest& request);
 // the request are not used). kJpegWriteOk, kJpegNoSource,
 // kJpegNoPixelStorage or kJpegCompressionFailed.
 int encodeJpeg(JpegRequest& request, std::vector<uint8_t>& stream);
+
+} // namespace qf

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
+namespace qf {}
+using namespace qf;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SettingsRecord settings;
     std::memset(&settings, 0, sizeof settings);

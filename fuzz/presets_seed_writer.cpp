@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 SettingsRecord seedSettings(int variant) {

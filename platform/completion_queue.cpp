@@ -4,6 +4,8 @@
 
 #include <new>
 
+namespace qf {
+
 int CompletionQueue::create(int slotCount) {
     destroy();
     if (slotCount < 1) return kPlatformFailed;
@@ -97,3 +99,5 @@ int CompletionQueue::waitFor(uint32_t milliseconds, int& slot) {
         // Signalled or timed out: look once more before deciding.
     }
 }
+
+} // namespace qf

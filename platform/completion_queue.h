@@ -33,6 +33,8 @@
 #include <memory>
 #include <mutex>
 
+namespace qf {
+
 class CompletionQueue {
   public:
     CompletionQueue() = default;
@@ -77,3 +79,5 @@ class CompletionQueue {
     int head_ = 0;
     int count_ = 0;
 };
+
+} // namespace qf

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 class AutoResetEvent {
   public:
     AutoResetEvent() = default;
@@ -40,3 +42,5 @@ class AutoResetEvent {
   private:
     void* state_ = nullptr; // system-specific, owned
 };
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace qf {
+
 File::File(File&& other) noexcept
     : handle_(std::exchange(other.handle_, kNoHandle)),
       writer_(std::exchange(other.writer_, false)) {}
@@ -14,3 +16,5 @@ File& File::operator=(File&& other) noexcept {
     }
     return *this;
 }
+
+} // namespace qf

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qf {
+
 // The system's file-operation results.
 enum FileStatus : int {
     kFileOk = 0,
@@ -116,3 +118,5 @@ int deleteFile(const char* path);
 // Creates a folder (its parent must exist). kFileOk when it was created or
 // already exists as a folder; else kFileCannotOpen.
 int createFolder(const char* path);
+
+} // namespace qf

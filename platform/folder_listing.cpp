@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <new>
 
+namespace qf {
+
 namespace {
 
 char lowerAscii(char c) {
@@ -68,3 +70,5 @@ int listFiles(const char* folder, std::string_view pattern, std::vector<std::str
     }
     return kFileOk; // already in order: listFolder sorts
 }
+
+} // namespace qf

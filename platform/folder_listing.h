@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+namespace qf {
+
 struct FolderEntry {
     std::string name; // the name within the folder, without a path
     bool isFolder = false;
@@ -31,3 +33,5 @@ bool matchesPattern(std::string_view name, std::string_view pattern);
 // The listing order, the same on every system: names compared without
 // regard to ASCII letter case, ties broken by plain byte order.
 bool nameLess(std::string_view a, std::string_view b);
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace qf {
+
 namespace {
 
 std::mutex handlerMutex;
@@ -49,3 +51,5 @@ ScopedMessageHandler::ScopedMessageHandler(MessageHandler handler, void* context
 ScopedMessageHandler::~ScopedMessageHandler() {
     exchangeHandler(previousHandler_, previousContext_, nullptr, nullptr);
 }
+
+} // namespace qf

@@ -3,6 +3,8 @@
 // boxes and tests can watch what would be shown.
 #pragma once
 
+namespace qf {
+
 // Receives the title and text of a message; `context` is what was given
 // with the handler.
 using MessageHandler = void (*)(const char* title, const char* text, void* context);
@@ -33,3 +35,5 @@ class ScopedMessageHandler {
     MessageHandler previousHandler_;
     void* previousContext_;
 };
+
+} // namespace qf

@@ -3,6 +3,8 @@
 // appended without another separator.
 #pragma once
 
+namespace qf {
+
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
 #else
@@ -22,3 +24,5 @@ constexpr bool isPathSeparator(char c) {
 // Paths and names are held in buffers of this many characters, the final
 // zero included.
 constexpr int kPathLength = 260;
+
+} // namespace qf

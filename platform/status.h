@@ -3,6 +3,8 @@
 // these; nothing in platform/ throws.
 #pragma once
 
+namespace qf {
+
 enum PlatformStatus : int {
     kPlatformOk = 0,
     // The operating system refused: a thread, event or process could not be
@@ -11,3 +13,5 @@ enum PlatformStatus : int {
     // A wait with a time-out ended without the awaited signal.
     kPlatformTimedOut = 1,
 };
+
+} // namespace qf

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace qf {
+
 std::string temporaryFolderFrom(const char* reported, const char* fallback) {
     if (!reported || !*reported) return fallback;
     std::string folder(reported);
@@ -24,3 +26,5 @@ int temporaryPath(const char* name, char* out, size_t capacity) {
     std::memcpy(out + folderLength, name, nameLength + 1);
     return kPlatformOk;
 }
+
+} // namespace qf

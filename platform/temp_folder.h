@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+namespace qf {
+
 // The temporary folder with a trailing separator, at most kPathLength - 1
 // characters.
 // Windows: what GetTempPath reports; "C:\\Windows\\Temp\\" when it reports
@@ -26,3 +28,5 @@ int temporaryPath(const char* name, char* out, size_t capacity);
 // appended when missing, or `fallback` when there is none or the result
 // would not fit kPathLength characters with the final zero.
 std::string temporaryFolderFrom(const char* reported, const char* fallback);
+
+} // namespace qf

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+namespace qf {
+
 // The stack every render worker gets.
 constexpr size_t kWorkerStackSize = 200000;
 
@@ -37,3 +39,5 @@ class Thread {
   private:
     void* state_ = nullptr; // system-specific, owned
 };
+
+} // namespace qf

@@ -8,14 +8,16 @@
 #include "plugin/module_call.h"
 #include "render/render_host.h"
 
+namespace qf {
+
 class FilterRecordHost : public RenderHost {
   public:
     explicit FilterRecordHost(ModuleCall& call) : call_(call), fr_(*call.record) {}
 
     void prepareArea(const PixelRect& area, int32_t rate) override {
-        ::prepareArea(call_, area, rate);
+        qf::prepareArea(call_, area, rate);
     }
-    int16_t fetchTile(const PixelRect& tile) override { return ::fetchTile(call_, tile); }
+    int16_t fetchTile(const PixelRect& tile) override { return qf::fetchTile(call_, tile); }
     CompositeTarget compositeTarget() override {
         return compositeTargetFromHost(call_, call_.settings->renderTarget, call_.settings->glue);
     }
@@ -61,3 +63,5 @@ class FilterRecordHost : public RenderHost {
     FilterRecord& fr_;
     Saved saved_;
 };
+
+} // namespace qf

@@ -3,6 +3,8 @@
 #include "plugin/filter_record_host.h"
 #include "render/render_driver.h"
 
+namespace qf {
+
 void renderFinalPass(ModuleCall& call) {
     if (!call.record || !call.settings || !call.context || !call.context->renderState) return;
     FilterRecordHost host(call);
@@ -18,3 +20,5 @@ void renderPreviewPass(ModuleCall& call) {
     renderDriver(kTargetPreview, call.context->previewRect, *call.settings,
                  *call.context->renderState, host);
 }
+
+} // namespace qf

@@ -4,6 +4,8 @@
 
 #include "plugin/run_buffers.h"
 
+namespace qf {
+
 struct ModuleCall;
 
 // Renders the filter area into the host's document; the result cell holds 0,
@@ -14,3 +16,5 @@ void renderFinalPass(ModuleCall& call);
 // the run context's plane buffer, the picture the dialog paints. The host's
 // rectangles, the zoom and the pan are as before afterwards.
 void renderPreviewPass(ModuleCall& call);
+
+} // namespace qf

@@ -6,6 +6,8 @@
 #include "plugin/module_call.h"
 #include "plugin/run_buffers.h"
 
+namespace qf {
+
 namespace {
 
 PixelRect fromRect16(const Rect& r) {
@@ -390,3 +392,5 @@ CompositeTarget compositeTargetFromHost(const ModuleCall& call, int32_t target, 
     }
     return t;
 }
+
+} // namespace qf

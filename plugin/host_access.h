@@ -10,6 +10,8 @@
 #include "plugin/host_api.h"
 #include "values/pixel_types.h"
 
+namespace qf {
+
 struct ModuleCall;
 
 struct HostPoint {
@@ -70,3 +72,5 @@ void readPreviewSource(ModuleCall& call);
 // The compositor's view of the host buffers the last fetch delivered, and
 // of the run context's plane copy.
 CompositeTarget compositeTargetFromHost(const ModuleCall& call, int32_t renderTarget, int32_t glue);
+
+} // namespace qf

@@ -8,6 +8,8 @@
 
 #include "plugin/host_api.h"
 
+namespace qf {
+
 // A handle locked through the host's handle suite for as long as the object
 // lives. A lock the host refused holds nothing and unlocks nothing.
 class LockedHandle {
@@ -140,3 +142,5 @@ class WriteDescriptorToken {
     HandleProcs* handles_;
     PIWriteDescriptor token_;
 };
+
+} // namespace qf

@@ -6,6 +6,8 @@
 #include "plugin/final_pass.h"
 #include "render/render_driver.h"
 
+namespace qf {
+
 namespace {
 
 // The document as the copy reads it, through the filter record.
@@ -129,3 +131,5 @@ int16_t renderIntoImage(ModuleCall& call, PyramidImage& picture, bool flatten) {
     restoreRenderSettings(s, parameters);
     return call.result();
 }
+
+} // namespace qf

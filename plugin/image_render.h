@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 class PyramidImage;
 struct ModuleCall;
 
@@ -19,3 +21,5 @@ int32_t documentPictureKind(const ModuleCall& call);
 // transparent results are laid over the document as the final render does;
 // without it the picture keeps them, as a layer would.
 int16_t renderIntoImage(ModuleCall& call, PyramidImage& picture, bool flatten = false);
+
+} // namespace qf

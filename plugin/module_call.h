@@ -15,6 +15,8 @@
 #include "values/result_codes.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 struct ModuleCall {
     // `result` may be null: the handlers then write into a scratch cell.
     ModuleCall(FilterRecord* filterRecord, intptr_t* data, int16_t* result)
@@ -37,3 +39,5 @@ struct ModuleCall {
     int16_t* resultCell_;
     int16_t scratchResult_ = 0;
 };
+
+} // namespace qf

@@ -12,6 +12,8 @@
 #include "plugin/image_render.h"
 #include "plugin/module_call.h"
 
+namespace qf {
+
 int16_t exportPicture(ModuleCall& call, const ExportRequest& request) {
     if (!call.record || !request.requested || request.path[0] == '\0') return paramErr;
     const PixelRect filter = getFilterRect(*call.record);
@@ -51,3 +53,5 @@ int16_t exportPicture(ModuleCall& call, const ExportRequest& request) {
     }
     return noErr;
 }
+
+} // namespace qf

@@ -9,6 +9,8 @@
 #include "plugin/host_api.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 struct ModuleCall;
 
 struct ExportRequest {
@@ -37,3 +39,5 @@ constexpr uint32_t kKeyExportQuality = fourCC("qfXQ");
 // everything was written. Returns the run's result code: 0, a host failure,
 // -108 when the picture cannot be held, -20 when the file cannot be written.
 int16_t exportPicture(ModuleCall& call, const ExportRequest& request);
+
+} // namespace qf

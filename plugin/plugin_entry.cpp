@@ -6,6 +6,8 @@
 #include "plugin/records.h"
 #include "plugin/selectors.h"
 
+namespace qf {
+
 namespace {
 
 // Process-wide: the reason outlives the call that set it, so it can be read
@@ -92,3 +94,5 @@ void pluginEntry(int16_t selector, void* block, intptr_t* data, int16_t* result)
     }
     if (call.reason != kReasonNone) lastReason = call.reason;
 }
+
+} // namespace qf

@@ -4,8 +4,12 @@
 
 #include <cstdint>
 
+namespace qf {
+
 void pluginEntry(int16_t selector, void* pluginParamBlock, intptr_t* data, int16_t* result);
 
 // The reason code the most recent call that refused or stopped left behind
 // (kReasonNone before any did): why a run failed, for diagnostics and tests.
 int16_t lastReasonCode();
+
+} // namespace qf

@@ -10,5 +10,5 @@
 
 extern "C" QF_EXPORT void PluginMain(int16 selector, void* pluginParamBlock, intptr_t* data,
                                      int16* result) {
-    pluginEntry(selector, pluginParamBlock, data, result);
+    qf::pluginEntry(selector, pluginParamBlock, data, result);
 }

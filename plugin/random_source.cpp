@@ -1,5 +1,7 @@
 #include "plugin/random_source.h"
 
+namespace qf {
+
 namespace {
 // Process-wide: seeded at prepare, drawn from in the calls that follow.
 uint32_t state = 1;
@@ -13,3 +15,5 @@ int32_t nextRandom() {
     state = state * 214013u + 2531011u;
     return int32_t((state >> 16) & 0x7FFF);
 }
+
+} // namespace qf

@@ -4,5 +4,9 @@
 
 #include <cstdint>
 
+namespace qf {
+
 void seedRandom(uint32_t seed);
 int32_t nextRandom(); // 0..32767
+
+} // namespace qf

@@ -4,6 +4,8 @@
 
 #include "plugin/module_call.h"
 
+namespace qf {
+
 namespace {
 
 // A host without a usable handle suite cannot keep our records.
@@ -136,3 +138,5 @@ void unlockRecords(ModuleCall& call) {
     call.locks.context.unlock();
     call.locks.settings.unlock();
 }
+
+} // namespace qf

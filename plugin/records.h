@@ -4,6 +4,8 @@
 
 #include "plugin/host_handles.h"
 
+namespace qf {
+
 struct ModuleCall;
 
 // Allocates whichever record is missing. Leaves -108 in the result cell and
@@ -25,3 +27,5 @@ struct RecordLocks {
 bool lockRecords(ModuleCall& call);
 // Unpublishes and unlocks whatever the call locked.
 void unlockRecords(ModuleCall& call);
+
+} // namespace qf

@@ -4,6 +4,8 @@
 
 #include "render/render_driver.h"
 
+namespace qf {
+
 namespace {
 
 void releasePlaneBuffer(RunContext& ctx) {
@@ -32,3 +34,5 @@ void releaseRunBuffers(RunContext& ctx) {
     ctx.renderState = nullptr;
     releasePlaneBuffer(ctx);
 }
+
+} // namespace qf

@@ -9,6 +9,8 @@
 
 #include "plugin/run_context.h"
 
+namespace qf {
+
 // Makes sure the run has a render state; keeps the one it has.
 bool allocateRenderBuffers(RunContext& ctx);
 
@@ -19,3 +21,5 @@ uint8_t* allocatePlaneBuffer(RunContext& ctx, int32_t planes, size_t bytes);
 
 // Frees the render state and the plane copy; a second call does nothing.
 void releaseRunBuffers(RunContext& ctx);
+
+} // namespace qf

@@ -1,5 +1,7 @@
 #include "plugin/run_context.h"
 
+namespace qf {
+
 void resetRunContext(RunContext& ctx) {
     ctx.previewRect = PixelRect{0, 0, 0, 0};
     ctx.previewScale = 1.0f;
@@ -10,3 +12,5 @@ void resetRunContext(RunContext& ctx) {
     ctx.previewHeight = 0;
     ctx.previewArea = 0;
 }
+
+} // namespace qf

@@ -7,6 +7,8 @@
 
 #include "values/pixel_types.h"
 
+namespace qf {
+
 struct RenderState;
 
 struct RunContextFields {
@@ -51,3 +53,5 @@ static_assert(sizeof(RunContext) == 20856);
 // Sets the preview rectangle to zero, the preview scale to 1, asks for the
 // dialog, forgets the plane copy and the preview size.
 void resetRunContext(RunContext& ctx);
+
+} // namespace qf

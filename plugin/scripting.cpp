@@ -8,6 +8,8 @@
 #include "plugin/picture_export.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 namespace {
 
 // Hosts with these signatures hand out descriptors we must not read.
@@ -181,3 +183,5 @@ void writeDescriptor(ModuleCall& call) {
     dp.descriptor = written;
     dp.recordInfo = plugInDialogOptional;
 }
+
+} // namespace qf

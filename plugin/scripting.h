@@ -8,6 +8,8 @@
 #include "plugin/host_api.h"
 #include "values/scripting_terms.h"
 
+namespace qf {
+
 // The keys in the order the descriptor carries them, ended by 0. Writable:
 // the host may change the list it is given.
 extern std::array<DescriptorKeyID, kScriptingKeys.size() + 1> descriptorKeys;
@@ -24,3 +26,5 @@ bool descriptorPresent(const ModuleCall& call);
 void readDescriptor(ModuleCall& call);
 // Writes the fourteen settings into a new descriptor for the host.
 void writeDescriptor(ModuleCall& call);
+
+} // namespace qf

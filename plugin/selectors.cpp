@@ -14,6 +14,8 @@
 #include "presets/cached_settings.h"
 #include "values/version.h"
 
+namespace qf {
+
 namespace {
 
 // Process-wide: a second about call can arrive while the first one's box is
@@ -169,3 +171,5 @@ void handleFinish(ModuleCall& call) {
     writeDescriptor(call);
     runCleanup(call);
 }
+
+} // namespace qf

@@ -1,6 +1,8 @@
 // The handlers of the six selectors and the helpers they share.
 #pragma once
 
+namespace qf {
+
 struct ModuleCall;
 
 void handleAbout();
@@ -13,3 +15,5 @@ void handleFinish(ModuleCall& call);
 // Frees the render buffers and the preview plane copy; a second call does
 // nothing.
 void runCleanup(ModuleCall& call);
+
+} // namespace qf

@@ -5,6 +5,8 @@
 #include "platform/temp_folder.h"
 #include "presets/presets_file.h"
 
+namespace qf {
+
 namespace {
 
 bool cachedSettingsPath(char (&path)[kPathLength]) {
@@ -37,3 +39,5 @@ int readCachedSettings(SettingsRecord& settings) {
     if (!cachedSettingsPath(path)) return kFileCannotOpen;
     return readCachedSettingsFrom(path, settings);
 }
+
+} // namespace qf

@@ -9,6 +9,8 @@
 
 #include "values/settings_record.h"
 
+namespace qf {
+
 constexpr char kCachedSettingsName[] = "Quillfire cached settings D";
 
 // Writes the settings (no picture) to the cached settings file in the
@@ -25,3 +27,5 @@ int readCachedSettings(SettingsRecord& settings);
 // The same with the file's full path given.
 int writeCachedSettingsTo(const char* path, SettingsRecord& settings);
 int readCachedSettingsFrom(const char* path, SettingsRecord& settings);
+
+} // namespace qf

@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 
+namespace qf {
+
 namespace {
 
 // ------------------------------------------------------------------ writing
@@ -409,3 +411,5 @@ void takeChosenSettingsPath(SettingsRecord& settings, const char* path) {
     boundedCopy(settings.settingsName, path + title, length - title);
     boundedCopy(settings.settingsFolder, path, title);
 }
+
+} // namespace qf

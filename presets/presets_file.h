@@ -18,6 +18,8 @@
 #include "platform/file.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 class PyramidImage;
 
 constexpr int32_t kPresetsVersion = 200;
@@ -142,3 +144,5 @@ std::string defaultSettingsFileName(const char* settingsName);
 // `settingsName`, the path up to it (with its separator) `settingsFolder`;
 // both bounded to their 260 characters.
 void takeChosenSettingsPath(SettingsRecord& settings, const char* path);
+
+} // namespace qf

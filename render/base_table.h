@@ -4,7 +4,11 @@
 
 #include <cstdint>
 
+namespace qf {
+
 constexpr int32_t kBaseTableSize = 2048;
 constexpr int32_t kBaseTableMask = kBaseTableSize - 1;
 
 extern const uint16_t baseTable[kBaseTableSize];
+
+} // namespace qf

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 constexpr int32_t kCellIndexLimit = int32_t{1} << 30;
 
 // Truncation toward zero, clamped.
@@ -26,3 +28,5 @@ inline int32_t truncToIndex(float v) {
     }
     return static_cast<int32_t>(v);
 }
+
+} // namespace qf

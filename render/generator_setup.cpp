@@ -4,6 +4,8 @@
 #include <limits>
 #include <new>
 
+namespace qf {
+
 namespace {
 
 // The two decimals of the doublure gain are part of the look: they are not
@@ -89,3 +91,5 @@ int32_t prepareGenerator(GeneratorState& gen, const SettingsRecord& s,
     gen.sortStatistics.reset();
     return kGeneratorReady;
 }
+
+} // namespace qf

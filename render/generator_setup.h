@@ -14,6 +14,8 @@
 #include "values/pixel_types.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 // Every member is a single float computed from one slider. The ranges in the
 // comments are those of sliders at 0..100; other values give whatever the
 // formula gives (a K of 0 or below, an L of 0, a D of 0 with an infinite
@@ -87,3 +89,5 @@ GeneratorConstants computeGeneratorConstants(const PatternSettings& p);
 
 // channelTable[i] = (1 - m) + m * seededUnits[i], in extended precision.
 void fillChannelTable(NoiseTables& t, float colourAmount);
+
+} // namespace qf

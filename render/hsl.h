@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 struct HslColour {
     float h, s, l;
 };
@@ -69,3 +71,5 @@ inline RgbColour hslToRgb(float h, float s, float l) {
         return RgbColour{v, m, down};
     }
 }
+
+} // namespace qf

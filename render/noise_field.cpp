@@ -9,6 +9,8 @@
 #include "render/sort_by_rank.h"
 #include "render/warp_noise.h"
 
+namespace qf {
+
 CellOrderCache::CellOrderCache(bool keepRecentCells)
     : recent_(keepRecentCells ? new (std::nothrow) PreparedCell[kRecentCells] : nullptr) {
     reset();
@@ -298,3 +300,5 @@ int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[
     }
     return 1;
 }
+
+} // namespace qf

@@ -7,6 +7,8 @@
 
 #include "render/generator_setup.h"
 
+namespace qf {
+
 // A point of the pattern plane in cell units.
 struct PatternPoint {
     float x;
@@ -97,3 +99,5 @@ class CellOrderCache {
 int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
                    int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
                    int32_t shapeKind, CellOrderCache& cache);
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace qf {
+
 namespace {
 
 // The 256-entry permutation of the published reference gradient noise.
@@ -81,3 +83,5 @@ void buildWarpTables(NoiseTables& t, int32_t seed) {
         t.warpGradients[h][1] = kWarpGradients[h][1];
     }
 }
+
+} // namespace qf

@@ -7,6 +7,8 @@
 
 #include "render/base_table.h"
 
+namespace qf {
+
 constexpr int32_t kChannelPermutationSize = 514;
 constexpr int32_t kWarpPermutationSize = 512;
 constexpr int32_t kWarpGradientCount = 16;
@@ -31,3 +33,5 @@ void buildChannelPermutation(NoiseTables& t);
 // Fills `warpPermutation` (the reference gradient-noise permutation rotated
 // by the seed) and `warpGradients`.
 void buildWarpTables(NoiseTables& t, int32_t seed);
+
+} // namespace qf

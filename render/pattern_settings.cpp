@@ -1,5 +1,7 @@
 #include "render/pattern_settings.h"
 
+namespace qf {
+
 PatternSettings patternSettings(const SettingsRecord& s) {
     PatternSettings p{};
     p.overlap = s.overlap;
@@ -22,3 +24,5 @@ PatternSettings patternSettings(const SettingsRecord& s) {
     p.previewOffsetY = s.previewOffsetY;
     return p;
 }
+
+} // namespace qf

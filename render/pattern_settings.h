@@ -18,6 +18,8 @@
 
 #include "values/settings_record.h"
 
+namespace qf {
+
 struct PatternSettings {
     int32_t overlap, stripes, warping, softness, doublure, color, zoom, complexity, hue;
     int32_t merge, shape, stripeKind, randomSeed;
@@ -25,3 +27,5 @@ struct PatternSettings {
 };
 
 PatternSettings patternSettings(const SettingsRecord& s);
+
+} // namespace qf

@@ -7,6 +7,8 @@
 #include "composite/pyramid_level_build.h"
 #include "render/worker_pool.h"
 
+namespace qf {
+
 namespace {
 
 struct LevelArguments {
@@ -50,3 +52,5 @@ bool buildLevels(PyramidImage& image, int32_t firstLevel, int32_t processors) {
     image.setLevelsBuilt(true);
     return true;
 }
+
+} // namespace qf

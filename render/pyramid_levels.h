@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 class PyramidImage;
 
 // Builds every level after `firstLevel` from the level before it, one level
@@ -11,3 +13,5 @@ class PyramidImage;
 // Gives the same pixels as buildLevelsHere. Asks nothing of the host and
 // cannot be cancelled. False when the picture has no storage.
 bool buildLevels(PyramidImage& image, int32_t firstLevel, int32_t processors = 0);
+
+} // namespace qf

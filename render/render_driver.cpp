@@ -7,6 +7,8 @@
 #include "render/tile_renderer.h"
 #include "render/tile_source.h"
 
+namespace qf {
+
 namespace {
 
 // Pattern tiles: the source is loaded when the job is made, the pattern is
@@ -85,3 +87,5 @@ void renderDriver(int32_t target, const PixelRect& area, SettingsRecord& s, Rend
     host.restoreState();
     restoreRenderSettings(s, parameters);
 }
+
+} // namespace qf

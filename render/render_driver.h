@@ -10,6 +10,8 @@
 #include "values/pixel_types.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 class RenderHost;
 
 // The renderer's state block, owned by the run context for one run.
@@ -33,3 +35,5 @@ void renderDriver(int32_t target, const PixelRect& area, SettingsRecord& setting
 // in-memory pictures.
 PoolRunStats renderTail(const PixelRect& area, SettingsRecord& settings, RenderState& state,
                         RenderHost& host);
+
+} // namespace qf

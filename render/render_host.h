@@ -10,6 +10,8 @@
 #include "values/pixel_types.h"
 #include "values/result_codes.h"
 
+namespace qf {
+
 class RenderHost {
   public:
     virtual ~RenderHost() = default;
@@ -34,3 +36,5 @@ class RenderHost {
     virtual void saveState() = 0;
     virtual void restoreState() = 0;
 };
+
+} // namespace qf

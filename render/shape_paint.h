@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace qf {
+
 enum ShapeKind : int32_t { kCircles, kDiamonds, kSquares, kOctagons, kTVs, kFleurons, kPoints };
 
 // q of a shape at offset (dx, dy) from its feature point: the squared
@@ -117,3 +119,5 @@ template <class V> inline V mergeChannel(int32_t rule, V w, V v) {
         return h < 0.5f ? 2.0f * h * w : 1.0f - 2.0f * (1.0f - w) * i;
     }
 }
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace qf {
+
 void sortByRank(int32_t* ranks, int32_t* carried, int32_t lo, int32_t hi) {
     while (lo < hi) {
         if (lo == hi - 1) {
@@ -39,3 +41,5 @@ void sortByRank(int32_t* ranks, int32_t* carried, int32_t lo, int32_t hi) {
         lo = j + 1;
     }
 }
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include <new>
 
+namespace qf {
+
 bool TileBuffer::allocate(const PixelRect& tile) {
     pixels_.reset();
     rect_ = PixelRect{};
@@ -44,3 +46,5 @@ void writeTilePixel(TileBuffer& buffer, int32_t x, int32_t y, const FloatRGBA& c
         *p = colour;
     }
 }
+
+} // namespace qf

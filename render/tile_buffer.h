@@ -6,6 +6,8 @@
 
 #include "values/pixel_types.h"
 
+namespace qf {
+
 // (w + 2) x (h + 2) colours, row-major, for a tile of w x h pixels: pixel
 // (x, y) of the tile is element (y - top + 1) * (w + 2) + (x - left + 1).
 // The tile rectangle is in render-area coordinates.
@@ -49,3 +51,5 @@ constexpr int32_t kMaxTileSide = 16384;
 // Stores `colour` at (x, y) when that lies inside the buffer; otherwise does
 // nothing.
 void writeTilePixel(TileBuffer& buffer, int32_t x, int32_t y, const FloatRGBA& colour);
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include "composite/composite_pixel.h"
 
+namespace qf {
+
 void compositeTile(const CompositeTarget& target, const TileBuffer& buffer) {
     if (!buffer.valid()) {
         return;
@@ -18,3 +20,5 @@ void compositeTile(const CompositeTarget& target, const TileBuffer& buffer) {
         }
     }
 }
+
+} // namespace qf

@@ -8,6 +8,8 @@
 #include "render/noise_field.h"
 #include "render/pattern_settings.h"
 
+namespace qf {
+
 namespace {
 
 // 2^e for the zoom factor, from basic double arithmetic only so that every
@@ -188,3 +190,5 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     }
     gen.sortStatistics.add(performed, skipped);
 }
+
+} // namespace qf

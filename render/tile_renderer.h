@@ -8,6 +8,8 @@
 #include "render/tile_buffer.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 // Cells per document pixel, in thousandths: 200 at `zoom` 0,
 // 25 at 50, 5 at 86, 3 at 100. Any `zoom` follows the same formula: above
 // 100 the cells grow further (0 from 128 on: one flat cell), below 0 they
@@ -37,3 +39,5 @@ void renderTile(const SettingsRecord& s, const GeneratorState& gen, TileBuffer& 
 // The same with settings already taken from the record by patternSettings
 // (the render driver freezes them once per render).
 void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer);
+
+} // namespace qf

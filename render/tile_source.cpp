@@ -2,6 +2,8 @@
 
 #include "composite/composite_pixel.h"
 
+namespace qf {
+
 void loadTileSource(const CompositeTarget& target, TileBuffer& buffer) {
     if (!buffer.valid()) {
         return;
@@ -15,3 +17,5 @@ void loadTileSource(const CompositeTarget& target, TileBuffer& buffer) {
         }
     }
 }
+
+} // namespace qf

@@ -8,6 +8,8 @@
 #include "render/float_index.h"
 #include "render/noise_tables.h"
 
+namespace qf {
+
 namespace warp_detail {
 
 inline float fade(float t) {
@@ -46,3 +48,5 @@ inline float warpNoise(const NoiseTables& t, float x, float y) {
         lerp(corner(t, h01, fx, fy - 1.0f), corner(t, h11, fx - 1.0f, fy - 1.0f), u);
     return lerp(top, bottom, fade(fy));
 }
+
+} // namespace qf

@@ -12,6 +12,8 @@
 #include "platform/thread.h"
 #include "render/render_host.h"
 
+namespace qf {
+
 bool makeSplitter(const PixelRect& area, TileSplitter& splitter) {
     splitter = TileSplitter{};
     const int64_t width = std::max<int64_t>(0, area.width());
@@ -280,3 +282,5 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
     stats.cancelled = pool.cancelled;
     return stats;
 }
+
+} // namespace qf

@@ -11,6 +11,8 @@
 #include "values/pixel_types.h"
 #include "values/result_codes.h"
 
+namespace qf {
+
 class RenderHost;
 
 constexpr int32_t kTileSize = 128;
@@ -94,3 +96,5 @@ struct PoolRunStats {
 // kResultAreaRefused.
 PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, RenderHost* host,
                      const PoolOptions& options, void* arguments = nullptr);
+
+} // namespace qf

@@ -93,12 +93,28 @@ def render_cpp(table):
     return "\n".join(lines) + "\n"
 
 
+
+def in_namespace(text):
+    """Puts the generated definitions into the code's namespace, after the
+    file's leading comments and includes."""
+    lines = text.rstrip("\n").split("\n")
+    k = 0
+    for i, line in enumerate(lines):
+        s = line.strip()
+        if s.startswith("#"):
+            k = i + 1
+        elif s and not s.startswith("//"):
+            break
+    head = "\n".join(lines[:k]).rstrip("\n")
+    body = "\n".join(lines[k:]).strip("\n")
+    return head + "\n\nnamespace qf {\n\n" + body + "\n\n} // namespace qf\n"
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--check", action="store_true", help="compare with the committed file instead of writing it")
     args = parser.parse_args()
     out = pathlib.Path(__file__).resolve().parent.parent / "render" / "base_table.cpp"
-    text = render_cpp(make_table())
+    text = in_namespace(render_cpp(make_table()))
     if args.check:
         if out.read_text() != text:
             print(f"{out} differs from what this script makes", file=sys.stderr)

@@ -19,6 +19,9 @@
 
 #include "values/scripting_terms.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // The suite and its one event: how a host files the recorded action.

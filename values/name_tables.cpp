@@ -1,5 +1,7 @@
 #include "values/name_tables.h"
 
+namespace qf {
+
 const std::array<const char*, 70> kGlueMenuNames = {
     "",           "normal",       "procedural +", "procedural -",
     "difference", "lighten", // 1-5
@@ -56,3 +58,5 @@ std::string glueScriptingName(int mode) {
     if (mode == 60 || mode == 61 || (mode >= 64 && mode <= 69)) return "";
     return glueMenuName(mode);
 }
+
+} // namespace qf

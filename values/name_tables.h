@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 
+namespace qf {
+
 // Glue modes 1 to 69 as the dialog lists them.
 extern const std::array<const char*, 70> kGlueMenuNames;
 // Shapes 1 to 7 and stripe kinds 1 to 4.
@@ -21,3 +23,5 @@ std::string stripeKindName(int kind);
 // the menu name, except "harsh diff" for mode 26, and empty for the modes
 // the enumeration does not list (60, 61, 64 to 69).
 std::string glueScriptingName(int mode);
+
+} // namespace qf

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 // One colour: red, green, blue, alpha as single floats. Nominal range 0..1;
 // colour channels of 32-bit documents may exceed 1 (limited to 65535).
 struct FloatRGBA {
@@ -28,3 +30,5 @@ struct PixelRect {
     bool empty() const { return right <= left || bottom <= top; }
     bool operator==(const PixelRect&) const = default;
 };
+
+} // namespace qf

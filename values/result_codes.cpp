@@ -1,5 +1,7 @@
 #include "values/result_codes.h"
 
+namespace qf {
+
 namespace {
 
 constexpr ResultCodeInfo kResultCodes[] = {
@@ -22,3 +24,5 @@ const ResultCodeInfo* resultCodeInfo(int16_t code) {
         if (info.code == code) return &info;
     return nullptr;
 }
+
+} // namespace qf

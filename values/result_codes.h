@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace qf {
+
 enum ResultCode : int16_t {
     kResultOk = 0,
     kResultRefused = 1,         // start refused after a message
@@ -43,3 +45,5 @@ struct ResultCodeInfo {
 // The entry of `code`, or null for a code the module never produces itself
 // (a host's own failure passed on from advanceState, say).
 const ResultCodeInfo* resultCodeInfo(int16_t code);
+
+} // namespace qf

@@ -1,5 +1,7 @@
 #include "values/scripting_terms.h"
 
+namespace qf {
+
 std::vector<ScriptingValue> terminologyValues(const ScriptingEnumeration& e) {
     std::vector<ScriptingValue> values;
     for (int32_t n = 1; n <= e.limit; ++n) {
@@ -8,3 +10,5 @@ std::vector<ScriptingValue> terminologyValues(const ScriptingEnumeration& e) {
     }
     return values;
 }
+
+} // namespace qf

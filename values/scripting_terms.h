@@ -15,6 +15,8 @@
 #include "values/name_tables.h"
 #include "values/settings_record.h"
 
+namespace qf {
+
 // A four-character code: a 32-bit value whose bytes, most significant
 // first, are the four characters.
 constexpr uint32_t fourChars(const char (&text)[5]) {
@@ -164,3 +166,5 @@ struct ScriptingValue {
 // The values of an enumeration the terminology lists, in number order: those
 // from 1 to limit that have a name.
 std::vector<ScriptingValue> terminologyValues(const ScriptingEnumeration& e);
+
+} // namespace qf

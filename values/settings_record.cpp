@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace qf {
+
 void copyName(char (&dst)[kNameLength], const char* src) {
     size_t n = src ? std::strlen(src) : 0;
     if (n > kNameLength - 1) n = kNameLength - 1;
@@ -87,3 +89,5 @@ void restoreRenderSettings(SettingsRecord& s, const SettingsSnapshot& snap) {
     std::memcpy(s.settingsName, snap.settingsName, sizeof snap.settingsName);
     std::memcpy(s.carried, snap.carried, sizeof snap.carried);
 }
+
+} // namespace qf

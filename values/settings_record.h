@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace qf {
+
 constexpr int kNameLength = 260;
 
 // Render targets stored in `renderTarget`.
@@ -86,3 +88,5 @@ void restoreRenderSettings(SettingsRecord& s, const SettingsSnapshot& snap);
 // Copies text into one of the record's 260-character fields, truncating and
 // always terminating.
 void copyName(char (&dst)[kNameLength], const char* src);
+
+} // namespace qf

@@ -3,6 +3,9 @@
 #include <cstring>
 #include <new>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 uint16_t fileToHost16(uint16_t v) {

@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <string>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 uint16_t fileToHost16(uint16_t v);

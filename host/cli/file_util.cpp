@@ -13,6 +13,9 @@
 #include <unistd.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 namespace {
 

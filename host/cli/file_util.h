@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 // Whole file into memory; false with a one-line reason on failure or when the

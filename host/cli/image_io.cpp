@@ -8,6 +8,9 @@
 
 #include <new>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 namespace {
 

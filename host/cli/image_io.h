@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 enum class SampleFormat { u8, u16, f32 };

@@ -15,6 +15,9 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 namespace {
 

@@ -22,6 +22,9 @@
 #include <shellapi.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitCancelled = 130 };

@@ -6,6 +6,9 @@
 #include "composite/pyramid_image.h"
 #include "presets/presets_file.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 namespace {

@@ -11,6 +11,9 @@
 #include "host/descriptor.h"
 #include "host/document.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 // Fills every setting the file holds into `settings`, except those already

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 namespace {
 constexpr auto kDelay = std::chrono::milliseconds(500);

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <string>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 class ProgressBar {

@@ -1,5 +1,8 @@
 #include "host/cli/sample_picture.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 namespace {
 

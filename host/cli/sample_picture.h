@@ -5,6 +5,9 @@
 
 #include "host/cli/image_io.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 constexpr int32_t kSampleWidth = 512;

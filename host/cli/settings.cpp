@@ -5,6 +5,9 @@
 #include <cctype>
 #include <utility>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 namespace {
 

@@ -11,6 +11,9 @@
 #include <optional>
 #include <string>
 
+namespace qf {}
+using namespace qf;
+
 namespace cli {
 
 // The number in the last two digits of an enumeration value whose first two

@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+namespace qf {
+
 uint64_t monotonicMilliseconds() {
     timespec now;
     ::clock_gettime(CLOCK_MONOTONIC, &now);
@@ -12,3 +14,5 @@ uint64_t monotonicMilliseconds() {
 int64_t currentTimeSeconds() {
     return static_cast<int64_t>(std::time(nullptr));
 }
+
+} // namespace qf

@@ -6,6 +6,8 @@
 #include <pthread.h>
 #include <utility>
 
+namespace qf {
+
 namespace {
 
 struct EventState {
@@ -119,3 +121,5 @@ int AutoResetEvent::waitFor(uint32_t milliseconds) {
     if (got) return kPlatformOk;
     return result == ETIMEDOUT ? kPlatformTimedOut : kPlatformFailed;
 }
+
+} // namespace qf

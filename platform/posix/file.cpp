@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace qf {
+
 namespace {
 
 // Opens without blocking (a FIFO planted under the expected name must not
@@ -171,3 +173,5 @@ int createFolder(const char* path) {
     if (errno == EEXIST && ::stat(path, &info) == 0 && S_ISDIR(info.st_mode)) return kFileOk;
     return kFileCannotOpen;
 }
+
+} // namespace qf

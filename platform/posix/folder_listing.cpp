@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace qf {
+
 namespace {
 
 struct DirCloser {
@@ -49,3 +51,5 @@ int listFolder(const char* folder, std::vector<FolderEntry>& entries) {
     }
     return kFileOk;
 }
+
+} // namespace qf

@@ -3,6 +3,8 @@
 #include <sched.h>
 #include <unistd.h>
 
+namespace qf {
+
 int processorCount() {
     cpu_set_t set;
     CPU_ZERO(&set);
@@ -13,3 +15,5 @@ int processorCount() {
     const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? static_cast<int>(online) : 1;
 }
+
+} // namespace qf

@@ -14,6 +14,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+namespace qf {
+
 namespace {
 
 // Where the opener lives, searched in the parent: between fork and exec a
@@ -119,3 +121,5 @@ int shellOpen(const char* target) {
     ::close(report[0]);
     return got == 0 ? kPlatformOk : kPlatformFailed;
 }
+
+} // namespace qf

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace qf {
+
 std::string temporaryFolder() {
     const char* reported = std::getenv("TMPDIR");
     struct stat info;
@@ -11,3 +13,5 @@ std::string temporaryFolder() {
                         S_ISDIR(info.st_mode) && ::access(reported, W_OK | X_OK) == 0;
     return temporaryFolderFrom(usable ? reported : nullptr, "/tmp/");
 }
+
+} // namespace qf

@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace qf {
+
 namespace {
 
 struct ThreadState {
@@ -93,3 +95,5 @@ int Thread::join() {
     state_ = nullptr;
     return kPlatformOk;
 }
+
+} // namespace qf

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <utility>
 
+namespace qf {
+
 AutoResetEvent& AutoResetEvent::operator=(AutoResetEvent&& other) noexcept {
     if (this != &other) {
         destroy();
@@ -54,3 +56,5 @@ int AutoResetEvent::waitFor(uint32_t milliseconds) {
         return kPlatformFailed;
     }
 }
+
+} // namespace qf

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+namespace qf {
+
 namespace {
 
 // Only files on disk: a path that names a folder, device or pipe is
@@ -167,3 +169,5 @@ int createFolder(const char* path) {
                ? kFileOk
                : kFileCannotOpen;
 }
+
+} // namespace qf

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <new>
 
+namespace qf {
+
 namespace {
 
 struct FindHandle {
@@ -55,3 +57,5 @@ int listFolder(const char* folder, std::vector<FolderEntry>& entries) {
     }
     return kFileOk;
 }
+
+} // namespace qf

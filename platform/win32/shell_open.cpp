@@ -4,6 +4,8 @@
 
 #include <shellapi.h>
 
+namespace qf {
+
 int shellOpen(const char* target) {
     if (!target || !*target) return kPlatformFailed;
     const HINSTANCE result =
@@ -11,3 +13,5 @@ int shellOpen(const char* target) {
     // Values above 32 mean success.
     return reinterpret_cast<INT_PTR>(result) > 32 ? kPlatformOk : kPlatformFailed;
 }
+
+} // namespace qf

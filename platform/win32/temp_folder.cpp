@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+namespace qf {
+
 std::string temporaryFolder() {
     char reported[MAX_PATH + 2];
     const DWORD length = GetTempPathA(sizeof reported, reported);
@@ -11,3 +13,5 @@ std::string temporaryFolder() {
     const bool usable = length > 0 && length < sizeof reported;
     return temporaryFolderFrom(usable ? reported : nullptr, "C:\\Windows\\Temp\\");
 }
+
+} // namespace qf

@@ -5,6 +5,8 @@
 #include <process.h>
 #include <utility>
 
+namespace qf {
+
 namespace {
 
 struct ThreadState {
@@ -56,3 +58,5 @@ int Thread::join() {
     state_ = nullptr;
     return kPlatformOk;
 }
+
+} // namespace qf

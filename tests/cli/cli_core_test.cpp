@@ -14,6 +14,9 @@
 #include <set>
 #include <sstream>
 
+namespace qf {}
+using namespace qf;
+
 using namespace clitest;
 
 namespace {

@@ -30,8 +30,12 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+
 extern char** environ;
 #endif
+
+namespace qf {}
+using namespace qf;
 
 namespace clitest {
 

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+namespace qf {}
+using namespace qf;
+
 using namespace clitest;
 using cli::SampleFormat;
 

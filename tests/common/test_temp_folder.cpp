@@ -19,6 +19,9 @@
 #include <windows.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 #ifdef _WIN32

@@ -8,6 +8,9 @@
 #include "composite/colour_tables.h"
 #include "composite/glue_modes.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 struct Node {

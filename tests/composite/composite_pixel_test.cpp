@@ -8,6 +8,9 @@
 #include "composite/composite_pixel.h"
 #include "composite/glue_modes.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr PixelRect kTile{10, 20, 12, 23}; // 3 wide, 2 high, at (20, 10)

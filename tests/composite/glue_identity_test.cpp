@@ -13,6 +13,9 @@
 #include "composite/composite_pixel.h"
 #include "composite/glue_modes.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 struct Fnv {

@@ -7,6 +7,9 @@
 
 #include "composite/glue_modes.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr float kUnit = 32768.0f;

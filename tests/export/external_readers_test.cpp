@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 bool toolPresent(const char* tool) {

@@ -9,6 +9,9 @@
 #include <utility>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 uint32_t be32(const std::vector<uint8_t>& b, size_t at) {

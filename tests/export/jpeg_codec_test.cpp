@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // An RGB picture held in memory, handed to the compressor row by row.

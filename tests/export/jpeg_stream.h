@@ -12,6 +12,9 @@
 
 #include <jpeglib.h>
 
+namespace qf {}
+using namespace qf;
+
 struct JpegSegment {
     int marker = 0;               // the byte after 0xFF
     size_t offset = 0;            // of the 0xFF

@@ -4,6 +4,9 @@
 
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 std::vector<int> row(const uint8_t (&table)[64], int r) {

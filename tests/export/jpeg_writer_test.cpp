@@ -15,6 +15,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // A float RGBA picture filled by a function of the position.

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 class ScratchFiles {
   public:
     ScratchFiles() {

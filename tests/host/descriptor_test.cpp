@@ -7,6 +7,9 @@
 #include <cstring>
 #include <random>
 
+namespace qf {}
+using namespace qf;
+
 using host::Descriptor;
 
 namespace {

@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+namespace qf {}
+using namespace qf;
+
 using host::ColorModel;
 using host::Document;
 using host::FilterHost;

@@ -6,6 +6,9 @@
 
 #include <cmath>
 
+namespace qf {}
+using namespace qf;
+
 using host::ColorModel;
 using host::Document;
 using host::FilterHost;

@@ -4,6 +4,9 @@
 
 #include <cstring>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 TEST(HandleSuite, LifecycleThroughTheModulesProcedures) {

@@ -17,6 +17,9 @@
 #include <thread>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 using host::ColorModel;
 using host::Document;
 using host::FilterHost;

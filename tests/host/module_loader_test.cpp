@@ -7,6 +7,9 @@
 
 #include <cstdlib>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 std::string nativePath(std::string p) {

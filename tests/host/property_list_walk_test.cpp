@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 using namespace std::string_literals;

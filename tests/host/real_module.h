@@ -14,6 +14,9 @@
 #include <windows.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace hosttest {
 
 // Under Wine the build's Unix paths reach the test; Windows programs see the

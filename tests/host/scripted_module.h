@@ -10,6 +10,9 @@
 #include <functional>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace hosttest {
 
 using Script = std::function<void(int16 selector, FilterRecord* fr, intptr_t* data, int16* result)>;

@@ -12,6 +12,9 @@
 #include <thread>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 TEST(CompletionQueue, HandsOutSlotsInTheOrderTheyWereReported) {
     CompletionQueue queue;
     ASSERT_EQ(queue.create(10), kPlatformOk);

@@ -10,6 +10,9 @@
 #include <thread>
 #include <utility>
 
+namespace qf {}
+using namespace qf;
+
 TEST(AutoResetEvent, ASignalReleasesOneWaitAndResets) {
     AutoResetEvent event;
     ASSERT_EQ(event.create(), kPlatformOk);

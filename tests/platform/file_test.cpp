@@ -16,6 +16,9 @@
 #include <unistd.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 int writeText(File& file, const std::string& text) {

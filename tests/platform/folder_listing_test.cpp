@@ -14,6 +14,9 @@
 #include <unistd.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 using Names = std::vector<std::string>;
 
 TEST(FolderListing, PatternsIgnoreLetterCase) {

@@ -10,6 +10,9 @@
 #include <iterator>
 #include <string>
 
+namespace qf {}
+using namespace qf;
+
 class ScratchFolder {
   public:
     ScratchFolder() {

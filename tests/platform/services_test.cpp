@@ -19,6 +19,9 @@
 #include <sys/stat.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 TEST(ProcessorCount, IsAtLeastOneAndMatchesTheRuntime) {
     const int count = processorCount();
     EXPECT_GE(count, 1);

@@ -13,6 +13,9 @@
 #include <windows.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // Sets an environment variable for the lifetime of the object.

@@ -13,6 +13,9 @@
 #include <pthread.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 struct StackProbe {

@@ -9,6 +9,9 @@
 #include "plugin_test_support.h"
 #include "presets/cached_settings.h"
 
+namespace qf {}
+using namespace qf;
+
 using host::ColorModel;
 using host::Descriptor;
 using host::Document;

@@ -6,6 +6,9 @@
 #include "platform/temp_folder.h"
 #include "presets/cached_settings.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 class ForgetCachedSettings : public testing::EmptyTestEventListener {

@@ -9,6 +9,9 @@
 
 #include "plugin_test_support.h"
 
+namespace qf {}
+using namespace qf;
+
 using host::ColorModel;
 using host::Document;
 using host::Transparency;

@@ -9,6 +9,9 @@
 #include "plugin/module_call.h"
 #include "plugin/run_buffers.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // A one-row document the fake host hands out unchanged for every request.

@@ -8,6 +8,9 @@
 #include "plugin/image_render.h"
 #include "rate_host.h"
 
+namespace qf {}
+using namespace qf;
+
 using qftest::RateHost;
 
 namespace {

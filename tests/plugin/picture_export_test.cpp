@@ -15,6 +15,9 @@
 #include "plugin/scripting.h"
 #include "plugin_test_support.h"
 
+namespace qf {}
+using namespace qf;
+
 using host::ColorModel;
 using host::Descriptor;
 using host::Document;

@@ -9,6 +9,9 @@
 #include "platform/message.h"
 #include "plugin/plugin_entry.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace qftest {
 
 inline void entry(int16 selector, void* block, intptr_t* data, int16* result) {

@@ -13,6 +13,9 @@
 #include "plugin/host_access.h"
 #include "plugin/module_call.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace qftest {
 
 struct RateHost {

@@ -6,6 +6,9 @@
 #include "plugin_test_support.h"
 #include "values/result_codes.h"
 
+namespace qf {}
+using namespace qf;
+
 using host::ColorModel;
 using host::Document;
 using host::FilterHost;

@@ -15,6 +15,9 @@
 #include <unistd.h>
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // Points the system's temporary folder at a scratch folder for one test.

@@ -14,6 +14,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // A 128 x 128 8-bit thumbnail with a smooth pattern.

@@ -8,6 +8,9 @@
 #include <cstring>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 // A presets file assembled by hand, big-endian like the real ones.
 struct FileBytes {
     std::vector<uint8_t> bytes;

@@ -8,6 +8,9 @@
 
 #include "composite/lanczos_tables.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 double lanczos2(double x) {

@@ -10,6 +10,9 @@
 #include "pyramid_test_support.h"
 #include "render/pyramid_levels.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 using namespace pyramid_test;

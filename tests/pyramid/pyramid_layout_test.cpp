@@ -10,6 +10,9 @@
 
 #include "composite/pyramid_image.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // Restores the process-wide limit when a test ends, however it ends.

@@ -13,6 +13,9 @@
 #include "composite/lanczos_tables.h"
 #include "composite/pyramid_image.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace pyramid_test {
 
 // The house generator, for reproducible picture contents.

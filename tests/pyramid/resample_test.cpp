@@ -9,6 +9,9 @@
 #include "composite/pyramid_image.h"
 #include "pyramid_test_support.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 using namespace pyramid_test;

@@ -9,6 +9,9 @@
 #include "render/generator_setup.h"
 #include "render_test_support.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 const PixelRect kArea{0, 0, 300, 1000};

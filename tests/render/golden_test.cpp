@@ -9,6 +9,9 @@
 
 #include "render_test_support.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 struct GoldenCase {

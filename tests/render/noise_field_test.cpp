@@ -13,6 +13,9 @@
 #include "render/warp_noise.h"
 #include "render_test_support.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 const PixelRect kArea{0, 0, 64, 64};

@@ -10,6 +10,9 @@
 #include "render/base_table.h"
 #include "render/noise_tables.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 std::unique_ptr<NoiseTables> tablesFor(int32_t seed) {

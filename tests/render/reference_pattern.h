@@ -14,6 +14,9 @@
 #include "render/sort_by_rank.h"
 #include "render/warp_noise.h"
 
+namespace qf {}
+using namespace qf;
+
 inline void referenceCellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
                                 int32_t mergeRule, bool triangle, bool doubleSmooth,
                                 int32_t shapeKind) {

@@ -11,6 +11,9 @@
 #include "render/tile_renderer.h"
 #include "values/settings_record.h"
 
+namespace qf {}
+using namespace qf;
+
 // The record as a prepare leaves it: the plain defaults, seed 0.
 inline SettingsRecord patternDefaults() {
     SettingsRecord s;

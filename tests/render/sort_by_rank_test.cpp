@@ -5,6 +5,9 @@
 
 #include "render/sort_by_rank.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 TEST(SortByRank, EqualRanksLeaveTheQuicksortsOrder) {

@@ -9,6 +9,9 @@
 #include "render/tile_composite.h"
 #include "values/settings_record.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 TEST(TileComposite, EveryPixelReachesItsPlaceInThePreview) {

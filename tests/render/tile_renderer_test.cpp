@@ -17,6 +17,9 @@
 #include "render_test_support.h"
 #include "values/settings_record.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 const PixelRect kArea{0, 0, 96, 128};

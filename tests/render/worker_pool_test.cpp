@@ -10,6 +10,9 @@
 #include "render/render_host.h"
 #include "render/worker_pool.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 class FakeHost : public RenderHost {

@@ -6,6 +6,9 @@
 #include <fstream>
 #include <iterator>
 
+namespace qf {}
+using namespace qf;
+
 std::string builtModulePath() {
     const char* path = std::getenv("QF_MODULE");
     return path ? std::string(path) : std::string();

@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 // Path of the built module, from the environment; empty when not set.
 std::string builtModulePath();
 

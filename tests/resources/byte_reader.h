@@ -8,6 +8,9 @@
 #include <span>
 #include <string>
 
+namespace qf {}
+using namespace qf;
+
 class ByteReader {
   public:
     explicit ByteReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <string>
 
+namespace qf {}
+using namespace qf;
+
 constexpr uint32_t fourCharCode(const char (&text)[5]) {
     return (static_cast<uint32_t>(static_cast<uint8_t>(text[0])) << 24) |
            (static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 16) |

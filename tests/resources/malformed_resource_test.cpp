@@ -16,6 +16,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 void putU16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {

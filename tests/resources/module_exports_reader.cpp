@@ -4,6 +4,9 @@
 
 #include <optional>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr uint16_t kPe32Magic = 0x10B;

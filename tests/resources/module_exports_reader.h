@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 struct ModuleExport {
     std::string name;
     uint16_t ordinalIndex = 0; // index into the function table

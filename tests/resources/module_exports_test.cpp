@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr bool kModuleIs64Bit = sizeof(void*) == 8;

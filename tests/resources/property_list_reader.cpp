@@ -4,6 +4,9 @@
 
 #include <algorithm>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr size_t kPropertyHeaderSize = 16; // vendor, key, id, length

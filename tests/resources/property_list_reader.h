@@ -20,6 +20,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 struct PropertyListEntry {
     uint32_t vendorId = 0;
     uint32_t key = 0;

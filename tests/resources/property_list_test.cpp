@@ -12,6 +12,9 @@
 #include <utility>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr int kPropertyListId = 16000;

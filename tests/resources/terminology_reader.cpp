@@ -2,6 +2,9 @@
 
 #include "byte_reader.h"
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 // Reads a 16-bit count; negative counts are malformed.

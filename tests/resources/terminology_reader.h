@@ -24,6 +24,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 struct TerminologyParameter {
     std::string name;
     uint32_t key = 0;

@@ -11,6 +11,9 @@
 #include <string>
 #include <utility>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr int kTerminologyId = 16000;

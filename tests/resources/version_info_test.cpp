@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 constexpr bool kModuleIs64Bit = sizeof(void*) == 8;

@@ -21,6 +21,9 @@
 #define TEST_MODULE_EXPORT __attribute__((visibility("default")))
 #endif
 
+namespace qf {}
+using namespace qf;
+
 namespace {
 
 struct Item {
