@@ -32,6 +32,8 @@ import argparse
 import pathlib
 import sys
 
+from cpp_namespace import in_namespace
+
 SIZE = 2048
 DISTINCT = 1345
 SEED = 0x0F1E
@@ -92,22 +94,6 @@ def render_cpp(table):
     lines.append("};")
     return "\n".join(lines) + "\n"
 
-
-
-def in_namespace(text):
-    """Puts the generated definitions into the code's namespace, after the
-    file's leading comments and includes."""
-    lines = text.rstrip("\n").split("\n")
-    k = 0
-    for i, line in enumerate(lines):
-        s = line.strip()
-        if s.startswith("#"):
-            k = i + 1
-        elif s and not s.startswith("//"):
-            break
-    head = "\n".join(lines[:k]).rstrip("\n")
-    body = "\n".join(lines[k:]).strip("\n")
-    return head + "\n\nnamespace qf {\n\n" + body + "\n\n} // namespace qf\n"
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])

@@ -44,6 +44,8 @@ from the repository root:
 import os
 import sys
 
+from cpp_namespace import in_namespace
+
 GAMMA = 1.789
 MATRIX = (
     (0.4832, 0.3496, 0.1672),  # X
@@ -195,22 +197,6 @@ def emit(path, fwd, inv):
     with open(path, "w", newline="\n") as f:
         f.write(text)
 
-
-
-def in_namespace(text):
-    """Puts the generated definitions into the code's namespace, after the
-    file's leading comments and includes."""
-    lines = text.rstrip("\n").split("\n")
-    k = 0
-    for i, line in enumerate(lines):
-        s = line.strip()
-        if s.startswith("#"):
-            k = i + 1
-        elif s and not s.startswith("//"):
-            break
-    head = "\n".join(lines[:k]).rstrip("\n")
-    body = "\n".join(lines[k:]).strip("\n")
-    return head + "\n\nnamespace qf {\n\n" + body + "\n\n} // namespace qf\n"
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))

@@ -45,6 +45,8 @@ import math
 import pathlib
 import sys
 
+from cpp_namespace import in_namespace
+
 DECILES = 11
 SCALES = [1.0, 0.86, 0.74, 0.62, 0.52, 0.42, 0.32, 0.22, 0.13, 0.06, 0.01]
 SAMPLING = [2, 2, 2, 2, 2, 1, 1, 1, 1, 1, 1]
@@ -142,22 +144,6 @@ def render():
         "",
     ])
 
-
-
-def in_namespace(text):
-    """Puts the generated definitions into the code's namespace, after the
-    file's leading comments and includes."""
-    lines = text.rstrip("\n").split("\n")
-    k = 0
-    for i, line in enumerate(lines):
-        s = line.strip()
-        if s.startswith("#"):
-            k = i + 1
-        elif s and not s.startswith("//"):
-            break
-    head = "\n".join(lines[:k]).rstrip("\n")
-    body = "\n".join(lines[k:]).strip("\n")
-    return head + "\n\nnamespace qf {\n\n" + body + "\n\n} // namespace qf\n"
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])

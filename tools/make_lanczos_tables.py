@@ -34,6 +34,8 @@ import pathlib
 import struct
 import sys
 
+from cpp_namespace import in_namespace
+
 PHASES = 128
 TAPS = 5
 PI = 3.141592653
@@ -112,22 +114,6 @@ def render_cpp(floats, w2048, w32768):
     lines.append("};")
     return "\n".join(lines) + "\n"
 
-
-
-def in_namespace(text):
-    """Puts the generated definitions into the code's namespace, after the
-    file's leading comments and includes."""
-    lines = text.rstrip("\n").split("\n")
-    k = 0
-    for i, line in enumerate(lines):
-        s = line.strip()
-        if s.startswith("#"):
-            k = i + 1
-        elif s and not s.startswith("//"):
-            break
-    head = "\n".join(lines[:k]).rstrip("\n")
-    body = "\n".join(lines[k:]).strip("\n")
-    return head + "\n\nnamespace qf {\n\n" + body + "\n\n} // namespace qf\n"
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
