@@ -38,7 +38,7 @@ IEEE double results, so it writes the same file on every machine. Run it
 from the repository root:
 
     python3 tools/make_colour_tables.py            # writes the file
-    python3 tools/make_colour_tables.py --check    # also prints round-trip errors
+    python3 tools/make_colour_tables.py --check    # compares instead, and prints round-trip errors
 """
 
 import os
@@ -193,18 +193,24 @@ def emit(path, fwd, inv):
         "const uint8_t inverseColourTable[kColourTableBytes] = {\n%s\n};\n"
         % (rows(fwd), rows(inv))
     )
-    text = in_namespace(text)
-    with open(path, "w", newline="\n") as f:
-        f.write(text)
+    return in_namespace(text)
 
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     fwd = build(forward_model, FORWARD_ANCHORS, "forward")
     inv = build(inverse_model, INVERSE_ANCHORS, "inverse")
-    emit(os.path.join(root, "composite", "colour_tables.cpp"), fwd, inv)
+    path = os.path.join(root, "composite", "colour_tables.cpp")
+    text = emit(path, fwd, inv)
     if "--check" in sys.argv:
         check(fwd, inv)
+        with open(path, newline="\n") as f:
+            if f.read() != text:
+                sys.exit("composite/colour_tables.cpp differs from what this tool writes: run it without --check")
+        print("composite/colour_tables.cpp is up to date")
+        return
+    with open(path, "w", newline="\n") as f:
+        f.write(text)
 
 
 if __name__ == "__main__":
