@@ -36,6 +36,7 @@ const std::array<const char*, 8> kShapeNames = {"",         "circles", "diamonds
                                                 "octagons", "TVs",     "fleurons", "points"};
 
 const std::array<const char*, 5> kStripeKindNames = {"", "a", "b", "c", "d"};
+const std::array<const char*, 5> kMergeNames = {"", "1", "2", "3", "4"};
 
 namespace {
 template <size_t N> std::string entry(const std::array<const char*, N>& names, int value) {
@@ -51,6 +52,10 @@ std::string shapeName(int shape) {
 }
 std::string stripeKindName(int kind) {
     return entry(kStripeKindNames, kind);
+}
+
+std::string mergeName(int merge) {
+    return entry(kMergeNames, merge);
 }
 
 std::string glueScriptingName(int mode) {
