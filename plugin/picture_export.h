@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "plugin/host_api.h"
+#include "values/scripting_terms.h"
 #include "values/settings_record.h"
 
 namespace qf {
@@ -20,19 +21,6 @@ struct ExportRequest {
     int32_t height = 0;
     int32_t quality = 90;
 };
-
-// The host signature of our own host (the command-line tool). The export
-// keys below write a file wherever they point, so the module honours them
-// only from a host that says it is ours; a recorded action replayed in an
-// editor cannot change the editor's signature.
-constexpr uint32_t kOwnHostSignature = fourCC("qfHS");
-
-// Descriptor keys of the request: output path (text), width, height and
-// JPEG quality (integers).
-constexpr uint32_t kKeyExportPath = fourCC("qfXP");
-constexpr uint32_t kKeyExportWidth = fourCC("qfXW");
-constexpr uint32_t kKeyExportHeight = fourCC("qfXH");
-constexpr uint32_t kKeyExportQuality = fourCC("qfXQ");
 
 // Renders the settings into a picture of the requested size over a copy of
 // the document and writes it as a JPEG file, replacing the file only when

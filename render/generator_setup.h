@@ -12,6 +12,7 @@
 #include "render/noise_tables.h"
 #include "render/pattern_settings.h"
 #include "values/pixel_types.h"
+#include "values/result_codes.h"
 #include "values/settings_record.h"
 
 namespace qf {
@@ -74,8 +75,9 @@ struct GeneratorState {
 // Results of prepareGenerator.
 constexpr int32_t kGeneratorReady = 0;
 // The scratch array could not be grown; this is also the host result code
-// the render must report, and no tiles may be rendered.
-constexpr int32_t kGeneratorOutOfMemory = -128;
+// the render must report (out of memory, never a cancel), and no tiles may
+// be rendered.
+constexpr int32_t kGeneratorOutOfMemory = kResultOutOfMemory;
 
 // Scratch requests above this many bytes are refused as out of memory
 // rather than attempted (a render that wide cannot be held anyway).

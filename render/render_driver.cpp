@@ -45,9 +45,9 @@ void destroyRenderState(RenderState* state) {
 PoolRunStats renderTail(const PixelRect& area, SettingsRecord& s, RenderState& state,
                         RenderHost& host) {
     PoolRunStats stats;
-    if (prepareGenerator(state.generator, s, area) != kGeneratorReady) {
-        // Out of memory is an error the user must see, not a cancel.
-        host.result() = kResultOutOfMemory;
+    if (const int32_t ready = prepareGenerator(state.generator, s, area);
+        ready != kGeneratorReady) {
+        host.result() = int16_t(ready);
     } else {
         // The settings are frozen for the workers from here on.
         const PatternSettings settings = patternSettings(s);

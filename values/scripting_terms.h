@@ -45,6 +45,17 @@ constexpr uint32_t kKeyShape = fourChars("Hsky");
 constexpr uint32_t kKeyStripeKind = fourChars("Htky");
 constexpr uint32_t kKeyRandomSeed = fourChars("0014");
 
+// The host signature of our own host (the command-line tool), and the keys
+// of its export request: output path (text), width, height and JPEG quality
+// (integers). The keys write a file wherever they point, so the module
+// honours them only from a host that says it is ours; a recorded action
+// replayed in an editor cannot change the editor's signature.
+constexpr uint32_t kOwnHostSignature = fourChars("qfHS");
+constexpr uint32_t kKeyExportPath = fourChars("qfXP");
+constexpr uint32_t kKeyExportWidth = fourChars("qfXW");
+constexpr uint32_t kKeyExportHeight = fourChars("qfXH");
+constexpr uint32_t kKeyExportQuality = fourChars("qfXQ");
+
 // The enumeration types.
 constexpr uint32_t kTypeGlue = fourChars("GLty");
 constexpr uint32_t kTypeShape = fourChars("Hsty");

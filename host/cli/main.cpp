@@ -484,12 +484,6 @@ int commandApply(const Options& o) {
     return kExitOk;
 }
 
-// The host signature of this program. The module honours the export keys
-// below only from a host with this signature: they make it write a file
-// wherever they point, which a recorded action replayed in an editor must
-// never do.
-constexpr OSType kOwnHostSignature = fourCC("qfHS");
-
 // The pattern rendered over a copy of INPUT at --size (default: the
 // input's size), written by the module itself as a JPEG file. The module
 // writes beside the target and renames, so a failed or cancelled export
@@ -521,10 +515,10 @@ int commandExport(Options o) {
         fail("cannot write '" + o.positional[1] + "': the folder does not exist");
         return kExitFailed;
     }
-    o.extraKeys.putText(fourCC("qfXP"), out)
-        .putInteger(fourCC("qfXW"), o.width)
-        .putInteger(fourCC("qfXH"), o.height)
-        .putInteger(fourCC("qfXQ"), o.quality);
+    o.extraKeys.putText(kKeyExportPath, out)
+        .putInteger(kKeyExportWidth, o.width)
+        .putInteger(kKeyExportHeight, o.height)
+        .putInteger(kKeyExportQuality, o.quality);
     o.hostSig = kOwnHostSignature;
     o.progressLabel = "quillfire: exporting";
     const bool existed = cli::fileExists(out);
