@@ -8,7 +8,7 @@
 #include "plugin/host_access.h"
 #include "plugin/module_call.h"
 #include "plugin/picture_export.h"
-#include "plugin/random_source.h"
+#include "values/random_source.h"
 #include "plugin/records.h"
 #include "plugin/scripting.h"
 #include "presets/cached_settings.h"

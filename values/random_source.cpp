@@ -1,4 +1,4 @@
-#include "plugin/random_source.h"
+#include "values/random_source.h"
 
 namespace qf {
 
@@ -14,6 +14,10 @@ void seedRandom(uint32_t seed) {
 int32_t nextRandom() {
     state = state * 214013u + 2531011u;
     return int32_t((state >> 16) & 0x7FFF);
+}
+
+uint32_t randomState() {
+    return state;
 }
 
 } // namespace qf
