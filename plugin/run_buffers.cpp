@@ -1,8 +1,10 @@
 #include "plugin/run_buffers.h"
 
 #include <cstdlib>
+#include <new>
 
 #include "render/render_driver.h"
+#include "ui/dialog_model.h"
 
 namespace qf {
 
@@ -29,7 +31,19 @@ uint8_t* allocatePlaneBuffer(RunContext& ctx, int32_t planes, size_t bytes) {
     return ctx.planeBuffer;
 }
 
+bool allocateDialogState(RunContext& ctx) {
+    delete ctx.dialogState;
+    ctx.dialogState = new (std::nothrow) DialogRunState;
+    if (!ctx.dialogState) return false;
+    // Without its thumbnail the dialog still runs: Save and the dots then
+    // write files without pictures.
+    startDialogRun(*ctx.dialogState);
+    return true;
+}
+
 void releaseRunBuffers(RunContext& ctx) {
+    delete ctx.dialogState;
+    ctx.dialogState = nullptr;
     destroyRenderState(ctx.renderState);
     ctx.renderState = nullptr;
     releasePlaneBuffer(ctx);

@@ -1,7 +1,7 @@
-// The heap buffers of one filtering run: the render state and the plane copy
-// of the preview source. The run context keeps them as plain pointers (the
-// host holds that block for us between calls and never looks inside); they
-// are allocated and freed here and nowhere else.
+// The heap buffers of one filtering run: the render state, the plane copy
+// of the preview source and the dialog's run state. The run context keeps them as plain pointers
+// (the host holds that block for us between calls and never looks inside); they are allocated and
+// freed here and nowhere else.
 #pragma once
 
 #include <cstddef>
@@ -19,7 +19,13 @@ bool allocateRenderBuffers(RunContext& ctx);
 // memory is not there.
 uint8_t* allocatePlaneBuffer(RunContext& ctx, int32_t planes, size_t bytes);
 
-// Frees the render state and the plane copy; a second call does nothing.
+// Makes sure the run has its dialog state, set up for a new run (the
+// memory-dot map read, undo emptied, a fresh thumbnail). False when it
+// cannot be had; the run goes on without it.
+bool allocateDialogState(RunContext& ctx);
+
+// Frees the render state, the plane copy and the dialog state; a second
+// call does nothing.
 void releaseRunBuffers(RunContext& ctx);
 
 } // namespace qf

@@ -10,6 +10,7 @@
 namespace qf {
 
 struct RenderState;
+struct DialogRunState;
 
 struct RunContextFields {
     uint8_t showDialog;
@@ -42,6 +43,10 @@ struct RunContextFields {
     // The area of the current render; its top-left corner is its offset in
     // document coordinates.
     PixelRect renderArea;
+
+    // What the run keeps for the settings dialog (memory dots, undo, the
+    // run's thumbnail), from start to the cleanup.
+    DialogRunState* dialogState;
 };
 
 // The host holds 20856 bytes whatever the pointer size.

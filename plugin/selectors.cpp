@@ -4,14 +4,16 @@
 
 #include "platform/clock.h"
 #include "platform/message.h"
+#include "plugin/dialog_run.h"
 #include "plugin/final_pass.h"
 #include "plugin/host_access.h"
 #include "plugin/module_call.h"
 #include "plugin/picture_export.h"
-#include "values/random_source.h"
 #include "plugin/records.h"
 #include "plugin/scripting.h"
 #include "presets/cached_settings.h"
+#include "ui/dialog_model.h"
+#include "values/random_source.h"
 #include "values/version.h"
 
 namespace qf {
@@ -33,7 +35,13 @@ void refuse(ModuleCall& call, const char* text, int16_t reason) {
 } // namespace
 
 void runCleanup(ModuleCall& call) {
-    if (call.context) releaseRunBuffers(*call.context);
+    if (!call.context) return;
+    // The memory-dot map goes back to its file, but only when this run read
+    // it: a run that stopped before could only write an empty map over the
+    // user's remembered dots.
+    if (const DialogRunState* dialog = call.context->dialogState; dialog && dialog->mapLoaded)
+        dialog->dots.saveMap();
+    releaseRunBuffers(*call.context);
 }
 
 void handleAbout() {
@@ -109,6 +117,9 @@ void handleStart(ModuleCall& call) {
     }
 
     if (call.result() == 0) {
+        // The dialog's run state: the memory-dot map, empty undo slots, the
+        // run's thumbnail. A run without it still filters.
+        allocateDialogState(ctx);
         // Without a recorded action the last-used settings come back; a
         // missing or unreadable file leaves the defaults.
         if (!descriptorPresent(call)) readCachedSettings(s);
@@ -144,10 +155,18 @@ void handleStart(ModuleCall& call) {
 
     readDescriptor(call);
 
-    // The settings dialog is not part of this build yet: a run that asks
-    // for it goes ahead with the settings it has, as if it was accepted.
+    bool accepted = true;
+    if (ctx.showDialog) {
+        if (ctx.dialogState) ctx.dialogState->undo.push(s, true);
+        accepted = runSettingsDialog(call) != DialogOutcome::Cancelled;
+    }
     ctx.showDialog = 0;
 
+    if (!accepted || call.result() != 0) {
+        call.result() = kResultCancelled;
+        runCleanup(call);
+        return;
+    }
     if (call.exportRequest.requested) {
         // An export renders into a file of its own; the document stays.
         call.result() = exportPicture(call, call.exportRequest);

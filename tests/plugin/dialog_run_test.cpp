@@ -1,0 +1,156 @@
+// The start selector's dialog path, driven by a script in place of a
+// person: OK renders what the dialog chose, Cancel leaves the document and
+// answers -128, and memory dots stored in one run are there in the next.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/temp_folder.h"
+#include "plugin/dialog_run.h"
+#include "plugin_test_support.h"
+#include "presets/memory_dots.h"
+
+using host::ColorModel;
+using host::Descriptor;
+using host::Document;
+using host::FilterHost;
+using host::HostOptions;
+using host::RunOptions;
+
+namespace {
+
+void setVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Points the module at a script for the lifetime of the object.
+class DialogScript {
+  public:
+    explicit DialogScript(const std::string& events) {
+        path_ = temporaryFolder() + "dialog script.txt";
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << events;
+        setVariable(kDialogScriptVariable, path_);
+    }
+    ~DialogScript() {
+        setVariable(kDialogScriptVariable, "");
+        std::remove(path_.c_str());
+    }
+
+  private:
+    std::string path_;
+};
+
+Descriptor glueDescriptor(const char (&glue)[5]) {
+    Descriptor d;
+    d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC(glue)).putInteger(fourCC("0014"), 321);
+    return d;
+}
+
+// One run of a 60 x 40 RGB document; `dialog`: with the host's play mode
+// asking for the dialog.
+host::RunRecord runOn(Document& doc, const Descriptor& d, bool dialog,
+                      HostOptions options = HostOptions()) {
+    if (dialog) options.descriptors.playInfo = plugInDialogDisplay;
+    FilterHost h(qftest::entry, options);
+    RunOptions run;
+    run.showDialog = dialog;
+    run.descriptor = d;
+    return h.run(doc, run);
+}
+
+Document document() {
+    return qftest::filled(60, 40, ColorModel::rgb, 8, 90);
+}
+
+TEST(DialogRun, OkRendersTheDialogsSettingsAndCancelLeavesTheDocument) {
+    Document expected = document();
+    ASSERT_TRUE(runOn(expected, glueDescriptor("GL06"), false).ok());
+
+    // The recorded glue 5, then N in the dialog: glue 6.
+    {
+        DialogScript script("command 36\nok\n");
+        Document doc = document();
+        const host::RunRecord r = runOn(doc, glueDescriptor("GL05"), true);
+        ASSERT_TRUE(r.ok()) << r.hostError;
+        EXPECT_EQ(doc.bytes(), expected.bytes());
+    }
+    {
+        DialogScript script("command 23\ncancel\n");
+        Document doc = document();
+        const Document before = doc;
+        const host::RunRecord r = runOn(doc, glueDescriptor("GL05"), true);
+        EXPECT_EQ(r.result, -128);
+        EXPECT_EQ(doc.bytes(), before.bytes());
+    }
+    // Without a play mode that asks for it, the script is not played.
+    {
+        DialogScript script("cancel\n");
+        Document doc = document();
+        ASSERT_TRUE(runOn(doc, glueDescriptor("GL06"), false).ok());
+        EXPECT_EQ(doc.bytes(), expected.bytes());
+    }
+}
+
+TEST(DialogRun, ADotStoredInOneRunIsRecalledInTheNext) {
+    std::string mapPath = temporaryFolder() + kDotMapName;
+    std::remove(mapPath.c_str());
+    Document first = document();
+    {
+        // Dot 1 takes the recorded glue 9; the dialog then moves on to 10.
+        DialogScript script("press 313 462\nrelease 313 462\ncommand 36\nok\n");
+        ASSERT_TRUE(runOn(first, glueDescriptor("GL09"), true).ok());
+    }
+    // The run's end wrote the map: 200, then dot 1 remembered.
+    std::ifstream in(mapPath, std::ios::binary);
+    const std::string map((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(map.size(), 104u);
+    EXPECT_EQ(map.substr(0, 8), std::string("\0\0\0\xC8\0\0\0\x01", 8));
+
+    // The next run opens with glue 3 and recalls dot 1: glue 9.
+    Document recalled = document();
+    {
+        DialogScript script("press 313 462\nrelease 313 462\nok\n");
+        ASSERT_TRUE(runOn(recalled, glueDescriptor("GL03"), true).ok());
+    }
+    Document expected = document();
+    ASSERT_TRUE(runOn(expected, glueDescriptor("GL09"), false).ok());
+    EXPECT_EQ(recalled.bytes(), expected.bytes());
+}
+
+TEST(DialogRun, AnOlderEditorWithoutPreviewOrDescriptorsStillRunsTheDialog) {
+    // No descriptor suite: the parameters selector's request decides.
+    HostOptions legacy = HostOptions::legacyEditor();
+    Document plain = document();
+    {
+        FilterHost h(qftest::entry, legacy);
+        ASSERT_TRUE(h.run(plain, RunOptions()).ok());
+    }
+    DialogScript script("command 36\ncommand 36\nok\n");
+    Document doc = document();
+    FilterHost h(qftest::entry, legacy);
+    RunOptions run;
+    run.showDialog = true;
+    const host::RunRecord r = h.run(doc, run);
+    ASSERT_TRUE(r.ok()) << r.hostError;
+    EXPECT_GT(qftest::countChanged(plain, doc), 0);
+}
+
+TEST(DialogRun, AScriptThatCannotBeReadCancelsWithAMessage) {
+    qftest::CaughtMessages messages;
+    DialogScript script("wobble\n");
+    Document doc = document();
+    const Document before = doc;
+    const host::RunRecord r = runOn(doc, glueDescriptor("GL05"), true);
+    EXPECT_EQ(r.result, -128);
+    EXPECT_EQ(doc.bytes(), before.bytes());
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_NE(messages.texts[0].find("line 1"), std::string::npos);
+}
+
+} // namespace
