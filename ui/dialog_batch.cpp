@@ -23,14 +23,6 @@ bool containsNoCase(const std::string& text, const char* part) {
     return it != text.end();
 }
 
-// The folder part of a path, with its separator.
-std::string folderOf(const std::string& path) {
-    size_t cut = 0;
-    for (size_t i = 0; i < path.size(); ++i)
-        if (isPathSeparator(path[i])) cut = i + 1;
-    return path.substr(0, cut);
-}
-
 // `name` with its extension (from the last dot on) replaced by ".q5q".
 std::string withBatchExtension(const std::string& name) {
     const size_t dot = name.rfind('.');
@@ -46,16 +38,23 @@ struct BatchFlag {
 
 } // namespace
 
+std::string folderOfPath(const std::string& path) {
+    size_t cut = 0;
+    for (size_t i = 0; i < path.size(); ++i)
+        if (isPathSeparator(path[i])) cut = i + 1;
+    return path.substr(0, cut);
+}
+
 void DialogModel::runBatchTool() {
     if (batchRunning_) return;
     BatchFlag running(batchRunning_);
 
     FileDialogRequest request;
-    request.kind = FileDialogKind::ChooseBatchFile;
+    request.kind = FileDialogKind::ChooseSourceFile;
     request.title = "Choose any file in the source folder";
     std::string chosen;
     if (chooseFile(request, chosen) != kFileOk) return;
-    const std::string folder = folderOf(chosen);
+    const std::string folder = folderOfPath(chosen);
     copyName(settings_.presetsFolder, folder.c_str());
 
     std::string slot;

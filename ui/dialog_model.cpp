@@ -464,7 +464,7 @@ void DialogModel::command(int id) {
     }
     if (isMemoryDot(id)) dotCommand(id, out);
     if (id == kIdDotViewer) viewerCommand(out);
-    if (id == kIdPresetsPage) services_.writePresetsPage(settings_.presetsFolder);
+    if (id == kIdPresetsPage) presetsPageCommand();
     if (id == kIdLogo) view_.showAboutBox();
     if (id == kIdInfo) {
         view_.showInfoBox();
@@ -568,7 +568,7 @@ void DialogModel::dotCommand(int id, Outcome& out) {
 void DialogModel::viewerCommand(Outcome& out) {
     const int viewed = run_.dots.viewedDot();
     if (right_) {
-        services_.writeDotsPage();
+        dotsPageCommand();
     } else if (ctrl_) {
         runBatchTool();
     } else if (viewed >= 0) {
@@ -577,6 +577,49 @@ void DialogModel::viewerCommand(Outcome& out) {
         repaintDots();
     }
     if (viewed >= 0) out.push = Push::WithFile;
+}
+
+bool DialogModel::choosePagePath(const char* proposedName, std::string& path) {
+    FileDialogRequest request;
+    request.kind = FileDialogKind::SaveHtmlPage;
+    request.title = "Save an HTML page";
+    request.initialFolder = settings_.exportFolder;
+    request.initialName = proposedName;
+    if (chooseFile(request, path) != kFileOk) return false;
+    copyName(settings_.exportFolder, folderOfPath(path).c_str());
+    return true;
+}
+
+void DialogModel::presetsPageCommand() {
+    if (pageBusy_) return;
+    pageBusy_ = true;
+    FileDialogRequest request;
+    request.kind = FileDialogKind::ChooseSourceFile;
+    request.title = "Choose any file in the source folder";
+    request.initialFolder = settings_.presetsFolder;
+    std::string chosen, page;
+    if (chooseFile(request, chosen) == kFileOk) {
+        const std::string folder = folderOfPath(chosen);
+        copyName(settings_.presetsFolder, folder.c_str());
+        if (choosePagePath("Quillfire presets.html", page)) {
+            view_.setCursor(DialogCursor::Wait);
+            services_.writePresetsPage(folder, page);
+            view_.setCursor(DialogCursor::Arrow);
+        }
+    }
+    pageBusy_ = false;
+}
+
+void DialogModel::dotsPageCommand() {
+    if (pageBusy_) return;
+    pageBusy_ = true;
+    std::string page;
+    if (choosePagePath("Quillfire memory dots.html", page)) {
+        view_.setCursor(DialogCursor::Wait);
+        services_.writeDotsPage(page);
+        view_.setCursor(DialogCursor::Arrow);
+    }
+    pageBusy_ = false;
 }
 
 void DialogModel::undoCommand(Outcome& out) {

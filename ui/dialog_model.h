@@ -117,6 +117,9 @@ class DialogModel {
     void loadCommand(Outcome& out);
     void dotCommand(int id, Outcome& out);
     void viewerCommand(Outcome& out);
+    void presetsPageCommand();
+    void dotsPageCommand();
+    bool choosePagePath(const char* proposedName, std::string& path);
     void undoCommand(Outcome& out);
     void randomCommand(int id, Outcome& out);
     void resetCommand(Outcome& out);
@@ -149,6 +152,7 @@ class DialogModel {
     int pressedDot_ = -1;
     bool fileDialogOpen_ = false;
     bool batchRunning_ = false;
+    bool pageBusy_ = false;
     int previewRenders_ = 0;
     int endCode_ = 0;
     int16_t hostResult_ = 0;
@@ -160,6 +164,9 @@ class DialogModel {
 std::string listItemText(int id, int value);
 // How many items list `id` holds.
 int listItemCount(int id);
+
+// The folder part of a path, with its separator; empty for a bare name.
+std::string folderOfPath(const std::string& path);
 
 // Reads an edit box's text as a decimal real (leading blanks and a sign
 // allowed, the rest after the number ignored); 0 when it holds no number.

@@ -15,9 +15,10 @@ namespace qf {
 enum class DialogCursor { Arrow, OpenHand, ClosedHand, Wait };
 
 enum class FileDialogKind {
-    OpenSettings,    // "Open a settings file", with the picture panel
-    SaveSettings,    // "Save a settings file"
-    ChooseBatchFile, // "Choose any file in the source folder"
+    OpenSettings,     // "Open a settings file", with the picture panel
+    SaveSettings,     // "Save a settings file"
+    ChooseSourceFile, // "Choose any file in the source folder" (batch tool, presets page)
+    SaveHtmlPage,     // "Save an HTML page"
 };
 
 struct FileDialogRequest {
@@ -82,14 +83,23 @@ class DialogServices {
     // pixels), before the first preview render.
     virtual void setPreviewPane(const PixelRect& previewRect, const PixelRect& pane) = 0;
 
-    // The exports the dialog's buttons start; each answers 0, or a file or
-    // host code. A build without the export answers kExportUnavailable.
+    // The exports the dialog's buttons start, once the dialog has asked
+    // for their files; each answers 0, or a file or host code, and opens
+    // what it wrote for the user. A build without the export answers
+    // kExportUnavailable.
     virtual int exportPsd() { return kExportUnavailable; }
-    virtual int writePresetsPage(const std::string& folder) {
-        (void)folder;
+    // The presets page of every presets file in `sourceFolder` (which ends
+    // with a separator), written to `pagePath`.
+    virtual int writePresetsPage(const std::string& sourceFolder, const std::string& pagePath) {
+        (void)sourceFolder;
+        (void)pagePath;
         return kExportUnavailable;
     }
-    virtual int writeDotsPage() { return kExportUnavailable; }
+    // The page of the filled memory dots, each rendered over the document.
+    virtual int writeDotsPage(const std::string& pagePath) {
+        (void)pagePath;
+        return kExportUnavailable;
+    }
 
     static constexpr int kExportUnavailable = -1;
 };

@@ -376,9 +376,24 @@ TEST(DialogDots, ClickingStoresThenRecallsAndTheViewerFollowsTheMouse) {
     EXPECT_EQ(f.run->dots.viewedDot(), 0);
     f.click(350, 500);
     EXPECT_EQ(f.settings.glue, 1);
-    // Right button on the viewer asks for the dots page.
+    // Right button on the viewer asks for the dots page, once its file is
+    // chosen.
+    f.view.queueFileAnswer(f.scratch.file("dots.html"));
     f.click(350, 500, true);
     EXPECT_EQ(f.services.dotsPages, 1);
+    EXPECT_EQ(f.view.fileRequests().back().title, "Save an HTML page");
+    EXPECT_EQ(f.view.fileRequests().back().initialName, "Quillfire memory dots.html");
+    EXPECT_EQ(f.services.pagePath, f.scratch.file("dots.html"));
+    f.click(350, 500, true); // cancelled: nothing written
+    EXPECT_EQ(f.services.dotsPages, 1);
+
+    // The presets page asks for a file in the source folder, then the page.
+    f.view.queueFileAnswer(f.scratch.file("any.sa9"));
+    f.view.queueFileAnswer(f.scratch.file("presets.html"));
+    f.model->command(kIdPresetsPage);
+    EXPECT_EQ(f.services.presetsPages, 1);
+    EXPECT_EQ(f.services.pageFolder, f.folder());
+    EXPECT_STREQ(f.settings.presetsFolder, f.folder().c_str());
 }
 
 TEST(DialogDots, TheBatchToolResavesMarkedFilesAndGivesTheUserSettingsBack) {

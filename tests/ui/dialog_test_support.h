@@ -50,8 +50,16 @@ class FakeServices : public DialogServices {
     }
     void setPreviewPane(const PixelRect&, const PixelRect& p) override { pane = p; }
     int exportPsd() override { return ++psdExports, 0; }
-    int writePresetsPage(const std::string&) override { return ++presetsPages, 0; }
-    int writeDotsPage() override { return ++dotsPages, 0; }
+    std::string pageFolder, pagePath;
+    int writePresetsPage(const std::string& folder, const std::string& page) override {
+        pageFolder = folder;
+        pagePath = page;
+        return ++presetsPages, 0;
+    }
+    int writeDotsPage(const std::string& page) override {
+        pagePath = page;
+        return ++dotsPages, 0;
+    }
 };
 
 // A dialog opened on default settings, with everything in a scratch folder.
