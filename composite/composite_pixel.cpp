@@ -74,18 +74,11 @@ inline ptrdiff_t sampleOffset(int32_t x, int32_t y, const PixelRect& rect, int32
     return offset;
 }
 
+// The source colour of a host pixel whose samples start at p.
 template <DepthClass D, bool Gray>
-FloatRGBA readHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
-                        int32_t rowMode) {
+FloatRGBA unpackHostPixel(const CompositeTarget& target, const typename SampleTraits<D>::Type* p) {
     using Traits = SampleTraits<D>;
-    using Sample = typename Traits::Type;
     FloatRGBA c{0.0f, 0.0f, 0.0f, 0.0f};
-    if (target.inData == nullptr || !insideTile(x, y, rect)) {
-        return c;
-    }
-    const Sample* p =
-        static_cast<const Sample*>(target.inData) +
-        sampleOffset(x, y, rect, rowMode, target.inPlaneCount, target.inRowBytes, sizeof(Sample));
     if constexpr (Gray) {
         c.r = c.g = c.b = Traits::unit(p[0]);
     } else {
@@ -98,19 +91,9 @@ FloatRGBA readHostPixel(const CompositeTarget& target, int32_t x, int32_t y, con
 }
 
 template <DepthClass D, bool Gray>
-void writeHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour,
-                    const PixelRect& rect, int32_t rowMode) {
+void packHostPixel(const CompositeTarget& target, const FloatRGBA& colour,
+                   typename SampleTraits<D>::Type* p) {
     using Traits = SampleTraits<D>;
-    using Sample = typename Traits::Type;
-    if (target.outData == nullptr || !insideTile(x, y, rect)) {
-        return;
-    }
-    if (int64_t(x) - rect.left >= target.outWidth || int64_t(y) - rect.top >= target.outHeight) {
-        return;
-    }
-    Sample* p =
-        static_cast<Sample*>(target.outData) +
-        sampleOffset(x, y, rect, rowMode, target.planes, target.outRowBytes, sizeof(Sample));
     if constexpr (Gray) {
         p[0] = Traits::store(colour.g);
     } else {
@@ -120,6 +103,52 @@ void writeHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const F
     }
     if (target.editableTransparency) {
         p[target.alphaIndex] = Traits::store(colour.a);
+    }
+}
+
+// Where the samples of (x, y) start in the host's input buffer; null when
+// there is no input or (x, y) is outside the tile.
+template <DepthClass D>
+const typename SampleTraits<D>::Type* hostSource(const CompositeTarget& target, int32_t x,
+                                                 int32_t y, const PixelRect& rect,
+                                                 int32_t rowMode) {
+    using Sample = typename SampleTraits<D>::Type;
+    if (target.inData == nullptr || !insideTile(x, y, rect)) {
+        return nullptr;
+    }
+    return static_cast<const Sample*>(target.inData) +
+           sampleOffset(x, y, rect, rowMode, target.inPlaneCount, target.inRowBytes,
+                        sizeof(Sample));
+}
+
+// Where the samples of (x, y) go in the host's output buffer; null when
+// nothing is to be written there.
+template <DepthClass D>
+typename SampleTraits<D>::Type* hostDestination(const CompositeTarget& target, int32_t x, int32_t y,
+                                                const PixelRect& rect, int32_t rowMode) {
+    using Sample = typename SampleTraits<D>::Type;
+    if (target.outData == nullptr || !insideTile(x, y, rect)) {
+        return nullptr;
+    }
+    if (int64_t(x) - rect.left >= target.outWidth || int64_t(y) - rect.top >= target.outHeight) {
+        return nullptr;
+    }
+    return static_cast<Sample*>(target.outData) +
+           sampleOffset(x, y, rect, rowMode, target.planes, target.outRowBytes, sizeof(Sample));
+}
+
+template <DepthClass D, bool Gray>
+FloatRGBA readHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const PixelRect& rect,
+                        int32_t rowMode) {
+    const auto* p = hostSource<D>(target, x, y, rect, rowMode);
+    return p ? unpackHostPixel<D, Gray>(target, p) : FloatRGBA{0.0f, 0.0f, 0.0f, 0.0f};
+}
+
+template <DepthClass D, bool Gray>
+void writeHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour,
+                    const PixelRect& rect, int32_t rowMode) {
+    if (auto* p = hostDestination<D>(target, x, y, rect, rowMode)) {
+        packHostPixel<D, Gray>(target, colour, p);
     }
 }
 
@@ -143,31 +172,34 @@ void writePreviewPixel(const CompositeTarget& target, int32_t x, int32_t y,
 }
 
 // Reading and writing for one render target, document depth and colour
-// model; compositePixel picks the instance once per call so the pixel itself
-// runs without re-testing what cannot change within a render.
+// model; the caller picks the instance once (per pixel or per tile) so the
+// pixel itself runs without re-testing what cannot change within a render.
+// Host pixels are found by the caller: `src` and `dst` are where the
+// pixel's samples start in the host's buffers, null for none.
 template <int32_t Target, DepthClass D, bool Gray> struct TargetAccess {
-    static FloatRGBA read(const CompositeTarget& target, int32_t x, int32_t y,
-                          const PixelRect& rect, int32_t rowMode) {
+    using Sample = typename SampleTraits<D>::Type;
+
+    static FloatRGBA read(const CompositeTarget& target, int32_t x, int32_t y, const Sample* src) {
         if constexpr (Target == kImage) {
             if (target.image == nullptr) {
                 return {0.0f, 0.0f, 0.0f, 0.0f};
             }
             return target.image->readPixel(x, y);
         } else {
-            return readHostPixel<D, Gray>(target, x, y, rect, rowMode);
+            return src ? unpackHostPixel<D, Gray>(target, src) : FloatRGBA{0.0f, 0.0f, 0.0f, 0.0f};
         }
     }
 
     static void write(const CompositeTarget& target, int32_t x, int32_t y, const FloatRGBA& colour,
-                      const PixelRect& rect, int32_t rowMode) {
+                      Sample* dst) {
         if constexpr (Target == kImage) {
             if (target.image != nullptr) {
                 target.image->storePixel(x, y, colour);
             }
         } else if constexpr (Target == kPreview) {
             writePreviewPixel(target, x, y, colour);
-        } else {
-            writeHostPixel<D, Gray>(target, x, y, colour, rect, rowMode);
+        } else if (dst) {
+            packHostPixel<D, Gray>(target, colour, dst);
         }
     }
 
@@ -188,11 +220,13 @@ inline void limitAbove(FloatRGBA& c, float top) {
     if (c.b > top) c.b = top;
 }
 
+// One pixel: `src` and `dst` locate its host samples (see TargetAccess), m
+// is its selection coverage.
 template <int32_t Target, DepthClass D, bool Gray>
-void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated,
-                   const PixelRect& rect, int32_t rowMode) {
+inline void compositeAt(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA& g,
+                        const typename SampleTraits<D>::Type* src,
+                        typename SampleTraits<D>::Type* dst, float m) {
     using Access = TargetAccess<Target, D, Gray>;
-    FloatRGBA& g = *generated;
     const bool isFloat = Access::floatTarget(target);
 
     // Condition the generated colour. The 1.007 lifts nearly opaque colours
@@ -212,7 +246,7 @@ void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGB
         g.r = g.g = g.b = v;
     }
 
-    const FloatRGBA source = Access::read(target, x, y, rect, rowMode);
+    const FloatRGBA source = Access::read(target, x, y, src);
     FloatRGBA result;
     if (isFloat) {
         result = g;
@@ -236,14 +270,59 @@ void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGB
         result = under;
     }
 
-    const float m = maskValue(target, x, y, rect, rowMode);
     if (m < 1.0f) {
         result.r = background.r + m * (result.r - background.r);
         result.g = background.g + m * (result.g - background.g);
         result.b = background.b + m * (result.b - background.b);
         result.a = background.a + m * (result.a - background.a);
     }
-    Access::write(target, x, y, result, rect, rowMode);
+    Access::write(target, x, y, result, dst);
+}
+
+template <int32_t Target, DepthClass D, bool Gray>
+void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated,
+                   const PixelRect& rect, int32_t rowMode) {
+    const bool host = Target != kImage;
+    compositeAt<Target, D, Gray>(
+        target, x, y, *generated, host ? hostSource<D>(target, x, y, rect, rowMode) : nullptr,
+        Target == kFinal ? hostDestination<D>(target, x, y, rect, rowMode) : nullptr,
+        maskValue(target, x, y, rect, rowMode));
+}
+
+// A whole block, row by row: the host rows are located once per row, and
+// every pixel of the block lies inside the tile.
+template <int32_t Target, DepthClass D, bool Gray>
+void compositeBlockWith(const CompositeTarget& target, const FloatRGBA* colours, ptrdiff_t stride,
+                        const PixelRect& rect) {
+    using Sample = typename SampleTraits<D>::Type;
+    const int64_t width = int64_t(rect.right) - rect.left;
+    const int64_t height = int64_t(rect.bottom) - rect.top;
+    for (int64_t row = 0; row < height; ++row) {
+        const int32_t y = int32_t(rect.top + row);
+        const Sample* in = nullptr;
+        if (Target != kImage && target.inData != nullptr) {
+            in = static_cast<const Sample*>(target.inData) +
+                 ptrdiff_t(row) * (target.inRowBytes / int32_t(sizeof(Sample)));
+        }
+        Sample* out = nullptr;
+        if (Target == kFinal && target.outData != nullptr && row < target.outHeight) {
+            out = static_cast<Sample*>(target.outData) +
+                  ptrdiff_t(row) * (target.outRowBytes / int32_t(sizeof(Sample)));
+        }
+        const uint8_t* mask = target.maskData;
+        if (mask != nullptr) {
+            mask += ptrdiff_t(row) * target.maskRowBytes;
+        }
+        const FloatRGBA* colour = colours + ptrdiff_t(row) * stride;
+        for (int64_t i = 0; i < width; ++i) {
+            FloatRGBA g = colour[i];
+            compositeAt<Target, D, Gray>(
+                target, int32_t(rect.left + i), y, g,
+                in ? in + ptrdiff_t(i) * target.inPlaneCount : nullptr,
+                out && i < target.outWidth ? out + ptrdiff_t(i) * target.planes : nullptr,
+                mask ? kByteUnits.value[mask[i]] : 1.0f);
+        }
+    }
 }
 
 using CompositeFn = void (*)(const CompositeTarget&, int32_t, int32_t, FloatRGBA*, const PixelRect&,
@@ -257,6 +336,19 @@ constexpr CompositeFn kHostKinds[3][2] = {
      compositeWith<Target, DepthClass::Sixteen, true>},
     {compositeWith<Target, DepthClass::Float, false>,
      compositeWith<Target, DepthClass::Float, true>},
+};
+
+using CompositeBlockFn = void (*)(const CompositeTarget&, const FloatRGBA*, ptrdiff_t,
+                                  const PixelRect&);
+
+template <int32_t Target>
+constexpr CompositeBlockFn kHostBlockKinds[3][2] = {
+    {compositeBlockWith<Target, DepthClass::Eight, false>,
+     compositeBlockWith<Target, DepthClass::Eight, true>},
+    {compositeBlockWith<Target, DepthClass::Sixteen, false>,
+     compositeBlockWith<Target, DepthClass::Sixteen, true>},
+    {compositeBlockWith<Target, DepthClass::Float, false>,
+     compositeBlockWith<Target, DepthClass::Float, true>},
 };
 
 inline int depthIndex(DepthClass d) {
@@ -296,10 +388,33 @@ void compositePixel(const CompositeTarget& target, int32_t x, int32_t y, FloatRG
     }
 }
 
+void compositeBlock(const CompositeTarget& target, const FloatRGBA* colours, ptrdiff_t stride,
+                    const PixelRect& rect) {
+    const int gray = target.gray ? 1 : 0;
+    switch (target.renderTarget) {
+    case kFinal:
+        kHostBlockKinds<kFinal>[depthIndex(target.depth)][gray](target, colours, stride, rect);
+        break;
+    case kPreview:
+        kHostBlockKinds<kPreview>[depthIndex(target.depth)][gray](target, colours, stride, rect);
+        break;
+    case kImage:
+        if (target.gray) {
+            compositeBlockWith<kImage, DepthClass::Eight, true>(target, colours, stride, rect);
+        } else {
+            compositeBlockWith<kImage, DepthClass::Eight, false>(target, colours, stride, rect);
+        }
+        break;
+    default:
+        // No such target: nothing to write to.
+        break;
+    }
+}
+
 FloatRGBA readSourcePixel(const CompositeTarget& target, int32_t x, int32_t y,
                           const PixelRect& rect, int32_t rowMode) {
     if (target.renderTarget == kImage) {
-        return TargetAccess<kImage, DepthClass::Eight, false>::read(target, x, y, rect, rowMode);
+        return TargetAccess<kImage, DepthClass::Eight, false>::read(target, x, y, nullptr);
     }
     const bool gray = target.gray;
     switch (target.depth) {
@@ -331,7 +446,7 @@ void writePixel(const CompositeTarget& target, int32_t x, int32_t y, const Float
                 const PixelRect& rect, int32_t rowMode) {
     switch (target.renderTarget) {
     case kImage:
-        TargetAccess<kImage, DepthClass::Eight, false>::write(target, x, y, colour, rect, rowMode);
+        TargetAccess<kImage, DepthClass::Eight, false>::write(target, x, y, colour, nullptr);
         return;
     case kPreview:
         writePreviewPixel(target, x, y, colour);

@@ -5,6 +5,7 @@
 // the selection mask and stored.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "composite/composite_target.h"
@@ -19,6 +20,14 @@ namespace qf {
 // at the current row.
 void compositePixel(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA* generated,
                     const PixelRect& rect, int32_t rowMode);
+
+// compositePixel for every pixel of `rect`, row by row from the top, with
+// row mode 1: the generated colour of (x, y) is
+// colours[(y - rect.top) * stride + (x - rect.left)], conditioned in a copy
+// (the block is left as it was). The target's kind is chosen once and the
+// host rows are located once per row.
+void compositeBlock(const CompositeTarget& target, const FloatRGBA* colours, ptrdiff_t stride,
+                    const PixelRect& rect);
 
 // The source pixel under (x, y): from the host's input buffer for the final
 // render and the preview, from the in-memory picture for the image target.

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "render/pixel_lanes.h"
+
 namespace qf {
 
 constexpr int32_t kCellIndexLimit = int32_t{1} << 30;
@@ -27,6 +29,14 @@ inline int32_t truncToIndex(float v) {
         return 0;
     }
     return static_cast<int32_t>(v);
+}
+
+// The same for four values.
+inline LaneInts truncToIndex(Lanes v) {
+    constexpr float limit = static_cast<float>(kCellIndexLimit);
+    const LaneInts beyond = v >= limit ? LaneInts{} + kCellIndexLimit
+                                       : (v <= -limit ? LaneInts{} - kCellIndexLimit : LaneInts{});
+    return absolute(v) < limit ? truncateLanes(v) : beyond;
 }
 
 } // namespace qf

@@ -1,75 +1,77 @@
 // Single-precision conversions between RGB and hue, saturation, lightness,
 // used by the hue rotation of every generated pixel. Inputs are expected in
-// 0..1.
+// 0..1. Each takes plain floats (one pixel) or Lanes (four pixels, with the
+// same bits per lane); the branches of the conversion are selects.
 #pragma once
 
 #include <cstdint>
 
+#include "render/pixel_lanes.h"
+
 namespace qf {
 
-struct HslColour {
-    float h, s, l;
-};
+template <class V> struct HslValues { V h, s, l; };
 
-struct RgbColour {
-    float r, g, b;
-};
+template <class V> struct RgbValues { V r, g, b; };
 
-inline HslColour rgbToHsl(float r, float g, float b) {
-    const float mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
-    const float mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
-    HslColour out{0.0f, 0.0f, (mx + mn) / 2.0f};
-    if (out.l <= 0.0f) {
-        return out;
-    }
-    const float d = mx - mn;
-    if (d <= 0.0f) {
-        return out;
-    }
-    out.s = out.l <= 0.5f ? d / (mx + mn) : d / (2.0f - mx - mn);
-    const float rc = (mx - r) / d;
-    const float gc = (mx - g) / d;
-    const float bc = (mx - b) / d;
-    float h;
-    if (r == mx) {
-        h = g == mn ? 5.0f + bc : 1.0f - gc;
-    } else if (g == mx) {
-        h = b == mn ? 1.0f + rc : 3.0f - bc;
-    } else {
-        h = r == mn ? 3.0f + gc : 5.0f - rc;
-    }
-    out.h = h * 0.16666667f;
-    return out;
+using HslColour = HslValues<float>;
+using RgbColour = RgbValues<float>;
+
+namespace hsl_detail {
+
+// The sextant of h6 as a float: its whole part when 0 <= h6 < 6, else 0.
+inline float sextantOf(float h6) {
+    return (h6 >= 0.0f && h6 < 6.0f) ? static_cast<float>(static_cast<int32_t>(h6)) : 0.0f;
+}
+inline Lanes sextantOf(Lanes h6) {
+    const LaneMask inRange = (h6 >= 0.0f) & (h6 < 6.0f);
+    return inRange ? toLanes(truncateLanes(h6)) : Lanes{};
 }
 
-inline RgbColour hslToRgb(float h, float s, float l) {
-    const float v = l <= 0.5f ? l * (1.0f + s) : l + s - l * s;
-    const float m = l + l - v;
-    if (v <= 0.0f) {
-        return RgbColour{0.0f, 0.0f, 0.0f};
-    }
-    const float sv = (v - m) / v;
-    const float h6 = h * 6.0f;
+} // namespace hsl_detail
+
+template <class V> inline HslValues<V> rgbToHsl(V r, V g, V b) {
+    const V mx = r > g ? larger(r, b) : larger(g, b);
+    const V mn = r < g ? smaller(r, b) : smaller(g, b);
+    const V l = (mx + mn) / 2.0f;
+    const V d = mx - mn;
+    // Black and greys keep hue and saturation 0; what the other branches
+    // compute there is not used.
+    const auto grey = (l <= 0.0f) | (d <= 0.0f);
+    const V s = l <= 0.5f ? d / (mx + mn) : d / (2.0f - mx - mn);
+    const V rc = (mx - r) / d;
+    const V gc = (mx - g) / d;
+    const V bc = (mx - b) / d;
+    const V redTop = g == mn ? 5.0f + bc : 1.0f - gc;
+    const V greenTop = b == mn ? 1.0f + rc : 3.0f - bc;
+    const V blueTop = r == mn ? 3.0f + gc : 5.0f - rc;
+    const V h = (r == mx ? redTop : (g == mx ? greenTop : blueTop)) * 0.16666667f;
+    return HslValues<V>{grey ? V{} : h, grey ? V{} : s, l};
+}
+
+template <class V> inline RgbValues<V> hslToRgb(V h, V s, V l) {
+    const V v = l <= 0.5f ? l * (1.0f + s) : l + s - l * s;
+    const V m = l + l - v;
+    const V sv = (v - m) / v;
+    const V h6 = h * 6.0f;
     // Also keeps the conversion defined for a hue outside 0..1.
-    const int32_t sextant = (h6 >= 0.0f && h6 < 6.0f) ? static_cast<int32_t>(h6) : 0;
-    const float f = h6 - static_cast<float>(sextant);
-    const float t = v * sv * f;
-    const float up = m + t;
-    const float down = v - t;
-    switch (sextant) {
-    case 0:
-        return RgbColour{v, up, m};
-    case 1:
-        return RgbColour{down, v, m};
-    case 2:
-        return RgbColour{m, v, up};
-    case 3:
-        return RgbColour{m, down, v};
-    case 4:
-        return RgbColour{up, m, v};
-    default:
-        return RgbColour{v, m, down};
-    }
+    const V sextant = hsl_detail::sextantOf(h6);
+    const V f = h6 - sextant;
+    const V t = v * sv * f;
+    const V up = m + t;
+    const V down = v - t;
+    // By sextant: 0 (v, up, m), 1 (down, v, m), 2 (m, v, up), 3 (m, down, v),
+    // 4 (up, m, v), 5 (v, m, down).
+    const auto s0 = sextant == 0.0f;
+    const auto s1 = sextant == 1.0f;
+    const auto s2 = sextant == 2.0f;
+    const auto s3 = sextant == 3.0f;
+    const auto s4 = sextant == 4.0f;
+    const V red = s0 ? v : (s1 ? down : (s2 ? m : (s3 ? m : (s4 ? up : v))));
+    const V green = s0 ? up : (s1 ? v : (s2 ? v : (s3 ? down : m)));
+    const V blue = s0 ? m : (s1 ? m : (s2 ? up : (s3 ? v : (s4 ? v : down))));
+    const auto black = v <= 0.0f;
+    return RgbValues<V>{black ? V{} : red, black ? V{} : green, black ? V{} : blue};
 }
 
 } // namespace qf

@@ -28,6 +28,7 @@ void CellOrderCache::forgetCells() {
     }
     entries[25] = kCellOrderNoCell;
     active_ = nullptr;
+    counted_ = false;
     shapeKind_ = -1;
     single_.valid = false;
     if (recent_) {
@@ -86,9 +87,6 @@ double nearestInCell(int32_t home, float p) {
     }
     return 0.0;
 }
-
-// Red, green and blue (and an unused lane) of one shape or one point.
-using ChannelVector = float __attribute__((vector_size(16)));
 
 // Padding of the feature point arrays: no shape there can cover anything.
 constexpr float kFarAway = 1e30f;
@@ -163,140 +161,203 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     cell.valid = true;
 }
 
-struct PaintParameters {
-    float k;       // shape radius K
-    float kk;      // K * K
-    float solid;   // 1 - L: radius up to which coverage is full
-    float invEdge; // 1 / L
-    float stripeScale;
-    float doublureInverse;
-    int32_t mergeRule;
-    bool triangleProfile;
-    bool doubleSmooth;
-};
+// One channel of one shape laid over the lanes' channel value w where the
+// shape covers them: gain, fold, merge, then a mix by the coverage a
+// (`keep` is 1 - a).
+template <int32_t Rule>
+inline void paintChannel(Lanes& w, float gain, Lanes f, float doublureInverse, Lanes a, Lanes keep,
+                         LaneMask covered) {
+    const Lanes v = foldChannel(broadcast(gain) * f * doublureInverse);
+    const Lanes u = mergeChannel(Rule, w, v);
+    w = covered ? u * a + w * keep : w;
+}
 
-template <int32_t Kind>
-void paintShapes(const PreparedCell& cell, const PaintParameters& pp, float x, float y,
-                 float colour[3]) {
-    // First the metric of every candidate (a loop the compiler runs four
-    // wide), then the paint of those that cover the point, in order.
-    const int32_t count = cell.shapeCount;
-    const int32_t padded = (count + 3) & ~3;
-    float q[PreparedCell::kPaddedCount];
-    for (int32_t n = 0; n < padded; ++n) {
-        q[n] = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
-    }
-    // The three channels are painted side by side in one vector; each lane
-    // does exactly the operations of one channel.
-    ChannelVector col = {colour[0], colour[1], colour[2], 0.0f};
-    for (int32_t n = 0; n < count; ++n) {
-        if (!(q[n] < pp.kk)) {
+template <int32_t Kind, int32_t Rule, int32_t Profile>
+void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
+               Lanes colour[3]) {
+    constexpr bool triangleProfile = (Profile & 1) != 0;
+    constexpr bool doubleSmooth = (Profile & 2) != 0;
+    Lanes red{};
+    Lanes green{};
+    Lanes blue{};
+    for (int32_t n = 0; n < cell.shapeCount; ++n) {
+        const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
+        const LaneMask covered = q < pc.kk;
+        if (!anyLane(covered)) {
             continue;
         }
-        const float r = std::sqrt(q[n]) / pp.k;
-        const float a = shapeCoverage(r, pp.solid, pp.invEdge);
-        const float f = stripeProfile(r * pp.stripeScale, pp.triangleProfile, pp.doubleSmooth);
-        ChannelVector gain;
-        std::memcpy(&gain, cell.channel[n], sizeof gain);
-        // Channel gain, then fold: above 1 back down, below 0 mirrored up.
-        const ChannelVector v = foldChannel(gain * f * pp.doublureInverse);
-        const ChannelVector u = mergeChannel(pp.mergeRule, col, v);
-        col = u * a + col * (1.0f - a);
+        const Lanes r = squareRoot(q) / pc.k;
+        const Lanes a = shapeCoverage(r, pc.solid, pc.invEdge);
+        const Lanes f = stripeProfile(r * pc.stripeScale, triangleProfile, doubleSmooth);
+        const Lanes keep = 1.0f - a;
+        paintChannel<Rule>(red, cell.channel[n][0], f, pc.doublureInverse, a, keep, covered);
+        paintChannel<Rule>(green, cell.channel[n][1], f, pc.doublureInverse, a, keep, covered);
+        paintChannel<Rule>(blue, cell.channel[n][2], f, pc.doublureInverse, a, keep, covered);
     }
-    colour[0] = col[0];
-    colour[1] = col[1];
-    colour[2] = col[2];
+    colour[0] = red;
+    colour[1] = green;
+    colour[2] = blue;
+}
+
+template <int32_t Kind, int32_t Rule> PaintFunction paintForProfile(int32_t profile) {
+    switch (profile) {
+    case 0:
+        return paintCell<Kind, Rule, 0>;
+    case 1:
+        return paintCell<Kind, Rule, 1>;
+    case 2:
+        return paintCell<Kind, Rule, 2>;
+    default:
+        return paintCell<Kind, Rule, 3>;
+    }
+}
+
+template <int32_t Kind> PaintFunction paintForRule(int32_t rule, int32_t profile) {
+    switch (rule) {
+    case 0:
+        return paintForProfile<Kind, 0>(profile);
+    case 1:
+        return paintForProfile<Kind, 1>(profile);
+    case 2:
+        return paintForProfile<Kind, 2>(profile);
+    default: // any rule but 0..2 merges as rule 3 (mergeChannel)
+        return paintForProfile<Kind, 3>(profile);
+    }
+}
+
+PaintFunction paintFor(int32_t kind, int32_t rule, int32_t profile) {
+    switch (kind) {
+    case kCircles:
+        return paintForRule<kCircles>(rule, profile);
+    case kDiamonds:
+        return paintForRule<kDiamonds>(rule, profile);
+    case kSquares:
+        return paintForRule<kSquares>(rule, profile);
+    case kOctagons:
+        return paintForRule<kOctagons>(rule, profile);
+    case kTVs:
+        return paintForRule<kTVs>(rule, profile);
+    case kFleurons:
+        return paintForRule<kFleurons>(rule, profile);
+    default:
+        return paintForRule<kPoints>(rule, profile);
+    }
 }
 
 } // namespace
 
-int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
-                   int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
-                   int32_t shapeKind, CellOrderCache& cache) {
-    const NoiseTables& t = gen.tables;
+void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32_t row,
+                                int32_t shapeKind) {
+    if (counted_ && entries[25] == column && entries[26] == row && shapeKind_ == shapeKind) {
+        ++sortsSkipped;
+        return;
+    }
+    const PreparedCell& cell = cellFor(gen, column, row, shapeKind);
+    for (int32_t k = 0; k < kCandidateCount; ++k) {
+        entries[k] = cell.order[k];
+    }
+    entries[25] = column;
+    entries[26] = row;
+    counted_ = true;
+    ++sortsPerformed;
+}
+
+const PreparedCell& CellOrderCache::cellFor(const GeneratorState& gen, int32_t column, int32_t row,
+                                            int32_t shapeKind) {
+    if (shapeKind_ != shapeKind) {
+        // Which candidates can reach a cell depends on the shape.
+        forgetCells();
+        shapeKind_ = shapeKind;
+    }
+    if (active_ && active_->column == column && active_->row == row) {
+        return *active_;
+    }
+    PreparedCell* cell = slotFor(column, row);
+    if (!(cell->valid && cell->column == column && cell->row == row)) {
+        prepareCell(gen, column, row, shapeKind, *cell);
+    }
+    active_ = cell;
+    return *cell;
+}
+
+PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int32_t triangleProfile,
+                              int32_t doubleSmooth, int32_t shapeKind) {
     const GeneratorConstants& g = gen.constants;
+    PaintConstants pc;
+    pc.k = g.shapeRadius;
+    pc.kk = g.shapeRadius * g.shapeRadius;
+    pc.solid = 1.0f - g.edgeWidth;
+    // `softness` -1 makes L exactly 0: 1 / L is then infinity, as the
+    // division would give, without dividing by zero.
+    pc.invEdge = g.edgeWidth != 0.0f ? 1.0f / g.edgeWidth : std::numeric_limits<float>::infinity();
+    pc.stripeScale = g.stripeScale;
+    pc.doublureInverse = g.doublureInverse;
+    pc.warpAmount = g.warpAmount;
+    pc.warpShiftX = gen.tables.seededUnits[100] * 50.0f;
+    pc.warpShiftY = gen.tables.seededUnits[101] * 50.0f;
     // A shape number outside the list draws as the list's last shape,
     // points, as the metric's "any other" case does; normalised here so that
     // the candidate bounds and the cache agree with the metric.
-    if (shapeKind < kCircles || shapeKind > kPoints) {
-        shapeKind = kPoints;
-    }
+    pc.shapeKind = shapeKind < kCircles || shapeKind > kPoints ? kPoints : shapeKind;
+    const int32_t profile = (triangleProfile != 0 ? 1 : 0) | (doubleSmooth != 0 ? 2 : 0);
+    pc.paint = paintFor(pc.shapeKind, mergeRule, profile);
+    return pc;
+}
 
+void cellColours(const GeneratorState& gen, const PaintConstants& pc, Lanes& x, Lanes& y,
+                 Lanes colour[3], int32_t used, CellOrderCache& cache) {
     // Warp: both samples start from the same noise coordinates, the second
     // shifted by 70 along x.
-    float x = point.x;
-    float y = point.y;
-    const float nx = t.seededUnits[100] * 50.0f + x;
-    const float ny = t.seededUnits[101] * 50.0f + y;
-    x += warpNoise(t, nx, ny) * g.warpAmount;
-    y += warpNoise(t, nx + 70.0f, ny) * g.warpAmount;
-    point.x = x;
-    point.y = y;
+    const NoiseTables& t = gen.tables;
+    const Lanes nx = pc.warpShiftX + x;
+    const Lanes ny = pc.warpShiftY + y;
+    x += warpNoise(t, nx, ny) * pc.warpAmount;
+    y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
 
-    // Home cell by truncation toward zero: cells -1 and 0 share home 0.
-    const int32_t ex = truncToIndex(x);
-    const int32_t ey = truncToIndex(y);
-    if (cache.active_ && cache.entries[25] == ex && cache.entries[26] == ey &&
-        cache.shapeKind_ == shapeKind) {
-        ++cache.sortsSkipped;
-    } else {
-        if (cache.shapeKind_ != shapeKind) {
-            // Which candidates can reach a cell depends on the shape.
-            cache.forgetCells();
-            cache.shapeKind_ = shapeKind;
-        }
-        PreparedCell* cell = cache.slotFor(ex, ey);
-        if (!(cell->valid && cell->column == ex && cell->row == ey)) {
-            prepareCell(gen, ex, ey, shapeKind, *cell);
-        }
-        cache.active_ = cell;
-        for (int32_t k = 0; k < kCandidateCount; ++k) {
-            cache.entries[k] = cell->order[k];
-        }
-        cache.entries[25] = ex;
-        cache.entries[26] = ey;
-        ++cache.sortsPerformed;
+    // Home cells by truncation toward zero: cells -1 and 0 share home 0.
+    const LaneInts ex = truncToIndex(x);
+    const LaneInts ey = truncToIndex(y);
+    for (int32_t lane = 0; lane < used; ++lane) {
+        cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
     }
-    const PreparedCell& cell = *cache.active_;
 
-    PaintParameters pp;
-    pp.k = g.shapeRadius;
-    pp.kk = g.shapeRadius * g.shapeRadius;
-    pp.solid = 1.0f - g.edgeWidth;
-    // `softness` -1 makes L exactly 0: 1 / L is then infinity, as the
-    // division would give, without dividing by zero.
-    pp.invEdge = g.edgeWidth != 0.0f ? 1.0f / g.edgeWidth : std::numeric_limits<float>::infinity();
-    pp.stripeScale = g.stripeScale;
-    pp.doublureInverse = g.doublureInverse;
-    pp.mergeRule = mergeRule; // any rule but 0..2 merges as rule 3 (mergeChannel)
-    pp.triangleProfile = triangleProfile != 0;
-    pp.doubleSmooth = doubleSmooth != 0;
+    // Usually all four points share their home cell and are painted in one
+    // pass; otherwise one pass per cell, each kept for its own lanes.
+    uint32_t painted = 0;
+    for (int32_t lane = 0; lane < used; ++lane) {
+        if ((painted >> lane) & 1u) {
+            continue;
+        }
+        const PreparedCell& cell = cache.cellFor(gen, ex[lane], ey[lane], pc.shapeKind);
+        const LaneMask same = (ex == ex[lane]) & (ey == ey[lane]);
+        const uint32_t lanes =
+            static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<__m128>(same)));
+        if (lanes == 0xFu) {
+            pc.paint(cell, pc, x, y, colour);
+            return;
+        }
+        Lanes part[3];
+        pc.paint(cell, pc, x, y, part);
+        for (int32_t c = 0; c < 3; ++c) {
+            colour[c] = same ? part[c] : colour[c];
+        }
+        painted |= lanes;
+    }
+}
 
-    colour[0] = 0.0f;
-    colour[1] = 0.0f;
-    colour[2] = 0.0f;
-    switch (shapeKind) {
-    case kCircles:
-        paintShapes<kCircles>(cell, pp, x, y, colour);
-        break;
-    case kDiamonds:
-        paintShapes<kDiamonds>(cell, pp, x, y, colour);
-        break;
-    case kSquares:
-        paintShapes<kSquares>(cell, pp, x, y, colour);
-        break;
-    case kOctagons:
-        paintShapes<kOctagons>(cell, pp, x, y, colour);
-        break;
-    case kTVs:
-        paintShapes<kTVs>(cell, pp, x, y, colour);
-        break;
-    case kFleurons:
-        paintShapes<kFleurons>(cell, pp, x, y, colour);
-        break;
-    default:
-        paintShapes<kPoints>(cell, pp, x, y, colour);
-        break;
+int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
+                   int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
+                   int32_t shapeKind, CellOrderCache& cache) {
+    const PaintConstants pc =
+        paintConstants(gen, mergeRule, triangleProfile, doubleSmooth, shapeKind);
+    Lanes x = broadcast(point.x);
+    Lanes y = broadcast(point.y);
+    Lanes lanes[3];
+    cellColours(gen, pc, x, y, lanes, 1, cache);
+    point.x = x[0];
+    point.y = y[0];
+    for (int32_t c = 0; c < 3; ++c) {
+        colour[c] = lanes[c][0];
     }
     return 1;
 }

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "render/generator_setup.h"
+#include "render/pixel_lanes.h"
 
 namespace qf {
 
@@ -17,11 +18,6 @@ struct PatternPoint {
 
 constexpr int32_t kCandidateCount = 25; // the 5 x 5 cells around the home cell
 constexpr int32_t kCellOrderNoCell = -99999;
-
-class CellOrderCache;
-int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
-                   int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
-                   int32_t shapeKind, CellOrderCache& cache);
 
 // Everything about one home cell that does not depend on the point: the
 // candidates that can reach the cell, in paint order, with their feature
@@ -39,6 +35,35 @@ struct PreparedCell {
     float py[kPaddedCount];
     float channel[kCandidateCount][4]; // red, green, blue, unused
 };
+
+struct PaintConstants;
+
+// Paints the shapes of one prepared cell at four points (lanes x, y) and
+// stores red, green and blue of each point in `colour`.
+using PaintFunction = void (*)(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
+                               Lanes colour[3]);
+
+// Everything the pattern needs besides the point, worked out once per tile
+// from the generator constants and the list settings: the paint runs as one
+// function chosen here for the shape, merge rule and stripe kind, with no
+// test of a setting per pixel.
+struct PaintConstants {
+    float k;       // shape radius K
+    float kk;      // K * K
+    float solid;   // 1 - L: radius up to which coverage is full
+    float invEdge; // 1 / L
+    float stripeScale;
+    float doublureInverse;
+    float warpAmount;
+    float warpShiftX;  // seededUnits[100] * 50
+    float warpShiftY;  // seededUnits[101] * 50
+    int32_t shapeKind; // 0..6; other shape numbers draw as points
+    PaintFunction paint;
+};
+
+// mergeRule, the flags and shapeKind as cellColour takes them.
+PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int32_t triangleProfile,
+                              int32_t doubleSmooth, int32_t shapeKind);
 
 // The per-layer cache of one caller (one per pattern layer per tile job).
 //
@@ -69,15 +94,23 @@ class CellOrderCache {
     uint64_t sortsPerformed = 0;
     uint64_t sortsSkipped = 0;
 
+    // Counts one point in home cell (column, row) and makes the cell's paint
+    // order the cache's entries when it is another cell than the last
+    // point's.
+    void countPoint(const GeneratorState& gen, int32_t column, int32_t row, int32_t shapeKind);
+    // The prepared cell (column, row) for `shapeKind`; valid until the next
+    // call.
+    const PreparedCell& cellFor(const GeneratorState& gen, int32_t column, int32_t row,
+                                int32_t shapeKind);
+
   private:
-    friend int32_t cellColour(const GeneratorState&, PatternPoint&, float[3], int32_t, int32_t,
-                              int32_t, int32_t, CellOrderCache&);
     static constexpr int32_t kRecentCells = 64;
 
     void forgetCells();
     PreparedCell* slotFor(int32_t column, int32_t row);
 
-    const PreparedCell* active_ = nullptr; // the cell in entries 25 and 26
+    const PreparedCell* active_ = nullptr; // the cell cellFor gave last
+    bool counted_ = false;                 // a point was counted since the cells were forgotten
     int32_t shapeKind_ = -1;               // the shape the cells were prepared for
     PreparedCell single_;
     std::unique_ptr<PreparedCell[]> recent_;
@@ -99,5 +132,13 @@ class CellOrderCache {
 int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
                    int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
                    int32_t shapeKind, CellOrderCache& cache);
+
+// cellColour for four points at once, with the constants of paintConstants:
+// the points in lanes x and y (warped in place), the colours in `colour`.
+// Only the first `used` lanes (1..4) count as points in the cache's
+// statistics; the other lanes must repeat the last used point. Each lane
+// gets exactly the bits cellColour gives its point.
+void cellColours(const GeneratorState& gen, const PaintConstants& pc, Lanes& x, Lanes& y,
+                 Lanes colour[3], int32_t used, CellOrderCache& cache);
 
 } // namespace qf

@@ -5,13 +5,12 @@
 #include "render/render_host.h"
 #include "render/tile_composite.h"
 #include "render/tile_renderer.h"
-#include "render/tile_source.h"
 
 namespace qf {
 
 namespace {
 
-// Pattern tiles: the source is loaded when the job is made, the pattern is
+// Pattern tiles: the tile is fetched from the host when the job is made, the pattern is
 // computed on the worker, and the finished tile is composited on the
 // starting thread.
 class PatternJobRunner final : public JobRunner {
@@ -20,7 +19,11 @@ class PatternJobRunner final : public JobRunner {
                      bool fromHost)
         : gen_(gen), settings_(settings), host_(host), fromHost_(fromHost) {}
 
-    void load(TileJob& job) override { loadTileSource(host_.compositeTarget(), job.buffer); }
+    // The host is asked for the tile when the job is made (the pool does
+    // that); copying its source colours into the buffer as well would be
+    // work on the starting thread that renderTile overwrites to the last
+    // pixel, so the buffer is left as allocated.
+    void load(TileJob& job) override { (void)job; }
     void work(TileJob& job) override { renderTile(settings_, gen_, job.buffer); }
     void finish(TileJob& job) override { compositeTile(host_.compositeTarget(), job.buffer); }
     bool fetchesTiles() const override { return fromHost_; }

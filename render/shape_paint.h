@@ -1,11 +1,15 @@
 // The arithmetic of painting one shape at one point: its metric, its soft
 // edge, its stripe profile, the channel fold and the four merge rules.
 // Single precision, in exactly this order of operations: the pattern is
-// defined down to the rounding of every step.
+// defined down to the rounding of every step. Every formula takes a plain
+// float (one pixel) or Lanes (four pixels, pixel_lanes.h); branches are
+// written as selects, which pick exactly what the branch would compute.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+
+#include "render/pixel_lanes.h"
 
 namespace qf {
 
@@ -14,24 +18,22 @@ enum ShapeKind : int32_t { kCircles, kDiamonds, kSquares, kOctagons, kTVs, kFleu
 // q of a shape at offset (dx, dy) from its feature point: the squared
 // Euclidean distance for circles, the square of the shape's metric m for the
 // others (fleurons may have a negative m; q is still m * m).
-template <int32_t Kind> inline float shapeMetricSquared(float dx, float dy) {
-    const float ax = std::fabs(dx);
-    const float ay = std::fabs(dy);
-    float m;
+template <int32_t Kind, class V> inline V shapeMetricSquared(V dx, V dy) {
+    const V ax = absolute(dx);
+    const V ay = absolute(dy);
+    V m;
     if constexpr (Kind == kCircles) {
         return dx * dx + dy * dy;
     } else if constexpr (Kind == kDiamonds) {
         m = ax + ay;
     } else if constexpr (Kind == kSquares) {
-        m = ax > ay ? ax : ay;
+        m = larger(ax, ay);
     } else if constexpr (Kind == kOctagons) {
-        const float a = ay + ax / 2.0f;
-        const float b = ax + ay / 2.0f;
-        m = a > b ? a : b;
+        m = larger(ay + ax / 2.0f, ax + ay / 2.0f);
     } else if constexpr (Kind == kTVs) {
-        m = (dx * dx + dy * dy + (ax > ay ? ax : ay)) / 2.0f;
+        m = (dx * dx + dy * dy + larger(ax, ay)) / 2.0f;
     } else if constexpr (Kind == kFleurons) {
-        m = dx * dx + dy * dy - 2.0f * (ax < ay ? ax : ay);
+        m = dx * dx + dy * dy - 2.0f * smaller(ax, ay);
     } else {
         m = 0.75f * (3.0f * ax * ay + ax + ay);
     }
@@ -60,28 +62,22 @@ inline float shapeMetricSquared(int32_t kind, float dx, float dy) {
 // Coverage of a shape at normalised radius r (0 at the feature point): full
 // up to 1 - L, then a soft fall over the rim, eased. `solid` is 1 - L and
 // `invEdge` 1 / L.
-inline float shapeCoverage(float r, float solid, float invEdge) {
-    float a = 1.0f;
-    if (!(r <= solid)) {
-        a = invEdge - r * invEdge;
-    }
-    const float rest = 1.0f - a;
+template <class V> inline V shapeCoverage(V r, float solid, float invEdge) {
+    const V rim = invEdge - r * invEdge;
+    const V a = r <= solid ? splat<V>(1.0f) : rim;
+    const V rest = 1.0f - a;
     return 1.0f - rest * rest;
 }
 
 // The stripe profile at profile input s = r * stripeScale: a smooth fall,
 // or a triangle (down, up, down), each optionally passed through the smooth
 // fall once more.
-inline float stripeProfile(float s, bool triangleProfile, bool doubleSmooth) {
-    float f = 1.0f - s * s * (3.0f - 2.0f * s);
+template <class V> inline V stripeProfile(V s, bool triangleProfile, bool doubleSmooth) {
+    V f;
     if (triangleProfile) {
-        if (s < 0.333333f) {
-            f = 1.0f - 3.0f * s;
-        } else if (s < 0.6666667f) {
-            f = 3.0f * s - 1.0f;
-        } else {
-            f = 3.0f - 3.0f * s;
-        }
+        f = s < 0.333333f ? 1.0f - 3.0f * s : (s < 0.6666667f ? 3.0f * s - 1.0f : 3.0f - 3.0f * s);
+    } else {
+        f = 1.0f - s * s * (3.0f - 2.0f * s);
     }
     if (doubleSmooth) {
         f = 1.0f - f * f * (3.0f - 2.0f * f);

@@ -9,16 +9,7 @@ void compositeTile(const CompositeTarget& target, const TileBuffer& buffer) {
         return;
     }
     const PixelRect tile = buffer.rect();
-    for (int32_t y = tile.top; y < tile.bottom; ++y) {
-        for (int32_t x = tile.left; x < tile.right; ++x) {
-            const FloatRGBA* stored = buffer.at(x, y);
-            if (!stored) {
-                continue;
-            }
-            FloatRGBA generated = *stored;
-            compositePixel(target, x, y, &generated, tile, 1);
-        }
-    }
+    compositeBlock(target, buffer.at(tile.left, tile.top), buffer.bufferWidth(), tile);
 }
 
 } // namespace qf

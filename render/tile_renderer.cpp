@@ -7,6 +7,7 @@
 #include "render/hsl.h"
 #include "render/noise_field.h"
 #include "render/pattern_settings.h"
+#include "render/pixel_lanes.h"
 
 namespace qf {
 
@@ -41,23 +42,33 @@ double powerOfTwo(double e) {
 
 // NaN counts as 0: settings far outside their ranges can overflow the
 // pattern's arithmetic to inf - inf, and every pixel must stay a colour.
-inline float clampUnit(float v) {
-    if (!(v >= 0.0f)) {
-        v = 0.0f;
-    }
-    if (v > 1.0f) {
-        v = 1.0f;
-    }
-    return v;
+template <class V> inline V clampUnit(V v) {
+    v = v >= 0.0f ? v : V{};
+    return v > 1.0f ? splat<V>(1.0f) : v;
+}
+
+// trunc, for every float: from 2^23 on every float is a whole number. Like
+// trunc it keeps the sign of a zero (-0.5 gives -0).
+inline Lanes truncOf(Lanes v) {
+    return absolute(v) < 8388608.0f ? withSignOf(toLanes(truncateLanes(v)), v) : v;
+}
+inline float truncOf(float v) {
+    return std::trunc(v);
+}
+
+template <class V> inline V shiftHueOf(V h, float hueShift) {
+    h = h + hueShift;
+    h = h - truncOf(h);
+    return clampUnit(h);
 }
 
 // Lays layer colour e over a with weight w: each channel of a moves towards
 // a mix that darkens dark values and lightens light ones by e.
-inline void mixLayer(float a[3], const float e[3], float w) {
+inline void mixLayer(Lanes a[3], const Lanes e[3], float w) {
     for (int32_t c = 0; c < 3; ++c) {
-        const float av = a[c];
-        const float b = av < 0.5f ? 2.0f * av : 2.0f - 2.0f * av;
-        const float m = av * (1.0f - b) + b * e[c];
+        const Lanes av = a[c];
+        const Lanes b = av < 0.5f ? 2.0f * av : 2.0f - 2.0f * av;
+        const Lanes m = av * (1.0f - b) + b * e[c];
         a[c] = av + (m - av) * w;
     }
 }
@@ -116,9 +127,7 @@ LayerWeights layerWeights(int32_t complexity) {
 }
 
 float shiftHue(float h, float hueShift) {
-    h = h + hueShift;
-    h = h - std::trunc(h);
-    return clampUnit(h);
+    return shiftHueOf(h, hueShift);
 }
 
 void renderTile(const SettingsRecord& record, const GeneratorState& gen, TileBuffer& buffer) {
@@ -146,39 +155,50 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     // Layers that are not drawn need no table of recent cells.
     CellOrderCache caches[3] = {CellOrderCache(true), CellOrderCache(w.second > 0.0f),
                                 CellOrderCache(w.third > 0.0f)};
+    const PaintConstants pc =
+        paintConstants(gen, mergeRule, triangleProfile, doubleSmooth, shapeKind);
 
+    // Four pixels of a row at a time, one per lane; at the end of a row the
+    // lanes left over repeat its last pixel and are not stored.
     const PixelRect tile = buffer.rect();
     for (int32_t y = tile.top; y < tile.bottom; ++y) {
         const float py = pixelCoordinate(y, panY) * scale;
         FloatRGBA* out = buffer.at(tile.left, y);
-        for (int32_t x = tile.left; x < tile.right; ++x, ++out) {
-            PatternPoint point{pixelCoordinate(x, panX) * scale, py};
-            float colour[3];
-            cellColour(gen, point, colour, mergeRule, triangleProfile, doubleSmooth, shapeKind,
-                       caches[0]);
+        for (int32_t x0 = tile.left; x0 < tile.right; x0 += kLaneCount) {
+            const int32_t used = tile.right - x0 < kLaneCount ? tile.right - x0 : kLaneCount;
+            Lanes px;
+            for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+                px[lane] = pixelCoordinate(x0 + (lane < used ? lane : used - 1), panX) * scale;
+            }
+            Lanes pyLanes = broadcast(py);
+            Lanes colour[3];
+            cellColours(gen, pc, px, pyLanes, colour, used, caches[0]);
             if (w.second > 0.0f) {
                 // Each later layer starts where the previous warp left the
                 // point, moved along x only.
-                point.x = (point.x + kSecondLayerShift1) + kSecondLayerShift2;
-                float second[3];
-                cellColour(gen, point, second, mergeRule, triangleProfile, doubleSmooth, shapeKind,
-                           caches[1]);
+                px = (px + kSecondLayerShift1) + kSecondLayerShift2;
+                Lanes second[3];
+                cellColours(gen, pc, px, pyLanes, second, used, caches[1]);
                 mixLayer(colour, second, w.second);
             }
             if (w.third > 0.0f) {
-                point.x = (point.x + kThirdLayerShift1) + kThirdLayerShift2;
-                float third[3];
-                cellColour(gen, point, third, mergeRule, triangleProfile, doubleSmooth, shapeKind,
-                           caches[2]);
+                px = (px + kThirdLayerShift1) + kThirdLayerShift2;
+                Lanes third[3];
+                cellColours(gen, pc, px, pyLanes, third, used, caches[2]);
                 mixLayer(colour, third, w.third);
             }
 
-            HslColour hsl =
+            HslValues<Lanes> hsl =
                 rgbToHsl(clampUnit(colour[0]), clampUnit(colour[1]), clampUnit(colour[2]));
-            hsl.h = shiftHue(clampUnit(hsl.h), hueShift);
-            const RgbColour rgb = hslToRgb(hsl.h, clampUnit(hsl.s), clampUnit(hsl.l));
+            hsl.h = shiftHueOf(clampUnit(hsl.h), hueShift);
+            const RgbValues<Lanes> rgb = hslToRgb(hsl.h, clampUnit(hsl.s), clampUnit(hsl.l));
+            const Lanes r = clampUnit(rgb.r);
+            const Lanes g = clampUnit(rgb.g);
+            const Lanes b = clampUnit(rgb.b);
             // The tile's own pixels always lie inside its buffer.
-            *out = FloatRGBA{clampUnit(rgb.r), clampUnit(rgb.g), clampUnit(rgb.b), 1.0f};
+            for (int32_t lane = 0; lane < used; ++lane, ++out) {
+                *out = FloatRGBA{r[lane], g[lane], b[lane], 1.0f};
+            }
         }
     }
 

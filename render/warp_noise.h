@@ -7,45 +7,85 @@
 
 #include "render/float_index.h"
 #include "render/noise_tables.h"
+#include "render/pixel_lanes.h"
 
 namespace qf {
 
 namespace warp_detail {
 
-inline float fade(float t) {
+template <class V> inline V fade(V t) {
     return t * t * t * (t * (6.0f * t - 15.0f) + 10.0f);
 }
 
-inline float lerp(float p, float q, float t) {
+template <class V> inline V lerp(V p, V q, V t) {
     return p + (q - p) * t;
 }
 
-inline float corner(const NoiseTables& t, int32_t hash, float u, float v) {
-    const float* g = t.warpGradients[hash & 15];
-    return g[0] * u + g[1] * v;
+template <class V> inline V corner(V gx, V gy, V u, V v) {
+    return gx * u + gy * v;
+}
+
+// floor, for every float: from 2^23 on every float is a whole number.
+inline float floorOf(float v) {
+    return std::floor(v);
+}
+inline Lanes floorOf(Lanes v) {
+    return absolute(v) < 8388608.0f ? floorLanes(v) : v;
+}
+
+// The hashed gradients of the four corners of the lattice square at
+// (xi, yi): corners 00, 10, 01, 11, each x then y.
+inline const float* squareGradient(const NoiseTables& t, int32_t xi, int32_t yi, int32_t corner) {
+    const int32_t* p = t.warpPermutation;
+    const int32_t column = p[xi + (corner & 1)];
+    return t.warpGradients[p[p[column + yi + (corner >> 1)]] & 15];
+}
+
+inline void squareGradients(const NoiseTables& t, int32_t xi, int32_t yi, float g[4][2]) {
+    for (int32_t c = 0; c < 4; ++c) {
+        const float* grad = squareGradient(t, xi, yi, c);
+        g[c][0] = grad[0];
+        g[c][1] = grad[1];
+    }
+}
+
+inline void squareGradients(const NoiseTables& t, LaneInts xi, LaneInts yi, Lanes g[4][2]) {
+    // Neighbouring points mostly share their lattice square: then its four
+    // corners are hashed once for all lanes.
+    if (allLanes((xi == xi[0]) & (yi == yi[0]))) {
+        for (int32_t c = 0; c < 4; ++c) {
+            const float* grad = squareGradient(t, xi[0], yi[0], c);
+            g[c][0] = broadcast(grad[0]);
+            g[c][1] = broadcast(grad[1]);
+        }
+        return;
+    }
+    for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+        for (int32_t c = 0; c < 4; ++c) {
+            const float* grad = squareGradient(t, xi[lane], yi[lane], c);
+            g[c][0][lane] = grad[0];
+            g[c][1][lane] = grad[1];
+        }
+    }
 }
 
 } // namespace warp_detail
 
-inline float warpNoise(const NoiseTables& t, float x, float y) {
+// One point (float) or four (Lanes, each lane getting exactly what its
+// point alone gets).
+template <class V> inline V warpNoise(const NoiseTables& t, V x, V y) {
     using namespace warp_detail;
-    const float fx0 = std::floor(x);
-    const float fy0 = std::floor(y);
-    const float fx = x - fx0;
-    const float fy = y - fy0;
-    const int32_t xi = truncToIndex(fx0) & 255;
-    const int32_t yi = truncToIndex(fy0) & 255;
-    const int32_t* p = t.warpPermutation;
-    const int32_t a = p[xi];
-    const int32_t b = p[xi + 1];
-    const int32_t h00 = p[p[a + yi]];
-    const int32_t h10 = p[p[b + yi]];
-    const int32_t h01 = p[p[a + yi + 1]];
-    const int32_t h11 = p[p[b + yi + 1]];
-    const float u = fade(fx);
-    const float top = lerp(corner(t, h00, fx, fy), corner(t, h10, fx - 1.0f, fy), u);
-    const float bottom =
-        lerp(corner(t, h01, fx, fy - 1.0f), corner(t, h11, fx - 1.0f, fy - 1.0f), u);
+    const V fx0 = floorOf(x);
+    const V fy0 = floorOf(y);
+    const V fx = x - fx0;
+    const V fy = y - fy0;
+    V g[4][2];
+    squareGradients(t, truncToIndex(fx0) & 255, truncToIndex(fy0) & 255, g);
+    const V u = fade(fx);
+    const V fx1 = fx - 1.0f;
+    const V fy1 = fy - 1.0f;
+    const V top = lerp(corner(g[0][0], g[0][1], fx, fy), corner(g[1][0], g[1][1], fx1, fy), u);
+    const V bottom = lerp(corner(g[2][0], g[2][1], fx, fy1), corner(g[3][0], g[3][1], fx1, fy1), u);
     return lerp(top, bottom, fade(fy));
 }
 

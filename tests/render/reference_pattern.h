@@ -5,6 +5,7 @@
 // two must agree to the last bit.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -12,7 +13,9 @@
 #include "render/noise_field.h"
 #include "render/shape_paint.h"
 #include "render/sort_by_rank.h"
+#include "render/tile_renderer.h"
 #include "render/warp_noise.h"
+#include "values/settings_record.h"
 
 namespace qf {}
 using namespace qf;
@@ -80,4 +83,75 @@ inline void referenceCellColour(const GeneratorState& gen, PatternPoint& point, 
             colour[c] = mergeChannel(mergeRule, w, v) * a + w * (1.0f - a);
         }
     }
+}
+
+// The generated colour of pixel (x, y) as the tile renderer defines it, one
+// pixel at a time with plain branches: layers from referenceCellColour,
+// mixed by `complexity`, clamped, the hue rotated through a plain HSL
+// round trip, clamped again.
+inline FloatRGBA referencePixel(const GeneratorState& gen, const SettingsRecord& s, int32_t x,
+                                int32_t y) {
+    const auto unit = [](float v) { return v > 1.0f ? 1.0f : (v >= 0.0f ? v : 0.0f); };
+    const int32_t previewZoom = s.previewZoom < 1 ? 1 : s.previewZoom;
+    const float scale =
+        static_cast<float>(zoomFactor(s.zoom)) * 0.001f * static_cast<float>(previewZoom);
+    PatternPoint p{static_cast<float>(int64_t{x} + s.previewOffsetX / previewZoom) * scale,
+                   static_cast<float>(int64_t{y} + s.previewOffsetY / previewZoom) * scale};
+    const int32_t kind = s.stripeKind - 1;
+    float c[3];
+    referenceCellColour(gen, p, c, s.merge - 1, (kind & 1) != 0, (kind & 2) != 0, s.shape - 1);
+    const LayerWeights w = layerWeights(s.complexity);
+    const float shifts[2][2] = {{287.34f, 183.745f}, {237.74f, 123.145f}};
+    const float weights[2] = {w.second, w.third};
+    for (int32_t layer = 0; layer < 2; ++layer) {
+        if (!(weights[layer] > 0.0f)) continue;
+        p.x = (p.x + shifts[layer][0]) + shifts[layer][1];
+        float e[3];
+        referenceCellColour(gen, p, e, s.merge - 1, (kind & 1) != 0, (kind & 2) != 0, s.shape - 1);
+        for (int32_t ch = 0; ch < 3; ++ch) {
+            const float a = c[ch];
+            const float b = a < 0.5f ? 2.0f * a : 2.0f - 2.0f * a;
+            const float m = a * (1.0f - b) + b * e[ch];
+            c[ch] = a + (m - a) * weights[layer];
+        }
+    }
+    const float r = unit(c[0]), g = unit(c[1]), b = unit(c[2]);
+
+    // RGB to HSL.
+    const float mx = std::max({r, g, b});
+    const float mn = std::min({r, g, b});
+    float h = 0.0f, sat = 0.0f;
+    const float l = (mx + mn) / 2.0f;
+    const float d = mx - mn;
+    if (l > 0.0f && d > 0.0f) {
+        sat = l <= 0.5f ? d / (mx + mn) : d / (2.0f - mx - mn);
+        const float rc = (mx - r) / d, gc = (mx - g) / d, bc = (mx - b) / d;
+        if (r == mx) {
+            h = g == mn ? 5.0f + bc : 1.0f - gc;
+        } else if (g == mx) {
+            h = b == mn ? 1.0f + rc : 3.0f - bc;
+        } else {
+            h = r == mn ? 3.0f + gc : 5.0f - rc;
+        }
+        h = h * 0.16666667f;
+    }
+    h = unit(h) + static_cast<float>(s.hue) * 0.01f;
+    h = unit(h - std::trunc(h));
+
+    // HSL to RGB.
+    const float ls = unit(l), ss = unit(sat);
+    const float v = ls <= 0.5f ? ls * (1.0f + ss) : ls + ss - ls * ss;
+    const float m = ls + ls - v;
+    float out[3] = {0.0f, 0.0f, 0.0f};
+    if (v > 0.0f) {
+        const float sv = (v - m) / v;
+        const float h6 = h * 6.0f;
+        const int32_t sextant = h6 >= 0.0f && h6 < 6.0f ? static_cast<int32_t>(h6) : 0;
+        const float t = v * sv * (h6 - static_cast<float>(sextant));
+        const float up = m + t, down = v - t;
+        const float table[6][3] = {{v, up, m},   {down, v, m}, {m, v, up},
+                                   {m, down, v}, {up, m, v},   {v, m, down}};
+        for (int32_t ch = 0; ch < 3; ++ch) out[ch] = table[sextant][ch];
+    }
+    return FloatRGBA{unit(out[0]), unit(out[1]), unit(out[2]), 1.0f};
 }

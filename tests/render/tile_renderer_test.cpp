@@ -71,6 +71,70 @@ TEST(TileRenderer, LayerWeights) {
     EXPECT_EQ(w(100), std::pair(1.0f, 1.0f));
 }
 
+// The renderer paints four pixels of a row at a time; every pixel must have
+// the bits the plain one-pixel evaluation gives it: all shapes, merge rules
+// and stripe kinds, cells smaller than four pixels (lanes in different home
+// cells), strong warping, rows whose width leaves one to three pixels over,
+// negative coordinates from the pan, and settings beyond their ranges.
+TEST(TileRenderer, FourPixelsAtATimeMatchThePlainEvaluation) {
+    std::mt19937 rng(20240517);
+    const auto pick = [&rng](int32_t lo, int32_t hi) {
+        return std::uniform_int_distribution<int32_t>(lo, hi)(rng);
+    };
+    int32_t mismatches = 0;
+    for (int32_t round = 0; round < 48; ++round) {
+        SettingsRecord s = patternDefaults();
+        s.shape = 1 + round % 7;
+        s.merge = 1 + round / 7 % 4;
+        s.stripeKind = 1 + round % 4;
+        s.complexity = pick(0, 100);
+        s.zoom = round % 3 == 0 ? pick(0, 10) : pick(0, 100);
+        s.warping = pick(0, 100);
+        s.overlap = pick(0, 100);
+        s.softness = pick(0, 100);
+        s.stripes = pick(0, 100);
+        s.doublure = pick(0, 100);
+        s.color = pick(0, 100);
+        s.hue = pick(0, 100);
+        s.randomSeed = pick(INT32_MIN, INT32_MAX);
+        if (round % 8 == 5) {
+            // Out of range: larger cells than zoom 100, stripes beyond the
+            // rim, folding gains, a hue past a full turn, a shape and a rule
+            // outside the lists.
+            s.zoom = pick(101, 127);
+            s.stripes = pick(100, 400);
+            s.doublure = pick(-150, -60);
+            s.hue = pick(-250, 250);
+            s.shape = pick(8, 20);
+            s.merge = pick(5, 9);
+            s.complexity = pick(100, 300);
+        }
+        if (round % 5 == 2) {
+            s.previewZoom = pick(1, 4);
+            s.previewOffsetX = pick(-900, 100);
+            s.previewOffsetY = pick(-900, 100);
+        }
+        const PixelRect area{0, 0, 40, 40};
+        auto gen = preparedGenerator(s, area);
+        ASSERT_TRUE(gen);
+        const int32_t left = pick(0, 9);
+        const int32_t top = pick(0, 9);
+        const PixelRect tile{top, left, top + pick(1, 9), left + pick(1, 23)};
+        TileBuffer b;
+        ASSERT_TRUE(b.allocate(tile));
+        renderTile(s, *gen, b);
+        for (int32_t y = tile.top; y < tile.bottom; ++y) {
+            for (int32_t x = tile.left; x < tile.right; ++x) {
+                const FloatRGBA want = referencePixel(*gen, s, x, y);
+                if (std::memcmp(&want, b.at(x, y), sizeof want) != 0 && ++mismatches < 5) {
+                    ADD_FAILURE() << "round " << round << " pixel " << x << "," << y;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 TEST(TileRenderer, OneCellColourCallPerLayerAndPixel) {
     // Every cellColour call is either a sort or a skipped sort.
     for (const auto& [complexity, layers] : {std::pair{0, 1}, std::pair{30, 2}, std::pair{50, 2},

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Side-by-side timing of our render against GEGL's cell noise, the free
+# procedural pattern a user would otherwise pick, on the same size and file
+# format. The two commands run in alternation (ours first, then GEGL's, one
+# pair per round) so that a change in the machine's load hits both alike;
+# the script prints every wall time, the median of each and the ratio
+# ours / GEGL's (below 1.0: we are faster).
+#
+#   scripts/bench-side-by-side.sh [--runs N] [--size WxH] [--cli PATH]
+#                                 [--build DIR] [-- extra render options]
+#
+# Examples:
+#   scripts/bench-side-by-side.sh
+#   scripts/bench-side-by-side.sh -- --complexity 100
+#
+# GEGL is installed from Debian here when it is missing (never by the
+# tests). Without --cli the CLI and the module are built in --build
+# (default build/bench-native) with the native preset.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+
+runs=5
+size=4096x4096
+cli=""
+build="$top/build/bench-native"
+extra=()
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+    --runs) runs="$2"; shift 2 ;;
+    --size) size="$2"; shift 2 ;;
+    --cli) cli="$2"; shift 2 ;;
+    --build) build="$2"; shift 2 ;;
+    --) shift; extra=("$@"); break ;;
+    *) echo "unknown option: $1" >&2; exit 2 ;;
+    esac
+done
+if ! [[ "$size" =~ ^([0-9]+)x([0-9]+)$ ]]; then
+    echo "--size wants WxH, e.g. 4096x4096" >&2
+    exit 2
+fi
+width=${BASH_REMATCH[1]}
+height=${BASH_REMATCH[2]}
+if ! [[ "$runs" =~ ^[1-9][0-9]*$ ]]; then
+    echo "--runs wants a positive count" >&2
+    exit 2
+fi
+
+if ! command -v gegl >/dev/null 2>&1; then
+    echo "Installing GEGL from Debian..." >&2
+    export DEBIAN_FRONTEND=noninteractive
+    # Other installs may hold the package lock for a while: wait for it.
+    apt=(apt-get -o DPkg::Lock::Timeout=600)
+    "${apt[@]}" install -y gegl >/dev/null 2>&1 ||
+        { "${apt[@]}" update >/dev/null && "${apt[@]}" install -y gegl >/dev/null; }
+fi
+
+if [[ -z "$cli" ]]; then
+    cmake --preset native -B "$build" >/dev/null
+    cmake --build "$build" -j2 --target quillfire quillfire_module >/dev/null
+    cli="$build/host/quillfire"
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+ours=("$cli" render --size "$size" "${extra[@]}" "$work/ours.ppm")
+theirs=(gegl -o "$work/gegl.ppm" -- cell-noise crop "width=$width" "height=$height")
+
+# Wall time of one command in seconds; its output goes to a log, and a
+# failure stops the benchmark with that log.
+wall() {
+    local log="$work/log" start end
+    start=$(date +%s%N)
+    if ! "$@" >"$log" 2>&1; then
+        echo "failed: $*" >&2
+        cat "$log" >&2
+        exit 1
+    fi
+    end=$(date +%s%N)
+    echo $(((end - start) / 1000000))
+}
+
+median() {
+    printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END {
+        if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+# One untimed pair first: page cache, GEGL's plug-in scan, our module load.
+wall "${ours[@]}" >/dev/null
+wall "${theirs[@]}" >/dev/null
+
+ourTimes=()
+theirTimes=()
+for ((i = 1; i <= runs; ++i)); do
+    a=$(wall "${ours[@]}")
+    b=$(wall "${theirs[@]}")
+    ourTimes+=("$a")
+    theirTimes+=("$b")
+    printf 'round %d: quillfire %6d ms   gegl %6d ms\n' "$i" "$a" "$b"
+done
+
+mo=$(median "${ourTimes[@]}")
+mt=$(median "${theirTimes[@]}")
+echo "size $size, options: ${extra[*]:-(defaults)}"
+echo "median quillfire: $mo ms"
+echo "median gegl cell-noise: $mt ms"
+awk -v a="$mo" -v b="$mt" 'BEGIN { printf "ratio quillfire / gegl: %.2f\n", a / b }'
