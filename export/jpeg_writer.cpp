@@ -157,7 +157,9 @@ int writeJpeg(JpegRequest& request) {
     StreamStatus status;
     const int result = makeStream(request, prefix, buffer, length, status);
     if (status == StreamStatus::NoBuffer) {
-        return request.headerFlag ? writeZeroWord(file) : kJpegWriteOk;
+        // A presets file stays whole without its picture; a picture file
+        // with nothing in it is a failure its caller must hear of.
+        return request.headerFlag ? writeZeroWord(file) : kJpegNoBuffer;
     }
     if (status != StreamStatus::Ok) {
         // Keep a presets file readable: its picture block says "none".

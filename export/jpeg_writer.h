@@ -27,7 +27,8 @@ enum JpegWriteResult : int {
     // 65500 pixels, or a stream longer than its buffer). With the header
     // flag a single zero word was written in its place.
     kJpegCompressionFailed = 4,
-    // encodeJpeg only: the stream buffer could not be had.
+    // The stream buffer could not be had (writeJpeg without the header
+    // flag, and encodeJpeg).
     kJpegNoBuffer = 5,
     kJpegWriteFailed = -20, // the system refused the write (or no file was given)
 };
@@ -70,7 +71,8 @@ uint8_t jpegChannelByte(float value);
 // Writes the request's picture. Returns a JpegWriteResult. When the stream
 // buffer cannot be had nothing is compressed: with the header flag one
 // zero word is written (the picture block of a presets file without a
-// picture) and its write result returned, else 0 with nothing written.
+// picture) and its write result returned, else kJpegNoBuffer with nothing
+// written.
 int writeJpeg(JpegRequest& request);
 
 // Makes the stream alone, into `stream` (the file and the header flag of

@@ -264,7 +264,10 @@ int writeSettingsFile(const char* path, SettingsRecord& settings, PyramidImage* 
                       unsigned openFlags) {
     File file;
     if (file.openForWriting(path, openFlags) != kFileOk) return kFileCannotOpen;
-    const int written = writeSettings(file, settings, thumbnail);
+    int written = writeSettings(file, settings, thumbnail);
+    // The file ends where its data ends: an older, longer file keeps no
+    // tail of its own.
+    if (written == kFileOk) written = file.setEndOfFile();
     const int closed = file.close();
     return written != kFileOk ? written : closed;
 }

@@ -62,7 +62,8 @@ enum PresetsReadMode : int {
 int writeSettings(File& file, SettingsRecord& settings, PyramidImage* thumbnail);
 
 // Opens `path` for writing (created when missing; an existing file is
-// written over from its start and not shortened), writes, closes.
+// written over from its start and then cut where the new data ends),
+// writes, closes.
 // kFileCannotOpen, kFileWriteFailed, or kFileOk.
 int writeSettingsFile(const char* path, SettingsRecord& settings, PyramidImage* thumbnail,
                       unsigned openFlags = kOpenDefault);

@@ -7,7 +7,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <io.h>
-#include <process.h>
 #else
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,15 +75,51 @@ bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, std::stri
 }
 
 bool writeFileBytes(const std::string& path, const uint8_t* data, size_t size, std::string& error) {
-    FILE* f = openFile(path, true);
-    if (!f) {
-        error = "cannot create '" + path + "': " + lastError();
+    SafeWrite out;
+    if (!openOutput(out, path, error)) return false;
+    if (out.write(data, size) != kFileOk) {
+        error = writeFailure(out, path);
         return false;
     }
-    bool ok = size == 0 || std::fwrite(data, 1, size, f) == size;
-    if (std::fclose(f) != 0) ok = false;
-    if (!ok) error = "cannot write '" + path + "': " + lastError();
-    return ok;
+    return commitOutput(out, path, error);
+}
+
+bool openOutput(SafeWrite& out, const std::string& path, std::string& error) {
+    if (isDirectory(path)) {
+        error = "'" + path + "' is a folder";
+        return false;
+    }
+    const std::string folder = folderOf(path);
+    if (!folder.empty() && !isDirectory(folder)) {
+        error = "cannot write '" + path + "': the folder does not exist";
+        return false;
+    }
+    if (out.open(path.c_str(), kSafeWriteUtf8Path) == kFileOk) return true;
+    error = writeFailure(out, path);
+    return false;
+}
+
+bool commitOutput(SafeWrite& out, const std::string& path, std::string& error) {
+    if (out.commit() == kFileOk) return true;
+    error = writeFailure(out, path);
+    return false;
+}
+
+std::string writeFailure(const SafeWrite& out, const std::string& path) {
+    if (out.error() == kSafeWriteNotRegular)
+        return "cannot write '" + path + "': it is not a regular file (a folder, pipe or device)";
+    std::string text = "cannot write '" + path + "': " + safeWriteErrorText(out.error());
+    const int code = out.systemError();
+    const bool own = out.error() == kSafeWriteNoSpace || out.error() == kSafeWriteTooLarge ||
+                     out.error() == kSafeWriteInterrupted;
+    if (code != 0 && !own) {
+#ifdef _WIN32
+        text += " (system error " + std::to_string(code) + ")";
+#else
+        text += std::string(" (") + std::strerror(code) + ")";
+#endif
+    }
+    return text;
 }
 
 bool fileExists(const std::string& path) {
@@ -96,6 +131,17 @@ bool fileExists(const std::string& path) {
 #endif
 }
 
+int64_t fileSize(const std::string& path) {
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(widen(path).c_str(), GetFileExInfoStandard, &data)) return -1;
+    return int64_t((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+#else
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 ? int64_t(st.st_size) : -1;
+#endif
+}
+
 bool isDirectory(const std::string& path) {
 #ifdef _WIN32
     DWORD a = GetFileAttributesW(widen(path).c_str());
@@ -103,20 +149,6 @@ bool isDirectory(const std::string& path) {
 #else
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-#endif
-}
-
-bool renameReplacing(const std::string& from, const std::string& to, std::string& error) {
-#ifdef _WIN32
-    if (MoveFileExW(widen(from).c_str(), widen(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    error = "cannot replace '" + to + "' (system error " + std::to_string(GetLastError()) + ")";
-    return false;
-#else
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    error = "cannot replace '" + to + "': " + lastError();
-    return false;
 #endif
 }
 
@@ -142,19 +174,6 @@ std::string extensionOf(const std::string& path) {
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
     return ext;
-}
-
-std::string temporaryPathBeside(const std::string& path) {
-    const std::string folder = folderOf(path);
-    std::string name = path.substr(folder.size());
-    const std::string ext = extensionOf(name);
-    std::string stem = name.substr(0, name.size() - ext.size());
-#ifdef _WIN32
-    const long pid = long(_getpid());
-#else
-    const long pid = long(::getpid());
-#endif
-    return folder + "." + stem + ".quillfire-" + std::to_string(pid) + ext;
 }
 
 bool stderrIsTerminal() {

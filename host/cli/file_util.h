@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/safe_write.h"
+
 namespace qf {}
 using namespace qf;
 
@@ -15,17 +17,23 @@ namespace cli {
 // file is larger than `maxBytes`.
 bool readFileBytes(const std::string& path, std::vector<uint8_t>& out, std::string& error,
                    uint64_t maxBytes = uint64_t(1) << 31);
+// The whole file written through SafeWrite: it appears only once complete.
 bool writeFileBytes(const std::string& path, const uint8_t* data, size_t size, std::string& error);
 
-bool fileExists(const std::string& path);
-bool isDirectory(const std::string& path);
-// Replaces `to` if it exists.
-bool renameReplacing(const std::string& from, const std::string& to, std::string& error);
-void removeFile(const std::string& path);
+// SafeWrite::open with the CLI's UTF-8 paths; false with one line in
+// `error` ("'x' is not a regular file", ...).
+bool openOutput(SafeWrite& out, const std::string& path, std::string& error);
+// Commits, or names the failure in `error`.
+bool commitOutput(SafeWrite& out, const std::string& path, std::string& error);
+// One line about a failed safe write of `path`: "cannot write 'x.png': no
+// space left on the disk".
+std::string writeFailure(const SafeWrite& out, const std::string& path);
 
-// A name for a temporary file in the same folder as `path`, keeping its
-// extension so that format detection by extension still works.
-std::string temporaryPathBeside(const std::string& path);
+bool fileExists(const std::string& path);
+// Size in bytes, or -1 when there is no such file.
+int64_t fileSize(const std::string& path);
+bool isDirectory(const std::string& path);
+void removeFile(const std::string& path);
 
 // Lower-case extension with its dot (".png"), or empty.
 std::string extensionOf(const std::string& path);

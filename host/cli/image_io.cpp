@@ -1,11 +1,15 @@
 #include "host/cli/image_io.h"
 
 #include "host/cli/file_util.h"
+#include "platform/file.h"
 
 #if QF_HAVE_OIIO
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #endif
 
+#include <algorithm>
+#include <mutex>
 #include <new>
 
 namespace qf {}
@@ -27,7 +31,13 @@ std::string oneLine(std::string s) {
     return s;
 }
 
-bool readOiio(const std::string& path, Image& out, std::string& error) {
+// The note for a file read only in part.
+std::string truncatedNote(const std::string& path, const std::string& why) {
+    return "'" + path + "' is truncated or damaged (" + why + ")";
+}
+
+bool readOiio(const std::string& path, Image& out, std::string& error, bool allowTruncated,
+              std::string* warning) {
     if (!fileExists(path)) {
         error = "cannot open '" + path + "': no such file";
         return false;
@@ -96,6 +106,15 @@ bool readOiio(const std::string& path, Image& out, std::string& error) {
         error = "cannot read '" + path + "': " + oneLine(in->geterror());
         return false;
     }
+    // A decoder that met the end of the data early may still report
+    // success (JPEG fills the rest with grey); its message tells.
+    if (const std::string note = oneLine(in->geterror()); !note.empty()) {
+        if (!allowTruncated) {
+            error = truncatedNote(path, note) + "; --allow-truncated uses what it holds";
+            return false;
+        }
+        if (warning) *warning = truncatedNote(path, note) + "; used what it holds";
+    }
     if (const OIIO::ParamValue* icc = spec.find_attribute("ICCProfile");
         icc && icc->type().basetype == TypeDesc::UINT8) {
         const auto* p = static_cast<const uint8_t*>(icc->data());
@@ -106,13 +125,72 @@ bool readOiio(const std::string& path, Image& out, std::string& error) {
     return true;
 }
 
-bool writeOiio(const std::string& finalPath, const std::string& path, const Image& img,
-               std::string& error, std::string* warning) {
+// The image library's output into the temporary, through SafeWrite, so
+// that every failed write is seen even where the library's own coder would
+// not report it.
+class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
+  public:
+    SafeWriteProxy(SafeWrite& out, const std::string& name)
+        : IOProxy(name, IOProxy::Write), out_(out) {}
+    const char* proxytype() const override { return "quillfire"; }
+    size_t write(const void* buffer, size_t size) override {
+        const size_t n = pwrite(buffer, size, m_pos);
+        m_pos += int64_t(n);
+        return n;
+    }
+    size_t pwrite(const void* buffer, size_t size, int64_t offset) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (out_.writeAt(offset, buffer, size) != kFileOk) return 0;
+        end_ = std::max(end_, offset + int64_t(size));
+        return size;
+    }
+    size_t size() const override { return size_t(end_); }
+    // Some coders read back what they wrote (TIFF directories).
+    size_t read(void* buffer, size_t size) override {
+        const size_t n = pread(buffer, size, m_pos);
+        m_pos += int64_t(n);
+        return n;
+    }
+    size_t pread(void* buffer, size_t size, int64_t offset) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!reader_.isOpen() && reader_.openForReading(out_.temporaryPath()) != kFileOk) return 0;
+        const int64_t left = end_ - offset;
+        if (offset < 0 || left <= 0) return 0;
+        size_t got = 0;
+        if (reader_.seek(offset) == kFileOk)
+            reader_.read(buffer, std::min(size, size_t(left)), &got);
+        return got;
+    }
+
+  private:
+    SafeWrite& out_;
+    File reader_;
+    std::mutex mutex_;
+    int64_t end_ = 0;
+};
+
+bool writeOiio(const std::string& finalPath, SafeWrite& file, const Image& img, std::string& error,
+               std::string* warning) {
     auto out = ImageOutput::create(finalPath);
     if (!out) {
         error = "cannot write '" + finalPath + "': " + oneLine(OIIO::geterror());
         return false;
     }
+    // A call that failed, or any write the library made that failed (some
+    // coders do not pass that on). A message after a call that succeeded
+    // is a note (the TIFF coder's about its Exif directory), not a failure.
+    auto failed = [&](bool ok) {
+        std::string message = oneLine(out->geterror());
+        if (ok && file.error() == kSafeWriteOk) return false;
+        if (file.error() != kSafeWriteOk) {
+            error = writeFailure(file, finalPath);
+        } else {
+            error = "cannot write '" + finalPath +
+                    "': " + (message.empty() ? std::string("the image library failed") : message);
+            file.fail();
+        }
+        return true;
+    };
     TypeDesc format = img.format == SampleFormat::u8    ? TypeDesc::UINT8
                       : img.format == SampleFormat::u16 ? TypeDesc::UINT16
                       : img.halfFloat                   ? TypeDesc::HALF
@@ -132,23 +210,25 @@ bool writeOiio(const std::string& finalPath, const std::string& path, const Imag
                        img.iccProfile.data());
     if (!out->supports("alpha") && spec.alpha_channel >= 0 && warning)
         *warning = "the output format keeps no transparency";
-    if (!out->open(path, spec)) {
-        error = "cannot write '" + finalPath + "': " + oneLine(out->geterror());
-        return false;
-    }
+    // Formats whose coder cannot write through a proxy write the temporary
+    // by name; SafeWrite still catches the file-size limit and the flush.
+    SafeWriteProxy proxy(file, finalPath);
+    const bool viaProxy = out->supports("ioproxy") && out->set_ioproxy(&proxy);
+    const char* target = viaProxy ? file.temporaryPath() : file.handOver();
+    if (failed(out->open(target, spec))) return false;
     const ImageSpec& used = out->spec();
     if (warning && used.format != format && img.format != SampleFormat::u8) {
         *warning = std::string("the output format cannot hold ") +
                    (img.format == SampleFormat::u16 ? "16-bit" : "floating-point") +
                    " samples; written as " + used.format.c_str();
     }
-    if (!out->write_image(data, img.data.data())) {
-        error = "cannot write '" + finalPath + "': " + oneLine(out->geterror());
+    if (failed(out->write_image(data, img.data.data()))) {
         out->close();
         return false;
     }
-    if (!out->close()) {
-        error = "cannot write '" + finalPath + "': " + oneLine(out->geterror());
+    if (failed(out->close())) return false;
+    if (file.error() != kSafeWriteOk) {
+        error = writeFailure(file, finalPath);
         return false;
     }
     return true;
@@ -157,11 +237,12 @@ bool writeOiio(const std::string& finalPath, const std::string& path, const Imag
 
 } // namespace
 
-bool readImage(const std::string& path, Image& out, std::string& error) {
+bool readImage(const std::string& path, Image& out, std::string& error, bool allowTruncated,
+               std::string* warning) {
 #if QF_HAVE_OIIO
-    return readOiio(path, out, error);
+    return readOiio(path, out, error, allowTruncated, warning);
 #else
-    return readImageStb(path, out, error);
+    return readImageStb(path, out, error, allowTruncated, warning);
 #endif
 }
 
@@ -172,29 +253,13 @@ bool writeImage(const std::string& path, const Image& image, std::string& error,
         error = "internal error: no image to write";
         return false;
     }
-    if (isDirectory(path)) {
-        error = "'" + path + "' is a folder";
-        return false;
-    }
-    const std::string folder = folderOf(path);
-    if (!folder.empty() && !isDirectory(folder)) {
-        error = "cannot write '" + path + "': the folder does not exist";
-        return false;
-    }
-    const std::string temp = temporaryPathBeside(path);
 #if QF_HAVE_OIIO
-    bool ok = writeOiio(path, temp, image, error, warning);
+    SafeWrite out;
+    if (!openOutput(out, path, error)) return false;
+    return writeOiio(path, out, image, error, warning) && commitOutput(out, path, error);
 #else
-    bool ok = writeImageStb(temp, image, error);
-    if (!ok) {
-        // Name the file the user asked for, not the temporary one.
-        size_t at = error.find(temp);
-        if (at != std::string::npos) error.replace(at, temp.size(), path);
-    }
+    return writeImageStb(path, image, error);
 #endif
-    if (ok) ok = renameReplacing(temp, path, error);
-    if (!ok) removeFile(temp);
-    return ok;
 }
 
 } // namespace cli

@@ -39,8 +39,11 @@ struct Image {
 // Largest side accepted from a file.
 constexpr int32_t kMaxImageSide = 300000;
 
-// Through the build's library. False with a one-line reason.
-bool readImage(const std::string& path, Image& out, std::string& error);
+// Through the build's library. False with a one-line reason. A file the
+// library decodes only in part (cut short, damaged data) is refused unless
+// `allowTruncated`; then `warning` (when given) says so.
+bool readImage(const std::string& path, Image& out, std::string& error, bool allowTruncated = false,
+               std::string* warning = nullptr);
 // Writes to a temporary file beside `path` and renames it into place, so an
 // existing file is replaced only by a complete one and nothing is left behind
 // on failure. `warning` receives a note when the format cannot hold the
@@ -49,7 +52,8 @@ bool writeImage(const std::string& path, const Image& image, std::string& error,
                 std::string* warning = nullptr);
 
 // The stb-based reader and writer, available in every build.
-bool readImageStb(const std::string& path, Image& out, std::string& error);
+bool readImageStb(const std::string& path, Image& out, std::string& error,
+                  bool allowTruncated = false, std::string* warning = nullptr);
 bool writeImageStb(const std::string& path, const Image& image, std::string& error);
 
 // Encoders of the stb-based writer, exposed for tests.

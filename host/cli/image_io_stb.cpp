@@ -185,7 +185,22 @@ bool decodePfm(const uint8_t* data, size_t size, Image& out, std::string& error)
     return true;
 }
 
-bool readImageStb(const std::string& path, Image& out, std::string& error) {
+// stb decodes a JPEG cut short without a word (the rest grey): a complete
+// stream ends with its end-of-image marker after the last scan's start.
+// (Inside the coded data a 0xFF byte is always followed by 0 or a restart
+// marker, so neither marker appears there by chance.)
+static bool jpegIsCutShort(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return false;
+    size_t lastScan = 0;
+    for (size_t i = 2; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xDA) lastScan = i;
+    for (size_t i = lastScan; i + 1 < bytes.size(); ++i)
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xD9) return false;
+    return true;
+}
+
+bool readImageStb(const std::string& path, Image& out, std::string& error, bool allowTruncated,
+                  std::string* warning) {
     std::vector<uint8_t> bytes;
     if (!readFileBytes(path, bytes, error)) return false;
     if (bytes.size() >= 3 && bytes[0] == 'P' && (bytes[1] == 'F' || bytes[1] == 'f') &&
@@ -205,6 +220,15 @@ bool readImageStb(const std::string& path, Image& out, std::string& error) {
         error = "'" + path + "' is not an image this build can read" +
                 (why ? std::string(" (") + why + ")" : "");
         return false;
+    }
+    if (jpegIsCutShort(bytes)) {
+        const std::string note =
+            "'" + path + "' is truncated or damaged (the JPEG data ends early)";
+        if (!allowTruncated) {
+            error = note + "; --allow-truncated uses what it holds";
+            return false;
+        }
+        if (warning) *warning = note + "; used what it holds";
     }
     Image img;
     void* pixels = nullptr;
@@ -243,6 +267,7 @@ bool writeImageStb(const std::string& path, const Image& img, std::string& error
     std::vector<uint8_t> bytes;
     const bool u8 = img.format == SampleFormat::u8;
     const int stride = int(img.rowBytes());
+    bool encoded = true; // the stb coders' own results
     if (img.width > 0 && img.data.size() != img.rowBytes() * size_t(img.height)) {
         error = "internal error: image buffer size";
         return false;
@@ -253,8 +278,8 @@ bool writeImageStb(const std::string& path, const Image& img, std::string& error
             return false;
         }
         if (u8) {
-            stbi_write_png_to_func(appendToVector, &bytes, img.width, img.height, img.channels,
-                                   img.data.data(), stride);
+            encoded = stbi_write_png_to_func(appendToVector, &bytes, img.width, img.height,
+                                             img.channels, img.data.data(), stride) != 0;
         } else {
             bytes = encodePng16(img);
         }
@@ -271,20 +296,20 @@ bool writeImageStb(const std::string& path, const Image& img, std::string& error
             return false;
         }
         if (ext == ".bmp")
-            stbi_write_bmp_to_func(appendToVector, &bytes, img.width, img.height, img.channels,
-                                   img.data.data());
+            encoded = stbi_write_bmp_to_func(appendToVector, &bytes, img.width, img.height,
+                                             img.channels, img.data.data()) != 0;
         else if (ext == ".tga")
-            stbi_write_tga_to_func(appendToVector, &bytes, img.width, img.height, img.channels,
-                                   img.data.data());
+            encoded = stbi_write_tga_to_func(appendToVector, &bytes, img.width, img.height,
+                                             img.channels, img.data.data()) != 0;
         else
-            stbi_write_jpg_to_func(appendToVector, &bytes, img.width, img.height, img.channels,
-                                   img.data.data(), 95);
+            encoded = stbi_write_jpg_to_func(appendToVector, &bytes, img.width, img.height,
+                                             img.channels, img.data.data(), 95) != 0;
     } else {
         error =
             "cannot write '" + path + "': this build writes .png, .pfm, .bmp, .tga and .jpg files";
         return false;
     }
-    if (bytes.empty()) {
+    if (!encoded || bytes.empty()) {
         error = "cannot encode '" + path + "'";
         return false;
     }

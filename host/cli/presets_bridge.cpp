@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "composite/pyramid_image.h"
+#include "host/cli/file_util.h"
+#include "platform/safe_write.h"
 #include "presets/presets_file.h"
 
 namespace qf {}
@@ -12,6 +14,9 @@ using namespace qf;
 namespace cli {
 
 namespace {
+
+// The oldest version the reader knows (it has no gradient colours).
+constexpr int32_t kOldestPresetsVersion = 180;
 
 // The settings fields as the flags name them, for both directions.
 struct Field {
@@ -51,10 +56,20 @@ bool settingsFromPresetsFile(const std::string& path, Settings& settings, std::s
     SettingsRecord record{};
     resetSettings(record);
     record.randomSeed = 0;
+    record.fileVersion = 0; // stays when not even the version is there
     bool pictureRead = false;
     const int status = readSettingsFile(path.c_str(), kPresetsLoad, &record, nullptr, &pictureRead);
     if (status == kFileCannotOpen) {
         error = "cannot open the presets file '" + path + "'";
+        return false;
+    }
+    // There is no magic number: the version is all that tells a presets
+    // file from any other file.
+    if (record.fileVersion < kOldestPresetsVersion || record.fileVersion > kPresetsVersion) {
+        error = "'" + path + "' is not a presets file (it begins with version " +
+                std::to_string(record.fileVersion) + "; presets files have " +
+                std::to_string(kOldestPresetsVersion) + " to " + std::to_string(kPresetsVersion) +
+                ")";
         return false;
     }
     if (status != kFileOk) {
@@ -95,11 +110,30 @@ bool savePresetsFile(const std::string& path, const host::Descriptor& used,
     PyramidImage thumbnail;
     const PreviewPlanes preview{planes.data(), w, h, colours};
     const bool haveThumbnail = makeThumbnailFromPreview(preview, thumbnail);
-    if (writeSettingsFile(path.c_str(), record, haveThumbnail ? &thumbnail : nullptr) != kFileOk) {
-        error = "cannot write the presets file '" + path + "'";
+    // Written under a name of its own and moved into place when complete,
+    // so an existing file is never torn or left longer than the new one.
+    SafeWrite out;
+    if (!openOutput(out, path, error)) return false;
+    const char* temporary = out.handOver();
+    if (writeSettingsFile(temporary, record, haveThumbnail ? &thumbnail : nullptr) != kFileOk) {
+        out.fail();
+        error = writeFailure(out, path);
         return false;
     }
-    return true;
+    return commitOutput(out, path, error);
+}
+
+SettingsRecord recordFromSettings(const Settings& settings) {
+    SettingsRecord record{};
+    resetSettings(record);
+    record.randomSeed = 0;
+    for (const Field& f : kIntegerFields)
+        if (settings.*(f.flag)) record.*(f.record) = *(settings.*(f.flag));
+    return record;
+}
+
+void settingsFromRecord(const SettingsRecord& record, Settings& settings) {
+    for (const Field& f : kIntegerFields) settings.*(f.flag) = record.*(f.record);
 }
 
 } // namespace cli

@@ -10,6 +10,7 @@
 #include "host/cli/settings.h"
 #include "host/descriptor.h"
 #include "host/document.h"
+#include "values/settings_record.h"
 
 namespace qf {}
 using namespace qf;
@@ -25,5 +26,11 @@ bool settingsFromPresetsFile(const std::string& path, Settings& settings, std::s
 // thumbnail of `result` as a presets file named after the file.
 bool savePresetsFile(const std::string& path, const host::Descriptor& used,
                      const host::Document& result, std::string& error);
+
+// The settings as the module's record holds them: the values given, the
+// defaults of a fresh run (seed 0) for the others.
+SettingsRecord recordFromSettings(const Settings& settings);
+// All fourteen settings taken from a record.
+void settingsFromRecord(const SettingsRecord& record, Settings& settings);
 
 } // namespace cli

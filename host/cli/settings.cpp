@@ -191,11 +191,22 @@ host::Descriptor Settings::toDescriptor() const {
     return d;
 }
 
-std::string describeSettings(const host::Descriptor& d) {
+std::string describeSettings(const host::Descriptor& d, std::vector<std::string>* outOfRange) {
     std::string out;
+    // Only what the flags themselves accept is printed; anything else (a
+    // value beyond a flag's range, an enumeration without a number) is
+    // named in `outOfRange`.
     auto add = [&](const std::string& flag, const std::string& value) {
+        Settings probe;
+        std::string ignored;
+        if (parseSettingFlag(flag, value, probe, ignored) != FlagResult::ok) {
+            if (outOfRange)
+                outOfRange->push_back("the module reported --" + flag + " " + value +
+                                      ", outside what the flag accepts");
+            return;
+        }
         if (!out.empty()) out += ' ';
-        out += "--" + flag + " " + value;
+        out += "--" + flag + " " + quoted(value);
     };
     auto addEnum = [&](DescriptorKeyID key, const char* flag, const ScriptingEnumeration& e,
                        std::string (*name)(int)) {
@@ -209,7 +220,7 @@ std::string describeSettings(const host::Descriptor& d) {
             text.insert(text.begin(), '\'');
             text.push_back('\'');
         }
-        add(flag, quoted(text));
+        add(flag, text);
     };
     auto addInt = [&](DescriptorKeyID key, const char* flag) {
         if (auto v = d.integer(key)) add(flag, std::to_string(*v));

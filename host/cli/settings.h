@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qf {}
 using namespace qf;
@@ -48,8 +49,11 @@ enum class FlagResult { notASetting, ok, bad };
 FlagResult parseSettingFlag(const std::string& name, const std::string& value, Settings& settings,
                             std::string& error);
 
-// The settings a descriptor holds, as the flags that reproduce them.
-std::string describeSettings(const host::Descriptor& descriptor);
+// The settings a descriptor holds, as the flags that reproduce them. A value
+// no flag accepts is left out and, when `outOfRange` is given, described
+// there in one line.
+std::string describeSettings(const host::Descriptor& descriptor,
+                             std::vector<std::string>* outOfRange = nullptr);
 
 // Strict whole-number parsing: optional sign, digits, nothing else.
 bool parseInt(const std::string& text, int64_t lo, int64_t hi, int64_t& out);

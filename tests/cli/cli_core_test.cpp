@@ -215,18 +215,54 @@ TEST(CliSettings, DescribedSettingsReadAsReusableFlags) {
         .putInteger(fourCC("0014"), -4);
     EXPECT_EQ(cli::describeSettings(d),
               "--seed -4 --shape TVs --stripe-kind b --merge 3 --glue \"hard light\" --overlap 73");
+    // Only flags the CLI itself accepts are printed; every value beyond a
+    // flag's range is named instead, at each end of each range.
     host::Descriptor odd;
     odd.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL64"));
     odd.putEnumerated(fourCC("Hsky"), fourCC("Hsty"), 0x3C4E4F3E);
-    EXPECT_EQ(cli::describeSettings(odd), "--shape '<NO>' --glue glow")
+    std::vector<std::string> notes;
+    EXPECT_EQ(cli::describeSettings(odd, &notes), "--glue glow")
         << "modes without a scripting name";
+    EXPECT_EQ(notes, std::vector<std::string>{"the module reported --shape '<NO>', outside what "
+                                              "the flag accepts"});
     host::Descriptor beyond;
     beyond.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL26"));
     beyond.putEnumerated(fourCC("Htky"), fourCC("Htty"), fourCC("Ht07"));
-    EXPECT_EQ(cli::describeSettings(beyond), "--stripe-kind 7 --glue \"hard diff\"");
-    host::Descriptor outside;
-    outside.putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL70"));
-    EXPECT_EQ(cli::describeSettings(outside), "--glue 70");
+    beyond.putEnumerated(fourCC("Hsky"), fourCC("Hsty"), fourCC("Hs07"));
+    notes.clear();
+    EXPECT_EQ(cli::describeSettings(beyond, &notes), "--shape points --glue \"hard diff\"");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_NE(notes[0].find("--stripe-kind 7"), std::string::npos);
+    host::Descriptor edges;
+    edges.putInteger(fourCC("0011"), 0)
+        .putInteger(fourCC("0009"), 0)
+        .putInteger(fourCC("0002"), 100)
+        .putInteger(fourCC("0003"), 101)
+        .putInteger(fourCC("0004"), -1)
+        .putInteger(fourCC("0008"), 2147483647)
+        .putInteger(fourCC("0014"), -2147483647 - 1)
+        .putEnumerated(fourCC("GLUE"), fourCC("GLty"), fourCC("GL70"));
+    notes.clear();
+    const std::string flags = cli::describeSettings(edges, &notes);
+    EXPECT_EQ(flags.find("--merge 0"), std::string::npos) << flags;
+    EXPECT_NE(flags.find("--seed -2147483648"), std::string::npos) << flags;
+    EXPECT_NE(flags.find("--overlap 100"), std::string::npos) << flags;
+    EXPECT_EQ(notes.size(), 5u) << "merge 0, stripes 101, warping -1, zoom 2^31-1, glue 70";
+    // What is printed reads back through the flags unchanged.
+    cli::Settings back;
+    std::string error;
+    size_t at = 0;
+    while ((at = flags.find("--", at)) != std::string::npos) {
+        const size_t space = flags.find(' ', at);
+        size_t end = flags.find(" --", space);
+        if (end == std::string::npos) end = flags.size();
+        EXPECT_EQ(cli::parseSettingFlag(flags.substr(at + 2, space - at - 2),
+                                        flags.substr(space + 1, end - space - 1), back, error),
+                  cli::FlagResult::ok)
+            << error;
+        at = end;
+    }
+    EXPECT_EQ(cli::describeSettings(back.toDescriptor()), flags);
 }
 
 TEST(CliSamples, SixteenBitScalingMeetsTheEndsAndRoundTripsWithinOne) {

@@ -358,4 +358,53 @@ inline double sampleOf(const cli::Image& img, int32_t x, int32_t y, int c) {
     return f;
 }
 
+// --- running the CLI's commands ------------------------------------------------
+
+// The arguments with the suite's stand-in module.
+inline std::vector<std::string> withTestModule(std::vector<std::string> args) {
+    args.push_back("--module");
+    args.push_back(testModulePath());
+    return args;
+}
+
+// The files of a test's folder but the CLI's captured output.
+inline std::vector<std::string> filesBesideOutput(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const std::string& n : filesIn(dir))
+        if (n != "cli.stderr" && n != "cli.stdout") names.push_back(n);
+    return names;
+}
+
+// Whether the module beside the CLI paints: it must load and run; a module
+// that runs but leaves the document as it was has not landed its renderer yet.
+struct ModuleProbe {
+    bool ran = false;
+    bool paints = false;
+    std::string error;
+};
+
+inline const ModuleProbe& probeRealModule() {
+    static ModuleProbe probe;
+    static bool done = false;
+    if (!done) {
+        done = true;
+        const std::string dir = testFolder();
+        const std::string out = join(dir, "probe.png");
+        CliResult r = runCli({"render", "--size", "16x16", out}, dir);
+        cli::Image img;
+        probe.ran = r.code == 0 && readTestImage(out, img);
+        probe.error = r.err;
+        if (probe.ran)
+            for (uint8_t v : img.data) probe.paints |= v != 255;
+    }
+    return probe;
+}
+
+#define SKIP_UNLESS_MODULE_PAINTS()                                                                \
+    do {                                                                                           \
+        const ModuleProbe& probe = probeRealModule();                                              \
+        ASSERT_TRUE(probe.ran) << "the module beside the CLI does not run: " << probe.error;       \
+        if (!probe.paints) GTEST_SKIP() << "the module beside the CLI does not paint yet";         \
+    } while (false)
+
 } // namespace clitest

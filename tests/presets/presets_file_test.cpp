@@ -113,14 +113,15 @@ TEST(PresetsWriter, ZeroExtendsColourWordsAndTruncatesPercentages) {
     EXPECT_EQ(be32(bytes, 56), 0);
 }
 
-TEST(PresetsWriter, WritingOverALongerFileLeavesItsTail) {
+// A file written over an older, longer one ends where its own data ends:
+// nothing of the old file is left after it.
+TEST(PresetsWriter, WritingOverALongerFileCutsItsTail) {
     ScratchFiles scratch;
     scratch.write("written.sa9", std::vector<uint8_t>(500, 0xEE));
     SettingsRecord s = distinctSettings();
     const std::vector<uint8_t> bytes = writeToMemory(scratch, s, nullptr);
-    ASSERT_EQ(bytes.size(), 500u);
+    ASSERT_EQ(bytes.size(), 104u);
     EXPECT_EQ(be32(bytes, 100), 0);
-    for (size_t i = 104; i < bytes.size(); ++i) ASSERT_EQ(bytes[i], 0xEE) << i;
     SettingsRecord back = sentinelSettings();
     EXPECT_EQ(load(bytes, back), kFileOk);
     expectPatternEqual(back, s);

@@ -1,0 +1,288 @@
+#include "platform/safe_write.h"
+
+#include "platform/file.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace qf {
+
+namespace {
+
+std::atomic<int> g_interrupted{0};
+
+extern "C" void onInterrupt(int) {
+    g_interrupted.store(1);
+    // A second interrupt ends the program the usual way.
+    std::signal(SIGINT, SIG_DFL);
+}
+
+std::wstring widen(const char* path, unsigned flags) {
+    const UINT codePage = (flags & kSafeWriteUtf8Path) ? CP_UTF8 : CP_ACP;
+    const int n = MultiByteToWideChar(codePage, 0, path, -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(codePage, 0, path, -1, wide.data(), n);
+    wide.resize(static_cast<size_t>(n - 1));
+    return wide;
+}
+
+int errorOf(DWORD err) {
+    switch (err) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return kSafeWriteNoSpace;
+    case ERROR_FILE_TOO_LARGE:
+        return kSafeWriteTooLarge;
+    default:
+        return kSafeWriteFailed;
+    }
+}
+
+uint32_t nameBits(const void* salt, uint32_t attempt) {
+    static std::atomic<uint32_t> serial{0};
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t x = uint64_t(now.QuadPart) ^ (uint64_t(GetCurrentProcessId()) << 40) ^
+                 reinterpret_cast<uintptr_t>(salt) ^ (uint64_t(serial.fetch_add(1)) << 20) ^
+                 attempt;
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return static_cast<uint32_t>(x);
+}
+
+size_t extensionLength(const char* name) {
+    const char* dot = std::strrchr(name, '.');
+    if (!dot || dot == name) return 0;
+    const size_t n = std::strlen(dot);
+    return n <= 10 ? n : 0;
+}
+
+// Whatever the name holds must be a file on disk: not a folder, not a
+// device ("NUL", "COM1"), not a pipe.
+bool isDiskFile(const std::wstring& path) {
+    HANDLE h = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool disk = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+                      !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(h);
+    return disk;
+}
+
+} // namespace
+
+SafeWrite::~SafeWrite() {
+    discard();
+}
+
+int SafeWrite::setError(int error, int systemError) {
+    if (error_ == kSafeWriteOk) {
+        error_ = error;
+        systemError_ = systemError;
+    }
+    return error_;
+}
+
+int SafeWrite::open(const char* target, unsigned flags) {
+    discard();
+    error_ = kSafeWriteOk;
+    systemError_ = 0;
+    flags_ = flags;
+    targetExists_ = false;
+    const size_t length = target ? std::strlen(target) : 0;
+    if (length == 0 || length >= sizeof target_) {
+        setError(kSafeWriteCannotCreate, ERROR_FILENAME_EXCED_RANGE);
+        return kFileCannotOpen;
+    }
+    std::memcpy(target_, target, length + 1);
+    const std::wstring wideTarget = widen(target_, flags_);
+    if (wideTarget.empty()) {
+        setError(kSafeWriteCannotCreate, ERROR_INVALID_NAME);
+        return kFileCannotOpen;
+    }
+    const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES || GetLastError() == ERROR_ACCESS_DENIED ||
+        GetLastError() == ERROR_SHARING_VIOLATION) {
+        if (!isDiskFile(wideTarget)) {
+            setError(kSafeWriteNotRegular, 0);
+            return kFileCannotOpen;
+        }
+        targetExists_ = true;
+    }
+
+    size_t folderLength = 0;
+    for (size_t i = 0; i < length; ++i)
+        if (target_[i] == '\\' || target_[i] == '/' || target_[i] == ':') folderLength = i + 1;
+    const char* name = target_ + folderLength;
+    const size_t extension = extensionLength(name);
+    char leaf[32];
+    for (uint32_t attempt = 0; attempt < 64; ++attempt) {
+        std::snprintf(leaf, sizeof leaf, ".qf-%08x",
+                      static_cast<unsigned>(nameBits(this, attempt)));
+        const size_t leafLength = std::strlen(leaf);
+        if (folderLength + leafLength + extension >= sizeof temporary_) {
+            setError(kSafeWriteCannotCreate, ERROR_FILENAME_EXCED_RANGE);
+            return kFileCannotOpen;
+        }
+        std::memcpy(temporary_, target_, folderLength);
+        std::memcpy(temporary_ + folderLength, leaf, leafLength);
+        std::memcpy(temporary_ + folderLength + leafLength, name + std::strlen(name) - extension,
+                    extension);
+        temporary_[folderLength + leafLength + extension] = '\0';
+        HANDLE h = CreateFileW(widen(temporary_, flags_).c_str(), GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            handle_ = h;
+            position_ = 0;
+            return kFileOk;
+        }
+        const DWORD err = GetLastError();
+        temporary_[0] = '\0';
+        if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) {
+            setError(kSafeWriteCannotCreate, static_cast<int>(err));
+            return kFileCannotOpen;
+        }
+    }
+    setError(kSafeWriteCannotCreate, ERROR_FILE_EXISTS);
+    return kFileCannotOpen;
+}
+
+int SafeWrite::writeAt(int64_t offset, const void* data, size_t count) {
+    if (error_ != kSafeWriteOk) return kFileWriteFailed;
+    if (!handle_ || offset < 0 || (!data && count)) {
+        setError(kSafeWriteNotOpen, 0);
+        return kFileWriteFailed;
+    }
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    if (!SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN)) {
+        setError(kSafeWriteFailed, static_cast<int>(GetLastError()));
+        return kFileWriteFailed;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < count) {
+        if (g_interrupted.load() != 0) {
+            setError(kSafeWriteInterrupted, 0);
+            return kFileWriteFailed;
+        }
+        const size_t left = count - done;
+        const DWORD chunk = left > 0x1000000u ? 0x1000000u : static_cast<DWORD>(left);
+        DWORD n = 0;
+        if (!WriteFile(handle_, bytes + done, chunk, &n, nullptr) || n == 0) {
+            const DWORD err = GetLastError();
+            setError(errorOf(err), static_cast<int>(err));
+            return kFileWriteFailed;
+        }
+        done += n;
+    }
+    return kFileOk;
+}
+
+int SafeWrite::write(const void* data, size_t count) {
+    if (writeAt(position_, data, count) != kFileOk) return kFileWriteFailed;
+    position_ += static_cast<int64_t>(count);
+    return kFileOk;
+}
+
+int SafeWrite::closeHandle() {
+    if (!handle_) return kFileOk;
+    const BOOL closed = CloseHandle(handle_);
+    handle_ = nullptr;
+    if (!closed) {
+        const DWORD err = GetLastError();
+        setError(errorOf(err), static_cast<int>(err));
+        return kFileWriteFailed;
+    }
+    return kFileOk;
+}
+
+const char* SafeWrite::handOver() {
+    if (!isOpen()) return nullptr;
+    closeHandle();
+    return temporary_;
+}
+
+void SafeWrite::fail(int error) {
+    const DWORD err = GetLastError();
+    if (error == kSafeWriteOk) error = kSafeWriteFailed;
+    if (error == kSafeWriteFailed && errorOf(err) != kSafeWriteFailed) error = errorOf(err);
+    setError(error, errorOf(err) == error ? static_cast<int>(err) : 0);
+}
+
+int SafeWrite::commit() {
+    if (!isOpen()) {
+        setError(kSafeWriteNotOpen, 0);
+        return kFileCannotOpen;
+    }
+    if (g_interrupted.load() != 0) setError(kSafeWriteInterrupted, 0);
+    const std::wstring temporary = widen(temporary_, flags_);
+    if (error_ == kSafeWriteOk && !handle_) {
+        HANDLE h = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            setError(kSafeWriteFailed, static_cast<int>(GetLastError()));
+        else
+            handle_ = h;
+    }
+    if (error_ == kSafeWriteOk && !FlushFileBuffers(handle_)) {
+        const DWORD err = GetLastError();
+        setError(errorOf(err), static_cast<int>(err));
+    }
+    closeHandle();
+    const std::wstring target = widen(target_, flags_);
+    if (error_ == kSafeWriteOk && GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        !isDiskFile(target))
+        setError(kSafeWriteNotRegular, 0);
+    if (error_ == kSafeWriteOk && !MoveFileExW(temporary.c_str(), target.c_str(),
+                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        setError(kSafeWriteCannotReplace, static_cast<int>(GetLastError()));
+    if (error_ != kSafeWriteOk) {
+        discard();
+        return error_ == kSafeWriteCannotReplace || error_ == kSafeWriteNotRegular
+                   ? kFileCannotOpen
+                   : kFileWriteFailed;
+    }
+    forget();
+    return kFileOk;
+}
+
+void SafeWrite::forget() {
+    temporary_[0] = '\0';
+}
+
+void SafeWrite::discard() {
+    if (handle_) {
+        CloseHandle(handle_);
+        handle_ = nullptr;
+    }
+    if (isOpen()) DeleteFileW(widen(temporary_, flags_).c_str());
+    forget();
+}
+
+void installWriteSignalHandlers() {
+    std::signal(SIGINT, onInterrupt);
+}
+
+bool writeInterruptRequested() {
+    return g_interrupted.load() != 0;
+}
+
+void clearWriteInterrupt() {
+    g_interrupted.store(0);
+    std::signal(SIGINT, onInterrupt);
+}
+
+} // namespace qf
