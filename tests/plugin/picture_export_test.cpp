@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 
+#include "../export/psd_test_file.h"
+#include "composite/pyramid_storage.h"
 #include "export/jpeg_codec.h"
 #include "platform/file.h"
 #include "platform/temp_folder.h"
@@ -216,5 +220,146 @@ TEST(PictureExport, ReportsProgressUpToItsTotalAndCanBeCancelled) {
     EXPECT_EQ(c.result, userCanceledErr);
     EXPECT_EQ(readAll(path), old);
     EXPECT_FALSE(fileExists((path + ".partial").c_str()));
+    deleteFile(path.c_str());
+}
+
+namespace {
+
+// The temporary files an export may have left in a folder.
+int partialFilesIn(const std::string& folder) {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        n += e.path().extension() == ".partial";
+    return n;
+}
+
+std::string iptcText(const qftest::PsdFile& f) {
+    const qftest::PsdResource* r = f.resource(1028);
+    return r ? std::string(r->data.begin(), r->data.end()) : std::string();
+}
+
+} // namespace
+
+// The PSD export at each depth: the layer is the rendered picture, exactly
+// the final render of the same settings over an opaque document, at the
+// document's depth; the keywords name the pattern.
+TEST(PsdExport, WritesTheRenderedLayerAtTheDocumentsDepth) {
+    for (int depth : {8, 16, 32}) {
+        SCOPED_TRACE(depth);
+        const std::string path = temporaryFolder() + "export-" + std::to_string(depth) + ".PSD";
+        deleteFile(path.c_str());
+        Document doc = qftest::filled(70, 50, ColorModel::rgb, depth, depth == 32 ? 0.5 : 100);
+        Document applied = doc;
+        {
+            FilterHost host(qftest::entry);
+            Descriptor d;
+            d.putInteger(fourCC("0014"), 99);
+            RunOptions run;
+            run.descriptor = d;
+            ASSERT_TRUE(host.run(applied, run).ok());
+        }
+        const host::RunRecord r = exportTo(path, 0, 0, doc);
+        ASSERT_TRUE(r.ok()) << host::describeResult(r.result);
+        const qftest::PsdFile f = qftest::parsePsd(readAll(path));
+        ASSERT_TRUE(f.ok) << f.error;
+        EXPECT_EQ(f.depth, depth);
+        EXPECT_EQ(f.width, 70u);
+        EXPECT_EQ(f.height, 50u);
+        ASSERT_EQ(f.layers.size(), 1u);
+        EXPECT_EQ(f.layers[0].name, "layer 1");
+        const std::string iptc = iptcText(f);
+        EXPECT_EQ(iptc.find("HDR") != std::string::npos, depth == 32);
+        // The defaults: points, stripe kind b, merge rule 3.
+        for (const char* keyword : {"Quillfire", "points", "stripe_b", "merge_3"})
+            EXPECT_NE(iptc.find(keyword), std::string::npos) << keyword;
+        // Layer planes: transparency, red, green, blue; the colours are the
+        // applied document's samples (16-bit doubled, floats as they are).
+        const size_t bytes = size_t(depth / 8);
+        for (int c = 0; c < 3; ++c) {
+            const std::vector<uint8_t>& plane = f.layers[0].channels[size_t(c) + 1].samples;
+            ASSERT_EQ(plane.size(), 70u * 50u * bytes);
+            int differing = 0;
+            for (int32_t y = 0; y < 50; ++y)
+                for (int32_t x = 0; x < 70; ++x) {
+                    const uint8_t* p = &plane[(size_t(y) * 70 + size_t(x)) * bytes];
+                    double value = 0;
+                    if (depth == 8) value = p[0];
+                    if (depth == 16) {
+                        const int v = (p[0] << 8) | p[1];
+                        value = v == 65535 ? 32768 : v / 2;
+                    }
+                    if (depth == 32) {
+                        const uint32_t bits = (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) |
+                                              (uint32_t(p[2]) << 8) | p[3];
+                        float fv;
+                        std::memcpy(&fv, &bits, 4);
+                        value = fv;
+                    }
+                    differing += value != applied.sample(x, y, c);
+                }
+            EXPECT_EQ(differing, 0) << "channel " << c;
+        }
+        EXPECT_EQ(partialFilesIn(temporaryFolder()), 0);
+        deleteFile(path.c_str());
+    }
+}
+
+// Sides typed beyond the limits are stored as 2 and 30000.
+TEST(PsdExport, SidesAreLimitedToTwoToThirtyThousand) {
+    const std::string path = temporaryFolder() + "sides.psd";
+    Document doc = qftest::filled(20, 10, ColorModel::gray, 8, 60);
+    ASSERT_TRUE(exportTo(path, 1, 1, doc).ok());
+    qftest::PsdFile f = qftest::parsePsd(readAll(path));
+    ASSERT_TRUE(f.ok) << f.error;
+    EXPECT_EQ(f.width, 2u);
+    EXPECT_EQ(f.height, 2u);
+    ASSERT_TRUE(exportTo(path, 40000, 1, doc).ok());
+    f = qftest::parsePsd(readAll(path));
+    ASSERT_TRUE(f.ok) << f.error;
+    EXPECT_EQ(f.width, 30000u);
+    EXPECT_EQ(f.height, 2u);
+    deleteFile(path.c_str());
+}
+
+// A file that cannot be created: the file layer's code, and nothing is
+// rendered. A picture that cannot be had: -99 and nothing written.
+TEST(PsdExport, FailuresLeaveNothingAndAnOlderFileAsItWas) {
+    Document doc = qftest::filled(64, 48, ColorModel::rgb, 8, 100);
+    host::HostOptions o = ourHost();
+    const host::RunRecord missing =
+        exportTo(temporaryFolder() + "no-such-folder/out.psd", 0, 0, doc, o);
+    EXPECT_EQ(missing.result, kExportCannotCreate);
+    EXPECT_EQ(missing.progressCalls, 0);
+
+    const std::string path = temporaryFolder() + "older.psd";
+    {
+        File f;
+        ASSERT_EQ(f.openForWriting(path.c_str()), kFileOk);
+        ASSERT_EQ(f.write("older", 5), kFileOk);
+        f.setEndOfFile();
+        f.close();
+    }
+    const std::vector<uint8_t> older = readAll(path);
+    const uint64_t limit = pyramidStorageLimit();
+    setPyramidStorageLimit(1000);
+    const host::RunRecord tooBig = exportTo(path, 0, 0, doc, o);
+    setPyramidStorageLimit(limit);
+    EXPECT_EQ(tooBig.result, kExportNoPicture);
+    EXPECT_EQ(tooBig.progressCalls, 0);
+    EXPECT_EQ(readAll(path), older);
+
+    host::HostOptions cancel = ourHost();
+    cancel.onAbortTest = [] { return true; };
+    const host::RunRecord cancelled = exportTo(path, 600, 600, doc, cancel);
+    EXPECT_EQ(cancelled.result, userCanceledErr);
+    EXPECT_EQ(readAll(path), older);
+    EXPECT_EQ(partialFilesIn(temporaryFolder()), 0);
+
+    // A float layer too large for the format's lengths is refused before
+    // anything is made.
+    Document wide = qftest::filled(16, 16, ColorModel::rgb, 32, 0.5);
+    const host::RunRecord refused = exportTo(path, 30000, 30000, wide, o);
+    EXPECT_EQ(refused.result, paramErr);
+    EXPECT_EQ(readAll(path), older);
     deleteFile(path.c_str());
 }
