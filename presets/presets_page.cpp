@@ -1,0 +1,76 @@
+#include "presets/presets_page.h"
+
+#include <string_view>
+#include <vector>
+
+#include "composite/pyramid_image.h"
+#include "export/html_page.h"
+#include "platform/folder_listing.h"
+#include "platform/path.h"
+#include "presets/presets_file.h"
+
+namespace qf {
+
+namespace {
+
+bool containsNoCase(std::string_view text, std::string_view part) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (size_t i = 0; i + part.size() <= text.size(); ++i) {
+        size_t k = 0;
+        while (k < part.size() && lower(text[i + k]) == lower(part[k])) ++k;
+        if (k == part.size()) return true;
+    }
+    return false;
+}
+
+// The file's picture scaled to the cell; white when the file has none.
+bool cellPicture(const std::string& path, PyramidImage& cell) {
+    if (!cell.create(kPresetsPageSide, kPresetsPageSide, kPyramidRGBA8)) return false;
+    PyramidImage stored;
+    bool pictureRead = false;
+    readSettingsFile(path.c_str(), kPresetsThumbnailOnly, nullptr, &stored, &pictureRead);
+    if (pictureRead && stored.hasStorage()) {
+        const bool shrinks =
+            stored.width() > kPresetsPageSide || stored.height() > kPresetsPageSide;
+        if ((!shrinks || buildLevelsHere(stored, 0)) &&
+            resampleImage(stored, cell, PixelRect{0, 0, stored.height(), stored.width()},
+                          PixelRect{0, 0, kPresetsPageSide, kPresetsPageSide}, 0.0f))
+            return true;
+    }
+    for (int32_t y = 0; y < kPresetsPageSide; ++y)
+        for (int32_t x = 0; x < kPresetsPageSide; ++x)
+            cell.storePixel(x, y, 0, FloatRGBA{1.0f, 1.0f, 1.0f, 1.0f});
+    return true;
+}
+
+} // namespace
+
+int writePresetsPage(const std::string& sourceFolder, const std::string& pagePath,
+                     unsigned safeWriteFlags, int* cells) {
+    if (cells) *cells = 0;
+    std::vector<FolderEntry> entries;
+    if (listFolder(sourceFolder.c_str(), entries) != kFileOk) return kPresetsPageNothingFound;
+    std::vector<std::string> names;
+    for (const FolderEntry& e : entries)
+        if (!e.isFolder && containsNoCase(e.name, kPresetsExtension)) names.push_back(e.name);
+    if (names.empty()) return kPresetsPageNothingFound;
+
+    std::string folder = sourceFolder;
+    if (!folder.empty() && !isPathSeparator(folder.back())) folder += kPathSeparator;
+    HtmlPage page;
+    const int opened = page.open(pagePath, kHtmlPresetsPage, kPresetsPageColumns,
+                                 folderDisplayName(folder), safeWriteFlags);
+    if (opened != kFileOk) return opened;
+    for (const std::string& name : names) {
+        // The cell is named after the file without its extension.
+        const size_t dot = name.rfind('.');
+        const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+        page.addCell(stem, kPresetsPageSide, kPresetsPageSide);
+        PyramidImage picture;
+        if (cellPicture(folder + name, picture)) writePageImage(picture, page.imagePath(stem));
+    }
+    if (cells) *cells = page.cells();
+    return page.close();
+}
+
+} // namespace qf

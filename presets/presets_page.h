@@ -1,0 +1,25 @@
+// The presets page: a web page of the pictures stored in every presets file
+// (".sa9", any letter case) of a folder, five to a row, each 88 x 88 pixels
+// under the file's name.
+#pragma once
+
+#include <string>
+
+#include "platform/safe_write.h"
+
+namespace qf {
+
+constexpr int kPresetsPageColumns = 5;
+constexpr int kPresetsPageSide = 88;
+// The folder cannot be listed or holds no presets file: no page is written.
+constexpr int kPresetsPageNothingFound = 1;
+
+// Writes the page of `sourceFolder` (with or without a trailing separator)
+// to `pagePath`, the pictures into "web_images" beside it. Only the
+// pictures of the files are read; a file without one shows a white square.
+// kFileOk, kPresetsPageNothingFound, or the page's kFileCannotOpen or
+// kFileWriteFailed. `cells`, when given, receives the number of pictures.
+int writePresetsPage(const std::string& sourceFolder, const std::string& pagePath,
+                     unsigned safeWriteFlags = kSafeWriteDefault, int* cells = nullptr);
+
+} // namespace qf
