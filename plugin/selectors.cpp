@@ -15,6 +15,9 @@
 #include "ui/dialog_model.h"
 #include "values/random_source.h"
 #include "values/version.h"
+#ifdef _WIN32
+#include "ui/win32/settings_window.h"
+#endif
 
 namespace qf {
 
@@ -47,7 +50,10 @@ void runCleanup(ModuleCall& call) {
 void handleAbout() {
     if (aboutBoxOpen) return;
     aboutBoxOpen = true;
-    showMessage("About", "Quillfire " QF_VERSION_TEXT "\nMakes color noise.\nTallowmere");
+#ifdef _WIN32
+    if (!showAboutWindow())
+#endif
+        showMessage("About", "Quillfire " QF_VERSION_TEXT "\nMakes color noise.\nTallowmere");
     aboutBoxOpen = false;
 }
 

@@ -1,0 +1,142 @@
+// The small boxes: the about box and the information box, and what every
+// box of ours shares (the module's instance, the common controls, the
+// placement).
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "export/maker.h"
+#include "platform/shell_open.h"
+#include "resources/dialog_ids.rh"
+#include "ui/win32/settings_window.h"
+#include "ui/win32/win32_common.h"
+
+namespace qf {
+
+namespace {
+
+constexpr UINT_PTR kInfoTimerId = 997;
+constexpr UINT kInfoTimerMs = 1000;
+
+bool aboutOpen = false;
+HWND infoWindow = nullptr;
+HWND infoMainDialog = nullptr;
+
+INT_PTR CALLBACK aboutProc(HWND box, UINT message, WPARAM wp, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        placeLikeMainDialog(box, nullptr);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wp) == ABOUT_WEBSITE_BUTTON) shellOpen(kMakerWebAddress);
+        EndDialog(box, LOWORD(wp));
+        return TRUE;
+    case WM_CLOSE:
+        EndDialog(box, IDCANCEL);
+        return TRUE;
+    default:
+        return whiteBackground(message, wp);
+    }
+}
+
+INT_PTR CALLBACK infoProc(HWND box, UINT message, WPARAM wp, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        placeLikeMainDialog(box, nullptr);
+        SetTimer(box, kInfoTimerId, kInfoTimerMs, nullptr);
+        return TRUE;
+    case WM_TIMER:
+        // Gone with the main dialog; otherwise wait another second.
+        if (wp == kInfoTimerId && !IsWindow(infoMainDialog)) DestroyWindow(box);
+        return TRUE;
+    case WM_COMMAND:
+    case WM_CLOSE:
+        DestroyWindow(box);
+        return TRUE;
+    case WM_DESTROY:
+        KillTimer(box, kInfoTimerId);
+        if (infoWindow == box) infoWindow = nullptr;
+        return FALSE;
+    default:
+        return whiteBackground(message, wp);
+    }
+}
+
+} // namespace
+
+HINSTANCE moduleHandle() {
+    HMODULE self = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       reinterpret_cast<LPCSTR>(&moduleHandle), &self);
+    return self;
+}
+
+bool loadCommonControls() {
+    static HMODULE library = LoadLibraryA("comctl32.dll");
+    if (!library) return false;
+    using InitProc = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    static const auto init = reinterpret_cast<InitProc>(
+        reinterpret_cast<void*>(GetProcAddress(library, "InitCommonControlsEx")));
+    if (!init) return false;
+    INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
+    return init(&classes) != FALSE;
+}
+
+void placeLikeMainDialog(HWND window, HWND parent) {
+    RECT area;
+    if (parent && IsWindow(parent)) {
+        GetClientRect(parent, &area);
+        MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&area), 2);
+    } else {
+        GetWindowRect(GetDesktopWindow(), &area);
+    }
+    RECT own;
+    GetWindowRect(window, &own);
+    const int w = own.right - own.left;
+    const int h = own.bottom - own.top;
+    // No system menu: two thirds of a caption button.
+    const int shift = GetSystemMetrics(SM_CXSIZE) * 2 / 3;
+    int x = area.left + (area.right - area.left - w) / 2 - shift;
+    int y = area.top + (area.bottom - area.top - h) / 3;
+    const int screenW = GetSystemMetrics(SM_CXSCREEN);
+    const int screenH = GetSystemMetrics(SM_CYSCREEN);
+    x = std::max(0, std::min(x, screenW - w));
+    y = std::max(0, std::min(y, screenH - h));
+    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR whiteBackground(UINT message, WPARAM wp) {
+    switch (message) {
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        SetBkColor(reinterpret_cast<HDC>(wp), RGB(255, 255, 255));
+        return INT_PTR(GetStockObject(WHITE_BRUSH));
+    default:
+        return FALSE;
+    }
+}
+
+bool showAboutWindow() {
+    if (aboutOpen) return true;
+    aboutOpen = true;
+    const INT_PTR end = DialogBoxParamA(moduleHandle(), "ABOUTBOX", nullptr, aboutProc, 0);
+    aboutOpen = false;
+    return end > 0;
+}
+
+void openInfoWindow(intptr_t mainDialog) {
+    if (infoWindow) return;
+    infoMainDialog = reinterpret_cast<HWND>(mainDialog);
+    infoWindow = CreateDialogParamA(moduleHandle(), "QUIRL_INFO_BOX", nullptr, infoProc, 0);
+    if (infoWindow) ShowWindow(infoWindow, SW_SHOW);
+}
+
+void closeInfoWindow() {
+    if (infoWindow) DestroyWindow(infoWindow);
+    infoWindow = nullptr;
+}
+
+} // namespace qf
