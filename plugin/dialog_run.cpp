@@ -5,21 +5,29 @@
 #include <vector>
 
 #include "platform/message.h"
+#include "platform/shell_open.h"
+#include "plugin/dots_page.h"
 #include "plugin/final_pass.h"
 #include "plugin/host_access.h"
 #include "plugin/module_call.h"
 #include "plugin/run_buffers.h"
+#include "presets/presets_page.h"
 #include "ui/dialog_script.h"
+#ifdef _WIN32
+#include "ui/win32/settings_window.h"
+#endif
 
 namespace qf {
 
 namespace {
 
 // The dialog's door to the host: the preview source and render, the
-// preview buffer, the filter area.
+// preview buffer, the filter area, and the pages the dialog publishes.
 class PluginDialogServices : public DialogServices {
   public:
-    explicit PluginDialogServices(ModuleCall& call) : call_(call) {}
+    // `openPages`: a page written is opened for the user (not where a
+    // script stands in for the user).
+    PluginDialogServices(ModuleCall& call, bool openPages) : call_(call), openPages_(openPages) {}
 
     PixelRect filterRect() override { return getFilterRect(*call_.record); }
 
@@ -55,16 +63,57 @@ class PluginDialogServices : public DialogServices {
         call_.context->previewPane = pane;
     }
 
+    int writePresetsPage(const std::string& sourceFolder, const std::string& pagePath) override {
+        return opened(qf::writePresetsPage(sourceFolder, pagePath), pagePath);
+    }
+
+    int writeDotsPage(const std::string& pagePath) override {
+        RunContext& ctx = *call_.context;
+        if (!ctx.dialogState) return kFileCannotOpen;
+        // The run's dots live in the temporary folder.
+        return opened(qf::writeDotsPage(call_, ctx.dialogState->dots, std::string(), pagePath),
+                      pagePath);
+    }
+
   private:
+    int opened(int status, const std::string& pagePath) const {
+        if (status == kFileOk && openPages_) shellOpen(pagePath.c_str());
+        return status;
+    }
+
     ModuleCall& call_;
+    bool openPages_;
 };
 
 } // namespace
 
+// The dialog in a window on the editor's, where there is a window system;
+// not shown elsewhere, or when the window cannot be made.
+static DialogOutcome runWindowDialog(ModuleCall& call) {
+#ifdef _WIN32
+    RunContext& ctx = *call.context;
+    if (!ctx.dialogState && !allocateDialogState(ctx)) {
+        call.result() = kResultOutOfMemory;
+        return DialogOutcome::Cancelled;
+    }
+    PluginDialogServices services(call, true);
+    const auto* platform = static_cast<const PlatformData*>(call.record->platformData);
+    SettingsWindow view(services, platform ? platform->hwnd : 0);
+    DialogModel model(*call.settings, *ctx.dialogState, services, view);
+    const int end = view.run(model);
+    if (end < 0) return DialogOutcome::NotShown;
+    call.result() = model.hostResult();
+    return end == kDialogEndOk ? DialogOutcome::Accepted : DialogOutcome::Cancelled;
+#else
+    (void)call;
+    return DialogOutcome::NotShown;
+#endif
+}
+
 DialogOutcome runSettingsDialog(ModuleCall& call) {
     if (!call.record || !call.settings || !call.context) return DialogOutcome::NotShown;
     const char* scriptPath = std::getenv(kDialogScriptVariable);
-    if (!scriptPath || !*scriptPath) return DialogOutcome::NotShown;
+    if (!scriptPath || !*scriptPath) return runWindowDialog(call);
 
     std::vector<ScriptEvent> events;
     std::string error;
@@ -79,7 +128,9 @@ DialogOutcome runSettingsDialog(ModuleCall& call) {
         return DialogOutcome::Cancelled;
     }
 
-    PluginDialogServices services(call);
+    // The script stands in for the user: what the dialog writes is not
+    // opened on the desktop.
+    PluginDialogServices services(call, false);
     ScriptedDialog view(std::move(events));
     DialogModel model(*call.settings, *ctx.dialogState, services, view);
     const int end = view.run(model);

@@ -75,9 +75,6 @@ constexpr ControlRow kRows[] = {
     {kIdDoublureSlider, ControlKind::Slider, {145, 320, 135, 12}, kIdDoublureEdit, 102, nullptr},
     {kIdDoublureEdit, ControlKind::Edit, {286, 318, 24, 11}, kIdDoublureSlider, 0, nullptr},
     {kIdStripeKindList, ControlKind::DropDownList, {145, 350, 115, 16}, -1, 0, nullptr},
-    // The two labels stand as the layout has always had them: "Merge"
-    // beside the stripe kind's letters, "Stripe kind" beside the merge
-    // digits.
     {kIdMergeLabel, ControlKind::Label, {86, 390, 48, 16}, -1, 0, "Merge"},
     {kIdStripeKindLabel, ControlKind::Label, {86, 354, 48, 16}, -1, 0, "Stripe kind"},
     {kIdMergeList, ControlKind::DropDownList, {145, 386, 115, 16}, -1, 0, nullptr},

@@ -123,22 +123,27 @@ TEST(DialogRun, ADotStoredInOneRunIsRecalledInTheNext) {
     EXPECT_EQ(recalled.bytes(), expected.bytes());
 }
 
-TEST(DialogRun, AnOlderEditorWithoutPreviewOrDescriptorsStillRunsTheDialog) {
-    // No descriptor suite: the parameters selector's request decides.
-    HostOptions legacy = HostOptions::legacyEditor();
-    Document plain = document();
-    {
-        FilterHost h(qftest::entry, legacy);
-        ASSERT_TRUE(h.run(plain, RunOptions()).ok());
+TEST(DialogRun, EditorsWhoseDescriptorIsNotReadLetTheParametersRequestDecide) {
+    // An older editor without preview or descriptor suites, and an editor
+    // whose signature says its descriptors are not to be read.
+    HostOptions psp9;
+    psp9.hostSig = fourCC("PSP9");
+    psp9.descriptors.playInfo = plugInDialogDontDisplay;
+    for (const HostOptions& options : {HostOptions::legacyEditor(), psp9}) {
+        Document plain = document();
+        {
+            FilterHost h(qftest::entry, options);
+            ASSERT_TRUE(h.run(plain, RunOptions()).ok());
+        }
+        DialogScript script("command 36\ncommand 36\nok\n");
+        Document doc = document();
+        FilterHost h(qftest::entry, options);
+        RunOptions run;
+        run.showDialog = true;
+        const host::RunRecord r = h.run(doc, run);
+        ASSERT_TRUE(r.ok()) << r.hostError;
+        EXPECT_GT(qftest::countChanged(plain, doc), 0);
     }
-    DialogScript script("command 36\ncommand 36\nok\n");
-    Document doc = document();
-    FilterHost h(qftest::entry, legacy);
-    RunOptions run;
-    run.showDialog = true;
-    const host::RunRecord r = h.run(doc, run);
-    ASSERT_TRUE(r.ok()) << r.hostError;
-    EXPECT_GT(qftest::countChanged(plain, doc), 0);
 }
 
 TEST(DialogRun, AScriptThatCannotBeReadCancelsWithAMessage) {
