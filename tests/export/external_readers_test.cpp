@@ -8,6 +8,7 @@
 #include "export/jpeg_writer.h"
 #include "platform/file.h"
 #include "scratch_files.h"
+#include "shell_tools.h"
 
 #include <gtest/gtest.h>
 
@@ -18,31 +19,9 @@
 namespace qf {}
 using namespace qf;
 
+using namespace shelltools;
+
 namespace {
-
-bool toolPresent(const char* tool) {
-    const std::string probe = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(probe.c_str()) == 0;
-}
-
-// Runs a shell command; its standard output, and its exit status in `status`.
-std::string run(const std::string& command, int& status) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return output;
-    }
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, got);
-    status = pclose(pipe);
-    return output;
-}
-
-std::string shellQuoted(const std::string& path) {
-    return "'" + path + "'";
-}
 
 class ExternalReaders : public testing::Test {
   protected:

@@ -7,6 +7,7 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "scratch_files.h"
+#include "shell_tools.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@
 
 namespace qf {}
 using namespace qf;
+
+using namespace shelltools;
 
 namespace {
 
@@ -197,24 +200,6 @@ TEST(HtmlPage, APageThatCannotBeMadeSaysSo) {
 #ifndef _WIN32
 
 namespace {
-
-std::string run(const std::string& command, int& status) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return output;
-    }
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, got);
-    status = pclose(pipe);
-    return output;
-}
-
-bool toolPresent(const char* tool) {
-    return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
 
 TEST(HtmlPageReaders, TidyFindsNoErrorsInAPageOfHostileNames) {
     if (!toolPresent("tidy")) GTEST_SKIP() << "tidy is not installed";

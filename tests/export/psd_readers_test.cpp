@@ -12,6 +12,7 @@
 #include "export/psd_writer.h"
 #include "platform/file.h"
 #include "scratch_files.h"
+#include "shell_tools.h"
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,8 @@
 
 namespace qf {}
 using namespace qf;
+
+using namespace shelltools;
 
 namespace {
 
@@ -73,11 +76,6 @@ double mergedValue(int bits, int32_t x, int32_t y, int c) {
     return sampleFloat(x, y, c);
 }
 
-bool toolPresent(const char* tool) {
-    const std::string probe = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(probe.c_str()) == 0;
-}
-
 // Skips, or fails under CI, when a reader is missing.
 #define REQUIRE_READER(present, what)                                                              \
     do {                                                                                           \
@@ -86,24 +84,6 @@ bool toolPresent(const char* tool) {
             GTEST_SKIP() << what << " is not installed";                                           \
         }                                                                                          \
     } while (0)
-
-std::string run(const std::string& command, int& status) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        status = -1;
-        return output;
-    }
-    char chunk[4096];
-    size_t got;
-    while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0) output.append(chunk, got);
-    status = pclose(pipe);
-    return output;
-}
-
-std::string shellQuoted(const std::string& path) {
-    return "'" + path + "'";
-}
 
 // Lines of `text` that begin with `prefix` (after spaces), the prefix cut.
 std::vector<std::string> linesAfter(const std::string& text, const std::string& prefix) {
