@@ -14,6 +14,12 @@
 #include "presets/presets_page.h"
 #include "ui/dialog_script.h"
 #ifdef _WIN32
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "plugin/picture_export.h"
+#include "ui/win32/psd_export_windows.h"
 #include "ui/win32/settings_window.h"
 #endif
 
@@ -74,6 +80,41 @@ class PluginDialogServices : public DialogServices {
         return opened(qf::writeDotsPage(call_, ctx.dialogState->dots, std::string(), pagePath),
                       pagePath);
     }
+
+#ifdef _WIN32
+    // The PSD button: the size and the file asked for, then the export at
+    // that size.
+    int exportPsd() override {
+        const PixelRect filter = filterRect();
+        const auto side = [](int64_t n) { return int32_t(std::clamp<int64_t>(n, 0, INT32_MAX)); };
+        return runPsdExport(*call_.settings, side(filter.width()), side(filter.height()),
+                            [this](const std::string& path, int32_t width, int32_t height) {
+                                return writePsdFile(path, width, height);
+                            });
+    }
+
+    // The export itself, with the host's progress shown in the progress
+    // window.
+    int writePsdFile(const std::string& chosen, int32_t width, int32_t height) {
+        // A name typed with another extension still gets a PSD file.
+        const std::string path =
+            exportFormatOf(chosen.c_str()) == ExportFormat::Psd ? chosen : chosen + ".psd";
+        ExportRequest request;
+        if (path.size() >= sizeof request.path) return int(kFileCannotOpen);
+        std::memcpy(request.path, path.c_str(), path.size() + 1);
+        request.requested = true;
+        request.width = width;
+        request.height = height;
+        FilterRecord& fr = *call_.record;
+        const ProgressProc hostProgress = fr.progressProc;
+        fr.progressProc = psdExportProgress;
+        const int status = exportPicture(call_, request);
+        fr.progressProc = hostProgress;
+        // The dialog decides the run's result when it ends.
+        call_.result() = 0;
+        return status;
+    }
+#endif
 
   private:
     int opened(int status, const std::string& pagePath) const {

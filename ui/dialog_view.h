@@ -19,6 +19,7 @@ enum class FileDialogKind {
     SaveSettings,     // "Save a settings file"
     ChooseSourceFile, // "Choose any file in the source folder" (batch tool, presets page)
     SaveHtmlPage,     // "Save an HTML page"
+    SavePsd,          // "Save a PSD file"
 };
 
 struct FileDialogRequest {

@@ -140,6 +140,11 @@ int runFileDialog(intptr_t owner, const FileDialogRequest& request, std::string&
         ofn.lpstrDefExt = "html";
         ofn.Flags |= OFN_OVERWRITEPROMPT;
         break;
+    case FileDialogKind::SavePsd:
+        ofn.lpstrFilter = "PSD file (*.psd)\0*.psd\0";
+        ofn.lpstrDefExt = "psd";
+        ofn.Flags |= OFN_OVERWRITEPROMPT;
+        break;
     }
     if (!proc(&ofn)) return kCancelled;
     path = file;
