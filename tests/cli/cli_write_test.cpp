@@ -86,9 +86,17 @@ TEST(CliWrite, TruncatedInputsAreRefusedUnlessAllowed) {
     EXPECT_TRUE(contains(r.err, "--allow-truncated")) << r.err;
     EXPECT_FALSE(fs::exists(out));
     r = runCli(withTestModule({"apply", cut, out, "--allow-truncated"}), dir);
+#ifdef _WIN32
+    // The Windows builds' image reader cannot decode a cut JPEG at all: even
+    // with the flag it is refused, with the reader's reason.
+    EXPECT_EQ(r.code, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "cannot decode")) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+#else
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(contains(r.err, "warning: '" + cut + "' is truncated")) << r.err;
     EXPECT_TRUE(fs::exists(out));
+#endif
     // The whole file passes without a word.
     r = runCli(withTestModule({"apply", whole, out}), dir);
     EXPECT_EQ(r.code, 0) << r.err;
