@@ -21,30 +21,7 @@ using host::RunOptions;
 
 namespace {
 
-void setVariable(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-
-// Points the module at a script for the lifetime of the object.
-class DialogScript {
-  public:
-    explicit DialogScript(const std::string& events) {
-        path_ = temporaryFolder() + "dialog script.txt";
-        std::ofstream(path_, std::ios::binary | std::ios::trunc) << events;
-        setVariable(kDialogScriptVariable, path_);
-    }
-    ~DialogScript() {
-        setVariable(kDialogScriptVariable, "");
-        std::remove(path_.c_str());
-    }
-
-  private:
-    std::string path_;
-};
+using qftest::DialogScript;
 
 Descriptor glueDescriptor(const char (&glue)[5]) {
     Descriptor d;

@@ -27,14 +27,6 @@ using host::RunOptions;
 
 namespace {
 
-void setVariable(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
-
 Descriptor settingsDescriptor(uint32_t glue, int32_t seed) {
     Descriptor d;
     d.putEnumerated(fourCC("GLUE"), fourCC("GLty"), glue).putInteger(kKeyRandomSeed, seed);
@@ -105,20 +97,19 @@ TEST(DotsPage, TheDialogPublishesTheFilledDotsOnly) {
 
     ScratchFiles out;
     const std::string page = out.file("dots.html");
-    const std::string scriptPath = temp + "dots page script.txt";
-    // A right-click on the dot viewer asks for the page's file.
-    std::ofstream(scriptPath, std::ios::binary | std::ios::trunc)
-        << "file " << page << "\npress 378 519 right\nrelease 378 519\nok\n";
-    setVariable(kDialogScriptVariable, scriptPath);
     Document doc = wideDocument();
-    host::HostOptions options;
-    options.descriptors.playInfo = plugInDialogDisplay;
-    RunOptions run;
-    run.showDialog = true;
-    run.descriptor = settingsDescriptor(fourCC("GL05"), 321);
-    const host::RunRecord r = FilterHost(qftest::entry, options).run(doc, run);
-    setVariable(kDialogScriptVariable, "");
-    std::remove(scriptPath.c_str());
+    host::RunRecord r;
+    {
+        // A right-click on the dot viewer asks for the page's file.
+        qftest::DialogScript script("file " + page +
+                                    "\npress 378 519 right\nrelease 378 519\nok\n");
+        host::HostOptions options;
+        options.descriptors.playInfo = plugInDialogDisplay;
+        RunOptions run;
+        run.showDialog = true;
+        run.descriptor = settingsDescriptor(fourCC("GL05"), 321);
+        r = FilterHost(qftest::entry, options).run(doc, run);
+    }
     ASSERT_TRUE(r.ok()) << r.hostError;
 
     // The run's own settings rendered the document, as without the page.

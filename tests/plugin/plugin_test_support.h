@@ -2,11 +2,16 @@
 // in-process by our own host, and messages caught instead of shown.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "host/filter_host.h"
 #include "platform/message.h"
+#include "platform/temp_folder.h"
+#include "plugin/dialog_run.h"
 #include "plugin/plugin_entry.h"
 
 namespace qf {}
@@ -52,5 +57,34 @@ inline int countChanged(const host::Document& before, const host::Document& afte
                 }
     return changed;
 }
+
+// Sets an environment variable of this process (empty: unset in effect).
+inline void setVariable(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+// Points the module's dialog at a script of `events` for the lifetime of
+// the object.
+class DialogScript {
+  public:
+    explicit DialogScript(const std::string& events) {
+        path_ = temporaryFolder() + "dialog script.txt";
+        std::ofstream(path_, std::ios::binary | std::ios::trunc) << events;
+        setVariable(kDialogScriptVariable, path_);
+    }
+    ~DialogScript() {
+        setVariable(kDialogScriptVariable, "");
+        std::remove(path_.c_str());
+    }
+    DialogScript(const DialogScript&) = delete;
+    DialogScript& operator=(const DialogScript&) = delete;
+
+  private:
+    std::string path_;
+};
 
 } // namespace qftest
