@@ -32,6 +32,7 @@ bool parseLine(const std::string& line, ScriptEvent& e) {
     std::istringstream in(line);
     std::vector<std::string> w;
     for (std::string word; in >> word;) w.push_back(word);
+    if (w.empty()) return false;
     const std::string& verb = w[0];
     if (verb == "press" || verb == "move" || verb == "release") {
         if (w.size() < 3 || !parseInt(w[1], e.a) || !parseInt(w[2], e.b)) return false;
@@ -90,7 +91,8 @@ bool parseDialogScript(const std::string& text, std::vector<ScriptEvent>& events
     for (std::string line; std::getline(in, line);) {
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        const size_t first = line.find_first_not_of(" \t");
+        // Every blank the word splitter skips counts as blank here too.
+        const size_t first = line.find_first_not_of(" \t\r\v\f");
         if (first == std::string::npos || line[first] == '#') continue;
         ScriptEvent e;
         if (!parseLine(line.substr(first), e)) {

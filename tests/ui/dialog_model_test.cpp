@@ -448,6 +448,9 @@ TEST(DialogScript, EventsPlayInOrderWithEditEchoesAndAnUnfinishedScriptCancels) 
     EXPECT_NE(error.find("line 2"), std::string::npos);
     EXPECT_FALSE(parseDialogScript("press 1 2 middle\n", events, error));
     EXPECT_FALSE(parseDialogScript("select 26\n", events, error));
+    // A line of blanks other than spaces and tabs is an empty line, not an event.
+    ASSERT_TRUE(parseDialogScript("\r \n\v\f\n\r", events, error)) << error;
+    EXPECT_TRUE(events.empty());
 
     ASSERT_TRUE(parseDialogScript("# a look\r\n"
                                   "type 7 250\n"
