@@ -7,12 +7,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 
 start=$(date +%s)
+# Each step's heading carries the seconds since the start, to see where the
+# time goes.
+step() { echo "== $* (at $(( $(date +%s) - start )) s)"; }
 ./scripts/setup.sh
 ./scripts/setup-psd-readers.sh
 ./scripts/win-deps.sh i686
 ./scripts/win-deps.sh x86_64
 
-echo "== format"
+step "format"
 ./scripts/check-format.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -52,18 +55,18 @@ fi
 export WINEDEBUG=-all
 
 for preset in native win32 win64; do
-  echo "== $preset: configure and build"
+  step "$preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   if [ "$preset" = native ]; then
     # The committed generated sources must be what their generators write.
-    echo "== generated sources"
+    step "generated sources"
     build/native/tools/make_terminology --check resources/terminology.rc
     for tool in make_base_table make_jpeg_tables make_lanczos_tables make_colour_tables; do
       python3 "tools/$tool.py" --check
     done
   fi
-  echo "== $preset: tests"
+  step "$preset: tests"
   if [ "$preset" != native ]; then
     # Create the suite's Wine prefix before the tests start: two Wine
     # processes that both find no prefix race to create it, and one fails.
@@ -75,7 +78,7 @@ for preset in native win32 win64; do
     # The dialog's window, on the one virtual display (the other suites run
     # without a display, where the module shows no window). The screenshot
     # of the open dialog is kept beside the build.
-    echo "== $preset: the dialog under Xvfb"
+    step "$preset: the dialog under Xvfb"
     start_display
     DISPLAY=$display QF_REQUIRE_DISPLAY=1 ctest --preset "$preset" -R '^ui_win32$' --output-on-failure
     shot_dialog "$preset"
@@ -87,18 +90,18 @@ done
 # threads (ThreadSanitizer).
 sanitize() {
   local preset=$1 suites=$2
-  echo "== $preset: configure and build ($suites)"
+  step "$preset: configure and build ($suites)"
   cmake --preset "$preset" >/dev/null
   local targets=()
   for s in $suites; do targets+=("test_$s"); done
   cmake --build --preset "$preset" -j "$jobs" --target "${targets[@]}"
-  echo "== $preset: tests"
+  step "$preset: tests"
   ctest --preset "$preset" -j "$jobs" -R "^(${suites// /|})\$"
 }
 sanitize asan "composite render pyramid presets export ui plugin host"
 sanitize tsan "platform render pyramid plugin"
 
-echo "== fuzzing every reader of outside bytes"
+step "fuzzing every reader of outside bytes"
 ./scripts/fuzz.sh 30
 
 echo "== all tests passed in $(( $(date +%s) - start )) s"
