@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace qf {}
 using namespace qf;
@@ -138,9 +139,25 @@ class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
         m_pos += int64_t(n);
         return n;
     }
+    // Coders write a few bytes at a time (a PPM row is written sample by
+    // sample); runs that follow each other are gathered here and reach the
+    // file in large writes. A failed write shows in the SafeWrite's error
+    // after flush().
     size_t pwrite(const void* buffer, size_t size, int64_t offset) override {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (out_.writeAt(offset, buffer, size) != kFileOk) return 0;
+        if (offset < 0) return 0;
+        const auto* bytes = static_cast<const char*>(buffer);
+        const bool follows = offset == pendingAt_ + int64_t(pending_.size());
+        if (!follows || pending_.size() + size > kGather) {
+            if (!flushLocked()) return 0;
+            pendingAt_ = offset;
+        }
+        if (size >= kGather) {
+            if (out_.writeAt(offset, bytes, size) != kFileOk) return 0;
+            pendingAt_ = offset + int64_t(size);
+        } else {
+            pending_.insert(pending_.end(), bytes, bytes + size);
+        }
         end_ = std::max(end_, offset + int64_t(size));
         return size;
     }
@@ -153,6 +170,7 @@ class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
     }
     size_t pread(void* buffer, size_t size, int64_t offset) override {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (!flushLocked()) return 0;
         if (!reader_.isOpen() && reader_.openForReading(out_.temporaryPath()) != kFileOk) return 0;
         const int64_t left = end_ - offset;
         if (offset < 0 || left <= 0) return 0;
@@ -161,11 +179,25 @@ class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
             reader_.read(buffer, std::min(size, size_t(left)), &got);
         return got;
     }
+    bool flush() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return flushLocked();
+    }
 
   private:
+    static constexpr size_t kGather = size_t(1) << 20;
+    bool flushLocked() {
+        if (pending_.empty()) return true;
+        const bool ok = out_.writeAt(pendingAt_, pending_.data(), pending_.size()) == kFileOk;
+        pendingAt_ += int64_t(pending_.size());
+        pending_.clear();
+        return ok;
+    }
     SafeWrite& out_;
     File reader_;
     std::mutex mutex_;
+    std::vector<char> pending_;
+    int64_t pendingAt_ = 0;
     int64_t end_ = 0;
 };
 
@@ -227,6 +259,7 @@ bool writeOiio(const std::string& finalPath, SafeWrite& file, const Image& img, 
         return false;
     }
     if (failed(out->close())) return false;
+    proxy.flush();
     if (file.error() != kSafeWriteOk) {
         error = writeFailure(file, finalPath);
         return false;
