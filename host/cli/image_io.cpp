@@ -126,6 +126,30 @@ bool readOiio(const std::string& path, Image& out, std::string& error, bool allo
     return true;
 }
 
+// 8-bit gray and RGB Netpbm files are written here in one piece, exactly
+// as the image library writes them (P5 or P6, the size, 255, the samples):
+// its coder hands every sample to the file separately, which made writing
+// a large picture slower than rendering it.
+bool plainNetpbm(const std::string& path, const Image& img) {
+    const std::string ext = extensionOf(path);
+    return (ext == ".ppm" || ext == ".pgm" || ext == ".pnm") && img.format == SampleFormat::u8 &&
+           (img.channels == 1 || img.channels == 3) &&
+           img.rowBytes() == size_t(img.width) * size_t(img.channels);
+}
+
+bool writeNetpbm(const std::string& finalPath, SafeWrite& file, const Image& img,
+                 std::string& error) {
+    const std::string header = std::string(img.channels == 1 ? "P5" : "P6") + "\n" +
+                               std::to_string(img.width) + " " + std::to_string(img.height) +
+                               "\n255\n";
+    if (file.write(header.data(), header.size()) != kFileOk ||
+        file.write(img.data.data(), img.data.size()) != kFileOk) {
+        error = writeFailure(file, finalPath);
+        return false;
+    }
+    return true;
+}
+
 // The image library's output into the temporary, through SafeWrite, so
 // that every failed write is seen even where the library's own coder would
 // not report it.
@@ -289,7 +313,9 @@ bool writeImage(const std::string& path, const Image& image, std::string& error,
 #if QF_HAVE_OIIO
     SafeWrite out;
     if (!openOutput(out, path, error)) return false;
-    return writeOiio(path, out, image, error, warning) && commitOutput(out, path, error);
+    const bool written = plainNetpbm(path, image) ? writeNetpbm(path, out, image, error)
+                                                  : writeOiio(path, out, image, error, warning);
+    return written && commitOutput(out, path, error);
 #else
     return writeImageStb(path, image, error);
 #endif

@@ -352,6 +352,31 @@ TEST(CliCoders, SixteenBitPngAndPfmReadBackExactly) {
     }
 }
 
+#if QF_HAVE_OIIO
+TEST(CliCoders, NetpbmFilesAreWholeAndReadByOpenImageIo) {
+    const std::string dir = testFolder();
+    for (const char* ext : {".ppm", ".PGM", ".pnm"}) {
+        for (int ch : {1, 3}) {
+            cli::Image img = makeImage(7, 5, ch, cli::SampleFormat::u8);
+            std::string name = std::to_string(ch);
+            name += ext;
+            const std::string path = join(dir, name);
+            std::string error;
+            ASSERT_TRUE(cli::writeImage(path, img, error)) << error;
+            const std::string header(ch == 1 ? "P5\n7 5\n255\n" : "P6\n7 5\n255\n");
+            const std::string bytes = readText(path);
+            ASSERT_EQ(bytes.size(), header.size() + img.data.size()) << path;
+            EXPECT_EQ(bytes.substr(0, header.size()), header) << path;
+            cli::Image back;
+            ASSERT_TRUE(readTestImage(path, back)) << path;
+            EXPECT_EQ(back.width, 7);
+            EXPECT_EQ(back.channels, ch);
+            EXPECT_EQ(back.data, img.data) << path;
+        }
+    }
+}
+#endif
+
 TEST(CliCoders, PfmReaderRefusesDamageAndReadsBigEndian) {
     cli::Image img;
     std::string error;
