@@ -220,17 +220,10 @@ inline void limitAbove(FloatRGBA& c, float top) {
     if (c.b > top) c.b = top;
 }
 
-// One pixel: `src` and `dst` locate its host samples (see TargetAccess), m
-// is its selection coverage.
-template <int32_t Target, DepthClass D, bool Gray>
-inline void compositeAt(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA& g,
-                        const typename SampleTraits<D>::Type* src,
-                        typename SampleTraits<D>::Type* dst, float m) {
-    using Access = TargetAccess<Target, D, Gray>;
-    const bool isFloat = Access::floatTarget(target);
-
-    // Condition the generated colour. The 1.007 lifts nearly opaque colours
-    // to fully opaque once they are quantised.
+// The generated colour made ready to blend: the 1.007 lifts nearly opaque
+// colours to fully opaque once they are quantised; negative channels go,
+// overflow is spread, and gray documents take its luminance.
+template <bool Gray> inline void conditionGenerated(FloatRGBA& g, bool isFloat) {
     if (!isFloat) {
         g.a *= 1.007f;
     }
@@ -238,21 +231,29 @@ inline void compositeAt(const CompositeTarget& target, int32_t x, int32_t y, Flo
     if (g.r < 0.0f) g.r = 0.0f;
     if (g.g < 0.0f) g.g = 0.0f;
     if (g.b < 0.0f) g.b = 0.0f;
-    if (!isFloat) {
+    // (Nothing to spread unless a channel is above 1: the common case skips
+    // the call.)
+    if (!isFloat && (g.r > 1.0f || g.g > 1.0f || g.b > 1.0f)) {
         spreadOverflow(g);
     }
     if constexpr (Gray) {
         const float v = 0.3f * g.r + 0.59f * g.g + 0.11f * g.b;
         g.r = g.g = g.b = v;
     }
+}
 
-    const FloatRGBA source = Access::read(target, x, y, src);
-    FloatRGBA result;
+// What follows the blend: `result` is the blended colour (the conditioned
+// colour itself on float targets), laid over the source where the target
+// keeps no transparency, limited, mixed with what was there by the
+// selection coverage m, and written. `dst` locates the pixel's host samples
+// (see TargetAccess).
+template <int32_t Target, DepthClass D, bool Gray>
+inline void finishAt(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA result,
+                     const FloatRGBA& source, typename SampleTraits<D>::Type* dst, float m,
+                     bool isFloat) {
     if (isFloat) {
-        result = g;
         limitAbove(result, 65535.0f);
     } else {
-        blendGlue(g, source, result, target.glue);
         const bool layOver = Target == kFinal || (Target == kImage && target.flattenImage);
         if (layOver && result.a < 1.0f && !target.editableTransparency) {
             FloatRGBA under = source;
@@ -276,7 +277,24 @@ inline void compositeAt(const CompositeTarget& target, int32_t x, int32_t y, Flo
         result.b = background.b + m * (result.b - background.b);
         result.a = background.a + m * (result.a - background.a);
     }
-    Access::write(target, x, y, result, dst);
+    TargetAccess<Target, D, Gray>::write(target, x, y, result, dst);
+}
+
+// One pixel: `src` and `dst` locate its host samples (see TargetAccess), m
+// is its selection coverage.
+template <int32_t Target, DepthClass D, bool Gray>
+inline void compositeAt(const CompositeTarget& target, int32_t x, int32_t y, FloatRGBA& g,
+                        const typename SampleTraits<D>::Type* src,
+                        typename SampleTraits<D>::Type* dst, float m) {
+    using Access = TargetAccess<Target, D, Gray>;
+    const bool isFloat = Access::floatTarget(target);
+    conditionGenerated<Gray>(g, isFloat);
+    const FloatRGBA source = Access::read(target, x, y, src);
+    FloatRGBA result = g;
+    if (!isFloat) {
+        blendGlue(g, source, result, target.glue);
+    }
+    finishAt<Target, D, Gray>(target, x, y, result, source, dst, m, isFloat);
 }
 
 template <int32_t Target, DepthClass D, bool Gray>
@@ -290,11 +308,18 @@ void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGB
 }
 
 // A whole block, row by row: the host rows are located once per row, and
-// every pixel of the block lies inside the tile.
+// every pixel of the block lies inside the tile. Each row goes in runs of
+// pixels through the three steps of compositeAt, the blend of a run with
+// its glue mode chosen once; every pixel meets the same operations in the
+// same order as it would alone.
 template <int32_t Target, DepthClass D, bool Gray>
 void compositeBlockWith(const CompositeTarget& target, const FloatRGBA* colours, ptrdiff_t stride,
                         const PixelRect& rect) {
     using Sample = typename SampleTraits<D>::Type;
+    using Access = TargetAccess<Target, D, Gray>;
+    constexpr int64_t kRun = 64;
+    FloatRGBA top[kRun], base[kRun], blended[kRun];
+    const bool isFloat = Access::floatTarget(target);
     const int64_t width = int64_t(rect.right) - rect.left;
     const int64_t height = int64_t(rect.bottom) - rect.top;
     for (int64_t row = 0; row < height; ++row) {
@@ -314,13 +339,27 @@ void compositeBlockWith(const CompositeTarget& target, const FloatRGBA* colours,
             mask += ptrdiff_t(row) * target.maskRowBytes;
         }
         const FloatRGBA* colour = colours + ptrdiff_t(row) * stride;
-        for (int64_t i = 0; i < width; ++i) {
-            FloatRGBA g = colour[i];
-            compositeAt<Target, D, Gray>(
-                target, int32_t(rect.left + i), y, g,
-                in ? in + ptrdiff_t(i) * target.inPlaneCount : nullptr,
-                out && i < target.outWidth ? out + ptrdiff_t(i) * target.planes : nullptr,
-                mask ? kByteUnits.value[mask[i]] : 1.0f);
+        for (int64_t start = 0; start < width; start += kRun) {
+            const int64_t count = width - start < kRun ? width - start : kRun;
+            for (int64_t k = 0; k < count; ++k) {
+                const int64_t i = start + k;
+                top[k] = colour[i];
+                conditionGenerated<Gray>(top[k], isFloat);
+                base[k] = Access::read(target, int32_t(rect.left + i), y,
+                                       in ? in + ptrdiff_t(i) * target.inPlaneCount : nullptr);
+            }
+            if (isFloat) {
+                for (int64_t k = 0; k < count; ++k) blended[k] = top[k];
+            } else {
+                blendGlueRow(top, base, blended, size_t(count), target.glue);
+            }
+            for (int64_t k = 0; k < count; ++k) {
+                const int64_t i = start + k;
+                finishAt<Target, D, Gray>(
+                    target, int32_t(rect.left + i), y, blended[k], base[k],
+                    out && i < target.outWidth ? out + ptrdiff_t(i) * target.planes : nullptr,
+                    mask ? kByteUnits.value[mask[i]] : 1.0f, isFloat);
+            }
         }
     }
 }

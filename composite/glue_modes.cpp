@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "composite/colour_tables.h"
 
@@ -884,11 +885,33 @@ constexpr GlueTable kGlueTable = makeGlueTable();
 
 // (Every slot 1..69 is filled: the glue tests run each mode.)
 
+// One loop per mode, each with its blend known to the compiler.
+template <GlueFn Blend>
+void blendRun(const FloatRGBA* top, const FloatRGBA* base, FloatRGBA* result, size_t count) {
+    for (size_t i = 0; i < count; ++i) Blend(top[i], base[i], result[i]);
+}
+
+using GlueRunFn = void (*)(const FloatRGBA*, const FloatRGBA*, FloatRGBA*, size_t);
+
+template <size_t... Mode>
+constexpr std::array<GlueRunFn, sizeof...(Mode)> makeRunTable(std::index_sequence<Mode...>) {
+    // Slot 0 is never used; it holds normal's loop rather than nothing.
+    return {blendRun<kGlueTable[Mode == 0 ? size_t(kGlueNormal) : Mode]>...};
+}
+
+constexpr auto kGlueRunTable = makeRunTable(std::make_index_sequence<kGlueModeCount + 1>());
+
 } // namespace
 
 void blendGlue(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result, int32_t mode) {
     const bool known = mode >= 1 && mode <= kGlueModeCount;
     kGlueTable[known ? size_t(mode) : size_t(kGlueNormal)](top, base, result);
+}
+
+void blendGlueRow(const FloatRGBA* top, const FloatRGBA* base, FloatRGBA* result, size_t count,
+                  int32_t mode) {
+    const bool known = mode >= 1 && mode <= kGlueModeCount;
+    kGlueRunTable[known ? size_t(mode) : size_t(kGlueNormal)](top, base, result, count);
 }
 
 } // namespace qf

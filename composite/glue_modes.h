@@ -5,6 +5,7 @@
 // work on the floats directly.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "values/pixel_types.h"
@@ -91,6 +92,11 @@ inline constexpr int32_t kGlueModeCount = 69;
 // Any float input is accepted: channels far outside 0..1, infinities and NaN
 // give well-defined (if meaningless) results.
 void blendGlue(const FloatRGBA& top, const FloatRGBA& base, FloatRGBA& result, int32_t mode);
+
+// blendGlue for `count` pixels (result[i] from top[i] over base[i]) with the
+// mode chosen once: the same results, without a call per pixel.
+void blendGlueRow(const FloatRGBA* top, const FloatRGBA* base, FloatRGBA* result, size_t count,
+                  int32_t mode);
 
 // Compares a base and a top value: 0.5 when equal, towards 0 when the base is
 // the smaller, towards 1 when it is the larger; 1 when both are 0.
