@@ -1,6 +1,7 @@
 #include "render/worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -56,12 +57,24 @@ namespace {
 
 struct Pool;
 
+// A slot's worker lives for the whole run and takes one tile at a time:
+// the main thread puts the tile in `handed` and signals `start`; the worker
+// takes it, works and posts its index to the pool's queue. (Starting a
+// thread per tile cost as much as a tenth of a large render on small
+// machines.)
 struct Slot {
     int index = 0;
     Pool* pool = nullptr;
     AutoResetEvent start;
     Thread thread;
+    // The tile the slot works on, from startJob until finishJob.
     TileJob* job = nullptr;
+    std::atomic<TileJob*> handed{nullptr};
+    // Set by the main thread before its last signal: the worker ends.
+    std::atomic<bool> quit{false};
+    // Set by a worker whose wait failed, before it takes a last tile if
+    // one is there: it has ended and the slot needs a new thread.
+    std::atomic<bool> ended{false};
 };
 
 struct Pool {
@@ -102,12 +115,44 @@ void freeJob(TileJob* job) {
     delete job;
 }
 
+void workOn(Slot& slot, TileJob* job) {
+    if (readyToWork(*job)) slot.pool->runner->work(*job);
+    slot.pool->done.post(slot.index);
+}
+
 void jobThread(void* argument) {
     Slot& slot = *static_cast<Slot*>(argument);
-    slot.start.wait();
-    TileJob& job = *slot.job;
-    if (readyToWork(job)) slot.pool->runner->work(job);
-    slot.pool->done.post(slot.index);
+    for (;;) {
+        if (slot.start.wait() != 0) {
+            // A worker that cannot wait any more ends; it still does a tile
+            // it was handed (see handOver).
+            slot.ended = true;
+            if (TileJob* job = slot.handed.exchange(nullptr)) workOn(slot, job);
+            return;
+        }
+        if (slot.quit) return;
+        if (TileJob* job = slot.handed.exchange(nullptr)) workOn(slot, job);
+    }
+}
+
+// Gives `job` to the slot's worker, starting one when the slot has none.
+// False when no thread can be had; the job is still the caller's then.
+bool handOver(Slot& slot, TileJob* job) {
+    job->status = 0;
+    slot.handed = job;
+    if (slot.start.set() != 0) job->status = -2;
+    if (slot.ended) {
+        // Its worker has ended: a tile it did not take goes to a new one.
+        slot.thread.join();
+        slot.ended = false;
+        TileJob* left = slot.handed.exchange(nullptr);
+        if (!left) return true; // taken: the worker did it before ending
+        slot.handed = left;
+    }
+    if (slot.thread.joinable()) return true;
+    if (slot.thread.start(jobThread, &slot, kWorkerStackSize) == 0) return true;
+    slot.handed = nullptr;
+    return false;
 }
 
 // Makes job n and hands it to a thread in `slot`. False when the job could
@@ -142,16 +187,12 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
         }
     }
 
-    job->status = -1;
     slot.job = job;
-    job->status = 0;
-    if (slot.start.set() != 0) job->status = -2;
-    if (slot.thread.start(jobThread, &slot, kWorkerStackSize) != 0) {
+    if (!handOver(slot, job)) {
         // No thread to be had: do the tile's work here so the picture is
         // still complete, and report the slot as done as a worker would.
-        if (job->status == 0) slot.start.wait();
-        if (readyToWork(*job)) pool.runner->work(*job);
-        pool.done.post(slot.index);
+        slot.start.reset();
+        workOn(slot, job);
     }
     return true;
 }
@@ -265,16 +306,19 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
     while (pool.running) {
         int slotIndex = -1;
         if (pool.done.wait(slotIndex) != 0 || slotIndex < 0 || slotIndex >= usable) break;
-        Slot& slot = slotArray[size_t(slotIndex)];
-        slot.thread.join();
-        finishJob(pool, slot);
+        finishJob(pool, slotArray[size_t(slotIndex)]);
     }
-    // Every worker has posted before the loop ends; join any stragglers
-    // (only after a failed wait) before the slots go away.
+    // Every worker has posted before the loop ends (a straggler only after
+    // a failed wait): each is told to end and joined before the slots go.
     for (int32_t i = 0; i < usable; ++i) {
-        slotArray[size_t(i)].thread.join();
-        freeJob(slotArray[size_t(i)].job);
-        slotArray[size_t(i)].job = nullptr;
+        Slot& slot = slotArray[size_t(i)];
+        if (slot.thread.joinable()) {
+            slot.quit = true;
+            slot.start.set();
+        }
+        slot.thread.join();
+        freeJob(slot.job);
+        slot.job = nullptr;
     }
 
     stats.started = pool.started;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <climits>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -52,6 +53,12 @@ class RecordingRunner : public JobRunner {
     void work(TileJob& job) override {
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back(1000 + job.splitter.jobIndex);
+        // A thread's first tile (the system may reuse the ids of ended
+        // threads, so ids alone would not tell new threads from old).
+        thread_local bool seen = false;
+        if (!seen) ++threadsStarted;
+        seen = true;
+        onCallersThread = onCallersThread || std::this_thread::get_id() == caller;
         inFlight = inFlight + 1;
         maxInFlight = std::max(maxInFlight, inFlight);
         inFlight = inFlight - 1;
@@ -67,6 +74,9 @@ class RecordingRunner : public JobRunner {
     std::mutex mutex;
     std::vector<int> events;
     std::vector<PixelRect> finishedTiles;
+    int threadsStarted = 0;
+    bool onCallersThread = false;
+    std::thread::id caller = std::this_thread::get_id();
     int inFlight = 0;
     int maxInFlight = 0;
 
@@ -112,6 +122,10 @@ TEST(WorkerPool, EveryTileIsFetchedComputedAndCompositedOnce) {
         // Fetched once when started and once before compositing.
         EXPECT_EQ(host.fetches, 48);
         EXPECT_EQ(host.code, 0);
+        // Each slot keeps its worker from tile to tile, none of them the
+        // caller's thread.
+        EXPECT_EQ(runner.threadsStarted, stats.slots);
+        EXPECT_FALSE(runner.onCallersThread);
     }
 }
 
