@@ -106,6 +106,12 @@ class DialogRun {
         PostMessageA(item(id), WM_KEYUP, vk, LPARAM(0xC0000001));
     }
     void mouse(UINT message, int x, int y) {
+        // The pointer itself goes there too: a mouse move the system makes
+        // up (when the capture changes, say) then reports this point, not
+        // wherever the pointer happened to be.
+        POINT at{x, y};
+        ClientToScreen(dialog_, &at);
+        SetCursorPos(at.x, at.y);
         SendMessageA(dialog_, message, message == WM_LBUTTONUP ? 0 : MK_LBUTTON, MAKELPARAM(x, y));
     }
     void select(int id, int index) {
