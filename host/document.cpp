@@ -137,15 +137,17 @@ void Document::setSample(int32_t x, int32_t y, int c, double value) {
 
 void Document::fill(const std::vector<double>& values) {
     if (!valid()) return;
-    // Build one pixel, then copy it everywhere.
+    // Build one pixel, double it along the first row, then copy that row.
     for (int c = 0; c < channels(); ++c)
         setSample(0, 0, c, c < int(values.size()) ? values[size_t(c)] : 0.0);
-    const size_t px = pixelBytes();
-    for (int32_t y = 0; y < height_; ++y) {
-        uint8_t* r = row(y);
-        for (int32_t x = (y == 0 ? 1 : 0); x < width_; ++x)
-            std::memcpy(r + size_t(x) * px, bytes_.data(), px);
+    const size_t whole = rowBytes();
+    uint8_t* first = row(0);
+    for (size_t filled = pixelBytes(); filled < whole;) {
+        const size_t n = std::min(filled, whole - filled);
+        std::memcpy(first + filled, first, n);
+        filled += n;
     }
+    for (int32_t y = 1; y < height_; ++y) std::memcpy(row(y), first, whole);
 }
 
 bool Document::setMask(std::vector<uint8_t> mask) {

@@ -64,13 +64,15 @@ TEST(Document, RefusesImpossibleFormats) {
 
 TEST(Document, SamplesAtEveryDepthAndOpaqueTransparency) {
     for (int depth : {8, 16, 32}) {
-        Document d = Document::make(3, 2, ColorModel::rgb, depth, Transparency::editable);
+        Document d = Document::make(7, 3, ColorModel::rgb, depth, Transparency::editable);
         ASSERT_TRUE(d.valid());
         EXPECT_EQ(d.sample(2, 1, 3), d.maxSample()) << "transparency starts opaque";
         EXPECT_EQ(d.sample(2, 1, 0), 0.0);
         d.fill({1, 2, 3, 4});
-        EXPECT_EQ(d.sample(0, 0, 2), 3.0);
-        EXPECT_EQ(d.sample(2, 1, 3), 4.0);
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 7; ++x)
+                for (int c = 0; c < 4; ++c)
+                    ASSERT_EQ(d.sample(x, y, c), double(c + 1)) << x << "," << y << " " << c;
         d.setSample(1, 1, 1, depth == 32 ? 0.25 : 200);
         EXPECT_EQ(d.sample(1, 1, 1), depth == 32 ? 0.25 : 200.0);
         EXPECT_EQ(d.sample(0, 1, 1), 2.0) << "neighbours untouched";
