@@ -4,13 +4,13 @@
 #include "platform/file.h"
 
 #if QF_HAVE_OIIO
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
+#include "host/cli/image_library.h"
+#include "host/module_loader.h"
+
+#include <dlfcn.h>
 #endif
 
-#include <algorithm>
-#include <mutex>
-#include <new>
+#include <string>
 #include <vector>
 
 namespace qf {}
@@ -20,112 +20,6 @@ namespace cli {
 namespace {
 
 #if QF_HAVE_OIIO
-using OIIO::ImageInput;
-using OIIO::ImageOutput;
-using OIIO::ImageSpec;
-using OIIO::TypeDesc;
-
-std::string oneLine(std::string s) {
-    for (char& c : s)
-        if (c == '\n' || c == '\r') c = ' ';
-    while (!s.empty() && s.back() == ' ') s.pop_back();
-    return s;
-}
-
-// The note for a file read only in part.
-std::string truncatedNote(const std::string& path, const std::string& why) {
-    return "'" + path + "' is truncated or damaged (" + why + ")";
-}
-
-bool readOiio(const std::string& path, Image& out, std::string& error, bool allowTruncated,
-              std::string* warning) {
-    if (!fileExists(path)) {
-        error = "cannot open '" + path + "': no such file";
-        return false;
-    }
-    if (isDirectory(path)) {
-        error = "'" + path + "' is a folder";
-        return false;
-    }
-    // Keep straight (unassociated) alpha as the file stores it: the filter
-    // works on straight colour.
-    ImageSpec config;
-    config.attribute("oiio:UnassociatedAlpha", 1);
-    auto in = ImageInput::open(path, &config);
-    if (!in) {
-        error = "cannot read '" + path + "': " + oneLine(OIIO::geterror());
-        return false;
-    }
-    const ImageSpec& spec = in->spec();
-    if (spec.deep) {
-        error = "'" + path + "' is a deep image, which is not supported";
-        return false;
-    }
-    if (spec.nchannels < 1 || spec.nchannels > 4) {
-        error = "'" + path + "' has " + std::to_string(spec.nchannels) +
-                " channels; 1 to 4 (gray, gray + alpha, RGB, RGBA) are supported";
-        return false;
-    }
-    if (spec.width < 1 || spec.height < 1 || spec.width > kMaxImageSide ||
-        spec.height > kMaxImageSide || spec.depth > 1) {
-        error = "'" + path + "' has an unsupported size";
-        return false;
-    }
-    Image img;
-    TypeDesc want;
-    switch (spec.format.basetype) {
-    case TypeDesc::UINT8:
-        img.format = SampleFormat::u8;
-        want = TypeDesc::UINT8;
-        break;
-    case TypeDesc::UINT16:
-        img.format = SampleFormat::u16;
-        want = TypeDesc::UINT16;
-        break;
-    case TypeDesc::HALF:
-    case TypeDesc::FLOAT:
-    case TypeDesc::DOUBLE:
-        img.format = SampleFormat::f32;
-        img.halfFloat = spec.format.basetype == TypeDesc::HALF;
-        want = TypeDesc::FLOAT;
-        break;
-    default:
-        error = "'" + path + "' has " + std::string(spec.format.c_str()) +
-                " samples; 8-bit, 16-bit and floating-point images are supported";
-        return false;
-    }
-    img.width = spec.width;
-    img.height = spec.height;
-    img.channels = spec.nchannels;
-    try {
-        img.data.resize(img.rowBytes() * size_t(img.height));
-    } catch (const std::bad_alloc&) {
-        error = "out of memory reading '" + path + "'";
-        return false;
-    }
-    if (!in->read_image(0, 0, 0, img.channels, want, img.data.data())) {
-        error = "cannot read '" + path + "': " + oneLine(in->geterror());
-        return false;
-    }
-    // A decoder that met the end of the data early may still report
-    // success (JPEG fills the rest with grey); its message tells.
-    if (const std::string note = oneLine(in->geterror()); !note.empty()) {
-        if (!allowTruncated) {
-            error = truncatedNote(path, note) + "; --allow-truncated uses what it holds";
-            return false;
-        }
-        if (warning) *warning = truncatedNote(path, note) + "; used what it holds";
-    }
-    if (const OIIO::ParamValue* icc = spec.find_attribute("ICCProfile");
-        icc && icc->type().basetype == TypeDesc::UINT8) {
-        const auto* p = static_cast<const uint8_t*>(icc->data());
-        img.iccProfile.assign(p, p + icc->type().size());
-    }
-    in->close();
-    out = std::move(img);
-    return true;
-}
-
 // 8-bit gray and RGB Netpbm files are written here in one piece, exactly
 // as the image library writes them (P5 or P6, the size, 255, the samples):
 // its coder hands every sample to the file separately, which made writing
@@ -150,145 +44,68 @@ bool writeNetpbm(const std::string& finalPath, SafeWrite& file, const Image& img
     return true;
 }
 
-// The image library's output into the temporary, through SafeWrite, so
-// that every failed write is seen even where the library's own coder would
-// not report it.
-class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
+// The CLI's SafeWrite handed to the image library.
+class SafeWriteTarget final : public ImageWriteTarget {
   public:
-    SafeWriteProxy(SafeWrite& out, const std::string& name)
-        : IOProxy(name, IOProxy::Write), out_(out) {}
-    const char* proxytype() const override { return "quillfire"; }
-    size_t write(const void* buffer, size_t size) override {
-        const size_t n = pwrite(buffer, size, m_pos);
-        m_pos += int64_t(n);
-        return n;
+    SafeWriteTarget(SafeWrite& file, const std::string& path) : file_(file), path_(path) {}
+    int writeAt(int64_t offset, const void* data, size_t count) override {
+        return file_.writeAt(offset, data, count);
     }
-    // Coders write a few bytes at a time (a PPM row is written sample by
-    // sample); runs that follow each other are gathered here and reach the
-    // file in large writes. A failed write shows in the SafeWrite's error
-    // after flush().
-    size_t pwrite(const void* buffer, size_t size, int64_t offset) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (offset < 0) return 0;
-        const auto* bytes = static_cast<const char*>(buffer);
-        const bool follows = offset == pendingAt_ + int64_t(pending_.size());
-        if (!follows || pending_.size() + size > kGather) {
-            if (!flushLocked()) return 0;
-            pendingAt_ = offset;
-        }
-        if (size >= kGather) {
-            if (out_.writeAt(offset, bytes, size) != kFileOk) return 0;
-            pendingAt_ = offset + int64_t(size);
-        } else {
-            pending_.insert(pending_.end(), bytes, bytes + size);
-        }
-        end_ = std::max(end_, offset + int64_t(size));
-        return size;
-    }
-    size_t size() const override { return size_t(end_); }
-    // Some coders read back what they wrote (TIFF directories).
-    size_t read(void* buffer, size_t size) override {
-        const size_t n = pread(buffer, size, m_pos);
-        m_pos += int64_t(n);
-        return n;
-    }
-    size_t pread(void* buffer, size_t size, int64_t offset) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!flushLocked()) return 0;
-        if (!reader_.isOpen() && reader_.openForReading(out_.temporaryPath()) != kFileOk) return 0;
-        const int64_t left = end_ - offset;
-        if (offset < 0 || left <= 0) return 0;
-        size_t got = 0;
-        if (reader_.seek(offset) == kFileOk)
-            reader_.read(buffer, std::min(size, size_t(left)), &got);
-        return got;
-    }
-    bool flush() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return flushLocked();
-    }
+    const char* temporaryPath() const override { return file_.temporaryPath(); }
+    const char* handOver() override { return file_.handOver(); }
+    bool failed() const override { return file_.error() != kSafeWriteOk; }
+    void fail() override { file_.fail(); }
+    std::string failure() const override { return writeFailure(file_, path_); }
 
   private:
-    static constexpr size_t kGather = size_t(1) << 20;
-    bool flushLocked() {
-        if (pending_.empty()) return true;
-        const bool ok = out_.writeAt(pendingAt_, pending_.data(), pending_.size()) == kFileOk;
-        pendingAt_ += int64_t(pending_.size());
-        pending_.clear();
-        return ok;
-    }
-    SafeWrite& out_;
-    File reader_;
-    std::mutex mutex_;
-    std::vector<char> pending_;
-    int64_t pendingAt_ = 0;
-    int64_t end_ = 0;
+    SafeWrite& file_;
+    const std::string& path_;
 };
 
-bool writeOiio(const std::string& finalPath, SafeWrite& file, const Image& img, std::string& error,
-               std::string* warning) {
-    auto out = ImageOutput::create(finalPath);
-    if (!out) {
-        error = "cannot write '" + finalPath + "': " + oneLine(OIIO::geterror());
-        return false;
-    }
-    // A call that failed, or any write the library made that failed (some
-    // coders do not pass that on). A message after a call that succeeded
-    // is a note (the TIFF coder's about its Exif directory), not a failure.
-    auto failed = [&](bool ok) {
-        std::string message = oneLine(out->geterror());
-        if (ok && file.error() == kSafeWriteOk) return false;
-        if (file.error() != kSafeWriteOk) {
-            error = writeFailure(file, finalPath);
-        } else {
-            error = "cannot write '" + finalPath +
-                    "': " + (message.empty() ? std::string("the image library failed") : message);
-            file.fail();
-        }
-        return true;
+// The image library, loaded once by the first caller: from beside the
+// running program, else from the build tree (test programs live elsewhere
+// in it). Null with `error` saying why it could not be loaded.
+const ImageLibrary* imageLibrary(std::string& error) {
+    struct Loaded {
+        const ImageLibrary* library = nullptr;
+        std::string error;
     };
-    TypeDesc format = img.format == SampleFormat::u8    ? TypeDesc::UINT8
-                      : img.format == SampleFormat::u16 ? TypeDesc::UINT16
-                      : img.halfFloat                   ? TypeDesc::HALF
-                                                        : TypeDesc::FLOAT;
-    TypeDesc data = img.format == SampleFormat::u8    ? TypeDesc::UINT8
-                    : img.format == SampleFormat::u16 ? TypeDesc::UINT16
-                                                      : TypeDesc::FLOAT;
-    ImageSpec spec(img.width, img.height, img.channels, format);
-    static const char* grayNames[] = {"Y", "A"};
-    if (img.channels <= 2) {
-        spec.channelnames.assign(grayNames, grayNames + img.channels);
-    }
-    spec.alpha_channel = (img.channels == 2 || img.channels == 4) ? img.channels - 1 : -1;
-    spec.attribute("oiio:UnassociatedAlpha", 1);
-    if (!img.iccProfile.empty())
-        spec.attribute("ICCProfile", TypeDesc(TypeDesc::UINT8, int(img.iccProfile.size())),
-                       img.iccProfile.data());
-    if (!out->supports("alpha") && spec.alpha_channel >= 0 && warning)
-        *warning = "the output format keeps no transparency";
-    // Formats whose coder cannot write through a proxy write the temporary
-    // by name; SafeWrite still catches the file-size limit and the flush.
-    SafeWriteProxy proxy(file, finalPath);
-    const bool viaProxy = out->supports("ioproxy") && out->set_ioproxy(&proxy);
-    const char* target = viaProxy ? file.temporaryPath() : file.handOver();
-    if (failed(out->open(target, spec))) return false;
-    const ImageSpec& used = out->spec();
-    if (warning && used.format != format && img.format != SampleFormat::u8) {
-        *warning = std::string("the output format cannot hold ") +
-                   (img.format == SampleFormat::u16 ? "16-bit" : "floating-point") +
-                   " samples; written as " + used.format.c_str();
-    }
-    if (failed(out->write_image(data, img.data.data()))) {
-        out->close();
-        return false;
-    }
-    if (failed(out->close())) return false;
-    proxy.flush();
-    if (file.error() != kSafeWriteOk) {
-        error = writeFailure(file, finalPath);
-        return false;
-    }
-    return true;
+    static const Loaded loaded = [] {
+        Loaded result;
+        const std::string beside = host::executableFolder();
+        std::vector<std::string> paths;
+        if (!beside.empty()) paths.push_back(beside + QF_IMAGE_LIBRARY_NAME);
+        paths.push_back(QF_IMAGE_LIBRARY_BUILD_PATH);
+        std::string firstFailure, presentFailure;
+        for (const std::string& path : paths) {
+            std::string why;
+            if (void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+                const auto entry =
+                    reinterpret_cast<ImageLibraryEntry>(dlsym(handle, kImageLibraryEntryName));
+                const ImageLibrary* library = entry ? entry() : nullptr;
+                if (library && library->version == kImageLibraryVersion) {
+                    result.library = library;
+                    return result;
+                }
+                why = path + ": " +
+                      (library ? "built for another version of quillfire"
+                               : "not a quillfire image library");
+                dlclose(handle);
+            } else {
+                const char* message = dlerror();
+                why = message ? message : path + ": cannot be loaded";
+            }
+            if (firstFailure.empty()) firstFailure = why;
+            if (presentFailure.empty() && fileExists(path)) presentFailure = why;
+        }
+        // A library that is there but cannot be loaded says more than one
+        // that is missing.
+        result.error = std::string("cannot load the image library " QF_IMAGE_LIBRARY_NAME " (") +
+                       (presentFailure.empty() ? firstFailure : presentFailure) + ")";
+        return result;
+    }();
+    if (!loaded.library) error = loaded.error;
+    return loaded.library;
 }
 #endif
 
@@ -297,7 +114,21 @@ bool writeOiio(const std::string& finalPath, SafeWrite& file, const Image& img, 
 bool readImage(const std::string& path, Image& out, std::string& error, bool allowTruncated,
                std::string* warning) {
 #if QF_HAVE_OIIO
-    return readOiio(path, out, error, allowTruncated, warning);
+    if (!fileExists(path)) {
+        error = "cannot open '" + path + "': no such file";
+        return false;
+    }
+    if (isDirectory(path)) {
+        error = "'" + path + "' is a folder";
+        return false;
+    }
+    std::string why;
+    const ImageLibrary* library = imageLibrary(why);
+    if (!library) {
+        error = "cannot read '" + path + "': " + why;
+        return false;
+    }
+    return library->read(path, out, error, allowTruncated, warning);
 #else
     return readImageStb(path, out, error, allowTruncated, warning);
 #endif
@@ -311,10 +142,26 @@ bool writeImage(const std::string& path, const Image& image, std::string& error,
         return false;
     }
 #if QF_HAVE_OIIO
+    const bool netpbm = plainNetpbm(path, image);
+    const ImageLibrary* library = nullptr;
+    if (!netpbm) {
+        // Before the temporary exists: a failure leaves nothing behind.
+        std::string why;
+        library = imageLibrary(why);
+        if (!library) {
+            error = "cannot write '" + path + "': " + why;
+            return false;
+        }
+    }
     SafeWrite out;
     if (!openOutput(out, path, error)) return false;
-    const bool written = plainNetpbm(path, image) ? writeNetpbm(path, out, image, error)
-                                                  : writeOiio(path, out, image, error, warning);
+    bool written = false;
+    if (netpbm) {
+        written = writeNetpbm(path, out, image, error);
+    } else {
+        SafeWriteTarget target(out, path);
+        written = library->write(path, target, image, error, warning);
+    }
     return written && commitOutput(out, path, error);
 #else
     return writeImageStb(path, image, error);

@@ -2,7 +2,9 @@
 // 8-bit, 16-bit (0..65535 as in the file) or 32-bit float samples, 1 to 4
 // channels (gray, gray + alpha, RGB, RGBA), interleaved, rows packed.
 //
-// The native build reads and writes through OpenImageIO. The stb-based
+// The native build reads and writes through OpenImageIO, in a library it
+// loads at the first read or write that needs it (host/cli/image_library.h);
+// 8-bit PPM and PGM files it writes itself. The stb-based
 // reader and writer serve builds without it (the Windows ones); they read
 // PNG (8 and 16-bit), JPEG, BMP, TGA, GIF, PSD composites, Radiance HDR and
 // PFM, and write .png (8 and 16-bit), .pfm (float, gray or RGB), .bmp, .tga
