@@ -1,5 +1,6 @@
 #include "composite/pyramid_image.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -36,6 +37,15 @@ void PyramidImage::release() {
     inputScale_ = outputScale_ = 0.0f;
     filled_ = false;
     levelsBuilt_ = false;
+}
+
+void PyramidImage::releaseTilesAbove(int32_t tileRow) {
+    if (!hasStorage()) return;
+    const PyramidLevel& top = layout_.levels[0];
+    const int32_t rows = std::min(tileRow, top.tileRows);
+    for (int32_t i = 0; i < rows * top.tilesPerRow; ++i) storage_.releaseTile(top.firstTile + i);
+    for (int32_t i = top.firstTile + top.tileRows * top.tilesPerRow; i < storage_.tileCount(); ++i)
+        storage_.releaseTile(i);
 }
 
 bool PyramidImage::create(int32_t width, int32_t height, int32_t kind, int32_t wrapMode,

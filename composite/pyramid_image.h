@@ -51,6 +51,12 @@ class PyramidImage {
                 bool border = false);
     // Frees every tile.
     void release();
+    // For a reader that goes down level 0 once: frees the tiles of the
+    // coarser levels and those of level 0 above tile row `tileRow` (rows
+    // 0 .. tileRow x 512 - 1), giving the memory back while the rest is
+    // still read. The freed pixels must not be read or written again; the
+    // picture keeps its size and kind until release().
+    void releaseTilesAbove(int32_t tileRow);
 
     bool hasStorage() const { return storage_.tileCount() > 0; }
     // The kind's number; -1 without storage.
@@ -94,6 +100,9 @@ class PyramidImage {
     // Gray kinds give red = green = blue and alpha 1, kind 7 alpha 1. All
     // zero without storage or beyond the last level.
     FloatRGBA samplePoint(int32_t x, int32_t y, int32_t level) const;
+    // samplePoint of `count` pixels of one row, (x, y) to (x + count - 1, y),
+    // into `out`: the same colours, read a tile run at a time.
+    void samplePointRow(int32_t x, int32_t y, int32_t level, int32_t count, FloatRGBA* out) const;
     // Writes a colour at (x, y) of a level: kinds 3 and 4 store it times the
     // input scale (truncated, limited to what a sample holds), kind 9 stores
     // the floats; other kinds and positions outside the level are left alone.

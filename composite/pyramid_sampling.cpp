@@ -28,23 +28,60 @@ inline uint32_t toSample(float value, float scale, uint32_t largest) {
 
 } // namespace
 
+namespace {
+
+// The colour of the pixel at `p` times the output scale `out`.
+template <PyramidKind Kind> FloatRGBA pointColour(const uint8_t* p, float out) {
+    using T = KindTraits<Kind>;
+    typename T::Sample s[4] = {};
+    T::read(p, s);
+    FloatRGBA c = channelsToColour<T::channels>(s, 1.0f);
+    c.r *= out;
+    c.g *= out;
+    c.b *= out;
+    if (T::channels == 4) c.a *= out;
+    return c;
+}
+
+} // namespace
+
 FloatRGBA PyramidImage::samplePoint(int32_t x, int32_t y, int32_t lvl) const {
     const PyramidLevel* L = level(lvl);
     if (!L) return FloatRGBA{0.0f, 0.0f, 0.0f, 0.0f};
     x = std::clamp(x, 0, L->lastColumn);
     y = std::clamp(y, 0, L->lastRow);
     const uint8_t* p = addressInside(storage_.tiles(), *L, layout_.info.bytesPerPixel, x, y);
-    const float out = outputScale_;
-    return dispatchKind(layout_.kind, [&]<PyramidKind Kind>() {
-        using T = KindTraits<Kind>;
-        typename T::Sample s[4] = {};
-        T::read(p, s);
-        FloatRGBA c = channelsToColour<T::channels>(s, 1.0f);
-        c.r *= out;
-        c.g *= out;
-        c.b *= out;
-        if (T::channels == 4) c.a *= out;
-        return c;
+    return dispatchKind(layout_.kind,
+                        [&]<PyramidKind Kind>() { return pointColour<Kind>(p, outputScale_); });
+}
+
+void PyramidImage::samplePointRow(int32_t x, int32_t y, int32_t lvl, int32_t count,
+                                  FloatRGBA* out) const {
+    const PyramidLevel* L = level(lvl);
+    if (!L) {
+        for (int32_t i = 0; i < count; ++i) out[i] = FloatRGBA{0.0f, 0.0f, 0.0f, 0.0f};
+        return;
+    }
+    y = std::clamp(y, 0, L->lastRow);
+    const int32_t bytesPerPixel = layout_.info.bytesPerPixel;
+    dispatchKind(layout_.kind, [&]<PyramidKind Kind>() {
+        int32_t i = 0;
+        while (i < count) {
+            // Inside the level a run goes on to the tile's edge; outside it
+            // the edge pixel stands alone.
+            const int64_t wanted = int64_t(x) + i;
+            const int32_t column = int32_t(std::clamp<int64_t>(wanted, 0, L->lastColumn));
+            int32_t run = 1;
+            if (wanted == column) {
+                run = std::min({count - i, kPyramidTileSide - (column & (kPyramidTileSide - 1)),
+                                L->lastColumn - column + 1});
+            }
+            const uint8_t* p = addressInside(storage_.tiles(), *L, bytesPerPixel, column, y);
+            for (int32_t k = 0; k < run; ++k, p += bytesPerPixel)
+                out[i + k] = pointColour<Kind>(p, outputScale_);
+            i += run;
+        }
+        return 0;
     });
 }
 

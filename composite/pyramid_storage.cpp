@@ -75,6 +75,16 @@ void PyramidStorage::release() {
     tileCount_ = 0;
 }
 
+void PyramidStorage::releaseTile(int32_t index) {
+    if (index < 0 || index >= tileCount_) return;
+    PyramidTile& t = tiles_[size_t(index)];
+    if (!t.pixels) return;
+    delete[] t.pixels;
+    returnStorage(t.bytes);
+    bytesHeld_ -= t.bytes;
+    t = PyramidTile{};
+}
+
 bool PyramidStorage::allocate(const PyramidLayout& layout) {
     release();
     if (layout.tileCount < 1 || !pyramidStorageFits(layout)) return false;

@@ -51,6 +51,9 @@ class PyramidStorage {
     bool allocate(const PyramidLayout& layout);
     // Frees every tile.
     void release();
+    // Frees one tile's pixels and gives their bytes back; its record stays,
+    // with no pixels. Nothing for an index outside the table.
+    void releaseTile(int32_t index);
 
     int32_t tileCount() const { return tileCount_; }
     // The tile records in tile order; null without storage.

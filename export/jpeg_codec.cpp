@@ -3,6 +3,7 @@
 #include "export/jpeg_tables.h"
 #include "export/maker.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -70,7 +71,14 @@ struct CompressJob {
     uint8_t* out;
     size_t capacity;
     size_t length;
+    // With a writer `out` only stages the stream: each full buffer is
+    // handed on, and `limit` bounds the stream instead of `capacity`.
+    JpegByteWriter write;
+    void* writeContext;
+    size_t limit;
+    size_t handedOn;
     volatile bool overflow;
+    volatile bool refused;
     // The library asks for room as soon as the buffer is full, even when
     // the stream ends exactly there; a few spare bytes take that request,
     // and anything actually written into them means the stream is too long.
@@ -101,7 +109,38 @@ boolean emptyDestination(j_compress_ptr cinfo) {
     return FALSE; // not reached
 }
 
+// Hands `count` staged bytes on, or stops the library when they would make
+// the stream too long or the writer refuses them.
+void handOn(CompressJob* job, size_t count) {
+    j_compress_ptr cinfo = &job->cinfo;
+    if (count > job->limit - job->handedOn) {
+        job->overflow = true;
+        cinfo->err->msg_code = JERR_BUFFER_SIZE;
+        cinfo->err->error_exit(reinterpret_cast<j_common_ptr>(cinfo));
+    }
+    if (count && !job->write(job->writeContext, job->out, count)) {
+        job->refused = true;
+        cinfo->err->msg_code = JERR_FILE_WRITE;
+        cinfo->err->error_exit(reinterpret_cast<j_common_ptr>(cinfo));
+    }
+    job->handedOn += count;
+}
+
+// The library calls this only with the whole buffer full.
+boolean passOnDestination(j_compress_ptr cinfo) {
+    CompressJob* job = reinterpret_cast<CompressJob*>(cinfo);
+    handOn(job, job->capacity);
+    job->destination.next_output_byte = job->out;
+    job->destination.free_in_buffer = job->capacity;
+    return TRUE;
+}
+
 void termDestination(j_compress_ptr) {}
+
+void passOnRest(j_compress_ptr cinfo) {
+    CompressJob* job = reinterpret_cast<CompressJob*>(cinfo);
+    handOn(job, job->capacity - job->destination.free_in_buffer);
+}
 
 void writeSegment(j_compress_ptr cinfo, int marker, const uint8_t* data, size_t length) {
     jpeg_write_marker(cinfo, marker, data, static_cast<unsigned int>(length));
@@ -143,15 +182,22 @@ void setTables(j_compress_ptr cinfo, int quality) {
 
 int runCompression(CompressJob* job) {
     if (setjmp(job->errors.jump)) {
+        int status = kJpegCodecLibraryError;
+        if (job->overflow)
+            status = kJpegCodecStreamTooLarge;
+        else if (job->refused)
+            status = kJpegCodecOutputFailed;
+        else if (job->errors.library.msg_code == JERR_OUT_OF_MEMORY)
+            status = kJpegCodecNoMemory;
         jpeg_destroy_compress(&job->cinfo);
-        return job->overflow ? kJpegCodecStreamTooLarge : kJpegCodecLibraryError;
+        return status;
     }
     j_compress_ptr cinfo = &job->cinfo;
     cinfo->err = &job->errors.library;
     jpeg_create_compress(cinfo);
     job->destination.init_destination = initDestination;
-    job->destination.empty_output_buffer = emptyDestination;
-    job->destination.term_destination = termDestination;
+    job->destination.empty_output_buffer = job->write ? passOnDestination : emptyDestination;
+    job->destination.term_destination = job->write ? passOnRest : termDestination;
     cinfo->dest = &job->destination;
 
     cinfo->image_width = static_cast<JDIMENSION>(job->width);
@@ -177,6 +223,11 @@ int runCompression(CompressJob* job) {
         jpeg_write_scanlines(cinfo, rows, 1);
     }
     jpeg_finish_compress(cinfo);
+    if (job->write) {
+        job->length = job->handedOn;
+        jpeg_destroy_compress(cinfo);
+        return kJpegCodecOk;
+    }
     if (job->spilling) {
         const bool fits = job->destination.free_in_buffer == sizeof job->spill;
         job->length = fits ? job->capacity : 0;
@@ -314,12 +365,17 @@ size_t jpegMarkerSegmentsSize(const JpegMarkerSegments& segments) {
     return size;
 }
 
-int compressJpeg(int width, int height, int quality, const JpegMarkerSegments& segments,
-                 JpegRowReader readRow, void* context, uint8_t* out, size_t capacity,
-                 size_t* length) {
+namespace {
+
+// Checks the arguments both compressors share, sets a job up and runs it;
+// the caller fills in where the stream goes through `job` (out, capacity,
+// and for streaming write, writeContext and limit).
+template <typename Setup>
+int compressWith(int width, int height, int quality, const JpegMarkerSegments& segments,
+                 JpegRowReader readRow, void* context, size_t* length, Setup setup) {
     if (length) *length = 0;
     if (width < 1 || height < 1 || width > kMaxDimension || height > kMaxDimension || !readRow ||
-        !out || !length) {
+        !length) {
         return kJpegCodecBadArgument;
     }
     if ((segments.exif && segments.exifLength > kJpegMaxSegmentPayload) ||
@@ -332,7 +388,7 @@ int compressJpeg(int width, int height, int quality, const JpegMarkerSegments& s
     if (!row || !job) {
         delete[] row;
         delete job;
-        return kJpegCodecLibraryError;
+        return kJpegCodecNoMemory;
     }
     std::memset(static_cast<void*>(job), 0, sizeof *job);
     installErrorManager(job->errors);
@@ -343,13 +399,58 @@ int compressJpeg(int width, int height, int quality, const JpegMarkerSegments& s
     job->readRow = readRow;
     job->context = context;
     job->row = row;
-    job->out = out;
-    job->capacity = capacity;
     job->overflow = false;
-    const int status = runCompression(job);
+    job->refused = false;
+    int status = setup(*job);
+    if (status == kJpegCodecOk) status = runCompression(job);
     if (status == kJpegCodecOk) *length = job->length;
     delete job;
     delete[] row;
+    return status;
+}
+
+// Pieces of this size go to a stream's writer (the last one shorter); a
+// stream whose limit is smaller stages no more than its limit.
+constexpr size_t kStreamPiece = 256 * 1024;
+
+} // namespace
+
+int compressJpeg(int width, int height, int quality, const JpegMarkerSegments& segments,
+                 JpegRowReader readRow, void* context, uint8_t* out, size_t capacity,
+                 size_t* length) {
+    if (!out) {
+        if (length) *length = 0;
+        return kJpegCodecBadArgument;
+    }
+    return compressWith(width, height, quality, segments, readRow, context, length,
+                        [&](CompressJob& job) {
+                            job.out = out;
+                            job.capacity = capacity;
+                            return int(kJpegCodecOk);
+                        });
+}
+
+int streamJpeg(int width, int height, int quality, const JpegMarkerSegments& segments,
+               JpegRowReader readRow, void* context, JpegByteWriter write, void* writeContext,
+               size_t limit, size_t* length) {
+    if (!write) {
+        if (length) *length = 0;
+        return kJpegCodecBadArgument;
+    }
+    uint8_t* staging = nullptr;
+    const int status = compressWith(
+        width, height, quality, segments, readRow, context, length, [&](CompressJob& job) {
+            const size_t piece = std::clamp<size_t>(limit, 1, kStreamPiece);
+            staging = new (std::nothrow) uint8_t[piece];
+            if (!staging) return int(kJpegCodecNoMemory);
+            job.out = staging;
+            job.capacity = piece;
+            job.write = write;
+            job.writeContext = writeContext;
+            job.limit = limit;
+            return int(kJpegCodecOk);
+        });
+    delete[] staging;
     return status;
 }
 

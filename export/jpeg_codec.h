@@ -1,5 +1,6 @@
 // The JPEG library behind one narrow door: compression of RGB rows into a
-// memory buffer with the writer's tables and marker segments, and
+// memory buffer, or out through a writer as the stream is made, with the
+// writer's tables and marker segments, and
 // decompression of a stream held in memory into RGB or grey rows.
 //
 // The library's fatal errors unwind to these functions and become result
@@ -20,6 +21,8 @@ enum JpegCodecStatus : int {
     kJpegCodecStreamTooLarge = 3, // the compressed stream did not fit the buffer
     kJpegCodecUnsupported = 4,    // a stream the decoder does not turn into a picture
     kJpegCodecTooBig = 5,         // a picture beyond the caller's limits
+    kJpegCodecNoMemory = 6,       // the memory for the compression could not be had
+    kJpegCodecOutputFailed = 7,   // the stream's receiver refused bytes
 };
 
 // The extra segments written after the stream header: the maker's address
@@ -53,10 +56,25 @@ size_t jpegMarkerSegmentsSize(const JpegMarkerSegments& segments);
 // (clamped to 0..99) into `out`, which holds `capacity` bytes. On success
 // `*length` is the stream length. A stream that would not fit is
 // abandoned: nothing is written beyond `capacity` and the result is
-// kJpegCodecStreamTooLarge.
+// kJpegCodecStreamTooLarge. kJpegCodecNoMemory when the library's working
+// memory (for a large picture the whole picture's coefficients) cannot be
+// had.
 int compressJpeg(int width, int height, int quality, const JpegMarkerSegments& segments,
                  JpegRowReader readRow, void* context, uint8_t* out, size_t capacity,
                  size_t* length);
+
+// Takes the next `count` bytes of the stream. Returns false when they
+// cannot be kept, which ends the compression. Must not throw.
+using JpegByteWriter = bool (*)(void* context, const uint8_t* bytes, size_t count);
+
+// Compresses as compressJpeg does but hands the stream on in pieces as it
+// is made instead of keeping it whole: the same bytes, `*length` of them in
+// all. A stream longer than `limit` bytes is abandoned
+// (kJpegCodecStreamTooLarge) once it outgrows the limit; kJpegCodecOutputFailed when
+// `write` refused a piece. Either way some bytes may have been handed on.
+int streamJpeg(int width, int height, int quality, const JpegMarkerSegments& segments,
+               JpegRowReader readRow, void* context, JpegByteWriter write, void* writeContext,
+               size_t limit, size_t* length);
 
 // What a decoded stream turns into.
 struct JpegPictureInfo {

@@ -6,6 +6,7 @@
 #include "export/jpeg_codec.h"
 #include "platform/file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -34,22 +35,43 @@ int32_t clampToInt32(int64_t value) {
     return static_cast<int32_t>(value);
 }
 
+// Pixels converted at a time.
+constexpr int kRowPiece = 512;
+
 struct SourceRows {
     const PyramidImage* image;
+    // The same picture when its tiles go as soon as they have been read.
+    PyramidImage* releasing;
     int64_t left;
     int64_t top;
+    int32_t releasedTileRows;
+    FloatRGBA colours[kRowPiece];
 };
 
-// samplePoint repeats the picture's edge for positions beyond it.
+// The rows arrive from the top down, once each; samplePoint repeats the
+// picture's edge for positions beyond it.
 void readSourceRow(void* context, int y, uint8_t* rgb, int width) {
-    const SourceRows* rows = static_cast<const SourceRows*>(context);
+    SourceRows* rows = static_cast<SourceRows*>(context);
     const int32_t py = clampToInt32(rows->top + y);
-    for (int x = 0; x < width; ++x) {
-        const FloatRGBA c = rows->image->samplePoint(clampToInt32(rows->left + x), py, 0);
-        rgb[3 * x] = jpegChannelByte(c.r);
-        rgb[3 * x + 1] = jpegChannelByte(c.g);
-        rgb[3 * x + 2] = jpegChannelByte(c.b);
-        // Alpha is read with the pixel but a JPEG has no place for it.
+    if (rows->releasing) {
+        const int32_t tileRow =
+            std::clamp(py, 0, rows->image->levelHeight(0) - 1) >> kPyramidTileShift;
+        if (tileRow > rows->releasedTileRows) {
+            rows->releasing->releaseTilesAbove(tileRow);
+            rows->releasedTileRows = tileRow;
+        }
+    }
+    for (int x = 0; x < width; x += kRowPiece) {
+        const int count = std::min(kRowPiece, width - x);
+        rows->image->samplePointRow(clampToInt32(rows->left + x), py, 0, count, rows->colours);
+        uint8_t* out = rgb + 3 * x;
+        for (int i = 0; i < count; ++i) {
+            const FloatRGBA& c = rows->colours[i];
+            out[3 * i] = jpegChannelByte(c.r);
+            out[3 * i + 1] = jpegChannelByte(c.g);
+            out[3 * i + 2] = jpegChannelByte(c.b);
+            // Alpha is read with the pixel but a JPEG has no place for it.
+        }
     }
 }
 
@@ -60,74 +82,128 @@ void putBigEndian(uint8_t* out, uint32_t value) {
     out[3] = static_cast<uint8_t>(value);
 }
 
-// The stream buffer: width x height x 6 bytes, plus the bytes of the
-// metadata segments and of the stream's own header, which a small picture's
-// six bytes per pixel might not cover; `prefix` spare bytes lead it for the
-// header form. Null when it cannot be had.
-std::unique_ptr<uint8_t[]> allocateStreamBuffer(int width, int height,
-                                                const JpegMarkerSegments& segments, size_t prefix,
-                                                size_t& capacity) {
-    capacity = 0;
+// The longest stream the writer accepts: width x height x 6 bytes, plus
+// the bytes of the metadata segments and of the stream's own header, which
+// a small picture's six bytes per pixel might not cover. Zero when that is
+// more than memory can address (with `prefix` spare bytes before it).
+size_t streamLimit(int width, int height, const JpegMarkerSegments& segments, size_t prefix) {
     const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
     const uint64_t wanted = pixels * 6 + jpegMarkerSegmentsSize(segments) + kStreamHeaderRoom;
-    if (wanted > std::numeric_limits<size_t>::max() / 2 - prefix) return nullptr;
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow)
-                                          uint8_t[static_cast<size_t>(wanted) + prefix]);
-    if (buffer) capacity = static_cast<size_t>(wanted);
-    return buffer;
+    if (wanted > std::numeric_limits<size_t>::max() / 2 - prefix) return 0;
+    return static_cast<size_t>(wanted);
+}
+
+// A request checked and its metadata built, ready to compress.
+struct PreparedStream {
+    int result = kJpegWriteOk; // anything else: do not compress
+    int width = 0;
+    int height = 0;
+    JpegMarkerSegments segments;
+};
+
+PreparedStream prepareStream(JpegRequest& request) {
+    PreparedStream p;
+    if (!request.source) {
+        p.result = kJpegNoSource;
+        return p;
+    }
+    if (!request.source->hasStorage()) {
+        p.result = kJpegNoPixelStorage;
+        return p;
+    }
+    if (request.iptc) buildIptcBlock(*request.iptc, true);
+    if (request.exif) buildExifBlock(*request.exif, true);
+
+    p.width = jpegOutputWidth(request.rect);
+    p.height = jpegOutputHeight(request.rect);
+    if (p.width > kMaxSide || p.height > kMaxSide) {
+        p.result = kJpegCompressionFailed;
+        return p;
+    }
+    if (request.exif && !request.exif->bytes.empty()) {
+        p.segments.exif = request.exif->bytes.data();
+        p.segments.exifLength = request.exif->bytes.size();
+    }
+    if (request.iccProfile && request.iccLength) {
+        p.segments.icc = request.iccProfile;
+        p.segments.iccLength = request.iccLength;
+    }
+    if (request.iptc && !request.iptc->bytes.empty()) {
+        p.segments.iptc = request.iptc->bytes.data();
+        p.segments.iptcLength = request.iptc->bytes.size();
+    }
+    return p;
+}
+
+// The row reader's state for a request; null when it cannot be had.
+std::unique_ptr<SourceRows> sourceRows(const JpegRequest& request) {
+    std::unique_ptr<SourceRows> rows(new (std::nothrow) SourceRows);
+    if (!rows) return rows;
+    rows->image = request.source;
+    rows->releasing = request.releaseSource == request.source ? request.releaseSource : nullptr;
+    rows->left = request.rect.left;
+    rows->top = request.rect.top;
+    rows->releasedTileRows = -1;
+    return rows;
 }
 
 enum class StreamStatus { Ok, NoBuffer, Failed };
 
-// Validates, builds the metadata and compresses into a fresh buffer that
-// keeps `prefix` bytes free in front of the stream.
+// The writer's result for a codec status.
+StreamStatus streamStatusOf(int codec) {
+    if (codec == kJpegCodecOk) return StreamStatus::Ok;
+    return codec == kJpegCodecNoMemory ? StreamStatus::NoBuffer : StreamStatus::Failed;
+}
+
+// Compresses a prepared request into a fresh buffer that keeps `prefix`
+// bytes free in front of the stream.
 int makeStream(JpegRequest& request, size_t prefix, std::unique_ptr<uint8_t[]>& buffer,
                size_t& length, StreamStatus& status) {
     length = 0;
     status = StreamStatus::Failed;
-    if (!request.source) return kJpegNoSource;
-    if (!request.source->hasStorage()) return kJpegNoPixelStorage;
-    if (request.iptc) buildIptcBlock(*request.iptc, true);
-    if (request.exif) buildExifBlock(*request.exif, true);
+    const PreparedStream p = prepareStream(request);
+    if (p.result != kJpegWriteOk) return p.result;
 
-    const int width = jpegOutputWidth(request.rect);
-    const int height = jpegOutputHeight(request.rect);
-    if (width > kMaxSide || height > kMaxSide) return kJpegCompressionFailed;
-
-    JpegMarkerSegments segments;
-    if (request.exif && !request.exif->bytes.empty()) {
-        segments.exif = request.exif->bytes.data();
-        segments.exifLength = request.exif->bytes.size();
-    }
-    if (request.iccProfile && request.iccLength) {
-        segments.icc = request.iccProfile;
-        segments.iccLength = request.iccLength;
-    }
-    if (request.iptc && !request.iptc->bytes.empty()) {
-        segments.iptc = request.iptc->bytes.data();
-        segments.iptcLength = request.iptc->bytes.size();
-    }
-
-    size_t capacity = 0;
-    buffer = allocateStreamBuffer(width, height, segments, prefix, capacity);
-    if (!buffer) {
+    const size_t capacity = streamLimit(p.width, p.height, p.segments, prefix);
+    if (capacity) buffer.reset(new (std::nothrow) uint8_t[capacity + prefix]);
+    const std::unique_ptr<SourceRows> rows = buffer ? sourceRows(request) : nullptr;
+    if (!rows) {
         status = StreamStatus::NoBuffer;
         return kJpegWriteOk;
     }
-    SourceRows rows{request.source, request.rect.left, request.rect.top};
-    const int codec = compressJpeg(width, height, request.quality, segments, readSourceRow, &rows,
-                                   buffer.get() + prefix, capacity, &length);
-    if (codec != kJpegCodecOk) {
-        length = 0;
-        return kJpegCompressionFailed;
-    }
-    status = StreamStatus::Ok;
-    return kJpegWriteOk;
+    const int codec = compressJpeg(p.width, p.height, request.quality, p.segments, readSourceRow,
+                                   rows.get(), buffer.get() + prefix, capacity, &length);
+    status = streamStatusOf(codec);
+    if (status == StreamStatus::Ok) return kJpegWriteOk;
+    length = 0;
+    return status == StreamStatus::NoBuffer ? kJpegWriteOk : kJpegCompressionFailed;
 }
 
 int writeZeroWord(File& file) {
     const uint8_t zero[4] = {0, 0, 0, 0};
     return file.write(zero, sizeof zero) == kFileOk ? kJpegWriteOk : kJpegWriteFailed;
+}
+
+bool writeToFile(void* context, const uint8_t* bytes, size_t count) {
+    return static_cast<File*>(context)->write(bytes, count) == kFileOk;
+}
+
+// The stream without a header goes to the file piece by piece as it is
+// made; a failure cuts the file back to where the stream began.
+int streamToFile(JpegRequest& request, File& file) {
+    const PreparedStream p = prepareStream(request);
+    if (p.result != kJpegWriteOk) return p.result;
+    const size_t limit = streamLimit(p.width, p.height, p.segments, 0);
+    const std::unique_ptr<SourceRows> rows = limit ? sourceRows(request) : nullptr;
+    if (!rows) return kJpegNoBuffer;
+    const int64_t start = file.position();
+    size_t length = 0;
+    const int codec = streamJpeg(p.width, p.height, request.quality, p.segments, readSourceRow,
+                                 rows.get(), writeToFile, &file, limit, &length);
+    if (codec == kJpegCodecOk) return kJpegWriteOk;
+    if (start >= 0 && file.seek(start) == kFileOk) file.setEndOfFile();
+    if (codec == kJpegCodecOutputFailed) return kJpegWriteFailed;
+    return streamStatusOf(codec) == StreamStatus::NoBuffer ? kJpegNoBuffer : kJpegCompressionFailed;
 }
 
 } // namespace
@@ -151,32 +227,26 @@ int writeJpeg(JpegRequest& request) {
     if (!request.source->hasStorage()) return kJpegNoPixelStorage;
     if (!request.file) return kJpegWriteFailed;
     File& file = *request.file;
-    const size_t prefix = request.headerFlag ? kHeaderFormBytes : 0;
+    if (!request.headerFlag) return streamToFile(request, file);
     std::unique_ptr<uint8_t[]> buffer;
     size_t length = 0;
     StreamStatus status;
-    const int result = makeStream(request, prefix, buffer, length, status);
-    if (status == StreamStatus::NoBuffer) {
-        // A presets file stays whole without its picture; a picture file
-        // with nothing in it is a failure its caller must hear of.
-        return request.headerFlag ? writeZeroWord(file) : kJpegNoBuffer;
-    }
+    const int result = makeStream(request, kHeaderFormBytes, buffer, length, status);
+    // A presets file stays whole without its picture: its picture block
+    // says "none".
+    if (status == StreamStatus::NoBuffer) return writeZeroWord(file);
     if (status != StreamStatus::Ok) {
-        // Keep a presets file readable: its picture block says "none".
-        if (request.headerFlag && result == kJpegCompressionFailed &&
-            writeZeroWord(file) != kJpegWriteOk) {
+        if (result == kJpegCompressionFailed && writeZeroWord(file) != kJpegWriteOk)
             return kJpegWriteFailed;
-        }
         return result;
     }
-    if (request.headerFlag) {
-        uint8_t* header = buffer.get();
-        putBigEndian(header, 1);
-        putBigEndian(header + 4, static_cast<uint32_t>(jpegOutputWidth(request.rect)));
-        putBigEndian(header + 8, static_cast<uint32_t>(jpegOutputHeight(request.rect)));
-        putBigEndian(header + 12, static_cast<uint32_t>(length));
-    }
-    return file.write(buffer.get(), prefix + length) == kFileOk ? kJpegWriteOk : kJpegWriteFailed;
+    uint8_t* header = buffer.get();
+    putBigEndian(header, 1);
+    putBigEndian(header + 4, static_cast<uint32_t>(jpegOutputWidth(request.rect)));
+    putBigEndian(header + 8, static_cast<uint32_t>(jpegOutputHeight(request.rect)));
+    putBigEndian(header + 12, static_cast<uint32_t>(length));
+    return file.write(buffer.get(), kHeaderFormBytes + length) == kFileOk ? kJpegWriteOk
+                                                                          : kJpegWriteFailed;
 }
 
 int encodeJpeg(JpegRequest& request, std::vector<uint8_t>& stream) {

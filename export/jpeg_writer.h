@@ -24,11 +24,12 @@ enum JpegWriteResult : int {
     kJpegNoSource = 1,       // no picture given
     kJpegNoPixelStorage = 2, // the picture holds no pixels
     // The library could not make the stream (a size beyond the format's
-    // 65500 pixels, or a stream longer than its buffer). With the header
-    // flag a single zero word was written in its place.
+    // 65500 pixels, or a stream longer than six bytes a pixel and the
+    // headers). With the header flag a single zero word was written in its
+    // place.
     kJpegCompressionFailed = 4,
-    // The stream buffer could not be had (writeJpeg without the header
-    // flag, and encodeJpeg).
+    // The memory for the compression could not be had (writeJpeg without
+    // the header flag, and encodeJpeg).
     kJpegNoBuffer = 5,
     kJpegWriteFailed = -20, // the system refused the write (or no file was given)
 };
@@ -54,6 +55,11 @@ struct JpegRequest {
     // Metadata blocks to embed; each is built (once) when given.
     IptcBlock* iptc = nullptr;
     ExifBlock* exif = nullptr;
+    // The source once more, when its owner needs it no more: its tiles are
+    // freed as soon as the compressor has read past them, so that the
+    // picture and the compressor's own copy of it are not held in full
+    // together. Afterwards only release() or create() may be used on it.
+    PyramidImage* releaseSource = nullptr;
 };
 
 // The smallest side the writer compresses.
@@ -68,11 +74,13 @@ int jpegOutputHeight(const PixelRect& rect);
 // 0..1 (not-a-number as 0), times 255, truncated.
 uint8_t jpegChannelByte(float value);
 
-// Writes the request's picture. Returns a JpegWriteResult. When the stream
-// buffer cannot be had nothing is compressed: with the header flag one
-// zero word is written (the picture block of a presets file without a
-// picture) and its write result returned, else kJpegNoBuffer with nothing
-// written.
+// Writes the request's picture. Returns a JpegWriteResult. Without the
+// header flag the stream goes to the file as it is made; when it fails
+// half-way the file is cut back to where the stream began (kJpegNoBuffer
+// when memory ran out, kJpegWriteFailed when a write failed). With the
+// header flag the stream is made in memory first; when the memory cannot
+// be had one zero word is written in its place (the picture block of a
+// presets file without a picture) and its write result returned.
 int writeJpeg(JpegRequest& request);
 
 // Makes the stream alone, into `stream` (the file and the header flag of

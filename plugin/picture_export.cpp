@@ -151,9 +151,12 @@ int16_t exportJpeg(ModuleCall& call, const ExportRequest& request) {
     jpeg.quality = request.quality;
     jpeg.iptc = &iptc;
     jpeg.exif = &exif;
+    // The picture is not needed after this; its tiles go as the encoder
+    // takes them in.
+    jpeg.releaseSource = &picture;
     const int written = writeJpeg(jpeg);
-    // Without the memory for its stream the writer wrote nothing: that is
-    // a lack of memory, not of disk.
+    // Without the memory to compress the writer left nothing in the file:
+    // that is a lack of memory, not of disk.
     if (written == kJpegNoBuffer) return memFullErr;
     if (written != kJpegWriteOk || out.commit() != kFileOk) return writErr;
     return noErr;
