@@ -1,0 +1,3 @@
+// Through the dialog model's view: its own headers, but not the window's.
+#include "ui/dialog_model.h"
+#include "ui/win32/settings_window.h"
