@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-namespace host {
+namespace qf::host {
 namespace {
 
 constexpr size_t kMaxRecorded = size_t(1) << 20;
@@ -914,4 +914,4 @@ std::string describeResult(OSErr code) {
     }
 }
 
-} // namespace host
+} // namespace qf::host

@@ -12,10 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
 #ifdef _WIN32
@@ -184,9 +181,9 @@ bool stderrIsTerminal() {
 #endif
 }
 
-} // namespace cli
+} // namespace qf::cli
 
-namespace cli {
+namespace qf::cli {
 
 std::string absolutePath(const std::string& path) {
 #ifdef _WIN32
@@ -201,4 +198,4 @@ std::string absolutePath(const std::string& path) {
 #endif
 }
 
-} // namespace cli
+} // namespace qf::cli

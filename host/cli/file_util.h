@@ -8,10 +8,7 @@
 
 #include "platform/safe_write.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 // Whole file into memory; false with a one-line reason on failure or when the
 // file is larger than `maxBytes`.
@@ -45,4 +42,4 @@ bool stderrIsTerminal();
 // it is already absolute).
 std::string absolutePath(const std::string& path);
 
-} // namespace cli
+} // namespace qf::cli

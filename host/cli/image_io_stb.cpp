@@ -15,10 +15,7 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
 uint32_t crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
@@ -316,4 +313,4 @@ bool writeImageStb(const std::string& path, const Image& img, std::string& error
     return writeFileBytes(path, bytes.data(), bytes.size(), error);
 }
 
-} // namespace cli
+} // namespace qf::cli
