@@ -149,14 +149,6 @@ bool isDirectory(const std::string& path) {
 #endif
 }
 
-void removeFile(const std::string& path) {
-#ifdef _WIN32
-    DeleteFileW(widen(path).c_str());
-#else
-    ::unlink(path.c_str());
-#endif
-}
-
 std::string folderOf(const std::string& path) {
     size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);

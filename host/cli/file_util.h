@@ -30,7 +30,6 @@ bool fileExists(const std::string& path);
 // Size in bytes, or -1 when there is no such file.
 int64_t fileSize(const std::string& path);
 bool isDirectory(const std::string& path);
-void removeFile(const std::string& path);
 
 // Lower-case extension with its dot (".png"), or empty.
 std::string extensionOf(const std::string& path);
