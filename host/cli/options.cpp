@@ -118,7 +118,7 @@ bool applyRandomState(Options& o, const std::string& value, std::string& error) 
     return true;
 }
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"size", true, nullptr, kRenderBit | kExportBit,
      "  --size WxH            render: the new document's size; export: the picture's\n"
      "                        size (default: INPUT's)",
@@ -176,9 +176,9 @@ const OptionSpec kOptions[] = {
      keepText<&Options::modulePath>},
 };
 
-const OptionSpec* findOption(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.name) return &spec;
+const OptionEntry* findOption(const std::string& name) {
+    for (const OptionEntry& entry : kOptions)
+        if (name == entry.name) return &entry;
     return nullptr;
 }
 
@@ -211,31 +211,31 @@ OptionWord splitOption(const std::string& arg) {
 bool readOption(const std::vector<std::string>& args, size_t& i, Options& o) {
     const Command& command = *o.command;
     OptionWord w = splitOption(args[i]);
-    const OptionSpec* spec = findOption(w.name);
-    const bool setting = !spec && isSettingFlag(w.name);
-    if (!spec && !setting) {
+    const OptionEntry* entry = findOption(w.name);
+    const bool setting = !entry && isSettingFlag(w.name);
+    if (!entry && !setting) {
         fail("unknown option '--" + w.name + "' (see quillfire --help)");
         return false;
     }
-    if (setting ? !command.takesSettings : !(spec->commands & command.bit)) {
+    if (setting ? !command.takesSettings : !(entry->commands & command.bit)) {
         fail("--" + w.name + " does not apply to " + command.name + " (see quillfire " +
              command.name + " --help)");
         return false;
     }
     std::string error;
-    if (spec && !spec->takesValue && w.hasValue) {
+    if (entry && !entry->takesValue && w.hasValue) {
         fail("--" + w.name + " takes no value");
         return false;
     }
-    if (spec && spec->valueWhenOmitted && !w.hasValue) {
+    if (entry && entry->valueWhenOmitted && !w.hasValue) {
         Options tried = o;
-        if (i + 1 < args.size() && spec->apply(tried, args[i + 1], error)) {
+        if (i + 1 < args.size() && entry->apply(tried, args[i + 1], error)) {
             o = std::move(tried);
             ++i;
             return true;
         }
-        w.value = spec->valueWhenOmitted;
-    } else if ((setting || spec->takesValue) && !w.hasValue) {
+        w.value = entry->valueWhenOmitted;
+    } else if ((setting || entry->takesValue) && !w.hasValue) {
         if (i + 1 >= args.size()) {
             fail("--" + w.name + " needs a value");
             return false;
@@ -243,7 +243,7 @@ bool readOption(const std::vector<std::string>& args, size_t& i, Options& o) {
         w.value = args[++i];
     }
     const bool ok = setting ? parseSettingFlag(w.name, w.value, o.settings, error) == FlagResult::ok
-                            : spec->apply(o, w.value, error);
+                            : entry->apply(o, w.value, error);
     if (!ok) fail(error);
     return ok;
 }
@@ -303,8 +303,8 @@ const char kStatusHelp[] =
 // The help of the options `c` takes, or of all of them.
 std::string optionsHelp(const Command* c) {
     std::string out = "\nOptions:\n";
-    for (const OptionSpec& spec : kOptions)
-        if (!c || (spec.commands & c->bit)) out += std::string(spec.help) + "\n";
+    for (const OptionEntry& entry : kOptions)
+        if (!c || (entry.commands & c->bit)) out += std::string(entry.help) + "\n";
     return out;
 }
 
@@ -326,7 +326,7 @@ std::string commandNames() {
     return names;
 }
 
-std::span<const OptionSpec> optionTable() {
+std::span<const OptionEntry> optionTable() {
     return kOptions;
 }
 

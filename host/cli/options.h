@@ -18,14 +18,14 @@
 
 namespace qf::cli {
 
-// The commands that take options, as bits of OptionSpec::commands.
+// The commands that take options, as bits of OptionEntry::commands.
 enum CommandBit : unsigned { kApplyBit = 1u << 0, kRenderBit = 1u << 1, kExportBit = 1u << 2 };
 
 struct Command {
     const char* name;
     const char* synopsis;    // after "quillfire "
     const char* description; // lines indented to the description column
-    // Its bit in OptionSpec::commands; 0 for a command that reads its own
+    // Its bit in OptionEntry::commands; 0 for a command that reads its own
     // arguments. An option it does not take is refused.
     unsigned bit;
     bool takesSettings; // the settings flags
@@ -64,7 +64,7 @@ struct Options {
 };
 
 // One option of the command line.
-struct OptionSpec {
+struct OptionEntry {
     const char* name; // without the leading dashes
     bool takesValue;
     // For a value that may be left out: what it then stands for (the value
@@ -79,7 +79,7 @@ struct OptionSpec {
 };
 
 // Every option, in the order the help lists them.
-std::span<const OptionSpec> optionTable();
+std::span<const OptionEntry> optionTable();
 
 // Reads `args` (the command's arguments) into `o`, whose command is set.
 // False after printing one line about what is wrong.
