@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-namespace host {
+namespace qf::host {
 namespace {
 
 constexpr uint32_t kMagic = fourCC("QFD1");
@@ -293,4 +293,4 @@ std::string fourCCText(uint32_t code) {
     return s;
 }
 
-} // namespace host
+} // namespace qf::host

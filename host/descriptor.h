@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace qf::host {
 
 // Value types beyond those of the interface header.
 constexpr DescType typeUnitFloat = fourCC("UntF");
@@ -80,4 +80,4 @@ bool operator==(const DescriptorItem& a, const DescriptorItem& b);
 // "GLUE" for printing; non-printable bytes become '?'.
 std::string fourCCText(uint32_t code);
 
-} // namespace host
+} // namespace qf::host

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <unordered_set>
 
-namespace host {
+namespace qf::host {
 namespace {
 
 // Longest key list the host reads from a module before giving up on its end.
@@ -572,4 +572,4 @@ void endDescriptorSession() {
     s.record = nullptr;
 }
 
-} // namespace host
+} // namespace qf::host

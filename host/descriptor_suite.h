@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace host {
+namespace qf::host {
 
 // The descriptor procedures answer this for a value of another type.
 constexpr OSErr kWrongTypeErr = -1700;
@@ -55,4 +55,4 @@ void fillWriteDescriptorProcs(WriteDescriptorProcs& procs, const DescriptorSuite
 void beginDescriptorSession(DescriptorRecord* record);
 void endDescriptorSession();
 
-} // namespace host
+} // namespace qf::host

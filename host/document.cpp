@@ -7,7 +7,7 @@
 #include <new>
 #include <stdexcept>
 
-namespace host {
+namespace qf::host {
 namespace {
 
 // The largest side an editor document may have.
@@ -173,4 +173,4 @@ VRect Document::selectionBounds() const {
     return VRect{top, left, bottom, right};
 }
 
-} // namespace host
+} // namespace qf::host

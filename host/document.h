@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace qf::host {
 
 enum class ColorModel { gray, rgb, multichannel };
 
@@ -92,4 +92,4 @@ class Document {
     std::vector<uint8_t> mask_;
 };
 
-} // namespace host
+} // namespace qf::host

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace qf::host {
 
 // A buffer delivery: the module's advanceState call, or one pass of the
 // host's loop after start.
@@ -189,4 +189,4 @@ class FilterHost {
 // One line for a module's result code, as an editor would tell its user.
 std::string describeResult(OSErr code);
 
-} // namespace host
+} // namespace qf::host

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <unordered_set>
 
-namespace host {
+namespace qf::host {
 namespace {
 
 // A handle is the address of the block's master pointer, so `*handle` is the
@@ -315,4 +315,4 @@ BufferProcs* bufferProcs() {
     return &procs;
 }
 
-} // namespace host
+} // namespace qf::host

@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-namespace host {
+namespace qf::host {
 
 // How the handle suite reports sizes to the module. Some editors answer 0
 // from getSizeProc for every handle, even one the module allocated itself
@@ -81,4 +81,4 @@ void failNewHandleAt(int64_t n);
 // Buffers of the buffer suite alive now.
 int64_t liveBufferCount();
 
-} // namespace host
+} // namespace qf::host

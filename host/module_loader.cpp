@@ -9,7 +9,7 @@
 
 #include <vector>
 
-namespace host {
+namespace qf::host {
 
 #ifdef _WIN32
 namespace {
@@ -166,4 +166,4 @@ std::string executableFolder() {
 #endif
 }
 
-} // namespace host
+} // namespace qf::host

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace host {
+namespace qf::host {
 
 class Module {
   public:
@@ -43,4 +43,4 @@ const char* moduleFileName();
 // system does not tell.
 std::string executableFolder();
 
-} // namespace host
+} // namespace qf::host

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace host {
+namespace qf::host {
 
 namespace {
 
@@ -141,4 +141,4 @@ std::string propertyCodeText(uint32_t code) {
     return text;
 }
 
-} // namespace host
+} // namespace qf::host

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace host {
+namespace qf::host {
 
 enum class PropertyListWalk {
     none,         // the property list is not consulted
@@ -73,4 +73,4 @@ bool checkFilterDeclaration(const PropertyList& list, uint32_t entryPointKey, st
 // The code as four characters, for messages; unprintable bytes as '?'.
 std::string propertyCodeText(uint32_t code);
 
-} // namespace host
+} // namespace qf::host

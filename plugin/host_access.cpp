@@ -95,11 +95,6 @@ void setMaskRect(FilterRecord& fr, const PixelRect& r) {
     else
         fr.maskRect = toRect16(r);
 }
-HostPoint getFloatCoord(const FilterRecord& fr) {
-    if (usesBigDocument(fr))
-        return {fr.bigDocumentData->floatCoord32.v, fr.bigDocumentData->floatCoord32.h};
-    return {fr.floatCoord.v, fr.floatCoord.h};
-}
 void setAllRectsEmpty(FilterRecord& fr) {
     const PixelRect empty{0, 0, 0, 0};
     setInRect(fr, empty);
@@ -124,9 +119,6 @@ bool is16Bit(const FilterRecord& fr) {
 }
 bool isFloat(const FilterRecord& fr) {
     return fr.imageMode == plugInModeRGB96 || fr.imageMode == plugInModeGray32 || fr.depth == 32;
-}
-bool isMultichannel(const FilterRecord& fr) {
-    return fr.imageMode == plugInModeMultichannel;
 }
 
 int16_t baseMode(int16_t mode) {

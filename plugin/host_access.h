@@ -14,11 +14,6 @@ namespace qf {
 
 struct ModuleCall;
 
-struct HostPoint {
-    int32_t v;
-    int32_t h;
-};
-
 // Rectangle access: each reads or writes the large-document form when the
 // host offers it and we use it.
 bool usesBigDocument(const FilterRecord& fr);
@@ -29,7 +24,6 @@ PixelRect getMaskRect(const FilterRecord& fr);
 void setInRect(FilterRecord& fr, const PixelRect& r);
 void setOutRect(FilterRecord& fr, const PixelRect& r);
 void setMaskRect(FilterRecord& fr, const PixelRect& r);
-HostPoint getFloatCoord(const FilterRecord& fr);
 void setAllRectsEmpty(FilterRecord& fr);
 
 // Document queries.
@@ -38,7 +32,6 @@ bool isRGB(const FilterRecord& fr);
 bool is8Bit(const FilterRecord& fr);
 bool is16Bit(const FilterRecord& fr);
 bool isFloat(const FilterRecord& fr);
-bool isMultichannel(const FilterRecord& fr);
 int16_t baseMode(int16_t mode);
 DepthClass depthClass(const FilterRecord& fr);
 bool hasEditableTransparency(const FilterRecord& fr);

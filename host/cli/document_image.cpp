@@ -3,10 +3,7 @@
 #include <cstring>
 #include <new>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 uint16_t fileToHost16(uint16_t v) {
     return uint16_t((uint32_t(v) * 32768u + 32767u) / 65535u);
@@ -110,4 +107,4 @@ bool maskFromImage(const Image& mask, const host::Document& doc, std::vector<uin
     return true;
 }
 
-} // namespace cli
+} // namespace qf::cli

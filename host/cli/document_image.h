@@ -9,10 +9,7 @@
 #include <cstdint>
 #include <string>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 uint16_t fileToHost16(uint16_t v);
 uint16_t hostToFile16(uint16_t v);
@@ -29,4 +26,4 @@ bool imageFromDocument(host::Document&& doc, Image& image, std::string& error);
 bool maskFromImage(const Image& mask, const host::Document& doc, std::vector<uint8_t>& out,
                    std::string& error);
 
-} // namespace cli
+} // namespace qf::cli

@@ -7,10 +7,7 @@
 #include "platform/file.h"
 #include "presets/memory_dots.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 namespace {
 
@@ -71,4 +68,4 @@ int showDot(int number) {
     return std::ferror(stdout) ? 1 : 0;
 }
 
-} // namespace cli
+} // namespace qf::cli

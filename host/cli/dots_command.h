@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 // The file of dot N (1 to 25); false when N is out of range or the path
 // does not fit.
@@ -26,4 +23,4 @@ bool filledDotPath(int number, std::string& path, std::string& error);
 int listDots();
 int showDot(int number);
 
-} // namespace cli
+} // namespace qf::cli

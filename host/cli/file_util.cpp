@@ -12,10 +12,7 @@
 #include <unistd.h>
 #endif
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
 #ifdef _WIN32
@@ -152,14 +149,6 @@ bool isDirectory(const std::string& path) {
 #endif
 }
 
-void removeFile(const std::string& path) {
-#ifdef _WIN32
-    DeleteFileW(widen(path).c_str());
-#else
-    ::unlink(path.c_str());
-#endif
-}
-
 std::string folderOf(const std::string& path) {
     size_t cut = path.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
@@ -184,9 +173,9 @@ bool stderrIsTerminal() {
 #endif
 }
 
-} // namespace cli
+} // namespace qf::cli
 
-namespace cli {
+namespace qf::cli {
 
 std::string absolutePath(const std::string& path) {
 #ifdef _WIN32
@@ -201,4 +190,4 @@ std::string absolutePath(const std::string& path) {
 #endif
 }
 
-} // namespace cli
+} // namespace qf::cli

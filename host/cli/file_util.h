@@ -8,10 +8,7 @@
 
 #include "platform/safe_write.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 // Whole file into memory; false with a one-line reason on failure or when the
 // file is larger than `maxBytes`.
@@ -33,7 +30,6 @@ bool fileExists(const std::string& path);
 // Size in bytes, or -1 when there is no such file.
 int64_t fileSize(const std::string& path);
 bool isDirectory(const std::string& path);
-void removeFile(const std::string& path);
 
 // Lower-case extension with its dot (".png"), or empty.
 std::string extensionOf(const std::string& path);
@@ -45,4 +41,4 @@ bool stderrIsTerminal();
 // it is already absolute).
 std::string absolutePath(const std::string& path);
 
-} // namespace cli
+} // namespace qf::cli

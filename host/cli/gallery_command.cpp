@@ -20,7 +20,7 @@
 #include "presets/presets_page.h"
 #include "values/scripting_terms.h"
 
-namespace cli {
+namespace qf::cli {
 
 namespace {
 
@@ -185,4 +185,4 @@ int commandGallery(const std::vector<std::string>& args) {
     }
 }
 
-} // namespace cli
+} // namespace qf::cli

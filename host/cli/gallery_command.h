@@ -8,13 +8,10 @@
 #include <string>
 #include <vector>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 // The command's arguments after "gallery"; the exit code (0, 1 failure,
 // 2 bad command line, 130 cancelled).
 int commandGallery(const std::vector<std::string>& args);
 
-} // namespace cli
+} // namespace qf::cli

@@ -13,10 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
 #if QF_HAVE_OIIO
@@ -168,4 +165,4 @@ bool writeImage(const std::string& path, const Image& image, std::string& error,
 #endif
 }
 
-} // namespace cli
+} // namespace qf::cli

@@ -15,10 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 enum class SampleFormat { u8, u16, f32 };
 
@@ -63,4 +60,4 @@ std::vector<uint8_t> encodePng16(const Image& image); // u16 images, 1 to 4 chan
 std::vector<uint8_t> encodePfm(const Image& image);   // f32 images, 1 or 3 channels
 bool decodePfm(const uint8_t* data, size_t size, Image& out, std::string& error);
 
-} // namespace cli
+} // namespace qf::cli

@@ -2,6 +2,7 @@
 #include "host/cli/file_util.h"
 #include "host/cli/image_io.h"
 
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -15,25 +16,24 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
-uint32_t crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
-    static uint32_t table[256];
-    static bool ready = false;
-    if (!ready) {
-        for (uint32_t i = 0; i < 256; ++i) {
-            uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
-        }
-        ready = true;
+// The CRC-32 of each byte value, computed by the compiler, so that writers
+// on several threads share it without setting it up.
+constexpr std::array<uint32_t, 256> kCrcTable = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t i = 0; i < 256; ++i) {
+        uint32_t c = i;
+        for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        table[i] = c;
     }
+    return table;
+}();
+
+uint32_t crc32(const uint8_t* p, size_t n, uint32_t crc = 0) {
     crc = ~crc;
-    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+    for (size_t i = 0; i < n; ++i) crc = kCrcTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
@@ -316,4 +316,4 @@ bool writeImageStb(const std::string& path, const Image& img, std::string& error
     return writeFileBytes(path, bytes.data(), bytes.size(), error);
 }
 
-} // namespace cli
+} // namespace qf::cli

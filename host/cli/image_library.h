@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <string>
 
-namespace cli {
+namespace qf::cli {
 
 // The CLI's SafeWrite as the library sees it: the temporary beside the
 // target, which the CLI opened and commits.
@@ -55,4 +55,4 @@ constexpr uint32_t kImageLibraryVersion = 1;
 using ImageLibraryEntry = const ImageLibrary* (*)();
 constexpr const char* kImageLibraryEntryName = "quillfire_image_library";
 
-} // namespace cli
+} // namespace qf::cli

@@ -4,6 +4,7 @@
 #include "host/cli/file_util.h"
 #include "host/cli/gallery_command.h"
 #include "host/cli/image_io.h"
+#include "host/cli/options.h"
 #include "host/cli/presets_bridge.h"
 #include "host/cli/progress_bar.h"
 #include "host/cli/random_look.h"
@@ -32,395 +33,14 @@ using namespace qf;
 
 namespace {
 
+using cli::fail;
+using cli::Options;
+
 enum ExitCode { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitCancelled = 130 };
-
-// Options that take a value, and those that do not. Which of them a command
-// takes is in its entry of kCommands.
-const char* const kValueOptions[] = {"mask",   "module",      "size",    "depth",
-                                     "preset", "save-preset", "quality", "random-state"};
-const char* const kSwitches[] = {"print-settings", "progress", "gray", "allow-truncated", "dialog"};
-
-struct Command {
-    const char* name;
-    const char* synopsis;    // after "quillfire "
-    const char* description; // lines indented to the description column
-    // Options it takes besides the settings flags (which apply, render and
-    // export take); an option it does not take is refused.
-    std::vector<const char*> options;
-    bool takesSettings;
-};
-
-// Every command, in the order the help lists them.
-const Command kCommands[] = {
-    {"apply",
-     "apply INPUT OUTPUT [settings] [--mask FILE] [options]",
-     "filters INPUT and writes OUTPUT with the input's depth (8-bit, 16-bit\n"
-     "or 32-bit float) and channels (gray, gray + alpha, RGB, RGBA); alpha\n"
-     "is editable transparency. --mask limits the filter to a selection.",
-     {"mask", "module", "preset", "save-preset", "print-settings", "progress", "allow-truncated",
-      "randomize", "random-state", "dialog"},
-     true},
-    {"render",
-     "render --size WxH OUTPUT [--depth D] [--gray] [settings] [options]",
-     "renders onto a new opaque white document (8-bit RGB unless --depth or\n"
-     "--gray say otherwise).",
-     {"size", "depth", "gray", "mask", "module", "preset", "save-preset", "print-settings",
-      "progress", "allow-truncated", "randomize", "random-state"},
-     true},
-    {"export",
-     "export INPUT OUTPUT [--size WxH] [--quality Q] [settings] [options]",
-     "has the module render the pattern over a copy of the whole of INPUT\n"
-     "and write it as a JPEG file (.jpg, .jpeg) or as a layered PSD file\n"
-     "(.psd: the pattern as a layer with its transparency, at INPUT's depth,\n"
-     "each side 2 to 30000); INPUT is unchanged. There is no\n"
-     "selection: the pattern covers the whole picture, and --mask is\n"
-     "refused. --size (default: INPUT's size) sets the picture's size;\n"
-     "INPUT is copied at its own scale from the top-left corner, cropped\n"
-     "when the picture is smaller and continued with its edge pixels when\n"
-     "it is larger. The file appears only once complete: a failed or\n"
-     "cancelled export leaves an existing OUTPUT as it was.",
-     {"size", "quality", "module", "preset", "print-settings", "progress", "allow-truncated",
-      "randomize", "random-state"},
-     true},
-    {"gallery",
-     "gallery FOLDER PAGE.html | gallery --dots INPUT PAGE.html [--open]",
-     "writes a web page of the pictures of every presets file (.sa9) in\n"
-     "FOLDER, five to a row, with the pictures in a web_images folder beside\n"
-     "the page. With --dots: a page of every filled memory dot, each\n"
-     "rendered over a copy of INPUT at 300 pixels on the larger side, four\n"
-     "to a row (--module PATH: the filter module to render with). Prints\n"
-     "the page's path; --open then opens it with the desktop's browser.",
-     {},
-     false},
-    {"dots",
-     "dots list | dots show N | dots apply N INPUT OUTPUT [options]",
-     "the memory dots kept in the filter's dialog (the files in the temporary\n"
-     "folder): list shows every filled dot's settings as flags, show N one\n"
-     "dot's and its file, apply N filters INPUT with dot N's settings as\n"
-     "apply --preset would (flags given as well take precedence).",
-     {},
-     false},
-    {"sample", "sample OUTPUT", "writes the bundled 512x384 8-bit RGB sample picture.", {}, false},
-};
-
-const Command* findCommand(const std::string& name) {
-    for (const Command& c : kCommands)
-        if (name == c.name) return &c;
-    return nullptr;
-}
-
-// "apply, render, export, sample"
-std::string commandNames() {
-    std::string names;
-    for (const Command& c : kCommands) names += std::string(names.empty() ? "" : ", ") + c.name;
-    return names;
-}
-
-std::string indented(const char* text, size_t indent) {
-    std::string out(indent, ' ');
-    for (const char* p = text; *p; ++p) {
-        out += *p;
-        if (*p == '\n') out.append(indent, ' ');
-    }
-    return out + "\n";
-}
-
-const char kSettingsHelp[] =
-    "Settings (only those given are passed on; the module uses its defaults for\n"
-    "the rest):\n"
-    "  --seed N              random seed, any 32-bit number\n"
-    "  --shape NAME|N        circles, diamonds, squares, octagons, TVs, fleurons,\n"
-    "                        points (1-7)\n"
-    "  --stripe-kind K       a, b, c, d (1-4)\n"
-    "  --merge N             1 to 4\n"
-    "  --glue NAME|N         glue mode by name or number, from the list below\n"
-    "  --overlap N  --stripes N  --warping N  --softness N  --doublure N\n"
-    "  --color N  --zoom N  --complexity N  --hue N        each 0 to 100\n"
-    "Names may be given in any case, with '-' or '_' for a space (hard-light).\n";
-
-// The glue modes in four columns, numbered, as the dialog's list names them.
-std::string glueModeList() {
-    std::string out =
-        "\nGlue modes (mode 26 may also be given as \"harsh diff\", its name in recorded\n"
-        "actions):\n";
-    constexpr int kColumns = 4, kModes = 69, kRows = (kModes + kColumns - 1) / kColumns;
-    for (int row = 0; row < kRows; ++row) {
-        std::string line = "  ";
-        for (int col = 0; col < kColumns; ++col) {
-            const int mode = 1 + col * kRows + row;
-            if (mode > kModes) break;
-            char cell[32];
-            std::snprintf(cell, sizeof cell, "%2d %-16s", mode, ::glueMenuName(mode).c_str());
-            line += cell;
-        }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        out += line + "\n";
-    }
-    return out;
-}
-
-struct OptionHelp {
-    const char* name;
-    const char* text; // the whole entry, with its first column
-};
-
-const OptionHelp kOptionHelp[] = {
-    {"size", "  --size WxH            render: the new document's size; export: the picture's\n"
-             "                        size (default: INPUT's)"},
-    {"depth", "  --depth 8|16|32       render: bits per channel (default 8)"},
-    {"gray", "  --gray                render: a gray document rather than RGB"},
-    {"mask", "  --mask FILE           selection: a one-channel gray image of the document's\n"
-             "                        size; white is selected (apply and render)"},
-    {"preset", "  --preset FILE         replay the settings of a presets file (.sa9); flags\n"
-               "                        given as well take precedence"},
-    {"save-preset",
-     "  --save-preset FILE    keep the settings used, with a thumbnail of the result,\n"
-     "                        as a presets file (apply and render)"},
-    {"quality", "  --quality Q           export: JPEG quality, 0 to 100 (default 90)"},
-    {"print-settings", "  --print-settings      print the settings the module used, as flags"},
-    {"randomize",
-     "  --randomize [T]       change the settings at random as the dialog's buttons\n"
-     "                        do, from those given (or the defaults): T = 1 (the\n"
-     "                        default) whole new settings (Randomize), 0.333 (Dice3),\n"
-     "                        0.1 (Dice3_), or any strength from 0 to 1; the glue\n"
-     "                        mode and the seed stay"},
-    {"random-state",
-     "  --random-state N      start the random changes from state N (0 to 4294967295),\n"
-     "                        so a run can be repeated; without it the clock is used\n"
-     "                        and the state printed"},
-    {"dialog", "  --dialog              apply (Windows): first show the module's dialog, as an\n"
-               "                        editor does, from the settings given; OK filters\n"
-               "                        with what was chosen, Cancel writes nothing (status 130)"},
-    {"progress",
-     "  --progress            show the progress bar even when stderr is not a terminal"},
-    {"allow-truncated",
-     "  --allow-truncated     use what a truncated or damaged input file holds (with\n"
-     "                        a warning) rather than refuse it"},
-    {"module", "  --module PATH         the filter module to load (default: the one next to\n"
-               "                        this program)"},
-};
-
-const char kStatusHelp[] =
-    "\nOutputs appear only once complete: they are written beside OUTPUT under a\n"
-    "temporary name and then take its place, so a failure leaves an existing\n"
-    "OUTPUT as it was. Ctrl-C cancels a run at any moment: no output is written\n"
-    "and the status is 130.\n"
-    "Exit status: 0 success; 1 failure (the message says what: an unreadable\n"
-    "input, out of memory, no space left on the disk, file too large, ...);\n"
-    "2 bad command line; 130 cancelled.\n";
-
-// The help of the options `c` takes, or of all of them.
-std::string optionsHelp(const Command* c) {
-    std::string out = "\nOptions:\n";
-    for (const OptionHelp& h : kOptionHelp) {
-        bool listed = !c;
-        if (c)
-            for (const char* name : c->options) listed |= std::string(name) == h.name;
-        if (listed) out += std::string(h.text) + "\n";
-    }
-    return out;
-}
-
-std::string usage() {
-    std::string out = "Usage:\n";
-    for (const Command& c : kCommands) out += std::string("  quillfire ") + c.synopsis + "\n";
-    out += "  quillfire [COMMAND] --help | --version\n\n";
-    for (const Command& c : kCommands) {
-        std::string text = indented(c.description, 9);
-        text.replace(0, std::string(c.name).size(), c.name);
-        out += text;
-    }
-    out += "\n";
-    out += kSettingsHelp;
-    out += glueModeList();
-    out += optionsHelp(nullptr);
-    out += kStatusHelp;
-    return out;
-}
-
-// The help of one command: its synopsis, description and the options it
-// takes.
-std::string commandUsage(const Command& c) {
-    std::string out =
-        std::string("Usage:\n  quillfire ") + c.synopsis + "\n\n" + indented(c.description, 2);
-    if (c.takesSettings)
-        out += std::string("\n") + kSettingsHelp + glueModeList() + optionsHelp(&c) + kStatusHelp;
-    return out;
-}
-
-void fail(const std::string& message) {
-    std::fprintf(stderr, "quillfire: %s\n", message.c_str());
-}
 
 // The status of a write that failed: cancelled when Ctrl-C stopped it.
 int writeFailedStatus() {
     return writeInterruptRequested() ? kExitCancelled : kExitFailed;
-}
-
-struct Options {
-    const Command* command = nullptr;
-    std::vector<std::string> positional;
-    cli::Settings settings;
-    std::string maskPath;
-    std::string presetPath;
-    std::string savePresetPath;
-    int32_t quality = 90;
-    std::optional<double> randomize;     // strength of --randomize
-    std::optional<uint32_t> randomState; // --random-state
-    std::string modulePath;
-    bool printSettings = false;
-    bool progress = false;
-    bool gray = false;
-    bool allowTruncated = false;
-    bool dialog = false; // --dialog: the module shows its dialog
-    int depth = 0;
-    int32_t width = 0, height = 0;
-    // Keys of our own that ask the module for an export.
-    host::Descriptor extraKeys;
-    // The host signature the module sees (an export run says it is ours).
-    OSType hostSig = host::HostOptions{}.hostSig;
-    std::string progressLabel = "quillfire: rendering";
-};
-
-bool parseSize(const std::string& text, int32_t& w, int32_t& h) {
-    size_t x = text.find_first_of("xX");
-    if (x == std::string::npos) return false;
-    int64_t a = 0, b = 0;
-    if (!cli::parseInt(text.substr(0, x), 1, cli::kMaxImageSide, a) ||
-        !cli::parseInt(text.substr(x + 1), 1, cli::kMaxImageSide, b))
-        return false;
-    if (text[0] == '+' || text[x + 1] == '+') return false;
-    w = int32_t(a);
-    h = int32_t(b);
-    return true;
-}
-
-bool takesOption(const Command& c, const std::string& name) {
-    for (const char* o : c.options)
-        if (name == o) return true;
-    return false;
-}
-
-// False after printing one line about what is wrong.
-bool parseArguments(const std::vector<std::string>& args, Options& o) {
-    const Command& command = *o.command;
-    auto refuse = [&](const std::string& name) {
-        fail("--" + name + " does not apply to " + command.name + " (see quillfire " +
-             command.name + " --help)");
-        return false;
-    };
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a.size() < 3 || a[0] != '-' || a[1] != '-') {
-            if (a.size() > 1 && a[0] == '-' && a != "-") {
-                fail("unknown option '" + a + "' (see quillfire --help)");
-                return false;
-            }
-            o.positional.push_back(a);
-            continue;
-        }
-        std::string name = a.substr(2), value;
-        bool hasValue = false;
-        if (size_t eq = name.find('='); eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name.resize(eq);
-            hasValue = true;
-        }
-        if (name == "randomize") {
-            if (!takesOption(command, name)) return refuse(name);
-            // The strength is optional: taken from "=T" or from a next
-            // argument that reads as a number from 0 to 1.
-            if (!hasValue && i + 1 < args.size() && cli::parseStrength(args[i + 1], o.randomize))
-                ++i;
-            else if (!hasValue)
-                o.randomize = 1.0;
-            else if (!cli::parseStrength(value, o.randomize)) {
-                fail("--randomize takes a strength from 0 to 1 (got '" + value + "')");
-                return false;
-            }
-            continue;
-        }
-        bool isSwitch = false;
-        for (const char* f : kSwitches) isSwitch |= name == f;
-        if (isSwitch) {
-            if (!takesOption(command, name)) return refuse(name);
-            if (hasValue) {
-                fail("--" + name + " takes no value");
-                return false;
-            }
-            (name == "gray"              ? o.gray
-             : name == "progress"        ? o.progress
-             : name == "allow-truncated" ? o.allowTruncated
-             : name == "dialog"          ? o.dialog
-                                         : o.printSettings) = true;
-            continue;
-        }
-        bool known = false;
-        for (const char* f : kValueOptions) known |= name == f;
-        cli::Settings probe;
-        std::string ignored;
-        const bool setting =
-            cli::parseSettingFlag(name, "", probe, ignored) != cli::FlagResult::notASetting;
-        if (!known && !setting) {
-            fail("unknown option '--" + name + "' (see quillfire --help)");
-            return false;
-        }
-        if (setting ? !command.takesSettings : !takesOption(command, name)) return refuse(name);
-        if (!hasValue) {
-            if (i + 1 >= args.size()) {
-                fail("--" + name + " needs a value");
-                return false;
-            }
-            value = args[++i];
-        }
-        std::string error;
-        switch (cli::parseSettingFlag(name, value, o.settings, error)) {
-        case cli::FlagResult::ok:
-            continue;
-        case cli::FlagResult::bad:
-            fail(error);
-            return false;
-        case cli::FlagResult::notASetting:
-            break;
-        }
-        if (name == "mask") {
-            o.maskPath = value;
-        } else if (name == "preset") {
-            o.presetPath = value;
-        } else if (name == "save-preset") {
-            o.savePresetPath = value;
-        } else if (name == "quality") {
-            int64_t q = 0;
-            if (!cli::parseInt(value, 0, 100, q)) {
-                fail("--quality must be a number from 0 to 100 (got '" + value + "')");
-                return false;
-            }
-            o.quality = int32_t(q);
-        } else if (name == "random-state") {
-            int64_t n = 0;
-            if (!cli::parseInt(value, 0, UINT32_MAX, n)) {
-                fail("--random-state must be a number from 0 to 4294967295 (got '" + value + "')");
-                return false;
-            }
-            o.randomState = uint32_t(n);
-        } else if (name == "module") {
-            o.modulePath = value;
-        } else if (name == "size") {
-            if (!parseSize(value, o.width, o.height)) {
-                fail("--size must be WIDTHxHEIGHT with each side from 1 to " +
-                     std::to_string(cli::kMaxImageSide) + " (got '" + value + "')");
-                return false;
-            }
-        } else if (name == "depth") {
-            int64_t d = 0;
-            if (!cli::parseInt(value, 8, 32, d) || (d != 8 && d != 16 && d != 32)) {
-                fail("--depth must be 8, 16 or 32 (got '" + value + "')");
-                return false;
-            }
-            o.depth = int(d);
-        }
-    }
-    return true;
 }
 
 std::string runFailure(const host::RunRecord& rec, bool haveMask) {
@@ -544,6 +164,16 @@ bool readInput(const Options& o, const std::string& path, cli::Image& image, std
     return true;
 }
 
+// The document of INPUT (the first positional argument), and the image it
+// was read from; false after printing why it cannot be had.
+bool readDocument(const Options& o, cli::Image& image, host::Document& doc) {
+    std::string error;
+    if (readInput(o, o.positional[0], image, error) && cli::documentFromImage(image, doc, error))
+        return true;
+    fail(error);
+    return false;
+}
+
 bool applyMask(const Options& o, host::Document& doc) {
     if (o.maskPath.empty()) return true;
     cli::Image maskImage;
@@ -577,13 +207,8 @@ int commandApply(const Options& o) {
         return kExitUsage;
     }
     cli::Image image;
-    std::string error;
     host::Document doc;
-    if (!readInput(o, o.positional[0], image, error) ||
-        !cli::documentFromImage(image, doc, error)) {
-        fail(error);
-        return kExitFailed;
-    }
+    if (!readDocument(o, image, doc)) return kExitFailed;
     // The document holds the pixels now; the image keeps only what the
     // output takes over (format, profile).
     std::vector<uint8_t>().swap(image.data);
@@ -643,13 +268,8 @@ int commandExport(Options o) {
         return kExitUsage;
     }
     cli::Image image;
-    std::string error;
     host::Document doc;
-    if (!readInput(o, o.positional[0], image, error) ||
-        !cli::documentFromImage(image, doc, error)) {
-        fail(error);
-        return kExitFailed;
-    }
+    if (!readDocument(o, image, doc)) return kExitFailed;
     const int32_t inputWidth = image.width, inputHeight = image.height;
     std::vector<uint8_t>().swap(image.data);
     // The module writes a temporary of ours beside the output, which takes
@@ -657,6 +277,7 @@ int commandExport(Options o) {
     // interrupted: parallel exports to one name never share a file, and a
     // failure or Ctrl-C at any moment leaves an existing output as it was.
     const std::string out = cli::absolutePath(o.positional[1]);
+    std::string error;
     SafeWrite file;
     if (!cli::openOutput(file, out, error)) {
         fail(error);
@@ -761,13 +382,14 @@ std::vector<std::string> arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     std::vector<std::string> args = arguments(argc, argv);
     if (args.empty()) {
-        std::fputs(usage().c_str(), stderr);
+        std::fputs(cli::usage().c_str(), stderr);
         return kExitUsage;
     }
-    const Command* command = findCommand(args[0]);
+    const cli::Command* command = cli::findCommand(args[0]);
     for (const std::string& a : args) {
         if (a == "--help" || a == "-h" || a == "help") {
-            std::fputs(command ? commandUsage(*command).c_str() : usage().c_str(), stdout);
+            std::fputs(command ? cli::commandUsage(*command).c_str() : cli::usage().c_str(),
+                       stdout);
             return kExitOk;
         }
         if (a == "--version") {
@@ -776,7 +398,7 @@ int main(int argc, char** argv) {
         }
     }
     if (!command) {
-        fail("unknown command '" + args[0] + "' (commands: " + commandNames() +
+        fail("unknown command '" + args[0] + "' (commands: " + cli::commandNames() +
              "; see quillfire --help)");
         return kExitUsage;
     }
@@ -800,8 +422,8 @@ int main(int argc, char** argv) {
                  "quillfire dots --help)");
             return kExitUsage;
         }
-        o.command = findCommand("apply");
-        if (!parseArguments(std::vector<std::string>(args.begin() + 2, args.end()), o))
+        o.command = cli::findCommand("apply");
+        if (!cli::parseArguments(std::vector<std::string>(args.begin() + 2, args.end()), o))
             return kExitUsage;
         if (!o.presetPath.empty()) {
             fail("dots apply takes its settings from the dot; --preset does not apply");
@@ -812,7 +434,7 @@ int main(int argc, char** argv) {
             fail(error);
             return kExitFailed;
         }
-    } else if (!parseArguments(args, o)) {
+    } else if (!cli::parseArguments(args, o)) {
         return kExitUsage;
     }
     // Ctrl-C cancels; a second Ctrl-C or a termination request removes any

@@ -8,10 +8,7 @@
 #include "platform/safe_write.h"
 #include "presets/presets_file.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 namespace {
 
@@ -136,4 +133,4 @@ void settingsFromRecord(const SettingsRecord& record, Settings& settings) {
     for (const Field& f : kIntegerFields) settings.*(f.flag) = record.*(f.record);
 }
 
-} // namespace cli
+} // namespace qf::cli

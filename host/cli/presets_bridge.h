@@ -12,10 +12,7 @@
 #include "host/document.h"
 #include "values/settings_record.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 // Fills every setting the file holds into `settings`, except those already
 // given (flags on the command line win). False with one line in `error`
@@ -33,4 +30,4 @@ SettingsRecord recordFromSettings(const Settings& settings);
 // All fourteen settings taken from a record.
 void settingsFromRecord(const SettingsRecord& record, Settings& settings);
 
-} // namespace cli
+} // namespace qf::cli

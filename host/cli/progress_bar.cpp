@@ -2,10 +2,7 @@
 
 #include <algorithm>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 constexpr auto kDelay = std::chrono::milliseconds(500);
 constexpr auto kRedraw = std::chrono::milliseconds(100);
@@ -46,4 +43,4 @@ void ProgressBar::finish(bool complete) {
     shown_ = false;
 }
 
-} // namespace cli
+} // namespace qf::cli

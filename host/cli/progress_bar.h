@@ -8,10 +8,7 @@
 #include <cstdio>
 #include <string>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 class ProgressBar {
   public:
@@ -35,4 +32,4 @@ class ProgressBar {
     std::chrono::steady_clock::time_point lastDraw_;
 };
 
-} // namespace cli
+} // namespace qf::cli

@@ -7,10 +7,7 @@
 #include "ui/random_change.h"
 #include "values/random_source.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 void applyRandomChange(Settings& settings, double strength, uint32_t state) {
     SettingsRecord record = recordFromSettings(settings);
@@ -47,4 +44,4 @@ uint32_t freshRandomState() {
     return uint32_t(std::chrono::duration_cast<std::chrono::seconds>(now).count());
 }
 
-} // namespace cli
+} // namespace qf::cli

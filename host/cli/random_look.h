@@ -10,10 +10,7 @@
 
 #include "host/cli/settings.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 // The dialog's buttons: Randomize, Dice3, Dice3_.
 constexpr double kRandomizeFull = 1.0;
@@ -34,4 +31,4 @@ bool parseStrength(const std::string& text, std::optional<double>& strength);
 // A state for when none is given: from the clock.
 uint32_t freshRandomState();
 
-} // namespace cli
+} // namespace qf::cli

@@ -1,9 +1,6 @@
 #include "host/cli/sample_picture.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
 struct Rgb {
@@ -122,4 +119,4 @@ Image makeSamplePicture() {
     return img;
 }
 
-} // namespace cli
+} // namespace qf::cli

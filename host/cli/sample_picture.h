@@ -5,14 +5,11 @@
 
 #include "host/cli/image_io.h"
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 constexpr int32_t kSampleWidth = 512;
 constexpr int32_t kSampleHeight = 384;
 
 Image makeSamplePicture();
 
-} // namespace cli
+} // namespace qf::cli

@@ -5,10 +5,7 @@
 #include <cctype>
 #include <utility>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
 // Lower case; '_' and a '-' between letters read as a space, so that
@@ -242,4 +239,4 @@ std::string describeSettings(const host::Descriptor& d, std::vector<std::string>
     return out;
 }
 
-} // namespace cli
+} // namespace qf::cli

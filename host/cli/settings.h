@@ -12,10 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 
 // The number in the last two digits of an enumeration value whose first two
 // characters are `letters`, whatever its range (a descriptor from another
@@ -58,4 +55,4 @@ std::string describeSettings(const host::Descriptor& descriptor,
 // Strict whole-number parsing: optional sign, digits, nothing else.
 bool parseInt(const std::string& text, int64_t lo, int64_t hi, int64_t& out);
 
-} // namespace cli
+} // namespace qf::cli

@@ -13,10 +13,7 @@
 #include <new>
 #include <vector>
 
-namespace qf {}
-using namespace qf;
-
-namespace cli {
+namespace qf::cli {
 namespace {
 
 using OIIO::ImageInput;
@@ -261,9 +258,9 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
 const ImageLibrary kLibrary = {kImageLibraryVersion, readOiio, writeOiio};
 
 } // namespace
-} // namespace cli
+} // namespace qf::cli
 
-extern "C" __attribute__((visibility("default"))) const cli::ImageLibrary*
+extern "C" __attribute__((visibility("default"))) const qf::cli::ImageLibrary*
 quillfire_image_library() {
-    return &cli::kLibrary;
+    return &qf::cli::kLibrary;
 }
