@@ -119,7 +119,7 @@ TEST(HtmlPage, ASmallPageIsByteForByteTheHandWrittenOne) {
 TEST(HtmlPage, HeadsOfTheKindsAndRowsThatEndExactly) {
     ScratchFiles scratch;
     struct Case {
-        int kind;
+        HtmlPageKind kind;
         const char* title;
         const char* heading;
     } cases[] = {
