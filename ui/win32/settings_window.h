@@ -59,7 +59,4 @@ class SettingsWindow : public DialogView {
 // maker's page. False when no box could be shown (no window system).
 bool showAboutWindow();
 
-// The module's own instance (where the templates and art are).
-intptr_t moduleInstance();
-
 } // namespace qf
