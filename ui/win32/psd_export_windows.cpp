@@ -38,6 +38,8 @@ struct SizeDialog {
     bool showing = false;
 };
 
+// Process-wide: one size dialog at a time, whoever asks; a second PSD
+// button press (the dialog is modal only to its owner) brings it forward.
 HWND openSizeDialog = nullptr;
 
 std::string itemText(HWND box, int id) {
@@ -167,6 +169,9 @@ class ProgressDialogView : public ProgressWindowView {
     ProgressWindow* model_ = nullptr;
 };
 
+// Process-wide: the host's progress reaches psdExportProgress() without a
+// context of ours, so the open window is found here; it also keeps a second
+// export from opening another window.
 ProgressWindow* openProgress = nullptr;
 
 // Runs `job` on `path` in the progress window; kProgressAlreadyOpen while
