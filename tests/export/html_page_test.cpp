@@ -6,8 +6,8 @@
 #include "export/html_page.h"
 #include "platform/file.h"
 #include "platform/path.h"
-#include "scratch_files.h"
 #include "shell_tools.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 
