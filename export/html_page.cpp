@@ -139,9 +139,10 @@ int writePageImage(const PyramidImage& picture, const std::string& path) {
     return status == kFileOk ? closed : status;
 }
 
-int HtmlPage::open(const std::string& pagePath, int kind, int columns, std::string_view sourceName,
-                   unsigned safeWriteFlags) {
-    kind = std::clamp(kind, int(kHtmlPresetsPage), int(kHtmlMemoryDotsPage));
+int HtmlPage::open(const std::string& pagePath, HtmlPageKind kind, int columns,
+                   std::string_view sourceName, unsigned safeWriteFlags) {
+    // A value cast from outside the kinds counts as the nearer end.
+    kind = HtmlPageKind(std::clamp(int(kind), int(kHtmlPresetsPage), int(kHtmlMemoryDotsPage)));
     columns_ = std::clamp(columns, 1, kHtmlMaxColumns);
     column_ = 1;
     row_ = 1;

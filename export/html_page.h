@@ -75,8 +75,8 @@ class HtmlPage {
     // `columns` is limited to 1..10. `safeWriteFlags` go to SafeWrite::open
     // (the command-line tool's UTF-8 paths on Windows). kFileOk, or
     // kFileCannotOpen when the folder or the page cannot be created.
-    int open(const std::string& pagePath, int kind, int columns, std::string_view sourceName,
-             unsigned safeWriteFlags = kSafeWriteDefault);
+    int open(const std::string& pagePath, HtmlPageKind kind, int columns,
+             std::string_view sourceName, unsigned safeWriteFlags = kSafeWriteDefault);
 
     // Where the picture of a cell named `name` belongs: the images folder,
     // the name's base name and `extension`.

@@ -112,6 +112,11 @@ class SafeWrite {
   private:
     static constexpr size_t kMaxPath = 4096;
     int setError(int error, int systemError);
+    // open()'s start: any writer discarded, no error, the new flags.
+    void restart(unsigned flags);
+    // A commit that failed: the temporary removed, and commit()'s result
+    // for error().
+    int abandonCommit();
     int closeHandle();
     void forget();
 

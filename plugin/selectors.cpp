@@ -23,10 +23,6 @@ namespace qf {
 
 namespace {
 
-// Process-wide: a second about call can arrive while the first one's box is
-// still up (the box runs the host's message loop), as a call of its own.
-bool aboutBoxOpen = false;
-
 const char* const kErrorTitle = "Plug-in error";
 
 void refuse(ModuleCall& call, const char* text, int16_t reason) {
@@ -48,13 +44,12 @@ void runCleanup(ModuleCall& call) {
 }
 
 void handleAbout() {
-    if (aboutBoxOpen) return;
-    aboutBoxOpen = true;
 #ifdef _WIN32
-    if (!showAboutWindow())
+    // The box refuses a second one itself while it is up, whether the host
+    // or the dialog's logo asked for it.
+    if (showAboutWindow()) return;
 #endif
-        showMessage("About", "Quillfire " QF_VERSION_TEXT "\nMakes color noise.\nTallowmere");
-    aboutBoxOpen = false;
+    showMessage("About", "Quillfire " QF_VERSION_TEXT "\nMakes color noise.\nTallowmere");
 }
 
 void handleParameters(ModuleCall& call) {

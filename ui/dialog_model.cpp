@@ -8,13 +8,13 @@
 #include "platform/message.h"
 #include "ui/random_change.h"
 #include "values/name_tables.h"
+#include "values/result_codes.h"
 
 namespace qf {
 
 namespace {
 
 constexpr int kEditTextLimit = 256;
-constexpr int kFileDialogCancelled = 199;
 
 const char kRandomName[] = "random settings";
 const char kPlainName[] = "plain settings";
@@ -669,7 +669,7 @@ void DialogModel::cancelCommand() {
     if (batchRunning_) return;
     stopTimer();
     restoreRenderSettings(settings_, entrySnapshot_);
-    hostResult_ = -128;
+    hostResult_ = kResultCancelled;
     endCode_ = kDialogEndCancel;
     view_.closeInfoBox();
     view_.endDialog(kDialogEndCancel);

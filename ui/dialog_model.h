@@ -82,7 +82,7 @@ class DialogModel {
     int previewRenders() const { return previewRenders_; }
     // How the dialog ended: 0 while open, kDialogEndOk or kDialogEndCancel.
     int endCode() const { return endCode_; }
-    // The host result the dialog leaves: 0 after OK, -128 after Cancel.
+    // The host result the dialog leaves: 0 after OK, kResultCancelled after Cancel.
     int16_t hostResult() const { return hostResult_; }
     const SettingsRecord& settings() const { return settings_; }
     const DialogRunState& run() const { return run_; }

@@ -9,8 +9,6 @@ namespace qf {
 
 namespace {
 
-constexpr int kCancelledChoice = 199;
-
 bool parseInt(const std::string& word, int& value) {
     const char* end = word.data() + word.size();
     const auto r = std::from_chars(word.data(), end, value);
@@ -262,10 +260,10 @@ void ScriptedDialog::endDialog(int code) {
 
 int ScriptedDialog::chooseFile(const FileDialogRequest& request, std::string& path) {
     fileRequests_.push_back(request);
-    if (fileAnswers_.empty()) return kCancelledChoice;
+    if (fileAnswers_.empty()) return kFileDialogCancelled;
     path = fileAnswers_.front();
     fileAnswers_.pop_front();
-    return path.empty() ? kCancelledChoice : kFileOk;
+    return path.empty() ? kFileDialogCancelled : kFileOk;
 }
 
 void ScriptedDialog::showAboutBox() {

@@ -33,6 +33,11 @@ struct FileDialogRequest {
 constexpr int kDialogEndOk = 3;     // the OK button's id
 constexpr int kDialogEndCancel = 2; // the Cancel button's id
 
+// What chooseFile answers when no file was chosen: the user cancelled,
+// another file dialog was open, or the system's dialog is unavailable.
+// (kFileOk, 0, is the answer with a file.)
+constexpr int kFileDialogCancelled = 199;
+
 // The re-render timer after typing in an edit box.
 constexpr int kRerenderTimerId = 8064;
 constexpr int kRerenderTimerMs = 1000;
@@ -60,7 +65,7 @@ class DialogView {
     virtual void postCommand(int id) = 0;
     virtual void endDialog(int code) = 0;
 
-    // A file dialog; kFileOk with the chosen path, or 199 when cancelled.
+    // A file dialog; kFileOk with the chosen path, or kFileDialogCancelled.
     virtual int chooseFile(const FileDialogRequest& request, std::string& path) = 0;
     virtual void showAboutBox() = 0;
     virtual void showInfoBox() = 0;

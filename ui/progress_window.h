@@ -16,7 +16,10 @@ constexpr int kProgressTimerId = 993;
 constexpr int kProgressTimerMs = 1000;
 constexpr int kProgressTextId = 2;    // the percentage
 constexpr int kProgressCaptionId = 3; // "Rendering..."
-// What a second request answers while a window is open.
+// What a second request answers while a window is open (the open one
+// comes to the top instead). The progress window's own code, not a
+// cancel: that the file dialog's kFileDialogCancelled has the same value
+// is a coincidence no caller relies on.
 constexpr int kProgressAlreadyOpen = 199;
 
 // The job kinds; the PSD export is the one that is requested.

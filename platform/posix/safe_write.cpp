@@ -1,6 +1,7 @@
 #include "platform/safe_write.h"
 
 #include "platform/file.h"
+#include "platform/safe_write_name.h"
 
 #include <atomic>
 #include <cerrno>
@@ -106,50 +107,17 @@ bool copyBounded(char* to, size_t room, const char* from, size_t length) {
     return true;
 }
 
-// A few well-mixed bits for the temporary's name.
-uint32_t nameBits(const void* salt, uint32_t attempt) {
-    static std::atomic<uint32_t> serial{0};
+// The clock and the process, for the temporary's name.
+uint64_t systemNameBits() {
     struct timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    uint64_t x = uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 30) ^
-                 (uint64_t(::getpid()) << 40) ^ reinterpret_cast<uintptr_t>(salt) ^
-                 (uint64_t(serial.fetch_add(1)) << 20) ^ attempt;
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    return static_cast<uint32_t>(x);
-}
-
-// The extension the temporary keeps: the target's, when it is short.
-size_t extensionLength(const char* name) {
-    const char* dot = std::strrchr(name, '.');
-    if (!dot || dot == name) return 0;
-    const size_t n = std::strlen(dot);
-    return n <= 10 ? n : 0;
+    return uint64_t(now.tv_nsec) ^ (uint64_t(now.tv_sec) << 30) ^ (uint64_t(::getpid()) << 40);
 }
 
 } // namespace
 
-SafeWrite::~SafeWrite() {
-    discard();
-}
-
-int SafeWrite::setError(int error, int systemError) {
-    if (error_ == kSafeWriteOk) {
-        error_ = error;
-        systemError_ = systemError;
-    }
-    return error_;
-}
-
 int SafeWrite::open(const char* target, unsigned flags) {
-    discard();
-    error_ = kSafeWriteOk;
-    systemError_ = 0;
-    flags_ = flags;
-    targetExists_ = false;
+    restart(flags);
     if (!target || !*target || !copyBounded(target_, sizeof target_, target, std::strlen(target))) {
         setError(kSafeWriteCannotCreate, ENAMETOOLONG);
         return kFileCannotOpen;
@@ -189,21 +157,12 @@ int SafeWrite::open(const char* target, unsigned flags) {
     // "<folder>/.qf-XXXXXXXX<extension>"
     const char* slash = std::strrchr(target_, '/');
     const size_t folderLength = slash ? size_t(slash - target_) + 1 : 0;
-    const char* name = target_ + folderLength;
-    const size_t extension = extensionLength(name);
-    char leaf[32];
     for (uint32_t attempt = 0; attempt < 64; ++attempt) {
-        std::snprintf(leaf, sizeof leaf, ".qf-%08x", nameBits(this, attempt));
-        const size_t leafLength = std::strlen(leaf);
-        if (folderLength + leafLength + extension >= sizeof temporary_) {
+        const uint32_t bits = temporaryNameBits(systemNameBits(), this, attempt);
+        if (!temporaryName(temporary_, sizeof temporary_, target_, folderLength, bits)) {
             setError(kSafeWriteCannotCreate, ENAMETOOLONG);
             return kFileCannotOpen;
         }
-        std::memcpy(temporary_, target_, folderLength);
-        std::memcpy(temporary_ + folderLength, leaf, leafLength);
-        std::memcpy(temporary_ + folderLength + leafLength, name + std::strlen(name) - extension,
-                    extension);
-        temporary_[folderLength + leafLength + extension] = '\0';
         // Claimed before the file exists, so no moment passes in which an
         // interrupt could leave it behind.
         slot_ = claimSlot(temporary_);
@@ -258,12 +217,6 @@ int SafeWrite::writeAt(int64_t offset, const void* data, size_t count) {
     return kFileOk;
 }
 
-int SafeWrite::write(const void* data, size_t count) {
-    if (writeAt(position_, data, count) != kFileOk) return kFileWriteFailed;
-    position_ += static_cast<int64_t>(count);
-    return kFileOk;
-}
-
 int SafeWrite::closeHandle() {
     if (handle_ < 0) return kFileOk;
     const int result = ::close(handle_);
@@ -273,12 +226,6 @@ int SafeWrite::closeHandle() {
         return kFileWriteFailed;
     }
     return kFileOk;
-}
-
-const char* SafeWrite::handOver() {
-    if (!isOpen()) return nullptr;
-    closeHandle();
-    return temporary_;
 }
 
 void SafeWrite::fail(int error) {
@@ -321,12 +268,7 @@ int SafeWrite::commit() {
     }
     if (error_ == kSafeWriteOk && ::rename(temporary_, target_) != 0)
         setError(kSafeWriteCannotReplace, errno);
-    if (error_ != kSafeWriteOk) {
-        discard();
-        return error_ == kSafeWriteCannotReplace || error_ == kSafeWriteNotRegular
-                   ? kFileCannotOpen
-                   : kFileWriteFailed;
-    }
+    if (error_ != kSafeWriteOk) return abandonCommit();
     // The new name itself on the disk: sync the folder (best effort).
     const char* slash = std::strrchr(target_, '/');
     char folder[kMaxPath];

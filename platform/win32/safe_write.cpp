@@ -1,6 +1,7 @@
 #include "platform/safe_write.h"
 
 #include "platform/file.h"
+#include "platform/safe_write_name.h"
 
 #include <windows.h>
 
@@ -45,26 +46,11 @@ int errorOf(DWORD err) {
     }
 }
 
-uint32_t nameBits(const void* salt, uint32_t attempt) {
-    static std::atomic<uint32_t> serial{0};
+// The clock and the process, for the temporary's name.
+uint64_t systemNameBits() {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
-    uint64_t x = uint64_t(now.QuadPart) ^ (uint64_t(GetCurrentProcessId()) << 40) ^
-                 reinterpret_cast<uintptr_t>(salt) ^ (uint64_t(serial.fetch_add(1)) << 20) ^
-                 attempt;
-    x ^= x >> 33;
-    x *= 0xff51afd7ed558ccdULL;
-    x ^= x >> 33;
-    x *= 0xc4ceb9fe1a85ec53ULL;
-    x ^= x >> 33;
-    return static_cast<uint32_t>(x);
-}
-
-size_t extensionLength(const char* name) {
-    const char* dot = std::strrchr(name, '.');
-    if (!dot || dot == name) return 0;
-    const size_t n = std::strlen(dot);
-    return n <= 10 ? n : 0;
+    return uint64_t(now.QuadPart) ^ (uint64_t(GetCurrentProcessId()) << 40);
 }
 
 // Whatever the name holds must be a file on disk: not a folder, not a
@@ -82,24 +68,8 @@ bool isDiskFile(const std::wstring& path) {
 
 } // namespace
 
-SafeWrite::~SafeWrite() {
-    discard();
-}
-
-int SafeWrite::setError(int error, int systemError) {
-    if (error_ == kSafeWriteOk) {
-        error_ = error;
-        systemError_ = systemError;
-    }
-    return error_;
-}
-
 int SafeWrite::open(const char* target, unsigned flags) {
-    discard();
-    error_ = kSafeWriteOk;
-    systemError_ = 0;
-    flags_ = flags;
-    targetExists_ = false;
+    restart(flags);
     const size_t length = target ? std::strlen(target) : 0;
     if (length == 0 || length >= sizeof target_) {
         setError(kSafeWriteCannotCreate, ERROR_FILENAME_EXCED_RANGE);
@@ -124,22 +94,12 @@ int SafeWrite::open(const char* target, unsigned flags) {
     size_t folderLength = 0;
     for (size_t i = 0; i < length; ++i)
         if (target_[i] == '\\' || target_[i] == '/' || target_[i] == ':') folderLength = i + 1;
-    const char* name = target_ + folderLength;
-    const size_t extension = extensionLength(name);
-    char leaf[32];
     for (uint32_t attempt = 0; attempt < 64; ++attempt) {
-        std::snprintf(leaf, sizeof leaf, ".qf-%08x",
-                      static_cast<unsigned>(nameBits(this, attempt)));
-        const size_t leafLength = std::strlen(leaf);
-        if (folderLength + leafLength + extension >= sizeof temporary_) {
+        const uint32_t bits = temporaryNameBits(systemNameBits(), this, attempt);
+        if (!temporaryName(temporary_, sizeof temporary_, target_, folderLength, bits)) {
             setError(kSafeWriteCannotCreate, ERROR_FILENAME_EXCED_RANGE);
             return kFileCannotOpen;
         }
-        std::memcpy(temporary_, target_, folderLength);
-        std::memcpy(temporary_ + folderLength, leaf, leafLength);
-        std::memcpy(temporary_ + folderLength + leafLength, name + std::strlen(name) - extension,
-                    extension);
-        temporary_[folderLength + leafLength + extension] = '\0';
         HANDLE h = CreateFileW(widen(temporary_, flags_).c_str(), GENERIC_WRITE,
                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -191,12 +151,6 @@ int SafeWrite::writeAt(int64_t offset, const void* data, size_t count) {
     return kFileOk;
 }
 
-int SafeWrite::write(const void* data, size_t count) {
-    if (writeAt(position_, data, count) != kFileOk) return kFileWriteFailed;
-    position_ += static_cast<int64_t>(count);
-    return kFileOk;
-}
-
 int SafeWrite::closeHandle() {
     if (!handle_) return kFileOk;
     const BOOL closed = CloseHandle(handle_);
@@ -207,12 +161,6 @@ int SafeWrite::closeHandle() {
         return kFileWriteFailed;
     }
     return kFileOk;
-}
-
-const char* SafeWrite::handOver() {
-    if (!isOpen()) return nullptr;
-    closeHandle();
-    return temporary_;
 }
 
 void SafeWrite::fail(int error) {
@@ -249,12 +197,7 @@ int SafeWrite::commit() {
     if (error_ == kSafeWriteOk && !MoveFileExW(temporary.c_str(), target.c_str(),
                                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         setError(kSafeWriteCannotReplace, static_cast<int>(GetLastError()));
-    if (error_ != kSafeWriteOk) {
-        discard();
-        return error_ == kSafeWriteCannotReplace || error_ == kSafeWriteNotRegular
-                   ? kFileCannotOpen
-                   : kFileWriteFailed;
-    }
+    if (error_ != kSafeWriteOk) return abandonCommit();
     forget();
     return kFileOk;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "host/cli/image_io.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -41,16 +42,7 @@ namespace clitest {
 
 namespace fs = std::filesystem;
 
-// Under Wine a Unix path works for file calls but not on cmd's command
-// line: give the drive that maps the Unix root.
-inline std::string nativePath(std::string p) {
-#ifdef _WIN32
-    if (!p.empty() && p[0] == '/') p = "Z:" + p;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-#endif
-    return p;
-}
+using qftest::nativePath;
 
 inline std::string fromEnv(const char* name, const char* fallback) {
     if (const char* v = std::getenv(name); v && *v) return nativePath(v);
@@ -71,17 +63,11 @@ inline std::string testModulePath() {
 
 // A fresh, empty folder for the running test.
 inline std::string testFolder() {
-#ifdef QF_DEFAULT_TEST_TMP
-    std::string root = fromEnv("QF_TEST_TMP", QF_DEFAULT_TEST_TMP);
-#else
-    std::string root = fromEnv("QF_TEST_TMP", nullptr);
-#endif
-    if (root.empty()) root = fs::temp_directory_path().string();
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     std::string name = std::string(info->test_suite_name()) + "." + info->name();
     for (char& c : name)
         if (c == '/') c = '_';
-    fs::path dir = fs::path(root) / "cli" / name;
+    fs::path dir = qftest::suiteTemporaryFolder() / "cli" / name;
     std::error_code ec;
     fs::remove_all(dir, ec);
     fs::create_directories(dir);

@@ -7,8 +7,8 @@
 #include "export/iptc_block.h"
 #include "export/jpeg_writer.h"
 #include "platform/file.h"
-#include "scratch_files.h"
 #include "shell_tools.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include "export/html_page.h"
 #include "platform/file.h"
 #include "platform/path.h"
-#include "scratch_files.h"
 #include "shell_tools.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -32,10 +32,7 @@ std::string text(const std::vector<uint8_t>& bytes) {
 bool expectedPage(const char* name, std::string& page) {
     const char* source = std::getenv("QF_SOURCE_DIR");
     if (!source || !*source) return false;
-    std::string path = std::string(source) + "/tests/export/data/" + name;
-#ifdef _WIN32
-    if (path[0] == '/') path = "Z:" + path;
-#endif
+    const std::string path = qftest::nativePath(std::string(source) + "/tests/export/data/" + name);
     File file;
     if (file.openForReading(path.c_str()) != kFileOk) return false;
     std::string raw(size_t(file.size()), '\0');
@@ -119,7 +116,7 @@ TEST(HtmlPage, ASmallPageIsByteForByteTheHandWrittenOne) {
 TEST(HtmlPage, HeadsOfTheKindsAndRowsThatEndExactly) {
     ScratchFiles scratch;
     struct Case {
-        int kind;
+        HtmlPageKind kind;
         const char* title;
         const char* heading;
     } cases[] = {

@@ -6,7 +6,7 @@
 #include "export/jpeg_codec.h"
 #include "export/jpeg_writer.h"
 #include "platform/file.h"
-#include "scratch_files.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "export/maker.h"
 #include "jpeg_stream.h"
 #include "platform/file.h"
-#include "scratch_files.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -7,12 +7,9 @@
 #ifndef _WIN32
 
 #include "composite/pyramid_image.h"
-#include "export/exif_block.h"
-#include "export/iptc_block.h"
-#include "export/psd_writer.h"
-#include "platform/file.h"
-#include "scratch_files.h"
+#include "psd_test_writer.h"
 #include "shell_tools.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -126,18 +123,7 @@ class PsdReaders : public testing::TestWithParam<int> {
                 }
             }
         path = scratch.file("picture.psd");
-        File file;
-        ASSERT_EQ(file.openForWriting(path.c_str()), kFileOk);
-        IptcBlock iptc;
-        addIptcKeyword(iptc, "points");
-        ExifBlock exif;
-        PsdRequest r;
-        r.picture = &picture;
-        r.file = &file;
-        r.iptc = &iptc;
-        r.exif = &exif;
-        ASSERT_EQ(writePsd(r), kPsdWriteOk);
-        ASSERT_EQ(file.close(), kFileOk);
+        qftest::writeTestPsd(picture, path);
     }
 
     // The tolerance of a reader that keeps `keptBits` bits of a sample.

@@ -8,7 +8,8 @@
 #include "export/psd_writer.h"
 #include "platform/file.h"
 #include "psd_test_file.h"
-#include "scratch_files.h"
+#include "psd_test_writer.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 
@@ -107,23 +108,7 @@ class PsdWriter : public testing::Test {
     // Writes `picture` with IPTC and Exif blocks (and a profile when
     // given) and reads the file back.
     std::vector<uint8_t> write(const PyramidImage& picture, const std::vector<uint8_t>& icc = {}) {
-        const std::string path = scratch.file("out.psd");
-        File file;
-        EXPECT_EQ(file.openForWriting(path.c_str()), kFileOk);
-        IptcBlock iptc;
-        addIptcKeyword(iptc, "points");
-        ExifBlock exif;
-        PsdRequest r;
-        r.picture = &picture;
-        r.file = &file;
-        r.iptc = &iptc;
-        r.exif = &exif;
-        r.iccProfile = icc.empty() ? nullptr : icc.data();
-        r.iccLength = icc.size();
-        EXPECT_EQ(writePsd(r), kPsdWriteOk);
-        EXPECT_EQ(file.close(), kFileOk);
-        iptcBytes = iptc.bytes;
-        exifBytes = exif.bytes;
+        qftest::writeTestPsd(picture, scratch.file("out.psd"), icc, &iptcBytes, &exifBytes);
         return scratch.read("out.psd");
     }
 

@@ -12,9 +12,7 @@ using namespace qf;
 
 namespace {
 
-std::string nativePath(std::string p) {
-    return hosttest::nativePath(std::move(p));
-}
+using qftest::nativePath;
 std::string modulePath() {
     return hosttest::realModulePath();
 }

@@ -459,9 +459,7 @@ TEST(FilterDeclaration, EntryPointKeyOfThisBuild) {
     EXPECT_EQ(host::propertyCodeText(0x41000142u), "A??B");
 }
 
-std::string nativePath(std::string p) {
-    return hosttest::nativePath(std::move(p));
-}
+using qftest::nativePath;
 std::string modulePath() {
     return hosttest::realModulePath();
 }

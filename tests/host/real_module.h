@@ -14,21 +14,14 @@
 #include <windows.h>
 #endif
 
+#include "tests/common/test_paths.h"
+
 namespace qf {}
 using namespace qf;
 
 namespace hosttest {
 
-// Under Wine the build's Unix paths reach the test; Windows programs see the
-// Unix root as drive Z:.
-inline std::string nativePath(std::string p) {
-#ifdef _WIN32
-    if (!p.empty() && p[0] == '/') p = "Z:" + p;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-#endif
-    return p;
-}
+using qftest::nativePath;
 
 inline std::string realModulePath() {
     if (const char* p = std::getenv("QF_MODULE"); p && *p) return nativePath(p);
@@ -36,18 +29,6 @@ inline std::string realModulePath() {
     return nativePath(QF_DEFAULT_MODULE);
 #else
     return std::string();
-#endif
-}
-
-// The suite's own temporary folder (set by the test driver), or one beside
-// the build's when the suite runs on its own.
-inline std::filesystem::path suiteTemporaryFolder() {
-    if (const char* p = std::getenv("QF_TEST_TMP"); p && *p)
-        return std::filesystem::path(nativePath(p));
-#ifdef QF_DEFAULT_TEST_TMP
-    return std::filesystem::path(nativePath(QF_DEFAULT_TEST_TMP)) / "host";
-#else
-    return std::filesystem::temp_directory_path() / "quillfire-host-tests";
 #endif
 }
 
@@ -91,7 +72,8 @@ inline bool getVariable(const char* name, std::string& value) {
 // setting comes back afterwards.
 class PrivateTemporaryFolder {
   public:
-    explicit PrivateTemporaryFolder(std::string name) : folder_(suiteTemporaryFolder() / name) {
+    explicit PrivateTemporaryFolder(std::string name)
+        : folder_(qftest::suiteTemporaryFolder("host") / name) {
         for (size_t i = 0; i < std::size(kTemporaryFolderVariables); ++i)
             had_[i] = getVariable(kTemporaryFolderVariables[i], previous_[i]);
     }

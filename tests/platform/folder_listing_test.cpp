@@ -2,7 +2,7 @@
 
 #include "platform/file.h"
 #include "platform/path.h"
-#include "scratch_folder.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "platform/file.h"
 #include "platform/safe_write.h"
-#include "scratch_folder.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

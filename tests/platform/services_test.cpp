@@ -4,7 +4,7 @@
 #include "platform/processor_count.h"
 #include "platform/shell_open.h"
 
-#include "scratch_folder.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "../export/scratch_files.h"
 #include "export/jpeg_codec.h"
 #include "platform/temp_folder.h"
 #include "plugin/dialog_run.h"
@@ -17,6 +16,7 @@
 #include "plugin_test_support.h"
 #include "presets/memory_dots.h"
 #include "presets/presets_file.h"
+#include "tests/common/test_paths.h"
 #include "values/scripting_terms.h"
 
 using host::ColorModel;

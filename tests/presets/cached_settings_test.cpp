@@ -2,7 +2,7 @@
 #include "presets/cached_settings.h"
 #include "presets/presets_file.h"
 #include "presets_support.h"
-#include "tests/export/scratch_files.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "platform/path.h"
 #include "presets/presets_file.h"
 #include "presets_support.h"
+#include "tests/common/test_paths.h"
 #include "tests/export/jpeg_stream.h"
-#include "tests/export/scratch_files.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include "platform/folder_listing.h"
 #include "presets/presets_file.h"
 #include "presets/presets_page.h"
-#include "tests/export/scratch_files.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

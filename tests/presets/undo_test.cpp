@@ -1,7 +1,7 @@
 #include "presets/presets_file.h"
 #include "presets/undo.h"
 #include "presets_support.h"
-#include "tests/export/scratch_files.h"
+#include "tests/common/test_paths.h"
 
 #include <gtest/gtest.h>
 

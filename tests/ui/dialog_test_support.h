@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/path.h"
-#include "tests/platform/scratch_folder.h"
+#include "tests/common/test_paths.h"
 #include "ui/dialog_script.h"
 
 namespace qf {}

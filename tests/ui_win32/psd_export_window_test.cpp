@@ -19,6 +19,7 @@
 #include "host/cli/settings.h"
 #include "host/filter_host.h"
 #include "host/module_loader.h"
+#include "tests/common/test_paths.h"
 #include "ui/control_table.h"
 #include "ui/psd_size_choice.h"
 
@@ -28,13 +29,6 @@ using namespace qf;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string windowsPath(std::string p) {
-    if (!p.empty() && p[0] == '/') p = "Z:" + p;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p;
-}
 
 // A visible dialog titled `title`, waited for up to `seconds`.
 HWND waitForDialog(const char* title, int seconds) {
@@ -121,7 +115,7 @@ class PsdExportWindows : public ::testing::Test {
     void openDialog() {
         std::string error;
         module_ = host::Module::load(
-            windowsPath(std::getenv("QF_MODULE") ? std::getenv("QF_MODULE") : ""), &error);
+            qftest::nativePath(std::getenv("QF_MODULE") ? std::getenv("QF_MODULE") : ""), &error);
         ASSERT_TRUE(module_) << "cannot load the module: " << error;
         doc_ = host::Document::make(240, 160, host::ColorModel::rgb, 8);
         for (int32_t y = 0; y < doc_.height(); ++y)

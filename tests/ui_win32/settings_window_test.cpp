@@ -17,6 +17,7 @@
 #include "host/cli/settings.h"
 #include "host/filter_host.h"
 #include "host/module_loader.h"
+#include "tests/common/test_paths.h"
 #include "ui/control_table.h"
 
 namespace qf {}
@@ -25,11 +26,7 @@ using namespace qf;
 namespace {
 
 std::string modulePath() {
-    std::string p = std::getenv("QF_MODULE") ? std::getenv("QF_MODULE") : "";
-    if (!p.empty() && p[0] == '/') p = "Z:" + p;
-    for (char& c : p)
-        if (c == '/') c = '\\';
-    return p;
+    return qftest::nativePath(std::getenv("QF_MODULE") ? std::getenv("QF_MODULE") : "");
 }
 
 bool haveDisplay() {

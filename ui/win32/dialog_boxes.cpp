@@ -20,7 +20,12 @@ namespace {
 constexpr UINT_PTR kInfoTimerId = 997;
 constexpr UINT kInfoTimerMs = 1000;
 
+// Process-wide: the about box is modal but has no owner, so a second
+// request can arrive while it is up (the host's about call, as a call of its
+// own inside the box's message loop, or the settings dialog's logo).
 bool aboutOpen = false;
+// Process-wide: one information box at a time, modeless, outliving the call
+// that opened it; its timer looks for the main dialog to close with it.
 HWND infoWindow = nullptr;
 HWND infoMainDialog = nullptr;
 

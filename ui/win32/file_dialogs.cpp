@@ -19,7 +19,6 @@ namespace qf {
 
 namespace {
 
-constexpr int kCancelled = 199;
 constexpr DWORD kPathChars = MAX_PATH;
 
 struct PanelState {
@@ -102,7 +101,7 @@ int runFileDialog(intptr_t owner, const FileDialogRequest& request, std::string&
     const bool open = request.kind == FileDialogKind::OpenSettings ||
                       request.kind == FileDialogKind::ChooseSourceFile;
     FileDialogProc proc = comdlgProc(open ? "GetOpenFileNameA" : "GetSaveFileNameA");
-    if (!proc) return kCancelled;
+    if (!proc) return kFileDialogCancelled;
 
     char file[kPathChars + 1] = {};
     std::strncpy(file, request.initialName.c_str(), kPathChars);
@@ -146,7 +145,7 @@ int runFileDialog(intptr_t owner, const FileDialogRequest& request, std::string&
         ofn.Flags |= OFN_OVERWRITEPROMPT;
         break;
     }
-    if (!proc(&ofn)) return kCancelled;
+    if (!proc(&ofn)) return kFileDialogCancelled;
     path = file;
     return kFileOk;
 }

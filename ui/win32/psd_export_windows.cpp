@@ -38,6 +38,8 @@ struct SizeDialog {
     bool showing = false;
 };
 
+// Process-wide: one size dialog at a time, whoever asks; a second PSD
+// button press (the dialog is modal only to its owner) brings it forward.
 HWND openSizeDialog = nullptr;
 
 std::string itemText(HWND box, int id) {
@@ -167,15 +169,18 @@ class ProgressDialogView : public ProgressWindowView {
     ProgressWindow* model_ = nullptr;
 };
 
+// Process-wide: the host's progress reaches psdExportProgress() without a
+// context of ours, so the open window is found here; it also keeps a second
+// export from opening another window.
 ProgressWindow* openProgress = nullptr;
 
 // Runs `job` on `path` in the progress window; kProgressAlreadyOpen while
-// one is open, else the job's code (kPsdExportCancelled when the window
+// one is open, else the job's code (kFileDialogCancelled when the window
 // was closed before the job began).
 int runInProgressWindow(HWND placeOver, const std::string& path, int32_t width, int32_t height,
                         const PsdExportJob& job) {
     if (openProgress) return openProgress->runExportJob(path, kJobPsdExport);
-    int status = kPsdExportCancelled;
+    int status = kFileDialogCancelled;
     ProgressDialogView view(placeOver);
     ProgressWindow model(
         view, [&](const PendingJob& pending) { status = job(pending.path, width, height); });
@@ -207,18 +212,18 @@ int runPsdExport(SettingsRecord& settings, int32_t documentWidth, int32_t docume
                  const PsdExportJob& job) {
     if (openSizeDialog) {
         SetForegroundWindow(openSizeDialog);
-        return kPsdExportCancelled;
+        return kFileDialogCancelled;
     }
     HWND owner = GetActiveWindow();
     SizeDialog dialog{PsdSizeChoice(documentWidth, documentHeight, settings), {}, false};
     const INT_PTR end = DialogBoxParamA(moduleHandle(), "CHOOSEPSDWITHSIZE", owner, sizeDialogProc,
                                         LPARAM(&dialog));
-    if (end != kPsdSizeOk) return kPsdExportCancelled;
+    if (end != kPsdSizeOk) return kFileDialogCancelled;
     PsdSizeChoice::store(dialog.result, settings);
     settings.exportKind = 6;
 
     std::string path;
-    if (!askForPsdFile(owner, path)) return kPsdExportCancelled;
+    if (!askForPsdFile(owner, path)) return kFileDialogCancelled;
     return runInProgressWindow(owner, path, settings.psdWidth, settings.psdHeight, job);
 }
 

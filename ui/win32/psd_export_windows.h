@@ -17,16 +17,15 @@ struct SettingsRecord;
 // file or host code. Its progress goes to psdExportProgress().
 using PsdExportJob = std::function<int(const std::string& path, int32_t width, int32_t height)>;
 
-// What runPsdExport answers besides the job's own codes: the user
-// cancelled the size or the Save dialog, or a size dialog or progress
-// window was open already (it comes to the front).
-constexpr int kPsdExportCancelled = 199;
-
 // Asks for the size (the document's being documentWidth x
 // documentHeight) and stores the choice in `settings`, then for the file,
 // then runs `job` inside the progress window. Sets the export kind to 6
 // once a size was chosen. The dialogs are owned by the thread's active
-// window (the settings dialog).
+// window (the settings dialog). Answers the job's code, or
+// kFileDialogCancelled when the user cancelled the size or the Save dialog,
+// a size dialog was open already (it comes to the front) or the progress
+// window closed before the job began, or kProgressAlreadyOpen when a
+// progress window was open already.
 int runPsdExport(SettingsRecord& settings, int32_t documentWidth, int32_t documentHeight,
                  const PsdExportJob& job);
 

@@ -568,8 +568,4 @@ void SettingsWindow::closeInfoBox() {
     closeInfoWindow();
 }
 
-intptr_t moduleInstance() {
-    return reinterpret_cast<intptr_t>(moduleHandle());
-}
-
 } // namespace qf

@@ -54,12 +54,9 @@ class SettingsWindow : public DialogView {
     State* state_;
 };
 
-// The about box, modal and without an owner; does nothing while one is
-// open. The website button opens the maker's page. False when no box could
-// be shown (no window system).
+// The about box, modal and without an owner; does nothing (and answers
+// true) while one is open, for every caller. The website button opens the
+// maker's page. False when no box could be shown (no window system).
 bool showAboutWindow();
-
-// The module's own instance (where the templates and art are).
-intptr_t moduleInstance();
 
 } // namespace qf

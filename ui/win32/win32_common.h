@@ -27,7 +27,7 @@ void placeLikeMainDialog(HWND window, HWND parent);
 
 // The system's Open or Save dialog for `request`, owned by `owner`; the Open
 // dialog of settings files shows the picture of the file selected. kFileOk
-// with `path`, or 199 when cancelled or unavailable.
+// with `path`, or kFileDialogCancelled when cancelled or unavailable.
 int runFileDialog(intptr_t owner, const FileDialogRequest& request, std::string& path);
 
 // The information box: modeless, ownerless, one at a time. It closes on any
