@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/maker.h"

@@ -6,7 +6,7 @@
 // fails.
 #ifndef _WIN32
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/psd_writer.h"
