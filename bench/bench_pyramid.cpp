@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "platform/processor_count.h"
 #include "render/pyramid_levels.h"
 

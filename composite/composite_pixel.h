@@ -3,6 +3,11 @@
 // and colour model, blended with the source pixel by the glue mode, laid over
 // the source or the preview checkerboard where it is not opaque, weighted by
 // the selection mask and stored.
+//
+// compositeBlock is what renders use. compositePixel, readSourcePixel,
+// maskValue and writePixel with their row mode are the same work one pixel
+// at a time: the interface the tests and benchmarks hold the block path to,
+// which must give the very same bits.
 #pragma once
 
 #include <cstddef>

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 
 namespace qf {
 

@@ -1,5 +1,6 @@
-// Big-endian byte writing into a buffer the caller sized beforehand, or
-// counting only (a dry run) when the buffer is null.
+// Big-endian byte writing: into a place the caller has, or through ByteSink
+// into a buffer the caller sized beforehand, or counting only (a dry run)
+// when the buffer is null.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,16 @@
 #include <cstring>
 
 namespace qf {
+
+// The big-endian bytes of a 16- or 32-bit value at `out`.
+inline void putBig16(uint8_t* out, uint16_t value) {
+    out[0] = static_cast<uint8_t>(value >> 8);
+    out[1] = static_cast<uint8_t>(value);
+}
+inline void putBig32(uint8_t* out, uint32_t value) {
+    putBig16(out, static_cast<uint16_t>(value >> 16));
+    putBig16(out + 2, static_cast<uint16_t>(value));
+}
 
 class ByteSink {
   public:
@@ -17,12 +28,14 @@ class ByteSink {
         ++count_;
     }
     void u16(uint16_t value) {
-        byte(static_cast<uint8_t>(value >> 8));
-        byte(static_cast<uint8_t>(value));
+        uint8_t big[2];
+        putBig16(big, value);
+        bytes(big, sizeof big);
     }
     void u32(uint32_t value) {
-        u16(static_cast<uint16_t>(value >> 16));
-        u16(static_cast<uint16_t>(value));
+        uint8_t big[4];
+        putBig32(big, value);
+        bytes(big, sizeof big);
     }
     void bytes(const void* data, size_t length) {
         if (out_ && length) std::memcpy(out_ + count_, data, length);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/border_gifs.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"

@@ -1,6 +1,7 @@
 #include "export/jpeg_writer.h"
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
+#include "export/byte_sink.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/jpeg_codec.h"
@@ -73,13 +74,6 @@ void readSourceRow(void* context, int y, uint8_t* rgb, int width) {
             // Alpha is read with the pixel but a JPEG has no place for it.
         }
     }
-}
-
-void putBigEndian(uint8_t* out, uint32_t value) {
-    out[0] = static_cast<uint8_t>(value >> 24);
-    out[1] = static_cast<uint8_t>(value >> 16);
-    out[2] = static_cast<uint8_t>(value >> 8);
-    out[3] = static_cast<uint8_t>(value);
 }
 
 // The longest stream the writer accepts: width x height x 6 bytes, plus
@@ -241,10 +235,10 @@ int writeJpeg(JpegRequest& request) {
         return result;
     }
     uint8_t* header = buffer.get();
-    putBigEndian(header, 1);
-    putBigEndian(header + 4, static_cast<uint32_t>(jpegOutputWidth(request.rect)));
-    putBigEndian(header + 8, static_cast<uint32_t>(jpegOutputHeight(request.rect)));
-    putBigEndian(header + 12, static_cast<uint32_t>(length));
+    putBig32(header, 1);
+    putBig32(header + 4, static_cast<uint32_t>(jpegOutputWidth(request.rect)));
+    putBig32(header + 8, static_cast<uint32_t>(jpegOutputHeight(request.rect)));
+    putBig32(header + 12, static_cast<uint32_t>(length));
     return file.write(buffer.get(), kHeaderFormBytes + length) == kFileOk ? kJpegWriteOk
                                                                           : kJpegWriteFailed;
 }

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
+#include "composite/picture/pyramid_kind_traits.h"
+#include "export/byte_sink.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/maker.h"
@@ -84,29 +86,9 @@ class PsdStream {
     int status_ = kFileOk;
 };
 
-inline void putBig16(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
-
-inline void putBig32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-
-inline uint16_t load16(const uint8_t* p) {
-    uint16_t v;
-    std::memcpy(&v, p, 2);
-    return v;
-}
-
-inline uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
+// The picture's samples are read as its own code reads them.
+using pyramid_detail::load16;
+using pyramid_detail::load32;
 
 // The colour-mode data of a 32-bit file.
 constexpr uint8_t kFloatColourModeData[74] = {
@@ -315,7 +297,7 @@ void planeRow(PsdStream& out, const PyramidImage& picture, int32_t bytesPerSampl
                     const uint32_t checker = whiteSquare(x + i, y) ? 32640 : 26112;
                     v = (checker * (32768 - a) + a * v) >> 15;
                 }
-                putBig16(dst + 2 * size_t(i), v >= 32768 ? 65535 : 2 * v);
+                putBig16(dst + 2 * size_t(i), uint16_t(v >= 32768 ? 65535 : 2 * v));
             }
         } else {
             for (int32_t i = 0; i < run; ++i)

@@ -2,7 +2,7 @@
 // dialog's preview, memory dots, the presets page) on arbitrary streams.
 // Input: one byte each for the picture's width and height (0..129), then the
 // stream.
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/jpeg_codec.h"
 #include "presets/presets_file.h"
 

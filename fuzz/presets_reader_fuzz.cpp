@@ -1,6 +1,6 @@
 // libFuzzer target: the presets reader on arbitrary bytes, in both modes,
 // with a place for the picture so that the JPEG decoder runs too.
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "presets/presets_file.h"
 #include "values/settings_record.h"
 

@@ -6,7 +6,7 @@
 //               jpeg_picture_fuzz's form
 //   descriptor  settings descriptors, both of descriptor_fuzz's forms
 //   property    a small property list and terminology resource
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "host/descriptor.h"
 #include "platform/file.h"
 #include "presets/presets_file.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/html_page.h"
 #include "platform/file.h"
 #include "plugin/host_access.h"

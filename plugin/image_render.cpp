@@ -1,7 +1,7 @@
 #include "plugin/image_render.h"
 
 #include "composite/document_copy.h"
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "plugin/filter_record_host.h"
 #include "plugin/final_pass.h"
 #include "render/render_driver.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <utility>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "platform/file.h"
 #include "presets/presets_file.h"
 #include "values/settings_record.h"

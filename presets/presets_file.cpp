@@ -1,6 +1,6 @@
 #include "presets/presets_file.h"
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/jpeg_codec.h"
 #include "export/jpeg_writer.h"
 #include "platform/path.h"

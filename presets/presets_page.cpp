@@ -3,7 +3,7 @@
 #include <string_view>
 #include <vector>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/html_page.h"
 #include "platform/folder_listing.h"
 #include "platform/path.h"

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <atomic>
 
-#include "composite/pyramid_image.h"
-#include "composite/pyramid_level_build.h"
+#include "composite/picture/pyramid_image.h"
+#include "composite/picture/pyramid_level_build.h"
 #include "render/worker_pool.h"
 
 namespace qf {

@@ -20,10 +20,8 @@ class PatternJobRunner final : public JobRunner {
         : gen_(gen), settings_(settings), host_(host), fromHost_(fromHost) {}
 
     // The host is asked for the tile when the job is made (the pool does
-    // that); copying its source colours into the buffer as well would be
-    // work on the starting thread that renderTile overwrites to the last
-    // pixel, so the buffer is left as allocated.
-    void load(TileJob& job) override { (void)job; }
+    // that); its source colours are not copied into the buffer, since
+    // renderTile overwrites every pixel of it.
     void work(TileJob& job) override { renderTile(settings_, gen_, job.buffer); }
     void finish(TileJob& job) override { compositeTile(host_.compositeTarget(), job.buffer); }
     bool fetchesTiles() const override { return fromHost_; }

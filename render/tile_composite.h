@@ -6,10 +6,10 @@
 
 namespace qf {
 
-// Passes every generated colour of the buffer's tile, row by row from the
-// top, to compositePixel with the tile rectangle and row mode 1. Main thread
-// only, after the tile's worker has finished. The buffer itself is left
-// unchanged (the compositor conditions a copy of each colour).
+// Composites every generated colour of the buffer's tile with one
+// compositeBlock call over the tile rectangle. Main thread only, after the
+// tile's worker has finished. The buffer itself is left unchanged (the
+// compositor conditions a copy of each colour).
 void compositeTile(const CompositeTarget& target, const TileBuffer& buffer);
 
 } // namespace qf

@@ -179,12 +179,9 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
         } else {
             outOfMemory(pool);
         }
-        if (pool.runner->fetchesTiles() && pool.host) {
-            if (pool.host->fetchTile(job->splitter.tile) != 0)
-                pool.stopped = true;
-            else if (job->buffer.valid())
-                pool.runner->load(*job);
-        }
+        if (pool.runner->fetchesTiles() && pool.host &&
+            pool.host->fetchTile(job->splitter.tile) != 0)
+            pool.stopped = true;
     }
 
     slot.job = job;

@@ -63,14 +63,12 @@ struct TileJob {
 class JobRunner {
   public:
     virtual ~JobRunner() = default;
-    // Main thread, when the job is made and its tile was fetched.
-    virtual void load(TileJob& job) { (void)job; }
     // Worker thread: computes into the job's own buffer only.
     virtual void work(TileJob& job) = 0;
     // Main thread, after the worker is done and the tile was fetched again.
     virtual void finish(TileJob& job) = 0;
-    // Whether the job's tile is requested from the host before load and
-    // finish (pattern tiles of final and preview renders).
+    // Whether the job's tile is requested from the host when the job is made
+    // and again before finish (pattern tiles of final and preview renders).
     virtual bool fetchesTiles() const = 0;
 };
 

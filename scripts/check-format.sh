@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-generated='^(render/base_table\.cpp|composite/colour_tables\.cpp|composite/lanczos_tables\.cpp|export/jpeg_tables\.cpp)$'
+generated='^(render/base_table\.cpp|composite/colour_tables\.cpp|composite/picture/lanczos_tables\.cpp|export/jpeg_tables\.cpp|export/border_gifs\.cpp)$'
 mapfile -t files < <(git ls-files --cached --others --exclude-standard '*.cpp' '*.h' | grep -Ev "$generated" | grep -v '^build/')
 
 if [ "${1:-}" = --fix ]; then

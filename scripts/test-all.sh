@@ -62,7 +62,7 @@ for preset in native win32 win64; do
     # The committed generated sources must be what their generators write.
     step "generated sources"
     build/native/tools/make_terminology --check resources/terminology.rc
-    for tool in make_base_table make_jpeg_tables make_lanczos_tables make_colour_tables; do
+    for tool in make_base_table make_jpeg_tables make_lanczos_tables make_colour_tables make_border_gifs; do
       python3 "tools/$tool.py" --check
     done
   fi

@@ -28,11 +28,10 @@ with values repeated up to a few times, much like a run of independent
 eleven-bit draws.
 """
 
-import argparse
-import pathlib
 import sys
 
 from cpp_namespace import in_namespace
+from generated_source import write_or_check
 
 SIZE = 2048
 DISTINCT = 1345
@@ -96,20 +95,7 @@ def render_cpp(table):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true", help="compare with the committed file instead of writing it")
-    args = parser.parse_args()
-    out = pathlib.Path(__file__).resolve().parent.parent / "render" / "base_table.cpp"
-    text = in_namespace(render_cpp(make_table()))
-    if args.check:
-        if out.read_text() != text:
-            print(f"{out} differs from what this script makes", file=sys.stderr)
-            return 1
-        print("render/base_table.cpp is up to date")
-        return 0
-    out.write_text(text)
-    print(f"wrote {out}")
-    return 0
+    return write_or_check(__doc__.splitlines()[0], "render/base_table.cpp", in_namespace(render_cpp(make_table())))
 
 
 if __name__ == "__main__":

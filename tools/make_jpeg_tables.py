@@ -40,12 +40,11 @@ deciles 0 to 4 (quality below 50) and 1 for deciles 5 to 10; the
 chrominance components are always sampled 1 x 1.
 """
 
-import argparse
 import math
-import pathlib
 import sys
 
 from cpp_namespace import in_namespace
+from generated_source import write_or_check
 
 DECILES = 11
 SCALES = [1.0, 0.86, 0.74, 0.62, 0.52, 0.42, 0.32, 0.22, 0.13, 0.06, 0.01]
@@ -146,21 +145,7 @@ def render():
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true",
-                        help="compare with the committed file instead of writing it")
-    args = parser.parse_args()
-    target = pathlib.Path(__file__).resolve().parent.parent / "export" / "jpeg_tables.cpp"
-    text = in_namespace(render())
-    if args.check:
-        if not target.exists() or target.read_text() != text:
-            print(f"{target} differs from the generated tables", file=sys.stderr)
-            return 1
-        print(f"{target} is up to date")
-        return 0
-    target.write_text(text)
-    print(f"wrote {target}")
-    return 0
+    return write_or_check(__doc__.splitlines()[0], "export/jpeg_tables.cpp", in_namespace(render()))
 
 
 if __name__ == "__main__":

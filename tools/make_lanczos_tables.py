@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Writes composite/lanczos_tables.cpp, the weights of the filtered picture
-sampler: a five-tap kernel at 128 sub-pixel phases.
+"""Writes composite/picture/lanczos_tables.cpp, the weights of the filtered
+picture sampler: a five-tap kernel at 128 sub-pixel phases.
 
 The tables are program data, not something computed at run time, so that
 every build (Linux, 32-bit and 64-bit Windows) samples with the very same
@@ -28,13 +28,12 @@ Tap k = 0 weighs the pixel two to the right of (or below) the centre pixel,
 k = 4 the pixel two to the left of (or above) it.
 """
 
-import argparse
 import math
-import pathlib
 import struct
 import sys
 
 from cpp_namespace import in_namespace
+from generated_source import write_or_check
 
 PHASES = 128
 TAPS = 5
@@ -96,7 +95,7 @@ def render_cpp(floats, w2048, w32768):
         "// The weights of the filtered picture sampler: a five-tap supersampled",
         "// lanczos2 kernel at 128 sub-pixel phases, as floats and as integers that",
         "// sum to exactly 2048 and 32768 in every phase.",
-        '#include "composite/lanczos_tables.h"',
+        '#include "composite/picture/lanczos_tables.h"',
         "",
         "const LanczosTables kLanczosTables = {",
         "    // Float weights.",
@@ -116,20 +115,7 @@ def render_cpp(floats, w2048, w32768):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--check", action="store_true", help="compare with the committed file instead of writing it")
-    args = parser.parse_args()
-    out = pathlib.Path(__file__).resolve().parent.parent / "composite" / "lanczos_tables.cpp"
-    text = in_namespace(render_cpp(*make_tables()))
-    if args.check:
-        if out.read_text() != text:
-            print(f"{out} differs from what this script makes", file=sys.stderr)
-            return 1
-        print("composite/lanczos_tables.cpp is up to date")
-        return 0
-    out.write_text(text)
-    print(f"wrote {out}")
-    return 0
+    return write_or_check(__doc__.splitlines()[0], "composite/picture/lanczos_tables.cpp", in_namespace(render_cpp(*make_tables())))
 
 
 if __name__ == "__main__":

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "presets/memory_dots.h"
 #include "presets/undo.h"
 #include "ui/control_table.h"

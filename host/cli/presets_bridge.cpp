@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "host/cli/file_util.h"
 #include "platform/safe_write.h"
 #include "presets/presets_file.h"

@@ -2,7 +2,7 @@
 // a reader that is not installed skips its test.
 #ifndef _WIN32
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/jpeg_writer.h"

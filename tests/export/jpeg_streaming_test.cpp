@@ -2,7 +2,7 @@
 // freed behind the reader: the same bytes as a stream made whole in memory
 // from a reader that samples pixel by pixel, and the stream's limit and a
 // refusing receiver at their boundaries.
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/jpeg_codec.h"
 #include "export/jpeg_writer.h"
 #include "platform/file.h"

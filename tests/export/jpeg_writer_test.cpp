@@ -1,4 +1,4 @@
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/jpeg_codec.h"

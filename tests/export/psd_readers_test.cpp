@@ -6,7 +6,7 @@
 // fails.
 #ifndef _WIN32
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "psd_test_writer.h"
 #include "shell_tools.h"
 #include "tests/common/test_paths.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/psd_writer.h"

@@ -1,7 +1,7 @@
 // The layered PSD file, read back by a strict reader of the format's
 // layout: the sections, the resources in their order, the layer record,
 // the layer's planes and the merged image at 8, 16 and 32 bits.
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/exif_block.h"
 #include "export/iptc_block.h"
 #include "export/maker.h"

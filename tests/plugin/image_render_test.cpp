@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "plugin/image_render.h"
 #include "rate_host.h"
 

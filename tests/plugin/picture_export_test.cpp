@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "../export/psd_test_file.h"
-#include "composite/pyramid_storage.h"
+#include "composite/picture/pyramid_storage.h"
 #include "export/jpeg_codec.h"
 #include "platform/file.h"
 #include "platform/temp_folder.h"

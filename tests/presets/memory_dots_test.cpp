@@ -1,4 +1,4 @@
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "platform/file.h"
 #include "platform/temp_folder.h"
 #include "presets/memory_dots.h"

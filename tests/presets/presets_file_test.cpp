@@ -1,4 +1,4 @@
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "platform/file.h"
 #include "platform/path.h"
 #include "presets/presets_file.h"

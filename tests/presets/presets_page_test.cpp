@@ -1,6 +1,6 @@
 // The presets page: which files of a folder it shows, how its rows fall,
 // the names its pictures take, and the pictures themselves.
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "export/html_page.h"
 #include "export/jpeg_codec.h"
 #include "platform/file.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "composite/document_copy.h"
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "pyramid_test_support.h"
 
 namespace qf {}

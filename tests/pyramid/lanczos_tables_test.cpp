@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "composite/lanczos_tables.h"
+#include "composite/picture/lanczos_tables.h"
 
 namespace qf {}
 using namespace qf;

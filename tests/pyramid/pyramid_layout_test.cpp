@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 
 namespace qf {}
 using namespace qf;

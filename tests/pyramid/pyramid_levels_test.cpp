@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "pyramid_test_support.h"
 #include "render/pyramid_levels.h"
 

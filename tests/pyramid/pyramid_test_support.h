@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "composite/lanczos_tables.h"
-#include "composite/pyramid_image.h"
+#include "composite/picture/lanczos_tables.h"
+#include "composite/picture/pyramid_image.h"
 
 namespace qf {}
 using namespace qf;

@@ -13,7 +13,6 @@
 #include "render/tile_buffer.h"
 #include "render/tile_composite.h"
 #include "render/tile_renderer.h"
-#include "render/tile_source.h"
 #include "render_test_support.h"
 #include "values/settings_record.h"
 
@@ -528,35 +527,6 @@ TEST(TileRenderer, ExtremeValuesOfEveryFieldStayDefined) {
         check(s, "mixture", 0, round);
     }
     EXPECT_GT(renders, 600);
-}
-
-TEST(TileSource, ReadsTheHostSamplesIntoTheTile) {
-    const PixelRect tile{4, 6, 6, 9}; // 3 x 2 pixels
-    TileBuffer b;
-    ASSERT_TRUE(b.allocate(tile));
-    // 8-bit RGB rows with a padded stride.
-    uint8_t rgb[2][12] = {{255, 0, 51, 1, 2, 3, 4, 5, 6}, {10, 20, 30, 40, 50, 60, 70, 80, 90}};
-    CompositeTarget t;
-    t.inData = rgb;
-    t.inRowBytes = 12;
-    t.inPlaneCount = 3;
-    loadTileSource(t, b);
-    EXPECT_EQ(b.at(6, 4)->r, 1.0f);
-    EXPECT_FLOAT_EQ(b.at(6, 4)->b, 0.2f);
-    EXPECT_FLOAT_EQ(b.at(7, 4)->r, 1.0f / 255.0f);
-    EXPECT_FLOAT_EQ(b.at(8, 5)->g, 80.0f / 255.0f);
-    EXPECT_EQ(b.at(8, 5)->a, 1.0f);
-    EXPECT_EQ(b.at(5, 4)->a, 0.0f); // the border is not part of the tile
-    // 16-bit gray: one plane, 0..32768.
-    uint16_t gray[2][3] = {{32768, 16384, 0}, {1, 2, 3}};
-    t.inData = gray;
-    t.inRowBytes = 6;
-    t.inPlaneCount = 1;
-    t.gray = true;
-    t.depth = DepthClass::Sixteen;
-    loadTileSource(t, b);
-    EXPECT_EQ(b.at(7, 4)->r, 0.5f);
-    EXPECT_EQ(b.at(7, 4)->b, 0.5f);
 }
 
 } // namespace

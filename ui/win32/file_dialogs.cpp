@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "platform/file.h"
 #include "presets/presets_file.h"
 #include "resources/dialog_ids.rh"

@@ -1,7 +1,7 @@
 // Pictures of ours put on the screen with GDI: 32-bit rows, top row first.
 #include <windows.h>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 #include "ui/win32/win32_common.h"
 
 namespace qf {

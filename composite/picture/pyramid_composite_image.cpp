@@ -1,9 +1,9 @@
-#include "composite/pyramid_composite_image.h"
+#include "composite/picture/pyramid_composite_image.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 
 namespace qf {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "composite/pyramid_layout.h"
+#include "composite/picture/pyramid_layout.h"
 
 namespace qf {
 

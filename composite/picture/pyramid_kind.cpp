@@ -1,4 +1,4 @@
-#include "composite/pyramid_kind.h"
+#include "composite/picture/pyramid_kind.h"
 
 namespace qf {
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <type_traits>
 
-#include "composite/lanczos_tables.h"
-#include "composite/pyramid_image.h"
-#include "composite/pyramid_kind_traits.h"
+#include "composite/picture/lanczos_tables.h"
+#include "composite/picture/pyramid_image.h"
+#include "composite/picture/pyramid_kind_traits.h"
 
 namespace qf {
 

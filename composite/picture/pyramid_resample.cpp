@@ -1,9 +1,9 @@
-#include "composite/pyramid_resample.h"
+#include "composite/picture/pyramid_resample.h"
 
 #include <algorithm>
 #include <bit>
 
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 
 namespace qf {
 

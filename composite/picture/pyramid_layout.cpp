@@ -1,4 +1,4 @@
-#include "composite/pyramid_layout.h"
+#include "composite/picture/pyramid_layout.h"
 
 #include <algorithm>
 

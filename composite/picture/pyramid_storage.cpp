@@ -1,4 +1,4 @@
-#include "composite/pyramid_storage.h"
+#include "composite/picture/pyramid_storage.h"
 
 #include <atomic>
 #include <new>

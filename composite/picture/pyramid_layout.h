@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "composite/pyramid_kind.h"
+#include "composite/picture/pyramid_kind.h"
 
 namespace qf {
 

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "composite/pyramid_kind.h"
-#include "composite/pyramid_layout.h"
-#include "composite/pyramid_storage.h"
+#include "composite/picture/pyramid_kind.h"
+#include "composite/picture/pyramid_layout.h"
+#include "composite/picture/pyramid_storage.h"
 #include "values/pixel_types.h"
 
 namespace qf {

@@ -2,7 +2,7 @@
 // The weights of the filtered picture sampler: a five-tap supersampled
 // lanczos2 kernel at 128 sub-pixel phases, as floats and as integers that
 // sum to exactly 2048 and 32768 in every phase.
-#include "composite/lanczos_tables.h"
+#include "composite/picture/lanczos_tables.h"
 
 namespace qf {
 

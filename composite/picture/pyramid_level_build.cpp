@@ -1,10 +1,10 @@
-#include "composite/pyramid_level_build.h"
+#include "composite/picture/pyramid_level_build.h"
 
 #include <algorithm>
 #include <type_traits>
 
-#include "composite/pyramid_image.h"
-#include "composite/pyramid_kind_traits.h"
+#include "composite/picture/pyramid_image.h"
+#include "composite/picture/pyramid_kind_traits.h"
 
 namespace qf {
 

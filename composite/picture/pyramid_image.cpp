@@ -1,10 +1,10 @@
-#include "composite/pyramid_image.h"
+#include "composite/picture/pyramid_image.h"
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 
-#include "composite/pyramid_kind_traits.h"
+#include "composite/picture/pyramid_kind_traits.h"
 
 namespace qf {
 

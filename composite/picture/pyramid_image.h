@@ -17,12 +17,12 @@
 
 #include <cstdint>
 
-#include "composite/pyramid_composite_image.h"
-#include "composite/pyramid_kind.h"
-#include "composite/pyramid_layout.h"
-#include "composite/pyramid_level_build.h"
-#include "composite/pyramid_resample.h"
-#include "composite/pyramid_storage.h"
+#include "composite/picture/pyramid_composite_image.h"
+#include "composite/picture/pyramid_kind.h"
+#include "composite/picture/pyramid_layout.h"
+#include "composite/picture/pyramid_level_build.h"
+#include "composite/picture/pyramid_resample.h"
+#include "composite/picture/pyramid_storage.h"
 #include "values/pixel_types.h"
 
 namespace qf {
