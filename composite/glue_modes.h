@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "values/name_tables.h"
 #include "values/pixel_types.h"
 
 namespace qf {
@@ -85,7 +86,7 @@ enum GlueMode : int32_t {
     kGlueContrastNegate = 69,
 };
 
-inline constexpr int32_t kGlueModeCount = 69;
+static_assert(kGlueContrastNegate == kGlueModeCount, "the last mode closes the list");
 
 // Blends top over base by the glue mode into result. Modes outside 1..69
 // behave as normal. The result alpha is the top alpha except for starbright.

@@ -26,7 +26,7 @@ namespace {
 SettingsRecord seedSettings(int variant) {
     SettingsRecord s;
     std::memset(&s, 0, sizeof s);
-    s.glue = 1 + variant * 7 % 69;
+    s.glue = 1 + variant * 7 % kGlueModeCount;
     s.overlap = 73;
     s.stripes = 27;
     s.warping = 41;

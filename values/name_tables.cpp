@@ -2,7 +2,7 @@
 
 namespace qf {
 
-const std::array<const char*, 70> kGlueMenuNames = {
+const std::array<const char*, kGlueModeCount + 1> kGlueMenuNames = {
     "",           "normal",       "procedural +", "procedural -",
     "difference", "lighten", // 1-5
     "darken",     "add",          "subtract",     "multiply",

@@ -5,12 +5,17 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 namespace qf {
 
+// The number of glue modes; every list, enumeration and table of them runs
+// from 1 to this.
+inline constexpr int32_t kGlueModeCount = 69;
+
 // Glue modes 1 to 69 as the dialog lists them.
-extern const std::array<const char*, 70> kGlueMenuNames;
+extern const std::array<const char*, kGlueModeCount + 1> kGlueMenuNames;
 // Shapes 1 to 7, stripe kinds 1 to 4 and merge rules 1 to 4.
 extern const std::array<const char*, 8> kShapeNames;
 extern const std::array<const char*, 5> kStripeKindNames;

@@ -73,7 +73,7 @@ struct ScriptingEnumeration {
 };
 
 inline constexpr ScriptingEnumeration kGlueEnumeration = {
-    kTypeGlue, {'G', 'L'}, 69, glueScriptingName};
+    kTypeGlue, {'G', 'L'}, kGlueModeCount, glueScriptingName};
 inline constexpr ScriptingEnumeration kShapeEnumeration = {kTypeShape, {'H', 's'}, 7, shapeName};
 inline constexpr ScriptingEnumeration kStripeKindEnumeration = {
     kTypeStripeKind, {'H', 't'}, 4, stripeKindName};

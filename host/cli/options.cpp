@@ -275,7 +275,7 @@ std::string glueModeList() {
     std::string out =
         "\nGlue modes (mode 26 may also be given as \"harsh diff\", its name in recorded\n"
         "actions):\n";
-    constexpr int kColumns = 4, kModes = 69, kRows = (kModes + kColumns - 1) / kColumns;
+    constexpr int kColumns = 4, kModes = kGlueModeCount, kRows = (kModes + kColumns - 1) / kColumns;
     for (int row = 0; row < kRows; ++row) {
         std::string line = "  ";
         for (int col = 0; col < kColumns; ++col) {

@@ -165,7 +165,8 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
     if (name == "glue") {
         const int mode = glueFromText(value);
         if (!mode) {
-            error = "--glue must be a glue mode name or a number from 1 to 69 (got '" + value +
+            error = "--glue must be a glue mode name or a number from 1 to " +
+                    std::to_string(kGlueModeCount) + " (got '" + value +
                     "'); quillfire --help lists the names";
             return FlagResult::bad;
         }
