@@ -166,7 +166,8 @@ def le16(v):
 
 
 def sections(width, height, pixels, comment, size):
-    """The file as (comment, bytes) sections, in order."""
+    """The file as (comment, bytes, on one line) sections, in order. The
+    padding goes on one line: a column of identical rows says nothing."""
     lzw = pack(lzw_codes(pixels, MIN_CODE_SIZE))
     if lzw_decode(lzw, MIN_CODE_SIZE) != pixels:
         raise ValueError(f"{comment}: the LZW data does not decode to the pixels")
@@ -182,27 +183,29 @@ def sections(width, height, pixels, comment, size):
         raise ValueError(f"{comment}: {size} bytes leave no room for the comment")
     note = text + b" " * padding
     return [
-        (f"\"GIF89a\"; a {width} x {height} screen with a global table of four colours", screen),
-        (f"palette: {PALETTE_TEXT}", palette),
-        (f"comment \"{comment}\", padded with spaces",
-         b"\x21\xfe" + bytes([len(note)]) + note + b"\0"),
-        ("image descriptor: the whole screen, no local palette", descriptor),
-        (f"LZW data, minimum code size {MIN_CODE_SIZE}", image),
-        ("trailer", trailer),
+        (f"\"GIF89a\"; a {width} x {height} screen with a global table of four colours", screen, False),
+        (f"palette: {PALETTE_TEXT}", palette, False),
+        (f"comment \"{comment}\"", b"\x21\xfe" + bytes([len(note)]) + text, False),
+        (f"{padding} spaces of padding and the end of the comment",
+         b" " * padding + b"\0", True),
+        ("image descriptor: the whole screen, no local palette", descriptor, False),
+        (f"LZW data, minimum code size {MIN_CODE_SIZE}", image, False),
+        ("trailer", trailer, False),
     ]
 
 
 def emit_gif(variable, width, height, pixels, about, comment, size):
     parts = sections(width, height, pixels, comment, size)
-    total = sum(len(data) for _, data in parts)
+    total = sum(len(data) for _, data, _ in parts)
     if total != size:
         raise ValueError(f"{variable} has {total} bytes instead of {size}")
     lines = [f"// {line}" for line in about]
     lines.append(f"const uint8_t {variable}[] = {{")
-    for text, data in parts:
+    for text, data, one_line in parts:
         lines.append(f"    // {text}")
-        for i in range(0, len(data), PER_LINE):
-            lines.append("    " + " ".join(f"0x{b:02x}," for b in data[i:i + PER_LINE]))
+        per_line = len(data) if one_line else PER_LINE
+        for i in range(0, len(data), per_line):
+            lines.append("    " + " ".join(f"0x{b:02x}," for b in data[i:i + per_line]))
     lines.append("};")
     return lines
 
