@@ -23,6 +23,8 @@ size_t extensionLength(const char* name) {
 } // namespace
 
 uint32_t temporaryNameBits(uint64_t systemBits, const void* salt, uint32_t attempt) {
+    // Process-wide: two writers of one process that start in the same clock
+    // tick, at the same address one after the other, still get other names.
     static std::atomic<uint32_t> serial{0};
     uint64_t x = systemBits ^ reinterpret_cast<uintptr_t>(salt) ^
                  (uint64_t(serial.fetch_add(1)) << 20) ^ attempt;
