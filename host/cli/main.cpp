@@ -28,7 +28,6 @@
 #include <shellapi.h>
 #endif
 
-namespace qf {}
 using namespace qf;
 
 namespace {
