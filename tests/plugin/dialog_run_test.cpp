@@ -1,6 +1,10 @@
 // The start selector's dialog path, driven by a script in place of a
 // person: OK renders what the dialog chose, Cancel leaves the document and
 // answers -128, and memory dots stored in one run are there in the next.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -122,6 +126,63 @@ TEST(DialogRun, EditorsWhoseDescriptorIsNotReadLetTheParametersRequestDecide) {
         EXPECT_GT(qftest::countChanged(plain, doc), 0);
     }
 }
+
+// The play mode of the recorded action decides, not a flag the run clears:
+// the script turns glue 5 into 7 only when the dialog is shown.
+TEST(DialogRun, OnlyThePlayModeThatDisplaysTheDialogPlaysIt) {
+    Document played = document(), notPlayed = document();
+    ASSERT_TRUE(runOn(played, glueDescriptor("GL07"), false).ok());
+    ASSERT_TRUE(runOn(notPlayed, glueDescriptor("GL05"), false).ok());
+    ASSERT_NE(played.bytes(), notPlayed.bytes());
+    for (int16_t mode : {plugInDialogDontDisplay, plugInDialogDisplay, plugInDialogSilent}) {
+        DialogScript script("command 36\ncommand 36\nok\n");
+        HostOptions options;
+        options.descriptors.playInfo = mode;
+        FilterHost h(qftest::entry, options);
+        RunOptions run;
+        run.showDialog = true; // the parameters selector asked for it
+        run.descriptor = glueDescriptor("GL05");
+        Document doc = document();
+        const host::RunRecord r = h.run(doc, run);
+        ASSERT_TRUE(r.ok()) << "mode " << mode << ": " << r.hostError;
+        EXPECT_EQ(doc.bytes(), (mode == plugInDialogDisplay ? played : notPlayed).bytes())
+            << "mode " << mode;
+    }
+}
+
+#ifdef _WIN32
+bool haveWindowSystem() {
+    HWND probe =
+        CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe) DestroyWindow(probe);
+    return probe != nullptr;
+}
+
+// A dialog asked for and impossible to show: a message, the run refused,
+// nothing rendered with settings nobody confirmed.
+TEST(DialogRun, ADialogThatCannotBeMadeRefusesTheRunAfterAMessage) {
+    if (haveWindowSystem()) GTEST_SKIP() << "a window system is at hand: the dialog would open";
+    qftest::CaughtMessages messages;
+    Document doc = document();
+    const Document before = doc;
+    const host::RunRecord r = runOn(doc, glueDescriptor("GL05"), true);
+    EXPECT_EQ(r.result, 1);
+    EXPECT_EQ(doc.bytes(), before.bytes());
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_NE(messages.texts[0].find("could not be opened"), std::string::npos);
+}
+#else
+// Where there is no window system at all, the dialog is passed over and the
+// run filters with the settings it has.
+TEST(DialogRun, WithoutAWindowSystemTheDialogIsPassedOver) {
+    qftest::CaughtMessages messages;
+    Document expected = document(), doc = document();
+    ASSERT_TRUE(runOn(expected, glueDescriptor("GL05"), false).ok());
+    ASSERT_TRUE(runOn(doc, glueDescriptor("GL05"), true).ok());
+    EXPECT_EQ(doc.bytes(), expected.bytes());
+    EXPECT_TRUE(messages.texts.empty());
+}
+#endif
 
 TEST(DialogRun, AScriptThatCannotBeReadCancelsWithAMessage) {
     qftest::CaughtMessages messages;

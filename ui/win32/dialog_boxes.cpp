@@ -28,12 +28,37 @@ bool aboutOpen = false;
 // that opened it; its timer looks for the main dialog to close with it.
 HWND infoWindow = nullptr;
 HWND infoMainDialog = nullptr;
+// The box is modeless and the message loop it lives in (the settings
+// dialog's, or the editor's) translates only its own dialog's keys: this
+// hook gives the box Enter and Escape while it is open.
+HHOOK infoKeyHook = nullptr;
 
-INT_PTR CALLBACK aboutProc(HWND box, UINT message, WPARAM wp, LPARAM) {
+LRESULT CALLBACK infoKeys(int code, WPARAM wp, LPARAM lp) {
+    auto* msg = reinterpret_cast<MSG*>(lp);
+    if (code == HC_ACTION && wp == PM_REMOVE && infoWindow && msg && msg->message >= WM_KEYFIRST &&
+        msg->message <= WM_KEYLAST && (msg->hwnd == infoWindow || IsChild(infoWindow, msg->hwnd)) &&
+        IsDialogMessageA(infoWindow, msg)) {
+        // Handled: what the loop dispatches now is nothing.
+        msg->message = WM_NULL;
+        msg->wParam = 0;
+        msg->lParam = 0;
+    }
+    return CallNextHookEx(infoKeyHook, code, wp, lp);
+}
+
+// The modal boxes: the about box and the refusals, placed like the
+// settings dialog over their owner (the creation parameter; none for the
+// about box). Any command closes them with its id; the about box's website
+// button opens the maker's page first.
+INT_PTR CALLBACK modalBoxProc(HWND box, UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
     case WM_INITDIALOG:
-        placeLikeMainDialog(box, nullptr);
-        return TRUE;
+        placeLikeMainDialog(box, reinterpret_cast<HWND>(lp));
+        if (!GetDlgItem(box, ABOUT_WEBSITE_BUTTON)) return TRUE;
+        // The about box holds the focus itself, so Enter closes it rather
+        // than pressing the website button.
+        SetFocus(box);
+        return FALSE;
     case WM_COMMAND:
         if (LOWORD(wp) == ABOUT_WEBSITE_BUTTON) shellOpen(kMakerWebAddress);
         EndDialog(box, LOWORD(wp));
@@ -51,7 +76,9 @@ INT_PTR CALLBACK infoProc(HWND box, UINT message, WPARAM wp, LPARAM) {
     case WM_INITDIALOG:
         placeLikeMainDialog(box, nullptr);
         SetTimer(box, kInfoTimerId, kInfoTimerMs, nullptr);
-        return TRUE;
+        // No control takes the focus: the box holds it for Enter and Escape.
+        SetFocus(box);
+        return FALSE;
     case WM_TIMER:
         // Gone with the main dialog; otherwise wait another second.
         if (wp == kInfoTimerId && !IsWindow(infoMainDialog)) DestroyWindow(box);
@@ -62,7 +89,11 @@ INT_PTR CALLBACK infoProc(HWND box, UINT message, WPARAM wp, LPARAM) {
         return TRUE;
     case WM_DESTROY:
         KillTimer(box, kInfoTimerId);
-        if (infoWindow == box) infoWindow = nullptr;
+        if (infoWindow == box) {
+            infoWindow = nullptr;
+            if (infoKeyHook) UnhookWindowsHookEx(infoKeyHook);
+            infoKeyHook = nullptr;
+        }
         return FALSE;
     default:
         return whiteBackground(message, wp);
@@ -127,8 +158,16 @@ INT_PTR whiteBackground(UINT message, WPARAM wp) {
 bool showAboutWindow() {
     if (aboutOpen) return true;
     aboutOpen = true;
-    const INT_PTR end = DialogBoxParamA(moduleHandle(), "ABOUTBOX", nullptr, aboutProc, 0);
+    const INT_PTR end = DialogBoxParamA(moduleHandle(), "ABOUTBOX", nullptr, modalBoxProc, 0);
     aboutOpen = false;
+    return end > 0;
+}
+
+bool showRefusalWindow(const char* templateName, intptr_t owner) {
+    HWND parent = reinterpret_cast<HWND>(owner);
+    if (parent && !IsWindow(parent)) parent = nullptr;
+    const INT_PTR end =
+        DialogBoxParamA(moduleHandle(), templateName, parent, modalBoxProc, LPARAM(parent));
     return end > 0;
 }
 
@@ -136,7 +175,9 @@ void openInfoWindow(intptr_t mainDialog) {
     if (infoWindow) return;
     infoMainDialog = reinterpret_cast<HWND>(mainDialog);
     infoWindow = CreateDialogParamA(moduleHandle(), "QUIRL_INFO_BOX", nullptr, infoProc, 0);
-    if (infoWindow) ShowWindow(infoWindow, SW_SHOW);
+    if (!infoWindow) return;
+    infoKeyHook = SetWindowsHookExA(WH_GETMESSAGE, infoKeys, nullptr, GetCurrentThreadId());
+    ShowWindow(infoWindow, SW_SHOW);
 }
 
 void closeInfoWindow() {

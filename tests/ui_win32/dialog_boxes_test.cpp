@@ -1,0 +1,284 @@
+// The small boxes around the settings dialog as a person meets them: the
+// information box and the keys that close it, the about box, the refusal
+// the module shows itself, the tips the module holds, and the Open, PSD
+// size and progress windows on their way to a large export. Needs a window
+// system (Xvfb under Wine), like the settings dialog's tests; the tips need
+// none.
+//
+// With QF_DIALOG_SHOTS set to a number of milliseconds, the tests print
+// "SHOT name" at each box worth a picture and hold still that long, so that
+// a script reading their output can photograph the display.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "presets/presets_file.h"
+#include "window_test_support.h"
+
+namespace {
+
+using namespace qftest;
+
+void shot(const char* name) {
+    const char* pause = std::getenv("QF_DIALOG_SHOTS");
+    if (!pause || !*pause) return;
+    std::printf("SHOT %s\n", name);
+    std::fflush(stdout);
+    Sleep(DWORD(std::strtoul(pause, nullptr, 10)));
+}
+
+// The window's children of class `kind` ("Button", "Static", ...).
+std::vector<HWND> childrenOf(HWND parent, const char* kind) {
+    struct Search {
+        const char* kind;
+        std::vector<HWND> found;
+    } search{kind, {}};
+    EnumChildWindows(
+        parent,
+        [](HWND child, LPARAM lp) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(lp);
+            char name[64] = {};
+            GetClassNameA(child, name, int(sizeof name));
+            if (lstrcmpiA(name, s.kind) == 0) s.found.push_back(child);
+            return TRUE;
+        },
+        LPARAM(&search));
+    return search.found;
+}
+
+HWND focusOfThreadOf(HWND window) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui);
+    return gui.hwndFocus;
+}
+
+void pressKey(HWND window, WPARAM key) {
+    PostMessageA(window, WM_KEYDOWN, key, 1);
+    PostMessageA(window, WM_KEYUP, key, LPARAM(0xC0000001));
+}
+
+// Where a box without an owner stands: centred on the screen, shifted left
+// by two thirds of a caption button, a third of the way down.
+::testing::AssertionResult placedLikeTheDialog(HWND box) {
+    RECT r;
+    GetWindowRect(box, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+    const int x =
+        std::max(0, std::min((screenW - w) / 2 - GetSystemMetrics(SM_CXSIZE) * 2 / 3, screenW - w));
+    const int y = std::max(0, std::min((screenH - h) / 3, screenH - h));
+    if (r.left == x && r.top == y) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "at (" << r.left << ", " << r.top << "), expected (" << x << ", " << y << ")";
+}
+
+class DialogBoxes : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!haveDisplay()) {
+            if (std::getenv("QF_REQUIRE_DISPLAY")) FAIL() << "no window system (start Xvfb)";
+            GTEST_SKIP() << "no window system; run under Xvfb";
+        }
+    }
+};
+
+TEST_F(DialogBoxes, TheInformationBoxClosesOnEnterAndOnEscape) {
+    DialogRun run{cli::Settings()};
+    ASSERT_NE(run.dialog(), nullptr) << "the dialog did not open";
+    for (WPARAM key : {WPARAM(VK_RETURN), WPARAM(VK_ESCAPE)}) {
+        PostMessageA(run.dialog(), WM_COMMAND, MAKEWPARAM(kIdInfo, BN_CLICKED),
+                     LPARAM(run.item(kIdInfo)));
+        HWND info = waitForDialog("Info", 10);
+        ASSERT_NE(info, nullptr) << "no information box";
+        if (key == VK_RETURN) shot("info");
+        // The keys go where the focus is: the box itself.
+        EXPECT_EQ(focusOfThreadOf(info), info);
+        EXPECT_TRUE(placedLikeTheDialog(info));
+        pressKey(info, key);
+        EXPECT_TRUE(waitUntilGone(info, 5)) << "key " << key;
+        // The key closed the box only: the settings dialog is still open.
+        ASSERT_TRUE(IsWindow(run.dialog()));
+    }
+    run.key(kIdOverlapEdit, VK_ESCAPE);
+    EXPECT_EQ(run.finish().result, userCanceledErr);
+}
+
+TEST_F(DialogBoxes, TheAboutBoxShowsThreePicturesTheVersionAndOneButton) {
+    std::string error;
+    const auto module = host::Module::load(modulePath(), &error);
+    ASSERT_TRUE(module) << error;
+    host::FilterHost host(module->entry());
+    std::thread editor([&] { host.about(); });
+    HWND about = waitForDialog("About", 10);
+    if (!about) {
+        editor.detach();
+        FAIL() << "no about box";
+    }
+    shot("about");
+    const std::vector<HWND> buttons = childrenOf(about, "Button");
+    ASSERT_EQ(buttons.size(), 1u);
+    EXPECT_EQ(GetDlgCtrlID(buttons[0]), 5);
+    EXPECT_EQ(textOf(buttons[0]), "Visit Tallowmere's website...");
+    int pictures = 0;
+    std::vector<std::string> texts;
+    for (HWND s : childrenOf(about, "Static")) {
+        if ((GetWindowLongPtrA(s, GWL_STYLE) & SS_TYPEMASK) == SS_BITMAP) {
+            ++pictures;
+            EXPECT_NE(SendMessageA(s, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+        } else {
+            texts.push_back(textOf(s));
+        }
+    }
+    EXPECT_EQ(pictures, 3);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].rfind("Version ", 0), 0u) << texts[0];
+    // Enter must not open the browser: the button does not hold the focus.
+    EXPECT_NE(focusOfThreadOf(about), buttons[0]);
+    EXPECT_TRUE(placedLikeTheDialog(about));
+    pressKey(about, VK_ESCAPE);
+    EXPECT_TRUE(waitUntilGone(about, 5));
+    editor.join();
+}
+
+TEST_F(DialogBoxes, ARefusalShowsTheModulesOwnBoxAndNothingChanges) {
+    std::string error;
+    const auto module = host::Module::load(modulePath(), &error);
+    ASSERT_TRUE(module) << error;
+    host::HostOptions options;
+    options.advanceState = false; // an editor too old for the filter
+    host::FilterHost host(module->entry(), options);
+    host::Document doc = testDocument();
+    const std::vector<uint8_t> before = doc.bytes();
+    host::RunRecord record;
+    std::thread editor([&] { record = host.run(doc); });
+    HWND box = waitForDialog("Plug-in error", 10);
+    if (!box) {
+        editor.detach();
+        FAIL() << "no refusal box";
+    }
+    shot("refusal");
+    bool said = false;
+    for (HWND s : childrenOf(box, "Static"))
+        said = said || textOf(s).find("does not support enough") != std::string::npos;
+    EXPECT_TRUE(said);
+    EXPECT_TRUE(placedLikeTheDialog(box));
+    pressKey(box, VK_RETURN);
+    EXPECT_TRUE(waitUntilGone(box, 5));
+    editor.join();
+    EXPECT_EQ(record.result, 1);
+    EXPECT_EQ(doc.bytes(), before);
+}
+
+// The tips the tooltip asks the module for are the table's, line by line.
+TEST(DialogTips, TheModuleHoldsTheTipOfEveryControlAndNoOther) {
+    HMODULE module = LoadLibraryExA(modulePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    for (int id = 0; id <= kControlCount; ++id) {
+        char text[256] = {};
+        const int length = LoadStringA(module, UINT(kFirstTipString + id), text, int(sizeof text));
+        const char* tip = controlTip(id);
+        if (tip)
+            EXPECT_EQ(std::string(text, size_t(length)), tip) << "id " << id;
+        else
+            EXPECT_EQ(length, 0) << "id " << id;
+    }
+    FreeLibrary(module);
+}
+
+// The way to a large export: the Open dialog's picture panel on the way
+// (cancelled), the size asked, the file asked, and the progress window
+// counting up while it renders.
+TEST_F(DialogBoxes, TheProgressWindowCountsUpDuringALargeExport) {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string folder =
+        std::string(temp) + "qf_boxes_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(folder.c_str(), nullptr);
+    // A presets file with its picture where the Open dialog starts.
+    SettingsRecord look{};
+    resetSettings(look);
+    PyramidImage picture;
+    ASSERT_TRUE(picture.create(128, 128, kPyramidRGBA8));
+    for (int32_t y = 0; y < 128; ++y)
+        for (int32_t x = 0; x < 128; ++x)
+            picture.storePixel(x, y, 0, FloatRGBA{x / 128.0f, y / 128.0f, 0.6f, 1.0f});
+    const std::string preset = folder + "\\a look.sa9";
+    ASSERT_EQ(writeSettingsFile(preset.c_str(), look, &picture), kFileOk);
+    char oldFolder[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(MAX_PATH, oldFolder);
+    SetCurrentDirectoryA(folder.c_str());
+
+    DialogRun run{cli::Settings()};
+    ASSERT_NE(run.dialog(), nullptr) << "the dialog did not open";
+    PostMessageA(run.dialog(), WM_COMMAND, MAKEWPARAM(kIdLoad, BN_CLICKED),
+                 LPARAM(run.item(kIdLoad)));
+    HWND open = waitForDialog("Open a settings file", 10);
+    ASSERT_NE(open, nullptr) << "no Open dialog";
+    // Picking the file in the list shows its picture in the panel.
+    const std::vector<HWND> lists = childrenOf(open, "SysListView32");
+    if (!lists.empty()) {
+        LVITEMA item{};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(lists[0], LVM_SETITEMSTATE, 0, LPARAM(&item));
+    }
+    shot("open");
+    PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
+    ASSERT_TRUE(waitUntilGone(open, 10));
+
+    PostMessageA(run.dialog(), WM_COMMAND, MAKEWPARAM(kIdPsdExport, BN_CLICKED),
+                 LPARAM(run.item(kIdPsdExport)));
+    HWND size = waitForDialog("Export PSD image", 10);
+    ASSERT_NE(size, nullptr) << "no size dialog";
+    SendMessageA(GetDlgItem(size, 12), BM_CLICK, 0, 0); // custom size
+    SetDlgItemTextA(size, 3, "3000");
+    SetDlgItemTextA(size, 4, "2400");
+    shot("psd-size");
+    PostMessageA(size, WM_COMMAND, IDOK, 0);
+    HWND save = waitForDialog("Save a PSD file", 10);
+    ASSERT_NE(save, nullptr) << "no Save dialog";
+    const std::string target = folder + "\\large.psd";
+    ASSERT_TRUE(typeFileName(save, target));
+    PostMessageA(save, WM_COMMAND, IDOK, 0);
+
+    HWND progress = waitForDialog("PSD file progress", 10);
+    ASSERT_NE(progress, nullptr) << "no progress window";
+    std::set<std::string> seen;
+    bool photographed = false;
+    while (IsWindow(progress)) {
+        const std::string percent = textOf(GetDlgItem(progress, 2));
+        if (!percent.empty()) seen.insert(percent);
+        if (!photographed && percent != "0%" && !percent.empty()) {
+            shot("progress");
+            photographed = true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    // At least two steps besides the start: the number moved.
+    seen.erase("0%");
+    EXPECT_GE(seen.size(), 2u);
+    for (const std::string& p : seen) EXPECT_EQ(p.back(), '%') << p;
+
+    run.key(kIdOverlapEdit, VK_ESCAPE);
+    run.finish();
+    SetCurrentDirectoryA(oldFolder);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    EXPECT_TRUE(GetFileAttributesExA(target.c_str(), GetFileExInfoStandard, &data));
+    EXPECT_GT(data.nFileSizeLow, 3000u * 2400u); // the pixels are there
+    DeleteFileA(target.c_str());
+    DeleteFileA(preset.c_str());
+    RemoveDirectoryA(folder.c_str());
+}
+
+} // namespace
