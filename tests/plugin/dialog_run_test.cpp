@@ -150,31 +150,19 @@ TEST(DialogRun, OnlyThePlayModeThatDisplaysTheDialogPlaysIt) {
     }
 }
 
+// Where there is no window system (Linux, or Wine without a display), the
+// dialog is passed over and the run filters with the settings it has, as
+// an editor's recorded action would. (Where there is one, the window suite
+// checks that a dialog that cannot be made refuses the run.)
+TEST(DialogRun, WithoutAWindowSystemTheDialogIsPassedOver) {
 #ifdef _WIN32
-bool haveWindowSystem() {
     HWND probe =
         CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (probe) DestroyWindow(probe);
-    return probe != nullptr;
-}
-
-// A dialog asked for and impossible to show: a message, the run refused,
-// nothing rendered with settings nobody confirmed.
-TEST(DialogRun, ADialogThatCannotBeMadeRefusesTheRunAfterAMessage) {
-    if (haveWindowSystem()) GTEST_SKIP() << "a window system is at hand: the dialog would open";
-    qftest::CaughtMessages messages;
-    Document doc = document();
-    const Document before = doc;
-    const host::RunRecord r = runOn(doc, glueDescriptor("GL05"), true);
-    EXPECT_EQ(r.result, 1);
-    EXPECT_EQ(doc.bytes(), before.bytes());
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_NE(messages.texts[0].find("could not be opened"), std::string::npos);
-}
-#else
-// Where there is no window system at all, the dialog is passed over and the
-// run filters with the settings it has.
-TEST(DialogRun, WithoutAWindowSystemTheDialogIsPassedOver) {
+    if (probe) {
+        DestroyWindow(probe);
+        GTEST_SKIP() << "a window system is at hand: the dialog would open";
+    }
+#endif
     qftest::CaughtMessages messages;
     Document expected = document(), doc = document();
     ASSERT_TRUE(runOn(expected, glueDescriptor("GL05"), false).ok());
@@ -182,7 +170,6 @@ TEST(DialogRun, WithoutAWindowSystemTheDialogIsPassedOver) {
     EXPECT_EQ(doc.bytes(), expected.bytes());
     EXPECT_TRUE(messages.texts.empty());
 }
-#endif
 
 TEST(DialogRun, AScriptThatCannotBeReadCancelsWithAMessage) {
     qftest::CaughtMessages messages;

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "composite/picture/pyramid_image.h"
 #include "presets/presets_file.h"
 #include "window_test_support.h"
 
@@ -38,21 +39,22 @@ void shot(const char* name) {
 }
 
 // The window's children of class `kind` ("Button", "Static", ...).
+struct ChildSearch {
+    const char* kind;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectChild(HWND child, LPARAM lp) {
+    auto& s = *reinterpret_cast<ChildSearch*>(lp);
+    char name[64] = {};
+    GetClassNameA(child, name, int(sizeof name));
+    if (lstrcmpiA(name, s.kind) == 0) s.found.push_back(child);
+    return TRUE;
+}
+
 std::vector<HWND> childrenOf(HWND parent, const char* kind) {
-    struct Search {
-        const char* kind;
-        std::vector<HWND> found;
-    } search{kind, {}};
-    EnumChildWindows(
-        parent,
-        [](HWND child, LPARAM lp) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(lp);
-            char name[64] = {};
-            GetClassNameA(child, name, int(sizeof name));
-            if (lstrcmpiA(name, s.kind) == 0) s.found.push_back(child);
-            return TRUE;
-        },
-        LPARAM(&search));
+    ChildSearch search{kind, {}};
+    EnumChildWindows(parent, collectChild, LPARAM(&search));
     return search.found;
 }
 
@@ -175,6 +177,44 @@ TEST_F(DialogBoxes, ARefusalShowsTheModulesOwnBoxAndNothingChanges) {
     EXPECT_TRUE(placedLikeTheDialog(box));
     pressKey(box, VK_RETURN);
     EXPECT_TRUE(waitUntilGone(box, 5));
+    editor.join();
+    EXPECT_EQ(record.result, 1);
+    EXPECT_EQ(doc.bytes(), before);
+}
+
+// An editor that asks for the dialog over a window that is gone: the
+// dialog cannot be made, a message says so, the run is refused and the
+// document stays as it was.
+TEST_F(DialogBoxes, ADialogThatCannotBeMadeRefusesTheRunAfterAMessage) {
+    std::string error;
+    const auto module = host::Module::load(modulePath(), &error);
+    ASSERT_TRUE(module) << error;
+    HWND gone =
+        CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(gone, nullptr);
+    DestroyWindow(gone);
+    host::HostOptions options;
+    options.descriptors.playInfo = plugInDialogDisplay;
+    options.platformWindow = intptr_t(gone);
+    host::FilterHost host(module->entry(), options);
+    host::Document doc = testDocument();
+    const std::vector<uint8_t> before = doc.bytes();
+    host::RunRecord record;
+    host::RunOptions run;
+    run.showDialog = true;
+    std::thread editor([&] { record = host.run(doc, run); });
+    HWND message = waitForDialog("Plug-in error", 10);
+    if (!message) {
+        editor.detach();
+        FAIL() << "no message";
+    }
+    EXPECT_EQ(FindWindowA("#32770", "Quillfire"), nullptr);
+    bool said = false;
+    for (HWND s : childrenOf(message, "Static"))
+        said = said || textOf(s).find("could not be opened") != std::string::npos;
+    EXPECT_TRUE(said);
+    pressKey(message, VK_RETURN);
+    EXPECT_TRUE(waitUntilGone(message, 5));
     editor.join();
     EXPECT_EQ(record.result, 1);
     EXPECT_EQ(doc.bytes(), before);

@@ -163,6 +163,13 @@ bool showAboutWindow() {
     return end > 0;
 }
 
+bool windowSystemPresent() {
+    HWND probe =
+        CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe) DestroyWindow(probe);
+    return probe != nullptr;
+}
+
 bool showRefusalWindow(const char* templateName, intptr_t owner) {
     HWND parent = reinterpret_cast<HWND>(owner);
     if (parent && !IsWindow(parent)) parent = nullptr;
