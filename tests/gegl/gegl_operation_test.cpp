@@ -95,6 +95,15 @@ class GeglOperationTest : public ::testing::Test {
         return buffer;
     }
 
+    // The operation with the settings every test renders: glue multiply
+    // (9), a second and third layer, dense stripes.
+    static GeglNode* addOperation(GeglNode* graph) {
+        GeglNode* op = gegl_node_new_child(graph, "operation", "quillfire:quillfire", "seed", 11,
+                                           "complexity", 70, "stripes", 60, nullptr);
+        gegl_node_set(op, "glue", 9, nullptr);
+        return op;
+    }
+
     // The operation over `input`, blitted for `roi` at `scale`, in a graph
     // of its own so that no cache of an earlier render answers.
     static std::vector<uint8_t> render(GeglBuffer* input, const GeglRectangle& roi,
@@ -102,9 +111,7 @@ class GeglOperationTest : public ::testing::Test {
         GeglNode* graph = gegl_node_new();
         GeglNode* source =
             gegl_node_new_child(graph, "operation", "gegl:buffer-source", "buffer", input, nullptr);
-        GeglNode* op = gegl_node_new_child(graph, "operation", "quillfire:quillfire", "seed", 11,
-                                           "complexity", 70, "stripes", 60, nullptr);
-        gegl_node_set(op, "glue", 9, nullptr); // multiply
+        GeglNode* op = addOperation(graph);
         gegl_node_link(source, op);
         const int bpp = babl_format_get_bytes_per_pixel(babl_format(format));
         std::vector<uint8_t> out(size_t(roi.width) * size_t(roi.height) * size_t(bpp));
@@ -122,9 +129,7 @@ class GeglOperationTest : public ::testing::Test {
         GeglNode* graph = gegl_node_new();
         GeglNode* source =
             gegl_node_new_child(graph, "operation", "gegl:buffer-source", "buffer", input, nullptr);
-        GeglNode* op = gegl_node_new_child(graph, "operation", "quillfire:quillfire", "seed", 11,
-                                           "complexity", 70, "stripes", 60, nullptr);
-        gegl_node_set(op, "glue", 9, nullptr);
+        GeglNode* op = addOperation(graph);
         GeglNode* sink =
             gegl_node_new_child(graph, "operation", "gegl:write-buffer", "buffer", result, nullptr);
         gegl_node_link_many(source, op, sink, nullptr);
