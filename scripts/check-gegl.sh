@@ -7,7 +7,7 @@
 #
 #   scripts/check-gegl.sh [BUILD]      (default build/native, already built)
 #
-# Cases: 8-bit and 16-bit PNG, RGB and RGBA, 32-bit float EXR, several glue
+# Cases: 8-bit and 16-bit PNG, RGB and RGBA (and one gray with alpha), 32-bit float EXR, several glue
 # modes, shapes and complexities, a crop at an odd offset (GEGL asks the
 # operation for that region only) and GEGL_THREADS 1 and 2 on a picture
 # large enough to be shared among threads. One case with another seed must
@@ -39,6 +39,7 @@ oiiotool rgba16.png --ch R,G,B -d uint8 -o rgb8.png
 oiiotool rgba16.png -d float -o rgbaf.exr
 oiiotool rgba16.png --ch R,G,B -d float -o rgbf.exr
 oiiotool --pattern noise:type=uniform:min=0:max=1:seed=7 640x480 4 -d uint8 -o big8.png
+oiiotool rgba16.png --ch R,A -d uint16 -o grayalpha16.png
 
 # Half a step of 8 and 16 bits, less a little: the allowance is "less than".
 half8=0.00195
@@ -100,6 +101,8 @@ run rgba8-procplus-tvs rgba8.png png $half8 2 "--seed 2047 --glue 2 --shape TVs 
     "seed=2047 glue=procedural-plus shape=tvs zoom=0 warping=100"
 run rgb8-contrastnegate rgb8.png png $half8 2 "--seed 3 --glue 69 --softness 100 --overlap 0 --hue 0" \
     "seed=3 glue=contrast-negate softness=100 overlap=0 hue=0"
+run grayalpha16-overlay grayalpha16.png png $half16 2 "--seed 4 --glue overlay --complexity 40" \
+    "seed=4 glue=overlay complexity=40"
 run rgbaf-normal rgbaf.exr exr 0 2 "--seed 11" "seed=11"
 run rgbf-octagons-c50 rgbf.exr exr 0 2 "--seed 8 --shape octagons --complexity 50 --color 100" \
     "seed=8 shape=octagons complexity=50 color=100"
