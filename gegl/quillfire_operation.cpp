@@ -154,7 +154,8 @@ void prepare(GeglOperation* operation) {
             layout.depth = DepthClass::Sixteen;
         layout.alpha = babl_format_has_alpha(source) != 0;
         const char* model = babl_get_name(babl_format_get_model(source));
-        layout.gray = model[0] == 'Y';
+        // Y, Y', Y~ with or without alpha (the luma-chroma models are colour).
+        layout.gray = model[0] == 'Y' && std::strstr(model, "Cb") == nullptr;
         perceptual = std::strchr(model, '\'') != nullptr || std::strchr(model, '~') != nullptr;
         space = babl_format_get_space(source);
     }
@@ -174,7 +175,7 @@ gboolean process(GeglOperation* operation, GeglBuffer* input, GeglBuffer* output
     QuillfireOperation* op = self(operation);
     const RegionLayout layout = op->layout;
     const GeglRectangle* box = gegl_operation_source_get_bounding_box(operation, "input");
-    if (!box) return TRUE;
+    if (!box || !input || !output) return TRUE; // nothing connected: nothing to filter
     // Each call sets up its own generator: calls may run on several of
     // GEGL's threads at once, and the setup is small beside a region.
     RegionRenderer renderer;
