@@ -5,7 +5,9 @@
 // mipmap levels through the preview path at their reduction.
 #include <gegl-plugin.h>
 
+#include <algorithm>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,11 @@ const PropertyRow kProperties[] = {
      ListKind::Glue, 1, kGlueModeCount},
 };
 constexpr guint kPropertyCount = G_N_ELEMENTS(kProperties);
+
+// The pieces a region is filtered in: whole tiles of the renderer, a few
+// megabytes of samples at most.
+constexpr int64_t kPieceWidth = 1024;
+constexpr int64_t kPieceHeight = 128;
 
 struct QuillfireOperation {
     GeglOperationFilter parent;
@@ -184,21 +191,42 @@ gboolean process(GeglOperation* operation, GeglBuffer* input, GeglBuffer* output
         g_warning("quillfire: out of memory");
         return FALSE;
     }
+    // The result goes in pieces of whole 128-pixel tiles of the renderer,
+    // read and written through linear copies: GEGL's own tiles seldom line
+    // up with a region it hands to a thread, and its iterator would then
+    // deliver single rows.
     const Babl* format = gegl_operation_get_format(operation, "output");
-    GeglBufferIterator* it = gegl_buffer_iterator_new(output, result, level, format,
-                                                      GEGL_ACCESS_WRITE, GEGL_ABYSS_NONE, 2);
-    gegl_buffer_iterator_add(it, input, result, level, format, GEGL_ACCESS_READ, GEGL_ABYSS_NONE);
-    bool ok = true;
-    while (gegl_buffer_iterator_next(it)) {
-        const GeglRectangle& roi = it->items[0].roi;
-        const PixelRect region{roi.y, roi.x, roi.y + roi.height, roi.x + roi.width};
-        const int64_t rowBytes = int64_t(roi.width) * layout.pixelBytes();
-        if (ok && !renderer.render(region, layout, it->items[1].data, rowBytes, it->items[0].data,
-                                   rowBytes))
-            ok = false;
+    const int64_t pixelBytes = layout.pixelBytes();
+    const double scale = 1.0 / double(levelReduction(level));
+    std::vector<uint8_t> in, out;
+    try {
+        in.resize(size_t(kPieceWidth) * size_t(kPieceHeight) * size_t(pixelBytes));
+        out.resize(in.size());
+    } catch (const std::bad_alloc&) {
+        g_warning("quillfire: out of memory");
+        return FALSE;
     }
-    if (!ok) g_warning("quillfire: out of memory");
-    return ok ? TRUE : FALSE;
+    // GEGL gives the region at full size; at a mipmap level the pixels are
+    // those of the region divided by the reduction, as the buffers address
+    // them.
+    const PixelRect wanted = levelArea(result->x, result->y, result->width, result->height, level);
+    for (int64_t top = wanted.top; top < wanted.bottom; top += kPieceHeight) {
+        for (int64_t left = wanted.left; left < wanted.right; left += kPieceWidth) {
+            GeglRectangle piece{int(left), int(top),
+                                int(std::min<int64_t>(kPieceWidth, wanted.right - left)),
+                                int(std::min<int64_t>(kPieceHeight, wanted.bottom - top))};
+            const int64_t rowBytes = int64_t(piece.width) * pixelBytes;
+            gegl_buffer_get(input, &piece, scale, format, in.data(), gint(rowBytes),
+                            GEGL_ABYSS_NONE);
+            const PixelRect region{piece.y, piece.x, piece.y + piece.height, piece.x + piece.width};
+            if (!renderer.render(region, layout, in.data(), rowBytes, out.data(), rowBytes)) {
+                g_warning("quillfire: out of memory");
+                return FALSE;
+            }
+            gegl_buffer_set(output, &piece, level, format, out.data(), gint(rowBytes));
+        }
+    }
+    return TRUE;
 }
 
 void classInit(gpointer klass, gpointer) {
