@@ -252,7 +252,7 @@ void classInit(gpointer klass, gpointer) {
             // The seed's slider offers what the dialog draws; any value can
             // be typed.
             spec = gegl_param_spec_int(row.name, row.nick, row.blurb, row.minimum, row.maximum,
-                                       seed ? 0 : defaults.*row.field, row.minimum,
+                                       seed ? 0 : defaults.*row.field, seed ? 0 : row.minimum,
                                        seed ? 2047 : row.maximum, 1.0, flags);
         } else {
             spec = g_param_spec_enum(row.name, row.nick, row.blurb, listType(row.list),

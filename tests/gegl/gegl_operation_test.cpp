@@ -284,6 +284,9 @@ TEST_F(GeglOperationTest, PropertiesRangesAndLists) {
             if (std::string(e.name) == "seed") {
                 EXPECT_EQ(s->minimum, INT32_MIN);
                 EXPECT_EQ(s->maximum, INT32_MAX);
+                // The slider offers the seeds the dialog's button draws.
+                EXPECT_EQ(GEGL_PARAM_SPEC_INT(spec)->ui_minimum, 0);
+                EXPECT_EQ(GEGL_PARAM_SPEC_INT(spec)->ui_maximum, 2047);
             } else {
                 EXPECT_EQ(s->minimum, 0) << e.name;
                 EXPECT_EQ(s->maximum, 100) << e.name;
