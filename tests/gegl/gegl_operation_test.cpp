@@ -345,6 +345,28 @@ TEST(GeglRegionRender, SixteenBitConversionIsTheCli) {
     }
 }
 
+// What GEGL or a damaged graph could hand the renderer: an area too wide to
+// set up, rows shorter than the region, no buffers, a render before any
+// setup. Each is refused and nothing is written.
+TEST(GeglRegionRender, RefusesWhatItCannotRender) {
+    SettingsRecord s{};
+    applyPlainDefaults(s);
+    RegionRenderer renderer;
+    const RegionLayout layout{DepthClass::Eight, false, true};
+    std::vector<uint8_t> in(16 * 16 * 4, 7), out(16 * 16 * 4, 9);
+    const PixelRect region{0, 0, 16, 16};
+    EXPECT_FALSE(renderer.render(region, layout, in.data(), 64, out.data(), 64));
+    EXPECT_FALSE(renderer.prepare(s, PixelRect{0, 0, 1, INT32_MAX}, 0));
+    EXPECT_FALSE(renderer.render(region, layout, in.data(), 64, out.data(), 64));
+    ASSERT_TRUE(renderer.prepare(s, PixelRect{0, 0, 16, 16}, 0));
+    EXPECT_FALSE(renderer.render(region, layout, in.data(), 63, out.data(), 64));
+    EXPECT_FALSE(renderer.render(region, layout, in.data(), 64, out.data(), 60));
+    EXPECT_FALSE(renderer.render(region, layout, nullptr, 64, out.data(), 64));
+    EXPECT_EQ(out, std::vector<uint8_t>(16 * 16 * 4, 9));
+    EXPECT_TRUE(renderer.render(region, layout, in.data(), 64, out.data(), 64));
+    EXPECT_NE(out, std::vector<uint8_t>(16 * 16 * 4, 9));
+}
+
 // The filter rectangle of a level: corners rounded outwards, negative
 // coordinates included, absurd levels limited.
 TEST(GeglRegionRender, LevelArea) {
