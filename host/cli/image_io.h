@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct Image {
     // Carried from an input file to the output where the format allows.
     std::vector<uint8_t> iccProfile;
     bool halfFloat = false; // the file held 16-bit floats (written back as such where possible)
+    // The file's metadata (Exif, IPTC, XMP, ...) as the image library holds
+    // it, carried to the output where its format allows; opaque to the CLI.
+    std::shared_ptr<const void> metadata;
+    int quality = 0; // JPEG quality for the output, 1..100; 0: the library's default
 
     size_t bytesPerSample() const {
         return format == SampleFormat::u8 ? 1 : format == SampleFormat::u16 ? 2 : 4;

@@ -9,6 +9,8 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -31,6 +33,69 @@ std::string oneLine(std::string s) {
 // The note for a file read only in part.
 std::string truncatedNote(const std::string& path, const std::string& why) {
     return "'" + path + "' is truncated or damaged (" + why + ")";
+}
+
+// Whether an attribute of an input file is metadata about the picture that
+// an output should carry (Exif, GPS, IPTC, XMP, the camera's and the
+// author's tags), rather than a detail of the input's coding.
+bool carriedAttribute(const std::string& name) {
+    static const char* const kCoding[] = {"oiio:",
+                                          "jpeg:",
+                                          "png:",
+                                          "tiff:",
+                                          "openexr:",
+                                          "targa:",
+                                          "bmp:",
+                                          "pnm:",
+                                          "webp:",
+                                          "heif:",
+                                          "thumbnail_",
+                                          "Compression",
+                                          "compression",
+                                          "planarconfig",
+                                          "ICCProfile",
+                                          "Orientation",
+                                          "Exif:PixelXDimension",
+                                          "Exif:PixelYDimension",
+                                          "PixelAspectRatio",
+                                          "smpte:",
+                                          "ImageFullWidth"};
+    for (const char* prefix : kCoding)
+        if (name.rfind(prefix, 0) == 0) return false;
+    return true;
+}
+
+// The pixels turned as Exif orientation `orientation` (2 to 8) says, so
+// that they stand upright: the picture as it is meant to be seen.
+bool turnUpright(Image& img, int orientation, std::string& error) {
+    const size_t px = size_t(img.channels) * img.bytesPerSample();
+    const int32_t w = img.width, h = img.height;
+    const bool swaps = orientation >= 5;
+    const bool mirrorsRows =
+        orientation == 2 || orientation == 3 || orientation == 7 || orientation == 8;
+    const bool mirrorsColumns =
+        orientation == 3 || orientation == 4 || orientation == 6 || orientation == 7;
+    const int32_t outW = swaps ? h : w, outH = swaps ? w : h;
+    std::vector<uint8_t> turned;
+    try {
+        turned.resize(img.data.size());
+    } catch (const std::bad_alloc&) {
+        error = "out of memory turning the picture upright";
+        return false;
+    }
+    for (int32_t y = 0; y < outH; ++y) {
+        uint8_t* dst = turned.data() + size_t(y) * size_t(outW) * px;
+        for (int32_t x = 0; x < outW; ++x, dst += px) {
+            // Along the stored rows (u) and columns (v), each maybe mirrored.
+            const int32_t u = swaps ? y : x, v = swaps ? x : y;
+            const int32_t sx = mirrorsRows ? w - 1 - u : u, sy = mirrorsColumns ? h - 1 - v : v;
+            std::memcpy(dst, img.data.data() + (size_t(sy) * size_t(w) + size_t(sx)) * px, px);
+        }
+    }
+    img.data.swap(turned);
+    img.width = outW;
+    img.height = outH;
+    return true;
 }
 
 bool readOiio(const std::string& path, Image& out, std::string& error, bool allowTruncated,
@@ -109,6 +174,20 @@ bool readOiio(const std::string& path, Image& out, std::string& error, bool allo
         const auto* p = static_cast<const uint8_t*>(icc->data());
         img.iccProfile.assign(p, p + icc->type().size());
     }
+    // A camera's picture stored sideways is turned upright, and its
+    // orientation then says so.
+    const int orientation = spec.get_int_attribute("Orientation", 1);
+    if (orientation >= 2 && orientation <= 8 && !turnUpright(img, orientation, error)) return false;
+    auto metadata = std::make_shared<ImageSpec>();
+    for (const OIIO::ParamValue& p : spec.extra_attribs)
+        if (carriedAttribute(p.name().string())) metadata->extra_attribs.push_back(p);
+    if (orientation != 1) metadata->attribute("Orientation", 1);
+    if (spec.find_attribute("Exif:PixelXDimension") ||
+        spec.find_attribute("Exif:PixelYDimension")) {
+        metadata->attribute("Exif:PixelXDimension", img.width);
+        metadata->attribute("Exif:PixelYDimension", img.height);
+    }
+    if (!metadata->extra_attribs.empty()) img.metadata = std::move(metadata);
     in->close();
     out = std::move(img);
     return true;
@@ -225,6 +304,13 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     }
     spec.alpha_channel = (img.channels == 2 || img.channels == 4) ? img.channels - 1 : -1;
     spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (img.metadata) {
+        for (const OIIO::ParamValue& p :
+             static_cast<const ImageSpec*>(img.metadata.get())->extra_attribs)
+            spec.attribute(p.name().string(), p.type(), p.data());
+    }
+    if (img.quality > 0 && std::string(out->format_name()) == "jpeg")
+        spec.attribute("Compression", "jpeg:" + std::to_string(std::clamp(img.quality, 1, 100)));
     if (!img.iccProfile.empty())
         spec.attribute("ICCProfile", TypeDesc(TypeDesc::UINT8, int(img.iccProfile.size())),
                        img.iccProfile.data());
@@ -233,7 +319,15 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     // Formats whose coder cannot write through a proxy write the temporary
     // by name; the CLI's SafeWrite still catches the file-size limit and the flush.
     SafeWriteProxy proxy(file, finalPath);
-    const bool viaProxy = out->supports("ioproxy") && out->set_ioproxy(&proxy);
+    // The TIFF coder's Exif directory, written at close, comes out without
+    // the main directory's size fields through a proxy: such a file is
+    // written by name.
+    bool exifDirectory = false;
+    for (const OIIO::ParamValue& p : spec.extra_attribs)
+        exifDirectory |=
+            p.name().string().rfind("Exif:", 0) == 0 || p.name().string().rfind("GPS:", 0) == 0;
+    const bool proxyable = !(exifDirectory && std::string(out->format_name()) == "tiff");
+    const bool viaProxy = proxyable && out->supports("ioproxy") && out->set_ioproxy(&proxy);
     const char* target = viaProxy ? file.temporaryPath() : file.handOver();
     if (failed(out->open(target, spec))) return false;
     const ImageSpec& used = out->spec();
