@@ -181,8 +181,8 @@ const OptionEntry kOptions[] = {
      turnOn<&Options::progress>},
     {"allow-truncated", false, nullptr, kAllBits,
      "  --allow-truncated     use what a truncated or damaged input file holds (with\n"
-     "                        a warning) rather than refuse it; JPEG, TIFF and the\n"
-     "                        formats read row by row; a cut PNG cannot be used",
+     "                        a warning) rather than refuse it: a cut JPEG and the\n"
+     "                        formats the image library reads in part (not PNG)",
      turnOn<&Options::allowTruncated>},
     {"module", true, nullptr, kAllBits,
      "  --module PATH         the filter module to load (default: the one next to\n"

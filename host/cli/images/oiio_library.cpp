@@ -8,7 +8,11 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -29,6 +33,45 @@ std::string oneLine(std::string s) {
     while (!s.empty() && s.back() == ' ') s.pop_back();
     return s;
 }
+
+// The PNG decoder's reason from the library's message ("... PNG read error:
+// IDAT: Read error: hit end of file PNG library error" gives "IDAT: Read
+// error: hit end of file").
+std::string pngReason(const std::string& message) {
+    const std::string lead = "PNG read error: ", tail = " PNG library error";
+    std::string reason = message;
+    if (const size_t at = reason.find(lead); at != std::string::npos)
+        reason = reason.substr(at + lead.size());
+    if (const size_t at = reason.find(tail); at != std::string::npos) reason.resize(at);
+    return reason.empty() ? std::string("the PNG decoder failed") : reason;
+}
+
+// Sends what is written to stderr to nowhere while it lives (when `on`).
+class QuietStderr {
+  public:
+    explicit QuietStderr(bool on) {
+        if (!on) return;
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ < 0 || null < 0 || ::dup2(null, 2) < 0) {
+            if (saved_ >= 0) ::close(saved_);
+            saved_ = -1;
+        }
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_ = -1;
+};
 
 // The note for a file read only in part.
 std::string truncatedNote(const std::string& path, const std::string& why) {
@@ -156,7 +199,22 @@ bool readOiio(const std::string& path, Image& out, std::string& error, bool allo
         error = "out of memory reading '" + path + "'";
         return false;
     }
-    if (!in->read_image(0, 0, 0, img.channels, want, img.data.data())) {
+    // The PNG decoder prints its own lines on stderr besides the message
+    // it returns; the message alone is reported, once.
+    const bool png = std::string(in->format_name()) == "png";
+    bool read = false;
+    {
+        QuietStderr quiet(png);
+        read = in->read_image(0, 0, 0, img.channels, want, img.data.data());
+    }
+    if (!read && png) {
+        // The library reads a PNG only whole: there is no part to use.
+        error =
+            truncatedNote(path, pngReason(oneLine(in->geterror()))) +
+            (allowTruncated ? "; a PNG cannot be read in part, even with --allow-truncated" : "");
+        return false;
+    }
+    if (!read) {
         error = "cannot read '" + path + "': " + oneLine(in->geterror());
         return false;
     }
@@ -294,6 +352,11 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
                       : img.format == SampleFormat::u16 ? TypeDesc::UINT16
                       : img.halfFloat                   ? TypeDesc::HALF
                                                         : TypeDesc::FLOAT;
+    // Formats that hold 16 bits but no floating point keep 16 of a float
+    // image's bits rather than 8.
+    const std::string formatName = out->format_name();
+    if (img.format == SampleFormat::f32 && (formatName == "png" || formatName == "pnm"))
+        format = TypeDesc::UINT16;
     TypeDesc data = img.format == SampleFormat::u8    ? TypeDesc::UINT8
                     : img.format == SampleFormat::u16 ? TypeDesc::UINT16
                                                       : TypeDesc::FLOAT;
@@ -331,10 +394,16 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     const char* target = viaProxy ? file.temporaryPath() : file.handOver();
     if (failed(out->open(target, spec))) return false;
     const ImageSpec& used = out->spec();
-    if (warning && used.format != format && img.format != SampleFormat::u8) {
+    if (warning && img.format != SampleFormat::u8 &&
+        (used.format != format ||
+         (img.format == SampleFormat::f32 && format == TypeDesc::UINT16))) {
         *warning = std::string("the output format cannot hold ") +
                    (img.format == SampleFormat::u16 ? "16-bit" : "floating-point") +
-                   " samples; written as " + used.format.c_str();
+                   " samples; written as " +
+                   (used.format == TypeDesc::UINT8    ? std::string("8-bit")
+                    : used.format == TypeDesc::UINT16 ? std::string("16-bit")
+                                                      : std::string(used.format.c_str())) +
+                   " (0 to 1, beyond clipped)";
     }
     if (failed(out->write_image(data, img.data.data()))) {
         out->close();
