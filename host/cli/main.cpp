@@ -4,6 +4,7 @@
 #include "host/cli/file_util.h"
 #include "host/cli/gallery_command.h"
 #include "host/cli/image_io.h"
+#include "host/cli/jpeg_metadata.h"
 #include "host/cli/options.h"
 #include "host/cli/presets_bridge.h"
 #include "host/cli/progress_bar.h"
@@ -311,6 +312,13 @@ int commandExport(Options o) {
     if (cli::fileSize(temporary) <= 0) {
         fail("the module wrote no file to '" + o.positional[1] + "' (does it export?)");
         return kExitFailed;
+    }
+    // A camera photo's Exif, XMP, IPTC and profile go with the picture, in
+    // place of the module's own blocks.
+    if (kind == ExportFileKind::jpeg &&
+        !cli::carryMetadataInto(o.positional[0], image.iccProfile, temporary, error)) {
+        fail(error);
+        return writeFailedStatus();
     }
     if (!cli::commitOutput(file, o.positional[1], error)) {
         fail(error);

@@ -5,6 +5,7 @@
 // nearest names, printed flags reused from a shell variable, and
 // transparency kept on request.
 #include "cli_support.h"
+#include "host/cli/jpeg_metadata.h"
 #include "tests/export/shell_tools.h"
 
 #include <gtest/gtest.h>
@@ -140,11 +141,74 @@ TEST(CliCameraPhotos, ExifIptcAndTheProfileAreKeptAndTheOrientationReset) {
     ASSERT_EQ(runCli({"apply", photo, low, "--quality", "60"}, dir).code, 0);
     EXPECT_EQ(sh("identify -format %Q " + q(low)), "60");
     EXPECT_EQ(sh("identify -format %Q " + q(join(dir, "out.jpg"))), "98");
-    // The module's export takes the picture upright too.
+    // The module's export takes the picture upright too, with the camera's
+    // segments in place of its own.
+    sh("exiftool -q -overwrite_original -XMP:Title=Pier " + q(photo));
     const std::string exported = join(dir, "export.jpg");
     const CliResult e = runCli({"export", photo, exported}, dir);
     ASSERT_EQ(e.code, 0) << e.err;
-    EXPECT_EQ(tag(exported, "ImageSize"), "64x48");
+    auto t = tags(exported, {"ImageSize", "Orientation", "Artist", "Copyright", "Keywords",
+                             "XMP:Title", "ProfileDescription"});
+    EXPECT_EQ(t["ImageSize"], "64x48");
+    EXPECT_EQ(t["Orientation"], "Horizontal (normal)");
+    EXPECT_EQ(t["Artist"], "Ann Example");
+    EXPECT_EQ(t["Copyright"], "(c) Ann Example");
+    EXPECT_EQ(t["Keywords"], "seaside");
+    EXPECT_EQ(t["XMP:Title"], "Pier");
+    EXPECT_NE(t["ProfileDescription"].find("esRGB"), std::string::npos);
+    EXPECT_EQ(sh("identify -format %wx%h " + q(exported)), "64x48") << "a stream others read";
+}
+
+// The header reader of the export's metadata over every cut of a real
+// header and over bytes that lie about their lengths.
+TEST(CliCameraPhotos, JpegHeadersAreReadSafelyWhateverTheirBytes) {
+    std::vector<uint8_t> exif = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0,    0, 'I', 'I',
+                                 42,   0,    8, 0, 0,   0,   1,   0,   0x12, 1, 3,   0,
+                                 1,    0,    0, 0, 6,   0,   0,   0,   0,    0, 0,   0};
+    exif[3] = uint8_t(exif.size() - 2);
+    std::vector<uint8_t> header = {0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 'J', 'F'};
+    for (const uint8_t b : exif) header.push_back(b);
+    const std::vector<uint8_t> scan = {0xFF, 0xDB, 0, 3, 9, 0xFF, 0xD9};
+    std::vector<uint8_t> file = header;
+    for (const uint8_t b : scan) file.push_back(b);
+
+    cli::JpegMetadata md = cli::jpegMetadata(file);
+    ASSERT_EQ(md.segments.size(), 1u);
+    EXPECT_TRUE(md.exif);
+    ASSERT_TRUE(cli::setExifUpright(md.segments[0]));
+    EXPECT_EQ(md.segments[0][28], 1); // the orientation's value, little-endian
+    // Spliced into a stream with its own Exif: one Exif, after the JFIF.
+    std::vector<uint8_t> out;
+    ASSERT_TRUE(cli::spliceJpegMetadata(file, md, out));
+    EXPECT_EQ(out.size(), file.size());
+    EXPECT_TRUE(std::equal(scan.begin(), scan.end(), out.end() - std::ptrdiff_t(scan.size())));
+    EXPECT_EQ(out[8 + 28], 1);
+    // Every cut, and lengths that overrun: no read past the bytes.
+    for (size_t n = 0; n <= file.size(); ++n) {
+        std::vector<uint8_t> cut(file.begin(), file.begin() + std::ptrdiff_t(n));
+        cli::JpegMetadata m = cli::jpegMetadata(cut);
+        for (std::vector<uint8_t>& s : m.segments) cli::setExifUpright(s);
+        std::vector<uint8_t> spliced;
+        cli::spliceJpegMetadata(cut, md, spliced);
+        std::vector<uint8_t> segment(exif.begin(),
+                                     exif.begin() + std::ptrdiff_t(std::min(n, exif.size())));
+        cli::setExifUpright(segment);
+    }
+    std::vector<uint8_t> lying = exif;
+    lying[16] = 0xFF; // the directory's count
+    EXPECT_FALSE(cli::setExifUpright(lying));
+    lying = exif;
+    lying[14] = 0xF0; // the directory's offset
+    EXPECT_FALSE(cli::setExifUpright(lying));
+    EXPECT_TRUE(cli::jpegMetadata({0x89, 'P', 'N', 'G'}).empty());
+    // A profile in APP2 segments of at most 64 KB, numbered.
+    const std::vector<std::vector<uint8_t>> icc = cli::iccSegments(std::vector<uint8_t>(140000, 7));
+    ASSERT_EQ(icc.size(), 3u);
+    for (size_t i = 0; i < icc.size(); ++i) {
+        EXPECT_EQ(size_t(icc[i][2]) << 8 | icc[i][3], icc[i].size() - 2);
+        EXPECT_EQ(icc[i][16], i + 1);
+        EXPECT_EQ(icc[i][17], 3);
+    }
 }
 
 // `count` presets saved by the CLI into `folder`, each under `name` plus a
