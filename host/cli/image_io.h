@@ -55,6 +55,11 @@ bool readImage(const std::string& path, Image& out, std::string& error, bool all
 bool writeImage(const std::string& path, const Image& image, std::string& error,
                 std::string* warning = nullptr);
 
+// The pixels turned as Exif orientation `orientation` (2 to 8; any other
+// value leaves them) says, so that they stand upright: the picture as it is
+// meant to be seen. False with `error` when memory runs short.
+bool turnUpright(Image& image, int orientation, std::string& error);
+
 // The stb-based reader and writer, available in every build.
 bool readImageStb(const std::string& path, Image& out, std::string& error,
                   bool allowTruncated = false, std::string* warning = nullptr);

@@ -84,30 +84,52 @@ JpegMetadata jpegMetadata(const std::vector<uint8_t>& file) {
     return md;
 }
 
-bool setExifUpright(std::vector<uint8_t>& segment) {
+namespace {
+
+// Where in an Exif segment its first directory's orientation (a SHORT in
+// the entry itself) is held, and in which byte order; 0 when nowhere.
+size_t orientationAt(const std::vector<uint8_t>& segment, bool& big) {
     // Marker (2), length (2), "Exif\0\0" (6), then a TIFF structure.
     constexpr size_t kTiff = 10;
-    if (segment.size() < kTiff + 8) return false;
-    uint8_t* tiff = segment.data() + kTiff;
+    if (segment.size() < kTiff + 8) return 0;
+    const uint8_t* tiff = segment.data() + kTiff;
     const size_t size = segment.size() - kTiff;
-    const bool big = tiff[0] == 'M' && tiff[1] == 'M';
-    if (!big && !(tiff[0] == 'I' && tiff[1] == 'I')) return false;
-    if (readUnsigned(tiff + 2, 2, big) != 42) return false;
+    big = tiff[0] == 'M' && tiff[1] == 'M';
+    if (!big && !(tiff[0] == 'I' && tiff[1] == 'I')) return 0;
+    if (readUnsigned(tiff + 2, 2, big) != 42) return 0;
     const size_t ifd = readUnsigned(tiff + 4, 4, big);
-    if (ifd < 8 || ifd + 2 > size) return false;
+    if (ifd < 8 || ifd + 2 > size) return 0;
     const size_t entries = readUnsigned(tiff + ifd, 2, big);
     for (size_t i = 0; i < entries; ++i) {
         const size_t e = ifd + 2 + 12 * i;
-        if (e + 12 > size) return false;
+        if (e + 12 > size) return 0;
         if (readUnsigned(tiff + e, 2, big) != 0x0112) continue;
-        // A SHORT held in the entry itself.
         if (readUnsigned(tiff + e + 2, 2, big) != 3 || readUnsigned(tiff + e + 4, 4, big) != 1)
-            return false;
-        tiff[e + 8] = big ? 0 : 1;
-        tiff[e + 9] = big ? 1 : 0;
-        return true;
+            return 0;
+        return kTiff + e + 8;
     }
-    return false;
+    return 0;
+}
+
+} // namespace
+
+bool setExifUpright(std::vector<uint8_t>& segment) {
+    bool big = false;
+    const size_t at = orientationAt(segment, big);
+    if (!at) return false;
+    segment[at] = big ? 0 : 1;
+    segment[at + 1] = big ? 1 : 0;
+    return true;
+}
+
+int exifOrientation(const std::vector<uint8_t>& file) {
+    for (const std::vector<uint8_t>& s : jpegMetadata(file).segments) {
+        bool big = false;
+        if (s.size() <= 10 || std::memcmp(s.data() + 4, kExifId, 6) != 0) continue;
+        if (const size_t at = orientationAt(s, big))
+            return int(readUnsigned(s.data() + at, 2, big));
+    }
+    return 1;
 }
 
 std::vector<std::vector<uint8_t>> iccSegments(const std::vector<uint8_t>& profile) {

@@ -26,6 +26,10 @@ JpegMetadata jpegMetadata(const std::vector<uint8_t>& file);
 // picture upright); false when the segment holds none that can be set.
 bool setExifUpright(std::vector<uint8_t>& segment);
 
+// The orientation in the Exif segment of the JPEG stream `file`: 1 to 8,
+// or 1 when it has none (or something else there).
+int exifOrientation(const std::vector<uint8_t>& file);
+
 // The APP2 segments that carry `profile`.
 std::vector<std::vector<uint8_t>> iccSegments(const std::vector<uint8_t>& profile);
 
