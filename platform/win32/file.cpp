@@ -161,6 +161,14 @@ int deleteFile(const char* path) {
                                                                             : kFileCannotOpen;
 }
 
+int deleteEmptyFolder(const char* path) {
+    if (!path || !*path) return kFileCannotOpen;
+    if (RemoveDirectoryA(path)) return kFileOk;
+    const DWORD error = GetLastError();
+    return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? kFileOk
+                                                                            : kFileCannotOpen;
+}
+
 int createFolder(const char* path) {
     if (!path || !*path) return kFileCannotOpen;
     if (CreateDirectoryA(path, nullptr)) return kFileOk;
