@@ -142,12 +142,18 @@ std::vector<std::vector<uint8_t>> iccSegments(const std::vector<uint8_t>& profil
     for (size_t n = 0; n < count; ++n) {
         const size_t from = n * kChunk, bytes = std::min(kChunk, profile.size() - from);
         const size_t length = 2 + 12 + 2 + bytes;
-        std::vector<uint8_t> s = {0xFF, kApp2, uint8_t(length >> 8), uint8_t(length & 0xFF)};
-        s.insert(s.end(), kIccId, kIccId + sizeof kIccId);
-        s.push_back(uint8_t(n + 1));
-        s.push_back(uint8_t(count));
-        s.insert(s.end(), profile.begin() + std::ptrdiff_t(from),
-                 profile.begin() + std::ptrdiff_t(from + bytes));
+        // Sized once and filled in place: growing it piece by piece trips a
+        // false array-bounds warning of the compiler at -O1.
+        std::vector<uint8_t> s(2 + length);
+        s[0] = 0xFF;
+        s[1] = kApp2;
+        s[2] = uint8_t(length >> 8);
+        s[3] = uint8_t(length & 0xFF);
+        std::copy(kIccId, kIccId + sizeof kIccId, s.begin() + 4);
+        s[4 + sizeof kIccId] = uint8_t(n + 1);
+        s[5 + sizeof kIccId] = uint8_t(count);
+        std::copy(profile.begin() + std::ptrdiff_t(from),
+                  profile.begin() + std::ptrdiff_t(from + bytes), s.begin() + 6 + sizeof kIccId);
         out.push_back(std::move(s));
     }
     return out;
