@@ -109,10 +109,6 @@ bool maskFromImage(const Image& mask, const host::Document& doc, std::vector<uin
     return true;
 }
 
-} // namespace qf::cli
-
-namespace qf::cli {
-
 std::vector<float> transparencyOf(const host::Document& doc) {
     std::vector<float> alpha;
     if (doc.transparency() == host::Transparency::none) return alpha;

@@ -55,6 +55,11 @@ Kind kindOf(const std::vector<uint8_t>& file, const Segment& s) {
     return Kind::other;
 }
 
+// Whether a whole segment (marker and length first) is an Exif segment.
+bool isExifSegment(const std::vector<uint8_t>& s) {
+    return s.size() > 10 && std::memcmp(s.data() + 4, kExifId, 6) == 0;
+}
+
 uint32_t readUnsigned(const uint8_t* p, int bytes, bool big) {
     uint32_t v = 0;
     for (int i = 0; i < bytes; ++i) {
@@ -125,7 +130,7 @@ bool setExifUpright(std::vector<uint8_t>& segment) {
 int exifOrientation(const std::vector<uint8_t>& file) {
     for (const std::vector<uint8_t>& s : jpegMetadata(file).segments) {
         bool big = false;
-        if (s.size() <= 10 || std::memcmp(s.data() + 4, kExifId, 6) != 0) continue;
+        if (!isExifSegment(s)) continue;
         if (const size_t at = orientationAt(s, big))
             return int(readUnsigned(s.data() + at, 2, big));
     }
@@ -196,7 +201,7 @@ bool carryMetadataInto(const std::string& inputPath, const std::vector<uint8_t>&
     if (readFileBytes(inputPath, input, ignored, uint64_t(1) << 28)) md = jpegMetadata(input);
     std::vector<uint8_t>().swap(input);
     for (std::vector<uint8_t>& s : md.segments)
-        if (s.size() > 10 && std::memcmp(s.data() + 4, kExifId, 6) == 0) setExifUpright(s);
+        if (isExifSegment(s)) setExifUpright(s);
     if (!md.icc && !iccProfile.empty()) {
         for (std::vector<uint8_t>& s : iccSegments(iccProfile)) md.segments.push_back(std::move(s));
         md.icc = !md.segments.empty();

@@ -235,9 +235,7 @@ bool readOption(const std::vector<std::string>& args, size_t& i, Options& o) {
     const OptionEntry* entry = findOption(w.name);
     const bool setting = !entry && isSettingFlag(w.name);
     if (!entry && !setting) {
-        std::vector<std::string> names = {
-            "seed",    "shape",    "stripe-kind", "merge", "glue", "overlap",    "stripes",
-            "warping", "softness", "doublure",    "color", "zoom", "complexity", "hue"};
+        std::vector<std::string> names = settingFlagNames();
         for (const OptionEntry& e : kOptions) names.emplace_back(e.name);
         std::vector<std::string> near = nearestNames(w.name, names);
         for (std::string& n : near) n.insert(0, "--");
@@ -441,9 +439,15 @@ std::string positionalError(const Options& o, const std::vector<std::string>& na
     return line + " (see quillfire " + command + " --help)";
 }
 
-std::string usage() {
+// "Usage:" and a line for each command.
+std::string synopses() {
     std::string out = "Usage:\n";
     for (const Command& c : kCommands) out += std::string("  quillfire ") + c.synopsis + "\n";
+    return out;
+}
+
+std::string usage() {
+    std::string out = synopses();
     out += "  quillfire [COMMAND] --help | --version\n\n";
     for (const Command& c : kCommands) {
         std::string text = indented(c.description, 9);
@@ -471,8 +475,7 @@ std::string commandUsage(const Command& c) {
 }
 
 std::string shortUsage() {
-    std::string out = "Usage:\n";
-    for (const Command& c : kCommands) out += std::string("  quillfire ") + c.synopsis + "\n";
+    std::string out = synopses();
     out += "quillfire --help shows every option and the glue modes; quillfire COMMAND\n"
            "--help one command's.\n";
     return out;

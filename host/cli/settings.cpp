@@ -144,6 +144,13 @@ int stripeKindFromText(const std::string& text) {
     return parseInt(text, 1, kStripeKindEnumeration.limit, n) ? int(n) : 0;
 }
 
+std::vector<std::string> settingFlagNames() {
+    std::vector<std::string> out = {"seed", "shape", "stripe-kind", "merge", "glue"};
+    for (const IntFlag& f : kIntFlags)
+        if (std::find(out.begin(), out.end(), f.name) == out.end()) out.emplace_back(f.name);
+    return out;
+}
+
 std::string dashName(const std::string& name) {
     std::string out = name;
     std::replace(out.begin(), out.end(), ' ', '-');

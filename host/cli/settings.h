@@ -52,6 +52,10 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
 std::string describeSettings(const host::Descriptor& descriptor,
                              std::vector<std::string>* outOfRange = nullptr);
 
+// The settings flags' names, without dashes, in the order the help lists
+// them: the seed, the lists and merge, then the sliders.
+std::vector<std::string> settingFlagNames();
+
 // A name as the command line takes it without quotes: spaces as '-'
 // ("soft light" -> "soft-light").
 std::string dashName(const std::string& name);

@@ -339,7 +339,7 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
              static_cast<const ImageSpec*>(img.metadata.get())->extra_attribs)
             spec.attribute(p.name().string(), p.type(), p.data());
     }
-    if (img.quality > 0 && std::string(out->format_name()) == "jpeg")
+    if (img.quality > 0 && formatName == "jpeg")
         spec.attribute("Compression", "jpeg:" + std::to_string(std::clamp(img.quality, 1, 100)));
     if (!img.iccProfile.empty())
         spec.attribute("ICCProfile", TypeDesc(TypeDesc::UINT8, int(img.iccProfile.size())),
@@ -356,7 +356,7 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     for (const OIIO::ParamValue& p : spec.extra_attribs)
         exifDirectory |=
             p.name().string().rfind("Exif:", 0) == 0 || p.name().string().rfind("GPS:", 0) == 0;
-    const bool proxyable = !(exifDirectory && std::string(out->format_name()) == "tiff");
+    const bool proxyable = !(exifDirectory && formatName == "tiff");
     const bool viaProxy = proxyable && out->supports("ioproxy") && out->set_ioproxy(&proxy);
     const char* target = viaProxy ? file.temporaryPath() : file.handOver();
     if (failed(out->open(target, spec))) return false;
