@@ -54,11 +54,9 @@ INT_PTR CALLBACK modalBoxProc(HWND box, UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
     case WM_INITDIALOG:
         placeLikeMainDialog(box, reinterpret_cast<HWND>(lp));
-        if (!GetDlgItem(box, ABOUT_WEBSITE_BUTTON)) return TRUE;
-        // The about box holds the focus itself, so Enter closes it rather
-        // than pressing the website button.
-        SetFocus(box);
-        return FALSE;
+        // The box's one button, the default, takes the focus; Escape closes
+        // the box without it.
+        return TRUE;
     case WM_COMMAND:
         if (LOWORD(wp) == ABOUT_WEBSITE_BUTTON) shellOpen(kMakerWebAddress);
         EndDialog(box, LOWORD(wp));
@@ -76,9 +74,10 @@ INT_PTR CALLBACK infoProc(HWND box, UINT message, WPARAM wp, LPARAM) {
     case WM_INITDIALOG:
         placeLikeMainDialog(box, nullptr);
         SetTimer(box, kInfoTimerId, kInfoTimerMs, nullptr);
-        // No control takes the focus: the box holds it for Enter and Escape.
-        SetFocus(box);
-        return FALSE;
+        // The focus goes where the dialog manager puts it (the picture, the
+        // box's only control); the key hook gives Enter and Escape to the
+        // box from there.
+        return TRUE;
     case WM_TIMER:
         // Gone with the main dialog; otherwise wait another second.
         if (wp == kInfoTimerId && !IsWindow(infoMainDialog)) DestroyWindow(box);
