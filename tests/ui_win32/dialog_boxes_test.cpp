@@ -24,6 +24,7 @@
 
 #include "composite/picture/pyramid_image.h"
 #include "presets/presets_file.h"
+#include "ui/win32/win32_common.h"
 #include "window_test_support.h"
 
 namespace {
@@ -79,6 +80,30 @@ void pressKey(HWND window, WPARAM key) {
     PostMessageA(window, WM_KEYUP, key, LPARAM(0xC0000001));
 }
 
+// Every control of the box whole inside its client area, none over another
+// (pictures take their bitmaps' sizes, whatever the template says).
+::testing::AssertionResult controlsApartAndInside(HWND box) {
+    RECT area;
+    GetClientRect(box, &area);
+    std::vector<RECT> places;
+    for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        RECT r;
+        GetWindowRect(c, &r);
+        MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
+        if (r.left < area.left || r.top < area.top || r.right > area.right ||
+            r.bottom > area.bottom)
+            return ::testing::AssertionFailure() << "control " << GetDlgCtrlID(c) << " is cut off";
+        for (const RECT& other : places) {
+            RECT both;
+            if (IntersectRect(&both, &r, &other))
+                return ::testing::AssertionFailure()
+                       << "control " << GetDlgCtrlID(c) << " overlaps";
+        }
+        places.push_back(r);
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Where a box without an owner stands: centred on the screen, shifted left
 // by two thirds of a caption button, a third of the way down.
 ::testing::AssertionResult placedLikeTheDialog(HWND box) {
@@ -118,6 +143,7 @@ TEST_F(DialogBoxes, TheInformationBoxClosesOnEnterAndOnEscape) {
         HWND focus = focusOfThreadOf(info);
         ASSERT_TRUE(focus == info || IsChild(info, focus)) << "the focus is elsewhere";
         EXPECT_TRUE(placedLikeTheDialog(info));
+        EXPECT_TRUE(controlsApartAndInside(info));
         pressKey(focus, key);
         EXPECT_TRUE(waitUntilGone(info, 5)) << "key " << key;
         // The key closed the box only: the settings dialog is still open.
@@ -161,6 +187,7 @@ TEST_F(DialogBoxes, TheAboutBoxShowsThreePicturesTheVersionAndOneButton) {
     EXPECT_EQ(focusOfThreadOf(about), buttons[0]);
     EXPECT_NE(GetWindowLongPtrA(buttons[0], GWL_STYLE) & BS_DEFPUSHBUTTON, 0);
     EXPECT_TRUE(placedLikeTheDialog(about));
+    EXPECT_TRUE(controlsApartAndInside(about));
     pressKey(focusOfThreadOf(about), VK_ESCAPE);
     EXPECT_TRUE(waitUntilGone(about, 5));
     editor.join();
@@ -249,6 +276,33 @@ TEST(DialogTips, TheModuleHoldsTheTipOfEveryControlAndNoOther) {
     FreeLibrary(module);
 }
 
+// What the Open dialog's panel and the dot viewer put on the screen: each
+// pixel's own red, green and blue in GDI's word, for the pictures of both
+// depths a presets file or a dot holds, and black beyond the picture.
+TEST(DialogPictures, RowsForTheScreenKeepEachPixelsColours) {
+    for (const int32_t kind : {kPyramidRGBA8, kPyramidRGBA16}) {
+        PyramidImage picture;
+        ASSERT_TRUE(picture.create(3, 2, kind));
+        const auto level = [](int32_t v) { return float(v) / 255.0f; };
+        for (int32_t y = 0; y < 2; ++y)
+            for (int32_t x = 0; x < 3; ++x)
+                picture.storePixel(x, y, 0,
+                                   FloatRGBA{level(40 * x + 10), level(100 * y + 20),
+                                             level(200 - 30 * x - 50 * y), 1.0f});
+        const std::vector<uint32_t> rows = pictureRows(picture, 4, 3);
+        ASSERT_EQ(rows.size(), 12u);
+        for (int32_t y = 0; y < 3; ++y)
+            for (int32_t x = 0; x < 4; ++x) {
+                const uint32_t want = x < 3 && y < 2 ? uint32_t(40 * x + 10) << 16 |
+                                                           uint32_t(100 * y + 20) << 8 |
+                                                           uint32_t(200 - 30 * x - 50 * y)
+                                                     : 0u;
+                EXPECT_EQ(rows[size_t(y * 4 + x)], want)
+                    << "kind " << kind << " at " << x << ", " << y;
+            }
+    }
+}
+
 // The way to a large export: the Open dialog's picture panel on the way
 // (cancelled), the size asked, the file asked, and the progress window
 // counting up while it renders.
@@ -287,6 +341,18 @@ TEST_F(DialogBoxes, TheProgressWindowCountsUpDuringALargeExport) {
         SendMessageA(lists[0], LVM_SETITEMSTATE, 0, LPARAM(&item));
     }
     shot("open");
+    // The panel's picture is whole inside the Open dialog, wherever the
+    // system put the panel.
+    HWND panelPicture = nullptr;
+    for (HWND c : childrenOf(open, "Static"))
+        if (GetDlgCtrlID(c) == 123) panelPicture = c;
+    ASSERT_NE(panelPicture, nullptr) << "no picture panel";
+    RECT inside, shown, whole;
+    GetClientRect(open, &inside);
+    MapWindowPoints(open, nullptr, reinterpret_cast<POINT*>(&inside), 2);
+    GetWindowRect(panelPicture, &shown);
+    IntersectRect(&whole, &inside, &shown);
+    EXPECT_TRUE(EqualRect(&whole, &shown)) << "the panel's picture is cut off";
     PostMessageA(open, WM_COMMAND, IDCANCEL, 0);
     ASSERT_TRUE(waitUntilGone(open, 10));
 
