@@ -15,6 +15,10 @@ shots=$build/dialog-boxes
 rm -rf "$shots"
 mkdir -p "$shots"
 
+# The suite's Wine prefix, made before the tests start (as .ci/run does).
+WINEPREFIX="$PWD/$build/wineprefix" wine cmd /c exit >/dev/null 2>&1 || true
+WINEPREFIX="$PWD/$build/wineprefix" wineserver -w || true
+
 n=$(( 90 + RANDOM % 400 ))
 while [ -e "/tmp/.X${n}-lock" ]; do n=$(( n + 1 )); done
 Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
