@@ -192,6 +192,39 @@ TEST_F(DialogBoxes, TheAboutBoxShowsThreePicturesTheVersionAndOneButton) {
     editor.join();
 }
 
+// Runs the filter on the test document on an "editor" thread as `host` and
+// `run` ask, expecting the module's own message box: it says `words`, is
+// placed like the dialog when `placed` (then it is also the one
+// photographed), and Enter closes it. The run is
+// refused (1) and the document is as it was.
+void expectRefusalBox(host::FilterHost& host, const host::RunOptions& run, const char* words,
+                      bool placed) {
+    host::Document doc = testDocument();
+    const std::vector<uint8_t> before = doc.bytes();
+    host::RunRecord record;
+    std::thread editor([&] { record = host.run(doc, run); });
+    HWND box = waitForDialog("Plug-in error", 10);
+    if (!box) {
+        editor.detach();
+        FAIL() << "no message box";
+    }
+    if (placed) shot("refusal");
+    // No settings dialog behind it.
+    EXPECT_EQ(FindWindowA("#32770", "Quillfire"), nullptr);
+    bool said = false;
+    for (HWND s : childrenOf(box, "Static"))
+        said = said || textOf(s).find(words) != std::string::npos;
+    EXPECT_TRUE(said) << "no \"" << words << "\"";
+    if (placed) {
+        EXPECT_TRUE(placedLikeTheDialog(box));
+    }
+    pressKey(box, VK_RETURN);
+    EXPECT_TRUE(waitUntilGone(box, 5));
+    editor.join();
+    EXPECT_EQ(record.result, 1);
+    EXPECT_EQ(doc.bytes(), before);
+}
+
 TEST_F(DialogBoxes, ARefusalShowsTheModulesOwnBoxAndNothingChanges) {
     std::string error;
     const auto module = host::Module::load(modulePath(), &error);
@@ -199,26 +232,7 @@ TEST_F(DialogBoxes, ARefusalShowsTheModulesOwnBoxAndNothingChanges) {
     host::HostOptions options;
     options.advanceState = false; // an editor too old for the filter
     host::FilterHost host(module->entry(), options);
-    host::Document doc = testDocument();
-    const std::vector<uint8_t> before = doc.bytes();
-    host::RunRecord record;
-    std::thread editor([&] { record = host.run(doc); });
-    HWND box = waitForDialog("Plug-in error", 10);
-    if (!box) {
-        editor.detach();
-        FAIL() << "no refusal box";
-    }
-    shot("refusal");
-    bool said = false;
-    for (HWND s : childrenOf(box, "Static"))
-        said = said || textOf(s).find("does not support enough") != std::string::npos;
-    EXPECT_TRUE(said);
-    EXPECT_TRUE(placedLikeTheDialog(box));
-    pressKey(box, VK_RETURN);
-    EXPECT_TRUE(waitUntilGone(box, 5));
-    editor.join();
-    EXPECT_EQ(record.result, 1);
-    EXPECT_EQ(doc.bytes(), before);
+    expectRefusalBox(host, host::RunOptions(), "does not support enough", true);
 }
 
 // An editor that asks for the dialog over a window that is gone: the
@@ -236,27 +250,9 @@ TEST_F(DialogBoxes, ADialogThatCannotBeMadeRefusesTheRunAfterAMessage) {
     options.descriptors.playInfo = plugInDialogDisplay;
     options.platformWindow = intptr_t(gone);
     host::FilterHost host(module->entry(), options);
-    host::Document doc = testDocument();
-    const std::vector<uint8_t> before = doc.bytes();
-    host::RunRecord record;
     host::RunOptions run;
     run.showDialog = true;
-    std::thread editor([&] { record = host.run(doc, run); });
-    HWND message = waitForDialog("Plug-in error", 10);
-    if (!message) {
-        editor.detach();
-        FAIL() << "no message";
-    }
-    EXPECT_EQ(FindWindowA("#32770", "Quillfire"), nullptr);
-    bool said = false;
-    for (HWND s : childrenOf(message, "Static"))
-        said = said || textOf(s).find("could not be opened") != std::string::npos;
-    EXPECT_TRUE(said);
-    pressKey(message, VK_RETURN);
-    EXPECT_TRUE(waitUntilGone(message, 5));
-    editor.join();
-    EXPECT_EQ(record.result, 1);
-    EXPECT_EQ(doc.bytes(), before);
+    expectRefusalBox(host, run, "could not be opened", false);
 }
 
 // The tips the tooltip asks the module for are the table's, line by line.
