@@ -125,8 +125,10 @@ class ProgressDialogView : public ProgressWindowView {
         // that composes windows shows what was painted only when the
         // thread looks at its messages).
         UpdateWindow(GetDlgItem(window_, id));
+        // (A bounded number: a window that never validates itself must
+        // not hold the job here.)
         MSG paint;
-        while (PeekMessageA(&paint, window_, WM_PAINT, WM_PAINT, PM_REMOVE))
+        for (int n = 0; n < 16 && PeekMessageA(&paint, window_, WM_PAINT, WM_PAINT, PM_REMOVE); ++n)
             DispatchMessageA(&paint);
     }
     void startTimer(int id, int milliseconds) override {
