@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "render/generator_setup.h"
-#include "render/pixel_lanes.h"
 
 namespace qf {
 
@@ -22,10 +21,10 @@ constexpr int32_t kCellOrderNoCell = -99999;
 // Everything about one home cell that does not depend on the point: the
 // candidates that can reach the cell, in paint order, with their feature
 // points and channel values. Feature points are kept as separate arrays
-// padded to a multiple of four with far-away points, so the metric runs over
-// them four at a time.
+// padded to a multiple of eight with far-away points, so that a group of
+// lanes can look at them four or eight at a time.
 struct PreparedCell {
-    static constexpr int32_t kPaddedCount = 28;
+    static constexpr int32_t kPaddedCount = 32;
     int32_t column;
     int32_t row;
     bool valid;
@@ -36,17 +35,10 @@ struct PreparedCell {
     float channel[kCandidateCount][4]; // red, green, blue, unused
 };
 
-struct PaintConstants;
-
-// Paints the shapes of one prepared cell at four points (lanes x, y) and
-// stores red, green and blue of each point in `colour`.
-using PaintFunction = void (*)(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
-                               Lanes colour[3]);
-
 // Everything the pattern needs besides the point, worked out once per tile
-// from the generator constants and the list settings: the paint runs as one
-// function chosen here for the shape, merge rule and stripe kind, with no
-// test of a setting per pixel.
+// from the generator constants and the list settings. The same for every
+// lane width: each width's paint (pattern_kernel.h) is chosen from
+// shapeKind, mergeRule and profile, with no test of a setting per pixel.
 struct PaintConstants {
     float k;       // shape radius K
     float kk;      // K * K
@@ -55,10 +47,16 @@ struct PaintConstants {
     float stripeScale;
     float doublureInverse;
     float warpAmount;
-    float warpShiftX;  // seededUnits[100] * 50
-    float warpShiftY;  // seededUnits[101] * 50
+    float warpShiftX; // seededUnits[100] * 50
+    float warpShiftY; // seededUnits[101] * 50
+    // A shape whose feature point lies at least this far from a point
+    // along x or along y cannot cover it, however the arithmetic rounds
+    // (rounded up to a float; infinity or NaN when nothing can be ruled
+    // out).
+    float reach;
     int32_t shapeKind; // 0..6; other shape numbers draw as points
-    PaintFunction paint;
+    int32_t mergeRule; // 0..3; any other rule merges as 3
+    int32_t profile;   // bit 0: triangle profile, bit 1: double smoothing
 };
 
 // mergeRule, the flags and shapeKind as cellColour takes them.
@@ -132,13 +130,5 @@ class CellOrderCache {
 int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
                    int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
                    int32_t shapeKind, CellOrderCache& cache);
-
-// cellColour for four points at once, with the constants of paintConstants:
-// the points in lanes x and y (warped in place), the colours in `colour`.
-// Only the first `used` lanes (1..4) count as points in the cache's
-// statistics; the other lanes must repeat the last used point. Each lane
-// gets exactly the bits cellColour gives its point.
-void cellColours(const GeneratorState& gen, const PaintConstants& pc, Lanes& x, Lanes& y,
-                 Lanes colour[3], int32_t used, CellOrderCache& cache);
 
 } // namespace qf
