@@ -218,14 +218,6 @@ PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int3
     pc.shapeKind = shapeKind < kCircles || shapeKind > kPoints ? kPoints : shapeKind;
     pc.mergeRule = mergeRule >= 0 && mergeRule <= 2 ? mergeRule : 3;
     pc.profile = (triangleProfile != 0 ? 1 : 0) | (doubleSmooth != 0 ? 2 : 0);
-    // The bound as a float no smaller than the exact one (NaN stays NaN and
-    // rules nothing out).
-    const double reach = rejectionDistance(pc.shapeKind, g.shapeRadius);
-    float reachUp = static_cast<float>(reach);
-    if (static_cast<double>(reachUp) < reach) {
-        reachUp = std::nextafter(reachUp, std::numeric_limits<float>::infinity());
-    }
-    pc.reach = reachUp;
     return pc;
 }
 

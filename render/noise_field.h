@@ -21,10 +21,10 @@ constexpr int32_t kCellOrderNoCell = -99999;
 // Everything about one home cell that does not depend on the point: the
 // candidates that can reach the cell, in paint order, with their feature
 // points and channel values. Feature points are kept as separate arrays
-// padded to a multiple of eight with far-away points, so that a group of
-// lanes can look at them four or eight at a time.
+// padded to a multiple of four with far-away points, so the metric runs over
+// them four at a time.
 struct PreparedCell {
-    static constexpr int32_t kPaddedCount = 32;
+    static constexpr int32_t kPaddedCount = 28;
     int32_t column;
     int32_t row;
     bool valid;
@@ -47,13 +47,8 @@ struct PaintConstants {
     float stripeScale;
     float doublureInverse;
     float warpAmount;
-    float warpShiftX; // seededUnits[100] * 50
-    float warpShiftY; // seededUnits[101] * 50
-    // A shape whose feature point lies at least this far from a point
-    // along x or along y cannot cover it, however the arithmetic rounds
-    // (rounded up to a float; infinity or NaN when nothing can be ruled
-    // out).
-    float reach;
+    float warpShiftX;  // seededUnits[100] * 50
+    float warpShiftY;  // seededUnits[101] * 50
     int32_t shapeKind; // 0..6; other shape numbers draw as points
     int32_t mergeRule; // 0..3; any other rule merges as 3
     int32_t profile;   // bit 0: triangle profile, bit 1: double smoothing

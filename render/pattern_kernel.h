@@ -38,52 +38,6 @@ inline void paintChannel(Lanes& w, float gain, Lanes f, float doublureInverse, L
     w = covered ? u * a + w * keep : w;
 }
 
-inline Lanes loadLanes(const float* p) {
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// The smallest and largest lane (lanes that are not a number are passed
-// over; they are never covered by any shape).
-inline void laneRange(Lanes v, float& lo, float& hi) {
-    lo = v[0];
-    hi = v[0];
-    for (int32_t lane = 1; lane < kLaneCount; ++lane) {
-        lo = smaller(lo, v[lane]);
-        hi = larger(hi, v[lane]);
-    }
-}
-
-// The shapes of the cell (bit n for shape n, n < shapeCount) that may cover
-// some lane: a shape whose feature point lies at least `reach` beyond the
-// lanes' range along x or y is further than that from every lane, since
-// the rounded difference x - px only grows with the distance. Such a shape
-// adds nothing (shapeMetricSquared gives q >= K * K there), so skipping it
-// leaves every bit as it was.
-inline uint32_t shapesInReach(const PreparedCell& cell, const PaintConstants& pc, Lanes x,
-                              Lanes y) {
-    float xlo, xhi, ylo, yhi;
-    laneRange(x, xlo, xhi);
-    laneRange(y, ylo, yhi);
-    const Lanes reach = broadcast(pc.reach);
-    const Lanes left = broadcast(xlo);
-    const Lanes right = broadcast(xhi);
-    const Lanes top = broadcast(ylo);
-    const Lanes bottom = broadcast(yhi);
-    uint32_t near = 0;
-    static_assert(PreparedCell::kPaddedCount % kLaneCount == 0, "cells pad to whole lane groups");
-    for (int32_t n = 0; n < cell.shapeCount; n += kLaneCount) {
-        const Lanes px = loadLanes(cell.px + n);
-        const Lanes py = loadLanes(cell.py + n);
-        const LaneMask far = (px - right >= reach) | (left - px >= reach) | (py - bottom >= reach) |
-                             (top - py >= reach);
-        near |= (~laneBits(far) & kAllLanes) << n;
-    }
-    const uint32_t counted = (uint32_t{1} << cell.shapeCount) - 1u; // shapeCount <= 25
-    return near & counted;
-}
-
 template <int32_t Kind, int32_t Rule, int32_t Profile>
 void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
                Lanes colour[3]) {
@@ -92,9 +46,9 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     Lanes red{};
     Lanes green{};
     Lanes blue{};
-    // In paint order: the lowest bit first.
-    for (uint32_t shapes = shapesInReach(cell, pc, x, y); shapes != 0; shapes &= shapes - 1u) {
-        const int32_t n = __builtin_ctz(shapes);
+    // The cell holds only the shapes that can reach it (prepareCell); a
+    // shape that covers none of the lanes costs its metric and one test.
+    for (int32_t n = 0; n < cell.shapeCount; ++n) {
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
         const LaneMask covered = q < pc.kk;
         if (!anyLane(covered)) {
