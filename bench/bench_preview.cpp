@@ -1,6 +1,16 @@
 // Time of one preview render as the dialog asks for it: the default preview
 // pane (546 x 447 less its 2-pixel inset) over a 4096 x 4096 8-bit RGB
 // document, at the largest zoom level (the whole document fits the pane).
+//
+// The time is real (wall-clock) time, what a person waits. Besides it the
+// counters give the processor time of the whole process (all threads) and
+// of the calling thread per preview: on a busy machine the real time grows
+// with the load while those stay, and on an idle one the real time cannot
+// fall below either the calling thread's time or the process time spread
+// over the processors.
+#include <sys/resource.h>
+#include <time.h>
+
 #include <benchmark/benchmark.h>
 
 #include "tests/plugin/rate_host.h"
@@ -10,6 +20,23 @@ using namespace qf;
 
 namespace {
 
+double seconds(const timeval& t) {
+    return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+// User and system time of the whole process, in seconds.
+double processSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return seconds(u.ru_utime) + seconds(u.ru_stime);
+}
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 void previewRender(benchmark::State& state) {
     qftest::RateHost host(4096, 4096);
     host.ctx.previewPane = PixelRect{0, 0, 447 - 4, 546 - 4};
@@ -18,10 +45,15 @@ void previewRender(benchmark::State& state) {
     host.settings.previewZoom = zoom;
     host.settings.complexity = int32_t(state.range(0));
     readPreviewSource(host.call);
+    const double process0 = processSeconds();
+    const double thread0 = threadSeconds();
     for (auto _ : state) {
         renderPreviewPass(host.call);
         if (host.result != 0) state.SkipWithError("preview failed");
     }
+    const double runs = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    state.counters["process_cpu_ms"] = (processSeconds() - process0) * 1e3 / runs;
+    state.counters["caller_cpu_ms"] = (threadSeconds() - thread0) * 1e3 / runs;
     state.counters["zoom"] = zoom;
     state.counters["pixels"] = double(host.ctx.previewWidth) * host.ctx.previewHeight;
 }
