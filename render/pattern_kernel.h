@@ -204,6 +204,10 @@ inline float pixelCoordinate(int32_t v, int32_t pan) {
     return static_cast<float>(int64_t{v} + pan);
 }
 
+// Sums of a coordinate and a pan below this (in magnitude) leave room for
+// the lanes' offsets within an int32.
+constexpr int64_t kExactSum = int64_t{1} << 30;
+
 // kLaneCount pixels of a row at a time, one per lane; at the end of a row
 // the lanes left over repeat its last pixel and are not stored.
 inline void renderTileRows(const TileKernelArgs& k) {
@@ -217,8 +221,19 @@ inline void renderTileRows(const TileKernelArgs& k) {
         for (int32_t x0 = tile.left; x0 < tile.right; x0 += kLaneCount) {
             const int32_t used = tile.right - x0 < kLaneCount ? tile.right - x0 : kLaneCount;
             Lanes px;
-            for (int32_t lane = 0; lane < kLaneCount; ++lane) {
-                px[lane] = pixelCoordinate(x0 + (lane < used ? lane : used - 1), k.panX) * k.scale;
+            const int64_t first = int64_t{x0} + k.panX;
+            if (first > -kExactSum && first < kExactSum) {
+                // The sums fit an int32 and convert as the 64-bit ones do;
+                // built in the register (lane by lane through memory stalls
+                // the load that follows).
+                const LaneInts lane = laneIndices();
+                const LaneInts sum = static_cast<int32_t>(first) + (lane < used ? lane : used - 1);
+                px = toLanes(sum) * k.scale;
+            } else {
+                for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+                    px[lane] =
+                        pixelCoordinate(x0 + (lane < used ? lane : used - 1), k.panX) * k.scale;
+                }
             }
             Lanes pyLanes = broadcast(py);
             Lanes colour[3];

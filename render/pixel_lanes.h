@@ -71,6 +71,15 @@ template <class V> inline V splat(float v) {
     }
 }
 
+// 0, 1, 2, ... in the lanes.
+inline LaneInts laneIndices() {
+#if defined(QF_SIMD_AVX2)
+    return LaneInts{0, 1, 2, 3, 4, 5, 6, 7};
+#else
+    return LaneInts{0, 1, 2, 3};
+#endif
+}
+
 // The bits of the lanes as integers, and back.
 inline LaneInts bitsOf(Lanes v) {
     return reinterpret_cast<LaneInts>(v);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <random>
 
+#include "reference_pattern.h"
 #include "render/pattern_settings.h"
 #include "render/tile_kernel.h"
 #include "render_test_support.h"
@@ -81,6 +82,35 @@ TEST(SimdWidths, BothWidthsGiveTheSameBitsOnTheSameTiles) {
         EXPECT_TRUE(samePixels(tileWith(SimdWidth::sse2, s, *gen, tile),
                                tileWith(SimdWidth::avx2, s, *gen, tile), tile))
             << complexity;
+    }
+}
+
+// Pans at and beyond the point where a row's coordinates stop fitting the
+// lanes' 32-bit sums, on both sides: every pixel as the plain evaluation
+// gives it, with both widths.
+TEST(SimdWidths, HugePansGiveThePlainEvaluationsBits) {
+    const PixelRect area{0, 0, 40, 40};
+    const int32_t pans[] = {(1 << 30) - 9,  (1 << 30) + 3,  -(1 << 30) - 9,
+                            -(1 << 30) + 5, INT32_MAX - 20, INT32_MIN + 1};
+    for (const int32_t pan : pans) {
+        SettingsRecord s = patternDefaults();
+        s.zoom = 100;
+        s.previewOffsetX = pan;
+        s.previewOffsetY = pan / 3;
+        auto gen = preparedGenerator(s, area);
+        ASSERT_NE(gen, nullptr);
+        const PixelRect tile{0, 0, 2, 21};
+        for (const SimdWidth width : {SimdWidth::sse2, SimdWidth::avx2}) {
+            const TileBuffer b = tileWith(width, s, *gen, tile);
+            ASSERT_TRUE(b.valid());
+            for (int32_t y = tile.top; y < tile.bottom; ++y) {
+                for (int32_t x = tile.left; x < tile.right; ++x) {
+                    const FloatRGBA want = referencePixel(*gen, s, x, y);
+                    ASSERT_EQ(std::memcmp(&want, b.at(x, y), sizeof want), 0)
+                        << simdWidthName(width) << " pan " << pan << " pixel " << x << "," << y;
+                }
+            }
+        }
     }
 }
 
