@@ -114,6 +114,44 @@ TEST(SimdWidths, HugePansGiveThePlainEvaluationsBits) {
     }
 }
 
+// Small cells are painted cell by cell in blocks of rows, and cells smaller
+// than a pixel (more cells in a block than it sorts) group by group: both
+// as the plain evaluation, for every layer, with both widths, over tiles
+// of several blocks with a part-filled last row of lane groups.
+TEST(SimdWidths, SmallCellsGiveThePlainEvaluationsBits) {
+    const PixelRect area{0, 0, 400, 400};
+    struct Case {
+        int32_t zoom, previewZoom, complexity, shape;
+    };
+    for (const Case c :
+         {Case{0, 1, 100, 7}, Case{0, 8, 100, 1}, Case{-40, 1, 60, 3}, Case{20, 3, 30, 5}}) {
+        SettingsRecord s = patternDefaults();
+        s.zoom = c.zoom;
+        s.previewZoom = c.previewZoom;
+        s.complexity = c.complexity;
+        s.shape = c.shape;
+        s.previewOffsetX = -33;
+        auto gen = preparedGenerator(s, area);
+        ASSERT_NE(gen, nullptr);
+        const PixelRect tile{3, 5, 3 + 61, 5 + 37};
+        for (const SimdWidth width : {SimdWidth::sse2, SimdWidth::avx2}) {
+            const TileBuffer b = tileWith(width, s, *gen, tile);
+            ASSERT_TRUE(b.valid());
+            int32_t wrong = 0;
+            for (int32_t y = tile.top; y < tile.bottom; ++y) {
+                for (int32_t x = tile.left; x < tile.right; ++x) {
+                    const FloatRGBA want = referencePixel(*gen, s, x, y);
+                    if (std::memcmp(&want, b.at(x, y), sizeof want) != 0 && ++wrong < 4) {
+                        ADD_FAILURE() << simdWidthName(width) << " zoom " << c.zoom << " pixel "
+                                      << x << "," << y;
+                    }
+                }
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+    }
+}
+
 // The golden suites run once per forced width (ctest entries *_sse2 and
 // *_avx2): this makes sure the variable really forced it.
 TEST(SimdWidths, EnvironmentVariableForcesTheWidth) {
