@@ -292,7 +292,10 @@ void readPreviewSource(ModuleCall& call) {
     if (!allocatePlaneBuffer(ctx, planes, bytes)) return;
     if (call.result() != 0) return;
 
-    if (fetchTile(call, PixelRect{0, 0, h, w}) != 0) return;
+    // Only the input is copied: the output and the selection are not read
+    // here, and at the reduction's size and in every plane that would be a
+    // copy of the preview area the host makes for nothing on each call.
+    if (fetchInputTile(call, PixelRect{0, 0, h, w}) != 0) return;
     const DepthClass depth = depthClass(fr);
     const int32_t sb = bytesPerSample(depth);
     for (int32_t p = 0; p < planes; ++p) {

@@ -56,8 +56,9 @@ int16_t fetchTile(ModuleCall& call, const PixelRect& tile);
 // plane copy: the input and the selection mask are copied, the output
 // rectangle is one pixel inside the filter rectangle (at the reduction).
 int16_t fetchPreviewTile(ModuleCall& call, const PixelRect& tile);
-// The same for a tile whose input alone is read (the document copy): the
-// output and mask rectangles are one pixel inside the filter rectangle.
+// The same for a tile whose input alone is read (the document copy, the
+// preview's plane copy): the output and mask rectangles are one pixel
+// inside the filter rectangle at the reduction.
 int16_t fetchInputTile(ModuleCall& call, const PixelRect& tile);
 
 // The preview rectangle for zoom z; becomes the render area when all is well.
