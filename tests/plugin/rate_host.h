@@ -101,6 +101,13 @@ struct RateHost {
             uint8_t* dst = &h.inBuf[size_t(y) * w * pixelBytes];
             if (pixelBytes == 1) {
                 for (int32_t x = 0; x < w; ++x) dst[x] = src[h.columns[size_t(x)]];
+            } else if (pixelBytes == 3) {
+                for (int32_t x = 0; x < w; ++x, dst += 3) {
+                    const uint8_t* from = src + h.columns[size_t(x)];
+                    dst[0] = from[0];
+                    dst[1] = from[1];
+                    dst[2] = from[2];
+                }
             } else {
                 for (int32_t x = 0; x < w; ++x, dst += pixelBytes)
                     std::memcpy(dst, src + h.columns[size_t(x)], pixelBytes);
