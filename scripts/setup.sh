@@ -18,6 +18,7 @@ PACKAGES=(
   nasm dpkg-dev libstb-dev
   wine wine64 wine32:i386 xvfb x11-apps
   lintian zip unzip man-db bash-completion
+  gegl libgegl-dev
 )
 
 need_update=0
