@@ -141,7 +141,10 @@ if [ -z "$depends" ]; then
   echo "package: dpkg-shlibdeps found no dependencies" >&2
   exit 1
 fi
-installed_size=$(du -sk --apparent-size --exclude=DEBIAN "$root" | cut -f1)
+# As dpkg-gencontrol counts: each file's KiB rounded up, 1 for each folder
+# and link.
+installed_size=$(cd "$root" && find usr \( -type f -printf '%s\n' \) -o -printf '1\n' |
+  awk '{ total += $1 > 1 ? int(($1 + 1023) / 1024) : 1 } END { print total }')
 cat >"$root/DEBIAN/control" <<CONTROL
 Package: quillfire
 Version: $version
@@ -162,6 +165,9 @@ Description: colourful patterns of soft-edged shapes glued onto pictures
  as web pages.
 CONTROL
 chmod 644 "$root/DEBIAN/control"
+# dpkg --verify checks the installed files against these sums.
+(cd "$root" && find usr -type f | sort | xargs md5sum) >"$root/DEBIAN/md5sums"
+chmod 644 "$root/DEBIAN/md5sums"
 find "$root" -type d -exec chmod 755 {} +
 settle "$root"
 dpkg-deb --root-owner-group -Zxz -z9 --build "$root" "dist/quillfire_${version}_amd64.deb" >/dev/null
