@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks the release files in dist/ as a user meets them (scripts/package.sh
 # writes them):
-#   the .deb: installed with apt, the installed CLI run from a folder of its
+#   the .debs: installed with apt, the installed CLI run from a folder of its
 #   own (--version, sample, apply, export to PSD), its man page found, its
 #   bash completion loaded and asked for a glue name, lintian's verdict (no
 #   error, no warning that packaging/lintian-overrides does not explain),
-#   then removed, leaving none of its files behind;
+#   the GEGL operation found by the gegl command in GEGL's own folder and
+#   giving the CLI's pixels; then both removed, leaving none of their files
+#   behind;
 #   the zip: tested, unpacked into a fresh folder, and both Windows CLIs run
 #   from there under Wine, each loading the filter module of its own width
 #   from beside itself.
@@ -14,8 +16,9 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 version=$(sed -n 's/^#define QF_VERSION_TEXT "\(.*\)"$/\1/p' "$top/values/version.h")
 deb="$top/dist/quillfire_${version}_amd64.deb"
+gegl_deb="$top/dist/quillfire-gegl_${version}_amd64.deb"
 zip="$top/dist/Quillfire-$version-windows.zip"
-for f in "$deb" "$zip" "$top/dist/SHA256SUMS"; do
+for f in "$deb" "$gegl_deb" "$zip" "$top/dist/SHA256SUMS"; do
   [ -f "$f" ] || { echo "check-package: $f is missing (run scripts/package.sh)" >&2; exit 1; }
 done
 [ "$(id -u)" = 0 ] || { echo "check-package: installs a package, so it runs as root" >&2; exit 1; }
@@ -27,12 +30,17 @@ trap 'rm -rf "$work"' EXIT
 export DEBIAN_FRONTEND=noninteractive
 
 # --- The Debian package ------------------------------------------------------
+packages=(quillfire quillfire-gegl)
 # A copy left installed by an earlier run would hide what this one installs.
-if dpkg -s quillfire >/dev/null 2>&1; then apt-get purge -y -qq quillfire >/dev/null; fi
-apt-get install -y -qq --no-install-recommends "$deb" >/dev/null
-dpkg-query -W -f '${Version} ${Status}\n' quillfire | grep -qx "$version install ok installed" ||
-  fail "the package is not installed at version $version"
-dpkg -L quillfire >"$work/files"
+for p in "${packages[@]}"; do
+  if dpkg -s "$p" >/dev/null 2>&1; then apt-get purge -y -qq "$p" >/dev/null; fi
+done
+apt-get install -y -qq --no-install-recommends "$deb" "$gegl_deb" >/dev/null
+for p in "${packages[@]}"; do
+  dpkg-query -W -f '${Version} ${Status}\n' "$p" | grep -qx "$version install ok installed" ||
+    fail "$p is not installed at version $version"
+  dpkg -L "$p" >>"$work/files"
+done
 
 mkdir "$work/run"
 cd "$work/run"
@@ -58,6 +66,13 @@ def pixels(name):
 a, b = pixels(sys.argv[1]), pixels(sys.argv[2])
 sys.exit(0 if len(a) == len(b) and a != b else 1)
 PY
+# The GEGL operation from GEGL's own folder (no GEGL_PATH) gives the CLI's
+# pixels, within half a step of 8 bits (gegl writes PNG at 16 bits).
+env -u GEGL_PATH GEGL_SWAP="$work/run" gegl sample.png -o gegl.png -- quillfire:quillfire seed=5 \
+  glue=multiply 2>gegl.log || fail "gegl could not run quillfire:quillfire: $(cat gegl.log)"
+[ ! -s gegl.log ] || fail "gegl warned: $(cat gegl.log)"
+oiiotool applied.png gegl.png --diff --fail 0.00195 --failpercent 0 >/dev/null ||
+  fail "the GEGL operation's pixels are not the CLI's"
 [ "$(man -w quillfire)" = /usr/share/man/man1/quillfire.1.gz ] || fail "man -w quillfire: $(man -w quillfire 2>&1)"
 # The completion as bash loads it on demand: a glue name completes.
 completed=$(bash -c '
@@ -68,13 +83,15 @@ completed=$(bash -c '
   "$(complete -p quillfire | sed -n "s/.*-F \([^ ]*\) .*/\1/p")" quillfire hard-l --glue
   echo "${COMPREPLY[*]}"')
 [ "$completed" = hard-light ] || fail "the completion of --glue hard-l gives '$completed'"
-# Lintian knows the package as installed files and as the .deb.
-lintian --fail-on error,warning "$deb" ||
+# Lintian's verdict on both packages.
+lintian --fail-on error,warning "$deb" "$gegl_deb" ||
   fail "lintian: errors or warnings without a reason in packaging/lintian-overrides"
 
 cd "$top"
-apt-get purge -y -qq quillfire >/dev/null
-! dpkg -s quillfire >/dev/null 2>&1 || fail "the package is still installed"
+apt-get purge -y -qq "${packages[@]}" >/dev/null
+for p in "${packages[@]}"; do
+  ! dpkg -s "$p" >/dev/null 2>&1 || fail "$p is still installed"
+done
 # Every file and link is gone; a folder may stay only if another package
 # owns it.
 while IFS= read -r path; do
@@ -113,4 +130,4 @@ done
 cmp -s render-quillfire.exe.png render-quillfire32.exe.png ||
   fail "the 32-bit and 64-bit modules render different pictures"
 wineserver -w 2>/dev/null || true
-echo "check-package: the .deb installs, runs, completes and removes cleanly; the zip's CLIs load both modules under Wine"
+echo "check-package: the .debs install, runs, completes and removes cleanly; the zip's CLIs load both modules under Wine"
