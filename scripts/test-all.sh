@@ -81,6 +81,7 @@ for preset in native win32 win64; do
     step "$preset: the dialog under Xvfb"
     start_display
     DISPLAY=$display QF_REQUIRE_DISPLAY=1 ctest --preset "$preset" -R '^ui_win32$' --output-on-failure
+    DISPLAY=$display QF_REQUIRE_DISPLAY=1 ctest --preset "$preset" -R '^ui_win32_monkey$' --output-on-failure
     shot_dialog "$preset"
   fi
 done
