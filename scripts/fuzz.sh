@@ -14,8 +14,8 @@
 # short run (what CI does) works on a copy in build/fuzz/corpus and leaves
 # the repository's corpus alone. The long mode grows the copy for its share
 # of the time per target, then merges it into fuzz/corpus/<kind>/ with
-# libFuzzer's -merge=1, which keeps only inputs that add coverage; commit
-# what it leaves there.
+# libFuzzer's set-cover merge, which keeps the fewest inputs that cover
+# what all of them cover; commit what it leaves there.
 #
 # Configures build/fuzz with clang, builds the targets with AddressSanitizer
 # and UndefinedBehaviorSanitizer, prints per target the executions, the
@@ -94,7 +94,11 @@ merge() { # target
   fresh=$build/merged/$k
   rm -rf "$fresh"
   mkdir -p "$fresh"
-  if ! "$build/fuzz/$t" -merge=1 "${limits[@]}" "$fresh" "$kept/$k" "$build/corpus/$k" \
+  # The fewest inputs that cover what all of them cover (a greedy set
+  # cover), then any input that still adds a feature over those: some
+  # targets' coverage depends a little on the order inputs run in.
+  if ! { "$build/fuzz/$t" -set_cover_merge=1 "${limits[@]}" "$fresh" "$kept/$k" "$build/corpus/$k" &&
+         "$build/fuzz/$t" -merge=1 "${limits[@]}" "$fresh" "$kept/$k" "$build/corpus/$k"; } \
        >"$build/$t.merge.log" 2>&1; then
     rm -rf "$fresh"
     tail -20 "$build/$t.merge.log"

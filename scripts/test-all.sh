@@ -106,6 +106,6 @@ sanitize asan "composite render pyramid presets export ui plugin host"
 sanitize tsan "platform render pyramid plugin"
 
 step "fuzzing every reader of outside bytes"
-./scripts/fuzz.sh 30
+./scripts/fuzz.sh 20
 
 echo "== all tests passed in $(( $(date +%s) - start )) s"
