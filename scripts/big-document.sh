@@ -24,17 +24,19 @@ sizes=("$@")
 [ -x "$cli" ] || { echo "big-document: build the native CLI first ($cli)"; exit 1; }
 mkdir -p "$folder"
 
-# Runs the CLI and prints "seconds peak-MB".
+# Runs the CLI and prints its wall-clock and processor seconds (the
+# latter tell more on a busy machine) and its peak resident memory.
 measure() { # label args...
   local label=$1
   shift
   local stats=$folder/time.txt
-  if ! /usr/bin/time -f '%e %M' -o "$stats" "$cli" "$@" >/dev/null; then
+  if ! /usr/bin/time -f '%e %U %S %M' -o "$stats" "$cli" "$@" >/dev/null; then
     echo "big-document: $label failed"
     exit 1
   fi
-  read -r seconds kb <"$stats"
-  printf '  %-26s %8.1f s %8d MB peak\n' "$label" "$seconds" $((kb / 1024))
+  read -r seconds user system kb <"$stats"
+  printf '  %-26s %8.1f s %8.1f s processor %8d MB peak\n' "$label" "$seconds" \
+    "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" $((kb / 1024))
 }
 
 echo "big-document: render and apply, 8-bit gray"

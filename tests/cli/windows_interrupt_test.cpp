@@ -1,7 +1,9 @@
 // Ctrl-C on Windows: quillfire.exe started on this test's console with a
 // long render over an existing file, interrupted at several moments (while
 // it renders, and once its temporary file exists), must end cancelled,
-// leave the old file exactly as it was and no temporary beside it.
+// leave the old file exactly as it was and no temporary beside it. A
+// second Ctrl-C ends a run whose main thread takes no notice, and removes
+// its temporaries first.
 #ifdef _WIN32
 
 #include <windows.h>
@@ -11,10 +13,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "cli_support.h"
+#include "platform/safe_write.h"
 
 using namespace clitest;
 
@@ -36,6 +40,15 @@ int filesIn(const fs::path& folder) {
 
 BOOL WINAPI swallowInterrupt(DWORD event) {
     return event == CTRL_C_EVENT ? TRUE : FALSE;
+}
+
+// What the system ends a program with on Ctrl-C.
+constexpr DWORD kEndedByConsole = 0xC000013A;
+
+// The test handles the interrupts it sends with a handler of its own:
+// ignoring them (a null handler) would be inherited by its children.
+bool handleInterruptsHere() {
+    return SetConsoleCtrlHandler(nullptr, FALSE) && SetConsoleCtrlHandler(swallowInterrupt, TRUE);
 }
 
 struct Interrupted {
@@ -86,25 +99,34 @@ Interrupted interrupt(const std::string& args, const fs::path& folder, int delay
     return r;
 }
 
-TEST(WindowsInterrupt, CtrlCLeavesTheOldFileAndNoTemporary) {
-    // The CLI shares this test's console. Under Wine a console program has
-    // one only when started on a terminal: the ctest entry cli_interrupt
-    // runs this test under `script`, which gives it one, and says so.
-    if (!GetConsoleWindow() && !AllocConsole()) {
-        if (std::getenv("QF_REQUIRE_CONSOLE")) FAIL() << "no console to send Ctrl-C on";
-        GTEST_SKIP() << "no console; the ctest entry cli_interrupt gives it one";
+// A folder of its own holding the user's old file, and this test's
+// console, which the programs it starts share.
+class WindowsInterrupt : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Under Wine a console program has a console only when started on
+        // a terminal: the ctest entry cli_interrupt runs these tests under
+        // `script`, which gives them one, and says so.
+        if (!GetConsoleWindow() && !AllocConsole()) {
+            if (std::getenv("QF_REQUIRE_CONSOLE")) FAIL() << "no console to send Ctrl-C on";
+            GTEST_SKIP() << "no console; the ctest entry cli_interrupt gives it one";
+        }
+        ASSERT_TRUE(handleInterruptsHere());
+        folder = fs::path(testFolder()) /
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        old = folder / "old.bmp";
+        std::ofstream(old, std::ios::binary) << oldBytes;
     }
-    // The test handles the interrupts it sends with a handler of its own:
-    // ignoring them (a null handler) would be inherited by the CLI.
-    ASSERT_TRUE(SetConsoleCtrlHandler(nullptr, FALSE));
-    ASSERT_TRUE(SetConsoleCtrlHandler(swallowInterrupt, TRUE));
-    const fs::path folder = fs::path(testFolder()) / "interrupt";
-    fs::remove_all(folder);
-    fs::create_directories(folder);
-    const fs::path old = folder / "old.bmp";
+    void TearDown() override {
+        if (!folder.empty()) fs::remove_all(folder);
+    }
+    fs::path folder, old;
     const std::string oldBytes = "not a picture, but the user's file";
-    std::ofstream(old, std::ios::binary) << oldBytes;
+};
 
+TEST_F(WindowsInterrupt, CtrlCLeavesTheOldFileAndNoTemporary) {
     // While it renders: cancelled, the old file kept.
     Interrupted r = interrupt("render --size 3000x3000 old.bmp", folder, 300, false);
     ASSERT_TRUE(r.started);
@@ -133,7 +155,62 @@ TEST(WindowsInterrupt, CtrlCLeavesTheOldFileAndNoTemporary) {
         }
     }
     EXPECT_EQ(caught, 1) << "Ctrl-C never came during the write";
-    fs::remove_all(folder);
+}
+
+// The child of the next test: a writer whose main thread holds eight
+// temporaries open and takes no notice of interrupts; only the console's
+// events can end it. Runs only when that test starts it.
+TEST(WindowsInterruptChild, HoldsItsTemporariesUntilEnded) {
+    const char* target = std::getenv("QF_INTERRUPT_CHILD_TARGET");
+    if (!target) GTEST_SKIP() << "started by WindowsInterrupt.SecondCtrlCEndsAnyRun";
+    qf::installWriteSignalHandlers();
+    std::unique_ptr<qf::SafeWrite> files[8];
+    for (auto& file : files) {
+        file = std::make_unique<qf::SafeWrite>();
+        ASSERT_EQ(file->open(target), qf::kFileOk);
+        ASSERT_EQ(file->write("a partial picture", 17), qf::kFileOk);
+    }
+    Sleep(60000);
+    FAIL() << "Ctrl-C did not end the run";
+}
+
+// Whatever the main thread is doing, a second Ctrl-C removes every
+// temporary and ends the program; a third one, hard on its heels, does not
+// cut that clean-up short.
+TEST_F(WindowsInterrupt, SecondCtrlCEndsAnyRun) {
+    char self[MAX_PATH];
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    std::string command = std::string("\"") + self + "\" --gtest_filter=WindowsInterruptChild.*";
+    ASSERT_TRUE(SetEnvironmentVariableA("QF_INTERRUPT_CHILD_TARGET", old.string().c_str()));
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0,
+                                        nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableA("QF_INTERRUPT_CHILD_TARGET", nullptr);
+    ASSERT_TRUE(started);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (filesIn(folder) < 9 && std::chrono::steady_clock::now() < limit &&
+           WaitForSingleObject(pi.hProcess, 5) == WAIT_TIMEOUT) {
+    }
+    EXPECT_EQ(filesIn(folder), 9) << "the child's temporaries";
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+        // The first only asks; give the child time to take it as such.
+        if (i == 0) Sleep(300);
+    }
+    if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_TIMEOUT) {
+        TerminateProcess(pi.hProcess, 99);
+        WaitForSingleObject(pi.hProcess, 5000);
+        ADD_FAILURE() << "a second Ctrl-C did not end the run";
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(pi.hProcess, &exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(exitCode, kEndedByConsole);
+    EXPECT_EQ(filesIn(folder), 1) << "temporaries are left";
+    EXPECT_TRUE(contentsOf(old) == oldBytes) << "the old file was replaced";
 }
 
 } // namespace
