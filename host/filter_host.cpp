@@ -196,8 +196,24 @@ void failRun(RunRecord& rec, OSErr code, int16 selector) {
 // One selector call with the module's slots in place.
 int16 callSelector(ActiveRun& run, int16 selector) {
     int16 result = run.options->presetResult;
-    run.fr->parameters = *run.parameters;
+    const bool withholdParameters = selector == run.options->withholdParametersAt;
+    const bool withholdData = selector == run.options->withholdDataAt;
+    const Handle heldParameters = *run.parameters;
+    const intptr_t heldData = *run.data;
+    run.fr->parameters = withholdParameters ? nullptr : *run.parameters;
+    if (withholdData) *run.data = 0;
     run.entry(selector, run.fr, run.data, &result);
+    if (withholdParameters && !run.fr->parameters) {
+        run.fr->parameters = heldParameters;
+    } else if (withholdParameters && run.fr->parameters != heldParameters) {
+        disposeHandle(heldParameters);
+    }
+    if (withholdData && *run.data == 0) {
+        *run.data = heldData;
+    } else if (withholdData && *run.data != heldData &&
+               isLiveHandle(reinterpret_cast<Handle>(heldData))) {
+        disposeHandle(reinterpret_cast<Handle>(heldData));
+    }
     *run.parameters = run.fr->parameters;
     run.record->selectors.push_back({selector, result});
     if (result != noErr) failRun(*run.record, result, selector);
@@ -388,7 +404,17 @@ RunRecord FilterHost::run(Document& doc, const RunOptions& runOptions) {
     g_run = run.get();
     beginDescriptorSession(&rec.descriptorCalls);
     rec.maxSpaceOffered = options_.maxSpace;
+    failModuleHandleCallAt(ModuleHandleCall::newHandle, options_.failNewHandleAtCall);
+    failModuleHandleCallAt(ModuleHandleCall::lock, options_.failLockAtCall);
+    failModuleHandleCallAt(ModuleHandleCall::setSize, options_.failSetSizeAtCall);
+    for (int i = 0; i < kModuleHandleCallKinds; ++i)
+        rec.moduleHandleCalls[i] = moduleHandleCalls(ModuleHandleCall(i));
     runSelectors(*run, runOptions.showDialog);
+    for (int i = 0; i < kModuleHandleCallKinds; ++i) {
+        rec.moduleHandleCalls[i] =
+            moduleHandleCalls(ModuleHandleCall(i)) - rec.moduleHandleCalls[i];
+        failModuleHandleCallAt(ModuleHandleCall(i), 0);
+    }
     endDescriptorSession();
     g_run = nullptr;
 

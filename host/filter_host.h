@@ -104,6 +104,18 @@ struct HostOptions {
     // returns `failAdvanceError` without delivering anything.
     int32_t failAdvanceAtCall = 0;
     OSErr failAdvanceError = memFullErr;
+    // The module's call number n (1-based, counted from the start of the
+    // run) of a handle-suite procedure fails as it would in an editor out
+    // of memory: newProc and lockProc answer null, setSizeProc memFullErr.
+    int32_t failNewHandleAtCall = 0;
+    int32_t failLockAtCall = 0;
+    int32_t failSetSizeAtCall = 0;
+    // For the call of this selector (-1: none) the host hands the module no
+    // `parameters` handle, or an empty data slot, as an editor that lost
+    // them would. It keeps its own and puts it back after the call unless
+    // the module made a new one, which then replaces it.
+    int16_t withholdParametersAt = -1;
+    int16_t withholdDataAt = -1;
     std::function<void(int32_t done, int32_t total)> onProgress;
     std::function<bool()> onAbortTest;
 
@@ -141,6 +153,9 @@ struct RunRecord {
 
     std::vector<AdvanceCall> deliveries; // the first million, in order
     int32_t moduleAdvanceCalls = 0;
+    // The module's calls of newProc, lockProc and setSizeProc in this run
+    // (indexed by ModuleHandleCall).
+    int64_t moduleHandleCalls[kModuleHandleCallKinds] = {};
     int32_t loopPasses = 0;             // deliveries of the host's own loop
     bool used32BitCoordinates = false;  // the module set the flag at some point
     std::vector<ProgressCall> progress; // the first million

@@ -34,6 +34,10 @@ struct Registry {
     int64_t bufferBytes = 0;
     HandleStats stats;
     int64_t failAt = 0; // countdown to a refused allocation; 0 = off
+    // The module's own calls: how many so far, and the countdown to a
+    // refused one of each kind (0 = off).
+    int64_t moduleCalls[kModuleHandleCallKinds] = {};
+    int64_t moduleFailAt[kModuleHandleCallKinds] = {};
     int64_t serials = 0;
 };
 
@@ -57,9 +61,19 @@ char* allocateZeroed(int32_t size) {
     return static_cast<char*>(std::calloc(size_t(size > 0 ? size : 1), 1));
 }
 
+// Counts one call of the module's and answers whether it is to fail.
+bool moduleCallFails(ModuleHandleCall call) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    const auto i = size_t(call);
+    ++r.moduleCalls[i];
+    return r.moduleFailAt[i] > 0 && --r.moduleFailAt[i] == 0;
+}
+
 // --- handle suite procedures -------------------------------------------------
 
 Handle procNew(int32 size) {
+    if (moduleCallFails(ModuleHandleCall::newHandle)) return nullptr;
     return newHandle(size);
 }
 void procDispose(Handle h) {
@@ -69,9 +83,11 @@ int32 procGetSize(Handle h) {
     return handleSize(h);
 }
 OSErr procSetSize(Handle h, int32 size) {
+    if (moduleCallFails(ModuleHandleCall::setSize)) return memFullErr;
     return setHandleSize(h, size);
 }
 Ptr procLock(Handle h, Boolean) {
+    if (moduleCallFails(ModuleHandleCall::lock)) return nullptr;
     return lockHandle(h);
 }
 void procUnlock(Handle h) {
@@ -89,6 +105,7 @@ int32 procGetSizeUnknown(Handle) {
     return 0;
 }
 OSErr procSetSizeIgnored(Handle, int32) {
+    if (moduleCallFails(ModuleHandleCall::setSize)) return memFullErr;
     return noErr;
 }
 
@@ -282,6 +299,18 @@ void failNewHandleAt(int64_t n) {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     r.failAt = n > 0 ? n : 0;
+}
+
+void failModuleHandleCallAt(ModuleHandleCall call, int64_t n) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.moduleFailAt[size_t(call)] = n > 0 ? n : 0;
+}
+
+int64_t moduleHandleCalls(ModuleHandleCall call) {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.moduleCalls[size_t(call)];
 }
 
 int64_t liveBufferCount() {

@@ -78,6 +78,18 @@ HandleStats handleStats();
 // Test hook: the n-th newHandle call from now on fails (0 switches it off).
 void failNewHandleAt(int64_t n);
 
+// The procedures of the handle suite a module calls and can see fail.
+enum class ModuleHandleCall { newHandle, lock, setSize };
+constexpr int kModuleHandleCallKinds = 3;
+
+// Test hook for the module's calls only (the host's own use is not
+// counted): the module's n-th call of `call` from now on fails as an editor
+// out of memory answers it, newProc and lockProc with null, setSizeProc
+// with memFullErr. 0 switches it off.
+void failModuleHandleCallAt(ModuleHandleCall call, int64_t n);
+// How many times the module has called each of them so far.
+int64_t moduleHandleCalls(ModuleHandleCall call);
+
 // Buffers of the buffer suite alive now.
 int64_t liveBufferCount();
 

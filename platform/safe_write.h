@@ -145,7 +145,10 @@ class SafeWrite {
 // further writes and commits; a second interrupt, SIGTERM or SIGHUP
 // removes every open temporary and ends the process the usual way; SIGXFSZ
 // (the file-size limit) is turned into a write failure that reports
-// kSafeWriteTooLarge. On Windows only the interrupt flag is installed.
+// kSafeWriteTooLarge. On Windows a console handler does the same: the
+// first Ctrl-C sets the flag; a second one, Ctrl-Break, closing the
+// console, logging off or shutting down remove every open temporary and
+// end the process.
 void installWriteSignalHandlers();
 
 // True once an interrupt arrived after installWriteSignalHandlers().

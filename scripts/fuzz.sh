@@ -6,23 +6,48 @@
 # dialog's script reader with the dialog model playing what it read.
 #
 # Usage: scripts/fuzz.sh [seconds per target]   (default 60)
-#        scripts/fuzz.sh --long [hours]          (default 3 hours in all)
+#        scripts/fuzz.sh --long [hours]          (default 3 hours in all; 0.5 is half an hour)
+#        scripts/fuzz.sh --merge                 (re-minimise fuzz/corpus only)
+#
+# Every target starts from the corpus kept in the repository,
+# fuzz/corpus/<kind>/, together with seeds our own writers make afresh. A
+# short run (what CI does) works on a copy in build/fuzz/corpus and leaves
+# the repository's corpus alone. The long mode grows the copy for its share
+# of the time per target, then merges it into fuzz/corpus/<kind>/ with
+# libFuzzer's set-cover merge, which keeps the fewest inputs that cover
+# what all of them cover; commit what it leaves there.
+#
 # Configures build/fuzz with clang, builds the targets with AddressSanitizer
-# and UndefinedBehaviorSanitizer, seeds each corpus with what our own
-# writers make, and runs each target for its share of the time; the corpora
-# in build/fuzz/corpus grow from run to run. Prints the executions of each
-# target and exits non-zero when a target finds a crash, a leak, a time-out
-# or undefined behaviour; the input that caused it is left in
+# and UndefinedBehaviorSanitizer, prints per target the executions, the
+# edges covered by the starting corpus and at the end, and the corpus size,
+# and exits non-zero when a target finds a crash, a leak, a time-out or
+# undefined behaviour; the input that caused it is left in
 # build/fuzz/artifacts.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=$top/build/fuzz
+kept=$top/fuzz/corpus
 targets=(presets_reader_fuzz jpeg_picture_fuzz descriptor_fuzz property_list_fuzz dialog_script_fuzz)
-if [ "${1:-}" = "--long" ]; then
-  seconds=$(( ${2:-3} * 3600 / ${#targets[@]} ))
-else
+declare -A kind=([presets_reader_fuzz]=presets [jpeg_picture_fuzz]=jpeg
+                 [descriptor_fuzz]=descriptor [property_list_fuzz]=property
+                 [dialog_script_fuzz]=dialog)
+mode=short
+case "${1:-}" in
+--long)
+  mode=long
+  seconds=$(awk -v h="${2:-3}" -v n=${#targets[@]} 'BEGIN { printf "%d", h * 3600 / n }')
+  ;;
+--merge)
+  mode=merge
+  seconds=0
+  ;;
+*)
   seconds=${1:-60}
-fi
+  ;;
+esac
+# Limits shared by the runs and the merges: an input larger than max_len is
+# cut, so the kept corpus stays small.
+limits=(-max_len=60000 -timeout=10 -rss_limit_mb=2048)
 instrument="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 
 cmake -S "$top" -B "$build" -G Ninja \
@@ -34,6 +59,8 @@ cmake --build "$build" -j2 --target "${targets[@]}" presets_seed_writer
 
 artifacts=$build/artifacts
 mkdir -p "$artifacts"
+# The working corpora: fresh seeds, then the kept corpus over them.
+rm -rf "$build/corpus"
 seed() { # folder [kind]
   mkdir -p "$build/corpus/$1"
   "$build/fuzz/presets_seed_writer" "$build/corpus/$1" ${2:+"$2"} >/dev/null
@@ -47,25 +74,67 @@ mkdir -p "$build/corpus/dialog"
 printf 'press 200 75\nmove 2000 75\nrelease 0 0\ntype 7 250\ntimer\nok\n' >"$build/corpus/dialog/drag"
 printf 'select 26 68\ncommand 36\ncommand 23\ncommand 52\ncommand 33\npress 600 200\nmove 500 100\nrelease 1 1\ncancel\n' >"$build/corpus/dialog/commands"
 printf 'press 313 462\nrelease 313 462\nfile x\npress 350 500 ctrl\nrelease 350 500\ncommand 22\n' >"$build/corpus/dialog/dots"
+for t in "${targets[@]}"; do
+  k=${kind[$t]}
+  mkdir -p "$kept/$k"
+  cp -f "$kept/$k"/* "$build/corpus/$k/" 2>/dev/null || true
+done
 
-declare -A corpus=([presets_reader_fuzz]=presets [jpeg_picture_fuzz]=jpeg
-                   [descriptor_fuzz]=descriptor [property_list_fuzz]=property
-                   [dialog_script_fuzz]=dialog)
+# The coverage libFuzzer reports: "cov:" of the first INITED line and of the
+# last line of the log.
+initedEdges() { sed -n 's/.*INITED cov: \([0-9]*\).*/\1/p' "$1" | head -1; }
+finalEdges() { grep -o 'cov: [0-9]*' "$1" | tail -1 | cut -d' ' -f2; }
+count() { find "$1" -type f | wc -l; }
+size() { du -sk "$1" | cut -f1; }
+
+# Re-minimises the kept corpus of one target from what it and the working
+# copy hold. The old folder is replaced only once the merge has succeeded.
+merge() { # target
+  local t=$1 k=${kind[$1]} fresh
+  fresh=$build/merged/$k
+  rm -rf "$fresh"
+  mkdir -p "$fresh"
+  # The fewest inputs that cover what all of them cover (a greedy set
+  # cover), then any input that still adds a feature over those: some
+  # targets' coverage depends a little on the order inputs run in.
+  if ! { "$build/fuzz/$t" -set_cover_merge=1 "${limits[@]}" "$fresh" "$kept/$k" "$build/corpus/$k" &&
+         "$build/fuzz/$t" -merge=1 "${limits[@]}" "$fresh" "$kept/$k" "$build/corpus/$k"; } \
+       >"$build/$t.merge.log" 2>&1; then
+    rm -rf "$fresh"
+    tail -20 "$build/$t.merge.log"
+    echo "fuzz: merging the corpus of $t failed; see $build/$t.merge.log"
+    exit 1
+  fi
+  rm -rf "$kept/$k"
+  mv "$fresh" "$kept/$k"
+}
+
 summary=""
 for t in "${targets[@]}"; do
+  k=${kind[$t]}
+  if [ "$mode" = merge ]; then
+    merge "$t"
+    summary+="  $t: kept corpus $(count "$kept/$k") files, $(size "$kept/$k") KiB"$'\n'
+    continue
+  fi
   echo "fuzz: running $t for $seconds s"
   log=$build/$t.log
   status=0
-  "$build/fuzz/$t" "$build/corpus/${corpus[$t]}" \
-    -max_total_time="$seconds" -max_len=60000 -timeout=10 -rss_limit_mb=2048 \
+  "$build/fuzz/$t" "$build/corpus/$k" "${limits[@]}" -max_total_time="$seconds" \
     -artifact_prefix="$artifacts/$t-" -print_final_stats=1 >"$log" 2>&1 || status=$?
-  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-  summary+="  $t: ${execs:-?} executions in $seconds s"$'\n'
   if [ "$status" != 0 ]; then
     tail -40 "$log"
     echo "fuzz: $t failed (status $status); see $log and $artifacts"
     exit 1
   fi
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+  line="  $t: ${execs:-?} executions in $seconds s, edges $(initedEdges "$log") at start"
+  line+=" and $(finalEdges "$log") at the end"
+  if [ "$mode" = long ]; then
+    merge "$t"
+    line+=", kept corpus $(count "$kept/$k") files, $(size "$kept/$k") KiB"
+  fi
+  summary+="$line"$'\n'
 done
 echo "fuzz: every target ran clean"
 printf '%s' "$summary"

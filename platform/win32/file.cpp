@@ -45,8 +45,10 @@ int File::openForReading(const char* path, unsigned) {
 
 int File::openForWriting(const char* path, unsigned) {
     close();
-    // One writer at a time, any number of readers.
-    HANDLE handle = openChecked(path, GENERIC_WRITE, FILE_SHARE_READ, OPEN_ALWAYS);
+    // One writer at a time, any number of readers; the file may be removed
+    // while it is written (the CLI removes its temporaries on Ctrl-Break).
+    HANDLE handle =
+        openChecked(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, OPEN_ALWAYS);
     if (handle == INVALID_HANDLE_VALUE) return kFileCannotOpen;
     handle_ = handle;
     writer_ = true;

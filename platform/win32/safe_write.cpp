@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,10 +17,53 @@ namespace {
 
 std::atomic<int> g_interrupted{0};
 
-extern "C" void onInterrupt(int) {
+// The temporaries the console handler removes. A slot is claimed (1),
+// filled and then published (2); the handler only reads published slots.
+constexpr int kSlots = 16;
+constexpr size_t kSlotPath = 4096;
+struct Slot {
+    std::atomic<int> state{0};
+    wchar_t path[kSlotPath];
+};
+Slot g_slots[kSlots];
+
+// Held by open() while it creates and lists a temporary, and for good by
+// the handler once it starts removing them: no temporary is made that the
+// clean-up misses, and an event that comes during the clean-up waits here
+// until the process ends instead of ending it half-way.
+SRWLOCK g_cleanup = SRWLOCK_INIT;
+
+int claimSlot(const std::wstring& path) {
+    if (path.size() >= kSlotPath) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = 0;
+        if (g_slots[i].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(g_slots[i].path, path.c_str(), (path.size() + 1) * sizeof(wchar_t));
+            g_slots[i].state.store(2);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void releaseSlot(int slot) {
+    if (slot >= 0 && slot < kSlots) g_slots[slot].state.store(0);
+}
+
+// The console's events arrive on a thread of their own. The first Ctrl-C
+// only asks the run to cancel (it then removes its temporaries itself); a
+// second Ctrl-C, Ctrl-Break, closing the console, logging off or shutting
+// down remove every temporary and end the process at once, whatever the
+// main thread is doing.
+BOOL WINAPI onConsoleEvent(DWORD event) {
+    if (event == CTRL_C_EVENT && g_interrupted.exchange(1) == 0) return TRUE;
     g_interrupted.store(1);
-    // A second interrupt ends the program the usual way.
-    std::signal(SIGINT, SIG_DFL);
+    AcquireSRWLockExclusive(&g_cleanup);
+    for (Slot& s : g_slots)
+        if (s.state.load() == 2) DeleteFileW(s.path);
+    // What the system's own handler ends a program with on Ctrl-C.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(0xC000013AL));
+    return TRUE;
 }
 
 std::wstring widen(const char* path, unsigned flags) {
@@ -100,15 +142,19 @@ int SafeWrite::open(const char* target, unsigned flags) {
             setError(kSafeWriteCannotCreate, ERROR_FILENAME_EXCED_RANGE);
             return kFileCannotOpen;
         }
-        HANDLE h = CreateFileW(widen(temporary_, flags_).c_str(), GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        const std::wstring wideTemporary = widen(temporary_, flags_);
+        AcquireSRWLockExclusive(&g_cleanup);
+        HANDLE h =
+            CreateFileW(wideTemporary.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const DWORD err = GetLastError();
+        if (h != INVALID_HANDLE_VALUE) slot_ = claimSlot(wideTemporary);
+        ReleaseSRWLockExclusive(&g_cleanup);
         if (h != INVALID_HANDLE_VALUE) {
             handle_ = h;
             position_ = 0;
             return kFileOk;
         }
-        const DWORD err = GetLastError();
         temporary_[0] = '\0';
         if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) {
             setError(kSafeWriteCannotCreate, static_cast<int>(err));
@@ -203,6 +249,8 @@ int SafeWrite::commit() {
 }
 
 void SafeWrite::forget() {
+    releaseSlot(slot_);
+    slot_ = -1;
     temporary_[0] = '\0';
 }
 
@@ -216,7 +264,7 @@ void SafeWrite::discard() {
 }
 
 void installWriteSignalHandlers() {
-    std::signal(SIGINT, onInterrupt);
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 bool writeInterruptRequested() {
@@ -225,7 +273,6 @@ bool writeInterruptRequested() {
 
 void clearWriteInterrupt() {
     g_interrupted.store(0);
-    std::signal(SIGINT, onInterrupt);
 }
 
 } // namespace qf

@@ -97,6 +97,18 @@ TEST(CliWrite, TruncatedInputsAreRefusedUnlessAllowed) {
     EXPECT_TRUE(contains(r.err, "warning: '" + cut + "' is truncated")) << r.err;
     EXPECT_TRUE(fs::exists(out));
 #endif
+    // Cut anywhere in its scan, down to the end marker's last byte: refused
+    // the same way, nothing written.
+    fs::remove(out);
+    const size_t scan = bytes.find("\xFF\xDA");
+    ASSERT_NE(scan, std::string::npos);
+    for (size_t keep : {scan + 20, bytes.size() - 2, bytes.size() - 1}) {
+        writeText(cut, bytes.substr(0, keep));
+        r = runCli(withTestModule({"apply", cut, out}), dir);
+        EXPECT_EQ(r.code, 1) << keep << " of " << bytes.size() << " bytes: " << r.err;
+        EXPECT_TRUE(contains(r.err, "is truncated or damaged")) << keep << ": " << r.err;
+        EXPECT_FALSE(fs::exists(out)) << keep;
+    }
     // The whole file passes without a word.
     r = runCli(withTestModule({"apply", whole, out}), dir);
     EXPECT_EQ(r.code, 0) << r.err;
