@@ -320,9 +320,11 @@ int commandRender(const Options& o) {
         return kExitUsage;
     }
     const int depth = o.depth ? o.depth : 8;
+    // A .pgm is a greymap: rendered gray, as --gray does.
+    const bool gray = o.gray || cli::extensionOf(o.positional[0]) == ".pgm";
     std::string error;
     host::Document doc = host::Document::make(
-        o.width, o.height, o.gray ? host::ColorModel::gray : host::ColorModel::rgb, depth,
+        o.width, o.height, gray ? host::ColorModel::gray : host::ColorModel::rgb, depth,
         host::Transparency::none, &error);
     if (!doc.valid()) {
         fail(error);

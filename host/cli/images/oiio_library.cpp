@@ -131,22 +131,28 @@ class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
     // sample); runs that follow each other are gathered here and reach the
     // file in large writes. A failed write shows in the target's failed()
     // after flush().
+    //
+    // After the first failed write, bytes are accepted and discarded: a
+    // coder that sees a failing write may go on to its close path in a
+    // broken state (the TIFF coder did, on a full disk). The failure is
+    // recorded in the target and reported once the library is done.
     size_t pwrite(const void* buffer, size_t size, int64_t offset) override {
         std::lock_guard<std::mutex> lock(mutex_);
         if (offset < 0) return 0;
+        end_ = std::max(end_, offset + int64_t(size));
+        if (out_.failed()) return size;
         const auto* bytes = static_cast<const char*>(buffer);
         const bool follows = offset == pendingAt_ + int64_t(pending_.size());
         if (!follows || pending_.size() + size > kGather) {
-            if (!flushLocked()) return 0;
+            if (!flushLocked()) return size;
             pendingAt_ = offset;
         }
         if (size >= kGather) {
-            if (out_.writeAt(offset, bytes, size) != kFileOk) return 0;
+            if (out_.writeAt(offset, bytes, size) != kFileOk) return size;
             pendingAt_ = offset + int64_t(size);
         } else {
             pending_.insert(pending_.end(), bytes, bytes + size);
         }
-        end_ = std::max(end_, offset + int64_t(size));
         return size;
     }
     size_t size() const override { return size_t(end_); }
