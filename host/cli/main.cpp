@@ -323,9 +323,9 @@ int commandRender(const Options& o) {
     // A .pgm is a greymap: rendered gray, as --gray does.
     const bool gray = o.gray || cli::extensionOf(o.positional[0]) == ".pgm";
     std::string error;
-    host::Document doc = host::Document::make(
-        o.width, o.height, gray ? host::ColorModel::gray : host::ColorModel::rgb, depth,
-        host::Transparency::none, &error);
+    host::Document doc = host::Document::make(o.width, o.height,
+                                              gray ? host::ColorModel::gray : host::ColorModel::rgb,
+                                              depth, host::Transparency::none, &error);
     if (!doc.valid()) {
         fail(error);
         return kExitFailed;
