@@ -9,6 +9,7 @@
 #include <OpenImageIO/imageio.h>
 
 #include <algorithm>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -195,6 +196,19 @@ class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
     int64_t end_ = 0;
 };
 
+// A coder whose open, write or close failed is neither closed again nor
+// destroyed (its destructor closes): after a failed write on a full disk
+// the TIFF coder's close follows a null pointer while writing its Exif
+// directory. It is kept, unused, for the rest of the process (one per
+// failed write); the CLI removes the temporary.
+void abandon(std::unique_ptr<ImageOutput> out) {
+    static std::mutex abandonedMutex;
+    // Never destroyed, not even at exit; still reachable, so not a leak.
+    static auto* abandoned = new std::vector<ImageOutput*>;
+    std::lock_guard<std::mutex> lock(abandonedMutex);
+    abandoned->push_back(out.release());
+}
+
 bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image& img,
                std::string& error, std::string* warning) {
     auto out = ImageOutput::create(finalPath);
@@ -241,7 +255,10 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     SafeWriteProxy proxy(file, finalPath);
     const bool viaProxy = out->supports("ioproxy") && out->set_ioproxy(&proxy);
     const char* target = viaProxy ? file.temporaryPath() : file.handOver();
-    if (failed(out->open(target, spec))) return false;
+    if (failed(out->open(target, spec))) {
+        abandon(std::move(out));
+        return false;
+    }
     const ImageSpec& used = out->spec();
     if (warning && used.format != format && img.format != SampleFormat::u8) {
         *warning = std::string("the output format cannot hold ") +
@@ -249,10 +266,13 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
                    " samples; written as " + used.format.c_str();
     }
     if (failed(out->write_image(data, img.data.data()))) {
-        out->close();
+        abandon(std::move(out));
         return false;
     }
-    if (failed(out->close())) return false;
+    if (failed(out->close())) {
+        abandon(std::move(out));
+        return false;
+    }
     proxy.flush();
     if (file.failed()) {
         error = file.failure();
