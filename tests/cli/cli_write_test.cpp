@@ -103,6 +103,16 @@ TEST(CliWrite, TruncatedInputsAreRefusedUnlessAllowed) {
     EXPECT_EQ(r.err, "");
 }
 
+TEST(CliWrite, AGreymapIsWrittenGrayAndAPixmapInColour) {
+    const std::string dir = testFolder();
+    for (const char* name : {"t.pgm", "t.ppm"}) {
+        const std::string out = join(dir, name);
+        CliResult r = runCli(withTestModule({"render", "--size", "64x64", out}), dir);
+        ASSERT_EQ(r.code, 0) << name << ": " << r.err;
+        EXPECT_EQ(readText(out).substr(0, 2), name[3] == 'g' ? "P5" : "P6") << name;
+    }
+}
+
 #ifndef _WIN32
 
 TEST(CliWrite, OnlyRegularFilesAreReplacedAndTheirPermissionsKept) {
@@ -285,7 +295,8 @@ TEST(CliWrite, AFullDiskLeavesEveryOldFileWhole) {
     } unmount{disk};
     const std::string in = join(dir, "in.png");
     ASSERT_TRUE(writeTestImage(in, makeImage(400, 300, 3, SampleFormat::u8)));
-    const std::vector<std::string> names = {"out.png", "out.tif", "out.jpg", "look.sa9"};
+    const std::vector<std::string> names = {"out.png", "out.tif", "out.jpg",
+                                            "out.exr", "out.ppm", "look.sa9"};
     for (const std::string& n : names) writeText(join(disk, n), "old " + n);
     // Fill what is left, to the last byte.
     {
@@ -306,6 +317,8 @@ TEST(CliWrite, AFullDiskLeavesEveryOldFileWhole) {
     const Case cases[] = {
         {{"apply", in, join(disk, "out.png")}, "out.png", false},
         {{"apply", in, join(disk, "out.tif")}, "out.tif", false},
+        {{"apply", in, join(disk, "out.exr")}, "out.exr", false},
+        {{"apply", in, join(disk, "out.ppm")}, "out.ppm", false},
         {{"render", "--size", "30x30", join(dir, "elsewhere.png"), "--save-preset",
           join(disk, "look.sa9")},
          "look.sa9",
@@ -323,8 +336,8 @@ TEST(CliWrite, AFullDiskLeavesEveryOldFileWhole) {
         EXPECT_EQ(readText(join(disk, c.target)), "old " + c.target);
     }
     std::vector<std::string> left = filesIn(disk);
-    EXPECT_EQ(left,
-              (std::vector<std::string>{"filler", "look.sa9", "out.jpg", "out.png", "out.tif"}));
+    EXPECT_EQ(left, (std::vector<std::string>{"filler", "look.sa9", "out.exr", "out.jpg", "out.png",
+                                              "out.ppm", "out.tif"}));
 }
 
 #endif
