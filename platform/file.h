@@ -119,4 +119,8 @@ int deleteFile(const char* path);
 // already exists as a folder; else kFileCannotOpen.
 int createFolder(const char* path);
 
+// Removes a folder that is empty. kFileOk, also when there was no such
+// folder; else kFileCannotOpen (it holds something, or may not be removed).
+int deleteEmptyFolder(const char* path);
+
 } // namespace qf

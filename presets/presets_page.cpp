@@ -46,17 +46,20 @@ bool cellPicture(const std::string& path, PyramidImage& cell) {
 } // namespace
 
 int writePresetsPage(const std::string& sourceFolder, const std::string& pagePath,
-                     unsigned safeWriteFlags, int* cells) {
+                     unsigned safeWriteFlags, int* cells,
+                     const std::function<bool(const std::string&)>& accept) {
     if (cells) *cells = 0;
     std::vector<FolderEntry> entries;
     if (listFolder(sourceFolder.c_str(), entries) != kFileOk) return kPresetsPageNothingFound;
-    std::vector<std::string> names;
-    for (const FolderEntry& e : entries)
-        if (!e.isFolder && containsNoCase(e.name, kPresetsExtension)) names.push_back(e.name);
-    if (names.empty()) return kPresetsPageNothingFound;
-
     std::string folder = sourceFolder;
     if (!folder.empty() && !isPathSeparator(folder.back())) folder += kPathSeparator;
+    std::vector<std::string> names;
+    for (const FolderEntry& e : entries)
+        if (!e.isFolder && containsNoCase(e.name, kPresetsExtension) &&
+            (!accept || accept(folder + e.name)))
+            names.push_back(e.name);
+    if (names.empty()) return kPresetsPageNothingFound;
+
     HtmlPage page;
     const int opened = page.open(pagePath, kHtmlPresetsPage, kPresetsPageColumns,
                                  folderDisplayName(folder), safeWriteFlags);

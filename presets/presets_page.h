@@ -3,6 +3,7 @@
 // under the file's name.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/safe_write.h"
@@ -19,7 +20,10 @@ constexpr int kPresetsPageNothingFound = 1;
 // pictures of the files are read; a file without one shows a white square.
 // kFileOk, kPresetsPageNothingFound, or the page's kFileCannotOpen or
 // kFileWriteFailed. `cells`, when given, receives the number of pictures.
+// `accept`, when given, is asked about each file (by its path) and a file
+// it refuses is left out of the page.
 int writePresetsPage(const std::string& sourceFolder, const std::string& pagePath,
-                     unsigned safeWriteFlags = kSafeWriteDefault, int* cells = nullptr);
+                     unsigned safeWriteFlags = kSafeWriteDefault, int* cells = nullptr,
+                     const std::function<bool(const std::string&)>& accept = {});
 
 } // namespace qf

@@ -4,7 +4,9 @@
 # format. The two commands run in alternation (ours first, then GEGL's, one
 # pair per round) so that a change in the machine's load hits both alike;
 # the script prints every wall time, the median of each and the ratio
-# ours / GEGL's (below 1.0: we are faster).
+# ours / GEGL's (below 1.0: we are faster). Then, where our GEGL operation
+# is built, the same pairing of quillfire:quillfire over a white input with
+# cell-noise, both run by the gegl command.
 #
 #   scripts/bench-side-by-side.sh [--runs N] [--size WxH] [--cli PATH]
 #                                 [--build DIR] [-- extra render options]
@@ -58,6 +60,8 @@ if [[ -z "$cli" ]]; then
     cmake --preset native -B "$build" >/dev/null
     cmake --build "$build" -j2 --target quillfire quillfire_module >/dev/null
     cli="$build/host/quillfire"
+    # Our GEGL operation too, where libgegl-dev is installed.
+    cmake --build "$build" -j2 --target quillfire_gegl >/dev/null 2>&1 || true
 fi
 
 work=$(mktemp -d)
@@ -85,23 +89,46 @@ median() {
         if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
-# One untimed pair first: page cache, GEGL's plug-in scan, our module load.
-wall "${ours[@]}" >/dev/null
-wall "${theirs[@]}" >/dev/null
+# Times two commands (arrays named by $1 and $2, shown as $3 and $4) in
+# alternation, one pair per round after one untimed pair (page cache,
+# GEGL's plug-in scan, our module load), and prints each round, the medians
+# and the ratio first / second.
+pair() {
+    local -n first=$1 second=$2
+    local a b i mo mt firstTimes=() secondTimes=()
+    wall "${first[@]}" >/dev/null
+    wall "${second[@]}" >/dev/null
+    for ((i = 1; i <= runs; ++i)); do
+        a=$(wall "${first[@]}")
+        b=$(wall "${second[@]}")
+        firstTimes+=("$a")
+        secondTimes+=("$b")
+        printf 'round %d: %s %6d ms   %s %6d ms\n' "$i" "$3" "$a" "$4" "$b"
+    done
+    mo=$(median "${firstTimes[@]}")
+    mt=$(median "${secondTimes[@]}")
+    echo "median $3: $mo ms"
+    echo "median $4: $mt ms"
+    awk -v a="$mo" -v b="$mt" -v n="$3 / $4" 'BEGIN { printf "ratio %s: %.2f\n", n, a / b }'
+}
 
-ourTimes=()
-theirTimes=()
-for ((i = 1; i <= runs; ++i)); do
-    a=$(wall "${ours[@]}")
-    b=$(wall "${theirs[@]}")
-    ourTimes+=("$a")
-    theirTimes+=("$b")
-    printf 'round %d: quillfire %6d ms   gegl %6d ms\n' "$i" "$a" "$b"
-done
-
-mo=$(median "${ourTimes[@]}")
-mt=$(median "${theirTimes[@]}")
 echo "size $size, options: ${extra[*]:-(defaults)}"
-echo "median quillfire: $mo ms"
-echo "median gegl cell-noise: $mt ms"
-awk -v a="$mo" -v b="$mt" 'BEGIN { printf "ratio quillfire / gegl: %.2f\n", a / b }'
+pair ours theirs quillfire "gegl cell-noise"
+
+# Our GEGL operation over a white input against cell-noise, both through
+# the gegl command at the same size, in alternation as above. The white
+# input is made inside GEGL (no file is read); the extra render options do
+# not apply here (the operation's defaults). The module is taken from the
+# CLI's build tree.
+module_dir="$(dirname "$(dirname "$cli")")/gegl"
+if [[ -e "$module_dir/quillfire-gegl.so" ]]; then
+    system_ops=$(pkg-config --variable=pluginsdir gegl-0.4 2>/dev/null ||
+        echo /usr/lib/x86_64-linux-gnu/gegl-0.4)
+    op=(env GEGL_PATH="$module_dir:$system_ops" gegl -o "$work/op.ppm" -- color value=white
+        crop "width=$width" "height=$height" quillfire:quillfire)
+    cell=(env GEGL_PATH="$module_dir:$system_ops" "${theirs[@]}")
+    echo "through gegl, size $size: white input + quillfire:quillfire against cell-noise"
+    pair op cell quillfire:quillfire cell-noise
+else
+    echo "(no GEGL operation in $module_dir: build the quillfire_gegl target to compare it)"
+fi

@@ -74,6 +74,7 @@ for preset in native win32 win64; do
     WINEPREFIX="$top/build/$preset/wineprefix" wineserver -w || true
   fi
   ctest --preset "$preset" -j "$jobs"
+  if [ "$preset" = native ]; then step "native: the GEGL operation against the CLI"; ./scripts/check-gegl.sh build/native; fi
   if [ "$preset" != native ]; then
     # The dialog's window, on the one virtual display (the other suites run
     # without a display, where the module shows no window). The screenshot

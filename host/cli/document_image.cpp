@@ -55,6 +55,8 @@ bool imageFromDocument(host::Document&& doc, Image& img, std::string& error) {
                  : doc.depth() == 16 ? SampleFormat::u16
                                      : SampleFormat::f32;
     out.iccProfile = img.iccProfile;
+    out.metadata = img.metadata;
+    out.quality = img.quality;
     out.halfFloat = img.halfFloat && out.format == SampleFormat::f32;
     if (doc.model() == host::ColorModel::multichannel || out.channels > 4) {
         error = "multichannel documents cannot be written";
@@ -105,6 +107,27 @@ bool maskFromImage(const Image& mask, const host::Document& doc, std::vector<uin
         }
     }
     return true;
+}
+
+std::vector<float> transparencyOf(const host::Document& doc) {
+    std::vector<float> alpha;
+    if (doc.transparency() == host::Transparency::none) return alpha;
+    const int a = doc.colorChannels();
+    alpha.reserve(size_t(doc.width()) * size_t(doc.height()));
+    for (int32_t y = 0; y < doc.height(); ++y)
+        for (int32_t x = 0; x < doc.width(); ++x) alpha.push_back(float(doc.sample(x, y, a)));
+    return alpha;
+}
+
+void limitTransparency(host::Document& doc, const std::vector<float>& limit) {
+    if (doc.transparency() == host::Transparency::none ||
+        limit.size() != size_t(doc.width()) * size_t(doc.height()))
+        return;
+    const int a = doc.colorChannels();
+    size_t i = 0;
+    for (int32_t y = 0; y < doc.height(); ++y)
+        for (int32_t x = 0; x < doc.width(); ++x, ++i)
+            if (doc.sample(x, y, a) > double(limit[i])) doc.setSample(x, y, a, double(limit[i]));
 }
 
 } // namespace qf::cli

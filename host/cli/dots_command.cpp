@@ -43,18 +43,25 @@ bool filledDotPath(int number, std::string& path, std::string& error) {
 int listDots() {
     DotMap map{};
     loadDotMap(map);
+    // Where the dots were looked for: the folder of the first dot's file.
+    std::string folder;
+    dotPresetPath(1, folder);
+    folder.resize(folder.size() - dotFileName(0).size());
     int shown = 0;
+    bool starred = false;
     for (int n = 1; n <= kDotCount; ++n) {
         std::string path, flags, error;
         if (!dotSettings(n, path, flags, error)) continue;
-        // A dot the dialog keeps for the next run is marked with '*'.
-        std::printf("%2d%s %s\n", n, map.entry[n - 1] ? "*" : " ", flags.c_str());
+        if (shown == 0) std::printf("memory dots in %s:\n", folder.c_str());
+        // A dot the dialog keeps for the next run is marked with '*'. The
+        // files count from 0, the dots as the dialog shows them from 1.
+        std::printf("%2d%s %s  (%s)\n", n, map.entry[n - 1] ? "*" : " ", flags.c_str(),
+                    dotFileName(n - 1).c_str());
+        starred |= map.entry[n - 1] != 0;
         ++shown;
     }
-    if (shown == 0)
-        std::printf("no memory dots are filled\n");
-    else
-        std::printf("(* the dialog shows the dot filled when it next opens)\n");
+    if (shown == 0) std::printf("no memory dots are filled in %s\n", folder.c_str());
+    if (starred) std::printf("(* the dialog shows the dot filled when it next opens)\n");
     return std::ferror(stdout) ? 1 : 0;
 }
 

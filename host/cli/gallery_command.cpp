@@ -69,6 +69,25 @@ bool parse(const std::vector<std::string>& args, GalleryOptions& o) {
     return true;
 }
 
+// Why the page or its pictures folder cannot be written, as ": ..."; the
+// checks an output's opening makes.
+std::string pageFailure(const std::string& page) {
+    const std::string folder = folderOf(page);
+    if (isDirectory(page)) return ": it is a folder";
+    if (!folder.empty() && !isDirectory(folder)) return ": the folder does not exist";
+    const std::string images = folder + kWebImagesFolder;
+    if (fileExists(images) && !isDirectory(images))
+        return ": '" + images + "' is there and is not a folder";
+    SafeWrite probe;
+    std::string why;
+    if (!openOutput(probe, page, why)) {
+        const size_t colon = why.find("': ");
+        return colon == std::string::npos ? ": " + why : why.substr(colon + 1);
+    }
+    probe.discard();
+    return ": the disk or a pictures file could not be written";
+}
+
 // Renders one dot through the module's JPEG export: its settings over a
 // copy of the document, at `width` x `height`, to `path`.
 int exportDot(host::FilterHost& filterHost, host::Document& doc, const std::string& dotPath,
@@ -133,7 +152,7 @@ int dotsPage(const GalleryOptions& o, const std::string& page) {
         std::max<int32_t>(1, int32_t(int64_t(kDotPictureSide) * image.height / larger));
     HtmlPage html;
     if (html.open(page, kHtmlMemoryDotsPage, 4, "", kSafeWriteUtf8Path) != kFileOk) {
-        fail("cannot create the page '" + page + "'");
+        fail("cannot write the page '" + o.positional[1] + "'" + pageFailure(page));
         return kFailed;
     }
     for (const auto& [number, path] : dots) {
@@ -142,7 +161,9 @@ int dotsPage(const GalleryOptions& o, const std::string& page) {
         if (code == kCancelled) return code;
         html.addCell(name, w, h);
     }
-    return html.close() == kFileOk ? kOk : kFailed;
+    if (html.close() == kFileOk) return kOk;
+    fail("cannot write the page '" + o.positional[1] + "'" + pageFailure(page));
+    return writeInterruptRequested() ? kCancelled : kFailed;
 }
 
 int presetsPage(const GalleryOptions& o, const std::string& page) {
@@ -151,13 +172,25 @@ int presetsPage(const GalleryOptions& o, const std::string& page) {
         fail("'" + folder + "' is not a folder");
         return kFailed;
     }
-    const int status = writePresetsPage(folder, page, kSafeWriteUtf8Path);
+    // A file that only bears the extension is named and left out, as
+    // apply --preset refuses it.
+    int skipped = 0;
+    auto isPresetsFile = [&skipped](const std::string& path) {
+        Settings settings;
+        std::string why;
+        if (settingsFromPresetsFile(path, settings, why)) return true;
+        fail("warning: " + why + "; left out of the page");
+        ++skipped;
+        return false;
+    };
+    const int status = writePresetsPage(folder, page, kSafeWriteUtf8Path, nullptr, isPresetsFile);
     if (status == kPresetsPageNothingFound) {
-        fail("there are no presets files (.sa9) in '" + folder + "'");
+        fail(skipped ? "there are no readable presets files (.sa9) in '" + folder + "'"
+                     : "there are no presets files (.sa9) in '" + folder + "'");
         return kFailed;
     }
     if (status != kFileOk) {
-        fail("cannot write the page '" + page + "'");
+        fail("cannot write the page '" + o.positional[1] + "'" + pageFailure(page));
         return writeInterruptRequested() ? kCancelled : kFailed;
     }
     return kOk;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,10 @@ struct Image {
     // Carried from an input file to the output where the format allows.
     std::vector<uint8_t> iccProfile;
     bool halfFloat = false; // the file held 16-bit floats (written back as such where possible)
+    // The file's metadata (Exif, IPTC, XMP, ...) as the image library holds
+    // it, carried to the output where its format allows; opaque to the CLI.
+    std::shared_ptr<const void> metadata;
+    int quality = 0; // JPEG quality for the output, 1..100; 0: the library's default
 
     size_t bytesPerSample() const {
         return format == SampleFormat::u8 ? 1 : format == SampleFormat::u16 ? 2 : 4;
@@ -49,6 +54,11 @@ bool readImage(const std::string& path, Image& out, std::string& error, bool all
 // image's depth or channels exactly.
 bool writeImage(const std::string& path, const Image& image, std::string& error,
                 std::string* warning = nullptr);
+
+// The pixels turned as Exif orientation `orientation` (2 to 8; any other
+// value leaves them) says, so that they stand upright: the picture as it is
+// meant to be seen. False with `error` when memory runs short.
+bool turnUpright(Image& image, int orientation, std::string& error);
 
 // The stb-based reader and writer, available in every build.
 bool readImageStb(const std::string& path, Image& out, std::string& error,

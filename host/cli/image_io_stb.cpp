@@ -1,6 +1,7 @@
 // The stb-based reader and writer, plus our own 16-bit PNG and PFM coders.
 #include "host/cli/file_util.h"
 #include "host/cli/image_io.h"
+#include "host/cli/jpeg_metadata.h"
 
 #include <array>
 #include <cstring>
@@ -258,6 +259,8 @@ bool readImageStb(const std::string& path, Image& out, std::string& error, bool 
     const size_t n = img.rowBytes() * size_t(h);
     img.data.assign(static_cast<uint8_t*>(pixels), static_cast<uint8_t*>(pixels) + n);
     stbi_image_free(pixels);
+    // A camera's picture stored sideways, turned upright.
+    if (!turnUpright(img, exifOrientation(bytes), error)) return false;
     out = std::move(img);
     return true;
 }

@@ -49,7 +49,7 @@ struct ImageLibrary {
 };
 
 // Changes whenever ImageLibrary, ImageWriteTarget or Image change.
-constexpr uint32_t kImageLibraryVersion = 1;
+constexpr uint32_t kImageLibraryVersion = 2;
 
 // The library's one exported symbol: a function returning its table.
 using ImageLibraryEntry = const ImageLibrary* (*)();

@@ -4,6 +4,7 @@
 #include "host/cli/file_util.h"
 #include "host/cli/gallery_command.h"
 #include "host/cli/image_io.h"
+#include "host/cli/jpeg_metadata.h"
 #include "host/cli/options.h"
 #include "host/cli/presets_bridge.h"
 #include "host/cli/progress_bar.h"
@@ -200,11 +201,15 @@ int writeOutput(const std::string& path, host::Document&& doc, cli::Image& like)
     return kExitOk;
 }
 
+// One line and false when the command did not get exactly `names`.
+bool havePositional(const Options& o, const std::vector<std::string>& names) {
+    const std::string error = cli::positionalError(o, names);
+    if (!error.empty()) fail(error);
+    return error.empty();
+}
+
 int commandApply(const Options& o) {
-    if (o.positional.size() != 2) {
-        fail("apply needs INPUT and OUTPUT (see quillfire --help)");
-        return kExitUsage;
-    }
+    if (!havePositional(o, {"INPUT", "OUTPUT"})) return kExitUsage;
     cli::Image image;
     host::Document doc;
     if (!readDocument(o, image, doc)) return kExitFailed;
@@ -212,10 +217,19 @@ int commandApply(const Options& o) {
     // output takes over (format, profile).
     std::vector<uint8_t>().swap(image.data);
     if (!applyMask(o, doc)) return kExitFailed;
+    std::vector<float> alpha;
+    if (o.keepTransparency) {
+        alpha = cli::transparencyOf(doc);
+        if (alpha.empty())
+            fail("warning: '" + o.positional[0] +
+                 "' has no transparency; --keep-transparency changes nothing");
+    }
     std::optional<host::Descriptor> settings;
     int code = filterDocument(doc, o, settings);
     if (code != kExitOk) return code;
+    if (!alpha.empty()) cli::limitTransparency(doc, alpha);
     if (!savePreset(o, settings, doc)) return writeFailedStatus();
+    if (o.quality) image.quality = *o.quality;
     code = writeOutput(o.positional[1], std::move(doc), image);
     if (code != kExitOk) return code;
     return printSettings(o, settings) ? kExitOk : kExitFailed;
@@ -255,10 +269,7 @@ ExportFileKind exportFileKind(const std::string& path) {
 // writes beside the target and renames, so a failed or cancelled export
 // leaves an existing file alone.
 int commandExport(Options o) {
-    if (o.positional.size() != 2) {
-        fail("export needs INPUT and OUTPUT (see quillfire --help)");
-        return kExitUsage;
-    }
+    if (!havePositional(o, {"INPUT", "OUTPUT"})) return kExitUsage;
     // The module writes the format the output's extension names.
     const ExportFileKind kind = exportFileKind(o.positional[1]);
     if (kind == ExportFileKind::unknown) {
@@ -290,7 +301,7 @@ int commandExport(Options o) {
     o.extraKeys.putText(kKeyExportPath, temporary)
         .putInteger(kKeyExportWidth, o.width)
         .putInteger(kKeyExportHeight, o.height)
-        .putInteger(kKeyExportQuality, o.quality);
+        .putInteger(kKeyExportQuality, o.quality.value_or(cli::kExportQuality));
     o.hostSig = kOwnHostSignature;
     o.progressLabel = "quillfire: exporting";
     std::optional<host::Descriptor> settings;
@@ -302,6 +313,13 @@ int commandExport(Options o) {
         fail("the module wrote no file to '" + o.positional[1] + "' (does it export?)");
         return kExitFailed;
     }
+    // A camera photo's Exif, XMP, IPTC and profile go with the picture, in
+    // place of the module's own blocks.
+    if (kind == ExportFileKind::jpeg &&
+        !cli::carryMetadataInto(o.positional[0], image.iccProfile, temporary, error)) {
+        fail(error);
+        return writeFailedStatus();
+    }
     if (!cli::commitOutput(file, o.positional[1], error)) {
         fail(error);
         return writeFailedStatus();
@@ -311,10 +329,7 @@ int commandExport(Options o) {
 }
 
 int commandRender(const Options& o) {
-    if (o.positional.size() != 1) {
-        fail("render needs one OUTPUT (see quillfire --help)");
-        return kExitUsage;
-    }
+    if (!havePositional(o, {"OUTPUT"})) return kExitUsage;
     if (!o.width) {
         fail("render needs --size WxH");
         return kExitUsage;
@@ -343,10 +358,7 @@ int commandRender(const Options& o) {
 }
 
 int commandSample(const Options& o) {
-    if (o.positional.size() != 1) {
-        fail("sample needs one OUTPUT (see quillfire --help)");
-        return kExitUsage;
-    }
+    if (!havePositional(o, {"OUTPUT"})) return kExitUsage;
     std::string error;
     if (!cli::writeImage(o.positional[0], cli::makeSamplePicture(), error)) {
         fail(error);
@@ -383,11 +395,12 @@ std::vector<std::string> arguments(int argc, char** argv) {
 int main(int argc, char** argv) {
     std::vector<std::string> args = arguments(argc, argv);
     if (args.empty()) {
-        std::fputs(cli::usage().c_str(), stderr);
+        std::fputs(cli::shortUsage().c_str(), stderr);
         return kExitUsage;
     }
     const cli::Command* command = cli::findCommand(args[0]);
     for (const std::string& a : args) {
+        if (a == "--") break; // file names follow
         if (a == "--help" || a == "-h" || a == "help") {
             std::fputs(command ? cli::commandUsage(*command).c_str() : cli::usage().c_str(),
                        stdout);
@@ -399,8 +412,11 @@ int main(int argc, char** argv) {
         }
     }
     if (!command) {
-        fail("unknown command '" + args[0] + "' (commands: " + cli::commandNames() +
-             "; see quillfire --help)");
+        std::vector<std::string> names;
+        for (const cli::Command& c : cli::commands()) names.emplace_back(c.name);
+        fail("unknown command '" + args[0] + "'" +
+             cli::suggestionText(cli::nearestNames(args[0], names)) +
+             " (commands: " + cli::commandNames() + "; see quillfire --help)");
         return kExitUsage;
     }
     Options o;

@@ -3,8 +3,10 @@
 #include "host/cli/image_io.h"
 #include "host/cli/random_look.h"
 #include "values/name_tables.h"
+#include "values/settings_record.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace qf::cli {
 namespace {
@@ -14,8 +16,12 @@ constexpr unsigned kAllBits = kApplyBit | kRenderBit | kExportBit;
 const Command kCommands[] = {
     {"apply", "apply INPUT OUTPUT [settings] [--mask FILE] [options]",
      "filters INPUT and writes OUTPUT with the input's depth (8-bit, 16-bit\n"
-     "or 32-bit float) and channels (gray, gray + alpha, RGB, RGBA); alpha\n"
-     "is editable transparency. --mask limits the filter to a selection.",
+     "or 32-bit float) and channels (gray, gray + alpha, RGB, RGBA). A camera\n"
+     "photo is turned upright by its Exif orientation; its Exif, IPTC, XMP\n"
+     "and colour profile are kept where OUTPUT's format holds them. The\n"
+     "pattern is opaque where it paints, so transparent areas fill in, as a\n"
+     "render filter does in an editor; --keep-transparency keeps INPUT's\n"
+     "transparency. --mask limits the filter to a selection.",
      kApplyBit, true},
     {"render", "render --size WxH OUTPUT [--depth D] [--gray] [settings] [options]",
      "renders onto a new opaque white document (8-bit RGB unless --depth or\n"
@@ -139,8 +145,15 @@ const OptionEntry kOptions[] = {
      "  --save-preset FILE    keep the settings used, with a thumbnail of the result,\n"
      "                        as a presets file (apply and render)",
      keepText<&Options::savePresetPath>},
-    {"quality", true, nullptr, kExportBit,
-     "  --quality Q           export: JPEG quality, 0 to 100 (default 90)", applyQuality},
+    {"quality", true, nullptr, kApplyBit | kExportBit,
+     "  --quality Q           JPEG quality, 0 to 100 (export's default 90; apply's,\n"
+     "                        the image library's: 98)",
+     applyQuality},
+    {"keep-transparency", false, nullptr, kApplyBit,
+     "  --keep-transparency   apply: the input's transparency limits the result (as an\n"
+     "                        editor's lock on transparent pixels does); without it\n"
+     "                        the pattern is opaque wherever it paints",
+     turnOn<&Options::keepTransparency>},
     {"print-settings", false, nullptr, kAllBits,
      "  --print-settings      print the settings the module used, as flags",
      turnOn<&Options::printSettings>},
@@ -168,7 +181,8 @@ const OptionEntry kOptions[] = {
      turnOn<&Options::progress>},
     {"allow-truncated", false, nullptr, kAllBits,
      "  --allow-truncated     use what a truncated or damaged input file holds (with\n"
-     "                        a warning) rather than refuse it",
+     "                        a warning) rather than refuse it: a cut JPEG and the\n"
+     "                        formats the image library reads in part (not PNG)",
      turnOn<&Options::allowTruncated>},
     {"module", true, nullptr, kAllBits,
      "  --module PATH         the filter module to load (default: the one next to\n"
@@ -206,6 +220,13 @@ OptionWord splitOption(const std::string& arg) {
     return w;
 }
 
+bool looksLikeNumber(const std::string& text) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return end && *end == '\0';
+}
+
 // Reads the option that starts at args[i] into `o`, moving `i` past a value
 // taken from the next argument. False after printing why it is refused.
 bool readOption(const std::vector<std::string>& args, size_t& i, Options& o) {
@@ -214,7 +235,12 @@ bool readOption(const std::vector<std::string>& args, size_t& i, Options& o) {
     const OptionEntry* entry = findOption(w.name);
     const bool setting = !entry && isSettingFlag(w.name);
     if (!entry && !setting) {
-        fail("unknown option '--" + w.name + "' (see quillfire --help)");
+        std::vector<std::string> names = settingFlagNames();
+        for (const OptionEntry& e : kOptions) names.emplace_back(e.name);
+        std::vector<std::string> near = nearestNames(w.name, names);
+        for (std::string& n : near) n.insert(0, "--");
+        fail("unknown option '--" + w.name + "'" + suggestionText(near) +
+             " (see quillfire --help)");
         return false;
     }
     if (setting ? !command.takesSettings : !(entry->commands & command.bit)) {
@@ -233,6 +259,15 @@ bool readOption(const std::vector<std::string>& args, size_t& i, Options& o) {
             o = std::move(tried);
             ++i;
             return true;
+        }
+        // A number that is not acceptable is a mistake, not a file name.
+        if (i + 1 < args.size() && looksLikeNumber(args[i + 1])) {
+            fail(error);
+            return false;
+        }
+        if (i + 1 < args.size() && o.strayName.empty()) {
+            o.strayName = args[i + 1];
+            o.strayAfter = w.name;
         }
         w.value = entry->valueWhenOmitted;
     } else if ((setting || entry->takesValue) && !w.hasValue) {
@@ -257,18 +292,42 @@ std::string indented(const char* text, size_t indent) {
     return out + "\n";
 }
 
-const char kSettingsHelp[] =
-    "Settings (only those given are passed on; the module uses its defaults for\n"
-    "the rest):\n"
-    "  --seed N              random seed, any 32-bit number\n"
-    "  --shape NAME|N        circles, diamonds, squares, octagons, TVs, fleurons,\n"
-    "                        points (1-7)\n"
-    "  --stripe-kind K       a, b, c, d (1-4)\n"
-    "  --merge N             1 to 4\n"
-    "  --glue NAME|N         glue mode by name or number, from the list below\n"
-    "  --overlap N  --stripes N  --warping N  --softness N  --doublure N\n"
-    "  --color N  --zoom N  --complexity N  --hue N        each 0 to 100\n"
-    "Names may be given in any case, with '-' or '_' for a space (hard-light).\n";
+// The settings flags with the module's defaults, read from the record's
+// own defaults so that the help cannot drift from them.
+std::string settingsHelp(bool withGlueList) {
+    SettingsRecord d{};
+    applyPlainDefaults(d);
+    auto n = [](int32_t v) { return std::to_string(v); };
+    std::string out =
+        "Settings (only those given are passed on; the rest take the defaults in\n"
+        "brackets):\n"
+        "  --seed N              random seed: any 32-bit number, signed or unsigned\n"
+        "                        (-2147483648 to 4294967295)\n"
+        "  --shape NAME|N        circles, diamonds, squares, octagons, TVs, fleurons,\n"
+        "                        points (1-7) [" +
+        shapeName(d.shape) + "]\n" + "  --stripe-kind K       a, b, c, d (1-4) [" +
+        stripeKindName(d.stripeKind) + "]\n" + "  --merge N             1 to 4 [" + n(d.merge) +
+        "]\n" + "  --glue NAME|N         glue mode by name or number [" + glueMenuName(d.glue) +
+        "]\n" +
+        (withGlueList ? "                        (the list below)\n"
+                      : "                        (quillfire --help lists them)\n") +
+        "  each 0 to 100:        --overlap N [" + n(d.overlap) + "]  --stripes N [" + n(d.stripes) +
+        "]  --warping N [" + n(d.warping) +
+        "]\n"
+        "                        --softness N [" +
+        n(d.softness) + "]  --doublure N [" + n(d.doublure) + "]  --color N [" + n(d.color) +
+        "]\n"
+        "                        --zoom N [" +
+        n(d.zoom) + "]  --complexity N [" + n(d.complexity) + "]  --hue N [" + n(d.hue) +
+        "]\n"
+        "Names may be given in any case, with '-' or '_' for a space (hard-light).\n"
+        "The default glue mode, " +
+        glueMenuName(d.glue) +
+        ", covers the picture with the pattern wherever it\n"
+        "paints; to keep the photo under it choose a mode that mixes, for example:\n"
+        "  quillfire apply photo.jpg out.jpg --glue soft-light --overlap 60\n";
+    return out;
+}
 
 // The glue modes in four columns, numbered, as the dialog's list names them.
 std::string glueModeList() {
@@ -295,7 +354,8 @@ const char kStatusHelp[] =
     "\nOutputs appear only once complete: they are written beside OUTPUT under a\n"
     "temporary name and then take its place, so a failure leaves an existing\n"
     "OUTPUT as it was. Ctrl-C cancels a run at any moment: no output is written\n"
-    "and the status is 130.\n"
+    "and the status is 130. '--' ends the options: every argument after it is a\n"
+    "file name.\n"
     "Exit status: 0 success; 1 failure (the message says what: an unreadable\n"
     "input, out of memory, no space left on the disk, file too large, ...);\n"
     "2 bad command line; 130 cancelled.\n";
@@ -331,9 +391,14 @@ std::span<const OptionEntry> optionTable() {
 }
 
 bool parseArguments(const std::vector<std::string>& args, Options& o) {
+    bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a.size() >= 3 && a[0] == '-' && a[1] == '-') {
+        if (optionsEnded) {
+            o.positional.push_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a.size() >= 3 && a[0] == '-' && a[1] == '-') {
             if (!readOption(args, i, o)) return false;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             fail("unknown option '" + a + "' (see quillfire --help)");
@@ -342,12 +407,47 @@ bool parseArguments(const std::vector<std::string>& args, Options& o) {
             o.positional.push_back(a);
         }
     }
+    if (o.randomState && !o.randomize) {
+        fail("--random-state starts the changes of --randomize, which was not given");
+        return false;
+    }
     return true;
 }
 
-std::string usage() {
+std::string positionalError(const Options& o, const std::vector<std::string>& names) {
+    const std::vector<std::string>& got = o.positional;
+    if (got.size() == names.size()) return "";
+    std::string wanted;
+    for (size_t i = 0; i < names.size(); ++i)
+        wanted += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+    if (names.size() == 1) wanted.insert(0, "one ");
+    const std::string command = o.command ? o.command->name : "quillfire";
+    std::string line;
+    if (got.size() < names.size()) {
+        line = command + " needs " + wanted;
+        if (!got.empty()) {
+            line += "; only ";
+            for (size_t i = 0; i < got.size(); ++i) line += (i ? ", '" : "'") + got[i] + "'";
+            line += got.size() == 1 ? " was given" : " were given";
+        }
+    } else {
+        line = command + " takes " + wanted + "; '" + got[names.size()] + "' is one name too many";
+        if (!o.strayName.empty())
+            line += " ('" + o.strayName + "' is not a value of --" + o.strayAfter +
+                    "; give one as --" + o.strayAfter + "=VALUE)";
+    }
+    return line + " (see quillfire " + command + " --help)";
+}
+
+// "Usage:" and a line for each command.
+std::string synopses() {
     std::string out = "Usage:\n";
     for (const Command& c : kCommands) out += std::string("  quillfire ") + c.synopsis + "\n";
+    return out;
+}
+
+std::string usage() {
+    std::string out = synopses();
     out += "  quillfire [COMMAND] --help | --version\n\n";
     for (const Command& c : kCommands) {
         std::string text = indented(c.description, 9);
@@ -355,7 +455,7 @@ std::string usage() {
         out += text;
     }
     out += "\n";
-    out += kSettingsHelp;
+    out += settingsHelp(true);
     out += glueModeList();
     out += optionsHelp(nullptr);
     out += kStatusHelp;
@@ -365,8 +465,19 @@ std::string usage() {
 std::string commandUsage(const Command& c) {
     std::string out =
         std::string("Usage:\n  quillfire ") + c.synopsis + "\n\n" + indented(c.description, 2);
-    if (c.takesSettings)
-        out += std::string("\n") + kSettingsHelp + glueModeList() + optionsHelp(&c) + kStatusHelp;
+    if (c.takesSettings) {
+        out += '\n';
+        out += settingsHelp(false);
+        out += optionsHelp(&c);
+        out += kStatusHelp;
+    }
+    return out;
+}
+
+std::string shortUsage() {
+    std::string out = synopses();
+    out += "quillfire --help shows every option and the glue modes; quillfire COMMAND\n"
+           "--help one command's.\n";
     return out;
 }
 

@@ -45,7 +45,7 @@ struct Options {
     std::string maskPath;
     std::string presetPath;
     std::string savePresetPath;
-    int32_t quality = 90;
+    std::optional<int32_t> quality;      // --quality; an export's default is kExportQuality
     std::optional<double> randomize;     // strength of --randomize
     std::optional<uint32_t> randomState; // --random-state
     std::string modulePath;
@@ -53,7 +53,8 @@ struct Options {
     bool progress = false;
     bool gray = false;
     bool allowTruncated = false;
-    bool dialog = false; // --dialog: the module shows its dialog
+    bool dialog = false;           // --dialog: the module shows its dialog
+    bool keepTransparency = false; // --keep-transparency: the input's alpha limits the result
     int depth = 0;
     int32_t width = 0, height = 0;
     // Keys of our own that ask the module for an export.
@@ -61,7 +62,13 @@ struct Options {
     // The host signature the module sees (an export run says it is ours).
     OSType hostSig = host::HostOptions{}.hostSig;
     std::string progressLabel = "quillfire: rendering";
+    // The first name that stood right after an option whose value may be
+    // left out (--randomize 2.5 x), and that option: named when there is a
+    // name too many.
+    std::string strayName, strayAfter;
 };
+
+constexpr int32_t kExportQuality = 90;
 
 // One option of the command line.
 struct OptionEntry {
@@ -85,8 +92,15 @@ std::span<const OptionEntry> optionTable();
 // False after printing one line about what is wrong.
 bool parseArguments(const std::vector<std::string>& args, Options& o);
 
-// The whole help, and that of one command.
+// Empty when the command got exactly the names in `names` ("INPUT",
+// "OUTPUT"); otherwise one line saying what is missing or which name is
+// one too many.
+std::string positionalError(const Options& o, const std::vector<std::string>& names);
+
+// The whole help, the few lines bare "quillfire" prints, and that of one
+// command.
 std::string usage();
+std::string shortUsage();
 std::string commandUsage(const Command& c);
 
 // Prints "quillfire: message" on stderr.

@@ -39,7 +39,8 @@ struct IntFlag {
 };
 
 constexpr IntFlag kIntFlags[] = {
-    {"seed", &Settings::seed, INT32_MIN, INT32_MAX},
+    // Signed or unsigned: 3000000000 is the seed -1294967296.
+    {"seed", &Settings::seed, INT32_MIN, UINT32_MAX},
     {"merge", &Settings::merge, 1, 4},
     {"overlap", &Settings::overlap, 0, 100},
     {"stripes", &Settings::stripes, 0, 100},
@@ -77,8 +78,38 @@ const std::optional<int32_t>& flagOf(const Settings& s, int32_t SettingsRecord::
     return none;
 }
 
-std::string quoted(const std::string& s) {
-    return s.find(' ') == std::string::npos ? s : "\"" + s + "\"";
+// Edit distance, a swap of two neighbours counting as one edit.
+size_t editDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i)
+        for (size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                                d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0u : 1u)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+std::string withoutSpaces(std::string s) {
+    s.erase(std::remove(s.begin(), s.end(), ' '), s.end());
+    return s;
+}
+
+template <size_t N> std::vector<std::string> namesOf(const std::array<const char*, N>& names) {
+    std::vector<std::string> out;
+    for (size_t i = 1; i < N; ++i)
+        if (*names[i]) out.emplace_back(names[i]);
+    return out;
+}
+
+// The value as a flag takes it: the dash form where that reads back as the
+// same value, the number otherwise ("procedural +" has no dash form).
+std::string flagValue(const std::string& name, int number, int (*fromText)(const std::string&)) {
+    const std::string dashed = dashName(name);
+    return fromText(dashed) == number ? dashed : std::to_string(number);
 }
 
 } // namespace
@@ -113,6 +144,59 @@ int stripeKindFromText(const std::string& text) {
     return parseInt(text, 1, kStripeKindEnumeration.limit, n) ? int(n) : 0;
 }
 
+std::vector<std::string> settingFlagNames() {
+    std::vector<std::string> out = {"seed", "shape", "stripe-kind", "merge", "glue"};
+    for (const IntFlag& f : kIntFlags)
+        if (std::find(out.begin(), out.end(), f.name) == out.end()) out.emplace_back(f.name);
+    return out;
+}
+
+std::string dashName(const std::string& name) {
+    std::string out = name;
+    std::replace(out.begin(), out.end(), ' ', '-');
+    return out;
+}
+
+std::vector<std::string> nearestNames(const std::string& typed,
+                                      const std::vector<std::string>& candidates) {
+    const std::string want = normalName(typed);
+    const std::string bare = withoutSpaces(want);
+    if (bare.empty()) return {};
+    // Up to one edit in four letters, at least one.
+    const size_t allowed = std::max<size_t>(1, bare.size() / 4);
+    std::vector<std::pair<size_t, std::string>> scored;
+    for (const std::string& candidate : candidates) {
+        const std::string name = withoutSpaces(normalName(candidate));
+        if (name.empty()) continue;
+        size_t score =
+            std::min(editDistance(bare, name), editDistance(want, normalName(candidate)));
+        const bool within =
+            name.size() >= 3 && bare.size() >= 3 &&
+            (bare.find(name) != std::string::npos || name.find(bare) != std::string::npos);
+        if (score > allowed && !within) continue;
+        if (score > allowed) score = allowed + 1;
+        scored.emplace_back(score, candidate);
+    }
+    std::stable_sort(scored.begin(), scored.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> out;
+    for (const auto& [score, name] : scored) {
+        if (out.size() == 3) break;
+        if (std::find(out.begin(), out.end(), name) == out.end()) out.push_back(name);
+    }
+    return out;
+}
+
+std::string suggestionText(const std::vector<std::string>& names) {
+    if (names.empty()) return "";
+    std::string out = "; did you mean ";
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) out += i + 1 == names.size() ? " or " : ", ";
+        out += "'" + names[i] + "'";
+    }
+    return out + "?";
+}
+
 bool parseInt(const std::string& text, int64_t lo, int64_t hi, int64_t& out) {
     size_t i = 0;
     bool negative = false;
@@ -139,15 +223,19 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
                     std::to_string(f.hi) + " (got '" + value + "')";
             return FlagResult::bad;
         }
-        s.*f.field = int32_t(n);
+        // Modulo 2^32 for the unsigned seeds.
+        s.*f.field = int32_t(uint32_t(n));
         return FlagResult::ok;
     }
     if (name == "shape") {
         const int shape = shapeFromText(value);
         if (!shape) {
+            std::vector<std::string> near;
+            for (const std::string& near1 : nearestNames(value, namesOf(kShapeNames)))
+                near.push_back(dashName(near1));
             error = "--shape must be circles, diamonds, squares, octagons, TVs, fleurons, points "
                     "or 1 to 7 (got '" +
-                    value + "')";
+                    value + "')" + suggestionText(near);
             return FlagResult::bad;
         }
         s.shape = shape;
@@ -165,9 +253,15 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
     if (name == "glue") {
         const int mode = glueFromText(value);
         if (!mode) {
+            std::vector<std::string> names = namesOf(kGlueMenuNames);
+            names.push_back(glueScriptingName(26));
+            std::vector<std::string> near;
+            for (const std::string& near1 : nearestNames(value, names))
+                near.push_back(flagValue(near1, glueFromText(near1), glueFromText));
             error = "--glue must be a glue mode name or a number from 1 to " +
-                    std::to_string(kGlueModeCount) + " (got '" + value +
-                    "'); quillfire --help lists the names";
+                    std::to_string(kGlueModeCount) + " (got '" + value + "')" +
+                    suggestionText(near) + (near.empty() ? "; " : " ") +
+                    "quillfire --help lists the names";
             return FlagResult::bad;
         }
         s.glue = mode;
@@ -204,14 +298,17 @@ std::string describeSettings(const host::Descriptor& d, std::vector<std::string>
             return;
         }
         if (!out.empty()) out += ' ';
-        out += "--" + flag + " " + quoted(value);
+        out += "--" + flag + " " + value;
     };
     auto addEnum = [&](DescriptorKeyID key, const char* flag, const ScriptingEnumeration& e,
-                       std::string (*name)(int)) {
+                       std::string (*name)(int), int (*fromText)(const std::string&)) {
         auto v = d.enumerated(key);
         if (!v) return;
         const int n = std::max(enumDigits(e, *v), 0);
         std::string text = name(n);
+        // Printed as one word, so that the flags can be reused from a shell
+        // variable.
+        if (!text.empty()) text = flagValue(text, n, fromText);
         if (text.empty() && n) text = std::to_string(n);
         if (text.empty()) {
             text = host::fourCCText(*v);
@@ -224,10 +321,11 @@ std::string describeSettings(const host::Descriptor& d, std::vector<std::string>
         if (auto v = d.integer(key)) add(flag, std::to_string(*v));
     };
     addInt(kKeyRandomSeed, "seed");
-    addEnum(kKeyShape, "shape", kShapeEnumeration, shapeName);
-    addEnum(kKeyStripeKind, "stripe-kind", kStripeKindEnumeration, stripeKindName);
+    addEnum(kKeyShape, "shape", kShapeEnumeration, shapeName, shapeFromText);
+    addEnum(kKeyStripeKind, "stripe-kind", kStripeKindEnumeration, stripeKindName,
+            stripeKindFromText);
     addInt(kKeyMerge, "merge");
-    addEnum(kKeyGlue, "glue", kGlueEnumeration, glueMenuName);
+    addEnum(kKeyGlue, "glue", kGlueEnumeration, glueMenuName, glueFromText);
     addInt(kKeyOverlap, "overlap");
     addInt(kKeyStripes, "stripes");
     addInt(kKeyWarping, "warping");

@@ -52,6 +52,24 @@ FlagResult parseSettingFlag(const std::string& name, const std::string& value, S
 std::string describeSettings(const host::Descriptor& descriptor,
                              std::vector<std::string>* outOfRange = nullptr);
 
+// The settings flags' names, without dashes, in the order the help lists
+// them: the seed, the lists and merge, then the sliders.
+std::vector<std::string> settingFlagNames();
+
+// A name as the command line takes it without quotes: spaces as '-'
+// ("soft light" -> "soft-light").
+std::string dashName(const std::string& name);
+
+// The names among `candidates` nearest to a mistyped `typed` (at most
+// three, best first): those a letter or two away, those that read the same
+// without spaces, and those the typed text contains or is contained in.
+// Empty when none is near.
+std::vector<std::string> nearestNames(const std::string& typed,
+                                      const std::vector<std::string>& candidates);
+
+// "; did you mean 'a' or 'b'?" for the nearest names, or nothing.
+std::string suggestionText(const std::vector<std::string>& names);
+
 // Strict whole-number parsing: optional sign, digits, nothing else.
 bool parseInt(const std::string& text, int64_t lo, int64_t hi, int64_t& out);
 

@@ -166,6 +166,12 @@ int deleteFile(const char* path) {
     return kFileCannotOpen;
 }
 
+int deleteEmptyFolder(const char* path) {
+    if (!path || !*path) return kFileCannotOpen;
+    if (::rmdir(path) == 0 || errno == ENOENT) return kFileOk;
+    return kFileCannotOpen;
+}
+
 int createFolder(const char* path) {
     if (!path || !*path) return kFileCannotOpen;
     if (::mkdir(path, 0777) == 0) return kFileOk;

@@ -153,12 +153,22 @@ int replaceFile(const char* from, const char* to) {
                : kFileCannotOpen;
 }
 
-int deleteFile(const char* path) {
-    if (!path || !*path) return kFileCannotOpen;
-    if (DeleteFileA(path)) return kFileOk;
+// A removal succeeds when the name is gone afterwards, whoever removed it.
+static int removedOrGone(BOOL removed) {
+    if (removed) return kFileOk;
     const DWORD error = GetLastError();
     return (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) ? kFileOk
                                                                             : kFileCannotOpen;
+}
+
+int deleteFile(const char* path) {
+    if (!path || !*path) return kFileCannotOpen;
+    return removedOrGone(DeleteFileA(path));
+}
+
+int deleteEmptyFolder(const char* path) {
+    if (!path || !*path) return kFileCannotOpen;
+    return removedOrGone(RemoveDirectoryA(path));
 }
 
 int createFolder(const char* path) {

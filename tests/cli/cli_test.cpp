@@ -92,8 +92,12 @@ TEST(CliUsage, EachCommandHasItsOwnHelpWithTheOptionsItTakes) {
     EXPECT_NE(exportHelp.out.find("130"), std::string::npos) << "how a cancelled export ends";
     CliResult applyHelp = runCli({"apply", "--help"}, dir);
     EXPECT_NE(applyHelp.out.find("--mask FILE"), std::string::npos);
-    EXPECT_EQ(applyHelp.out.find("--quality"), std::string::npos);
-    EXPECT_NE(applyHelp.out.find("contrast negate"), std::string::npos);
+    EXPECT_NE(applyHelp.out.find("--quality Q"), std::string::npos);
+    EXPECT_NE(applyHelp.out.find("--keep-transparency"), std::string::npos);
+    // The defaults are shown; the 69 glue names only in the whole help.
+    EXPECT_NE(applyHelp.out.find("[normal]"), std::string::npos);
+    EXPECT_NE(applyHelp.out.find("--glue soft-light"), std::string::npos) << "keeps the photo";
+    EXPECT_EQ(applyHelp.out.find("contrast negate"), std::string::npos);
 }
 
 TEST(CliUsage, BadCommandLinesGetOneLineAndStatusTwo) {
@@ -127,7 +131,8 @@ TEST(CliUsage, BadCommandLinesGetOneLineAndStatusTwo) {
         {{"apply", s.in, s.out, "--depth", "16"},
          "--depth does not apply to apply (see quillfire apply --help)"},
         {{"apply", s.in, s.out, "--size", "4x4"}, "--size does not apply to apply"},
-        {{"apply", s.in, s.out, "--quality", "50"}, "--quality does not apply to apply"},
+        {{"render", "--size", "4x4", s.out, "--keep-transparency"},
+         "--keep-transparency does not apply to render"},
         {{"render", "--size", "4x4", s.out, "--quality", "50"},
          "--quality does not apply to render"},
         {{"export", s.in, "o.jpg", "--mask", s.in}, "--mask does not apply to export"},
@@ -331,7 +336,7 @@ TEST(CliSettings, OnlyTheGivenSettingsReachTheModule) {
                         "hard light", "--shape", "TVs", "--seed", "-7", "--stripe-kind", "c"}),
         s.dir);
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out, "--seed -7 --shape TVs --stripe-kind c --glue \"hard light\" --overlap 5\n");
+    EXPECT_EQ(r.out, "--seed -7 --shape TVs --stripe-kind c --glue hard-light --overlap 5\n");
     r = runCli(
         withTestModule({"apply", s.in, s.out, "--print-settings", "--glue=64", "--shape", "3"}),
         s.dir);
@@ -339,13 +344,10 @@ TEST(CliSettings, OnlyTheGivenSettingsReachTheModule) {
     // Names from the dialog's list, from recorded actions, and numbers;
     // printed as the dialog names them.
     const std::pair<const char*, const char*> glues[] = {
-        {"negation", "negation"},
-        {"NEGATION", "negation"},
-        {"68", "negation"},
-        {"harsh diff", "\"hard diff\""},
-        {"Hard_Diff", "\"hard diff\""},
-        {"contrast-negate", "\"contrast negate\""},
-        {"1", "normal"},
+        {"negation", "negation"},   {"NEGATION", "negation"},
+        {"68", "negation"},         {"harsh diff", "hard-diff"},
+        {"Hard_Diff", "hard-diff"}, {"contrast-negate", "contrast-negate"},
+        {"procedural +", "2"},      {"1", "normal"},
     };
     for (const auto& [given, printed] : glues) {
         r = runCli(withTestModule({"apply", s.in, s.out, "--print-settings", "--glue", given}),

@@ -72,8 +72,14 @@ TEST(CliDots, KeptDotsAreListedShownAndAppliedAsTheirPresets) {
 
     const CliResult list = runCli({"dots", "list"}, dir, env);
     ASSERT_EQ(list.code, 0) << list.err;
-    EXPECT_EQ(list.out.rfind(" 2  --seed", 0), 0u) << list.out; // not remembered: no map
-    EXPECT_NE(list.out.find("--glue screen"), std::string::npos);
+    // Where it looked, then each dot by the dialog's number and its file's.
+    const std::vector<std::string> lines = CliResult{0, "", list.out}.errLines();
+    ASSERT_EQ(lines.size(), 2u) << list.out; // not remembered (no map): no '*' and no footnote
+    EXPECT_EQ(lines[0].rfind("memory dots in ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(dir), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1].rfind(" 2  --seed", 0), 0u) << list.out;
+    EXPECT_NE(lines[1].find("--glue screen"), std::string::npos);
+    EXPECT_NE(lines[1].find("(Quillfire A memory dot 1.sa9)"), std::string::npos) << lines[1];
 
     const CliResult show = runCli({"dots", "show", "2"}, dir, env);
     ASSERT_EQ(show.code, 0) << show.err;

@@ -89,6 +89,22 @@ TEST(HtmlPage, UrlEncodingAndImageNames) {
     EXPECT_EQ(htmlImageBaseName(".hidden"), "");
     EXPECT_EQ(htmlImageBaseName("dot 25"), "dot 25");
 
+    // Names in UTF-8 where paths are: characters, not bytes; what Latin-1
+    // holds by name, the rest by number; the picture keeps the characters.
+    EXPECT_EQ(htmlEscape("look \xC3\xA9 \xE5\x86\x99 \xF0\x9F\x8E\xA8 <&>", true),
+              "look &eacute; &#20889; &#127912; &lt;&amp;&gt;");
+    EXPECT_EQ(htmlEscape("\xC2\x80\xC2\xA0{", true), "&#128;&nbsp;&#123;");
+    EXPECT_EQ(htmlImageBaseName("look \xC3\xA9/x.sa9", true), "look \xC3\xA9_x");
+    // Not UTF-8 (a lone lead byte, an overlong form, a surrogate, past
+    // U+10FFFF, cut short): the byte rules, as without the flag.
+    for (const char* bytes :
+         {"a\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE5\x86", "\xE9t\xE9"}) {
+        EXPECT_EQ(htmlEscape(bytes, true), htmlEscape(bytes)) << bytes;
+        EXPECT_EQ(htmlImageBaseName(bytes, true), htmlImageBaseName(bytes)) << bytes;
+        EXPECT_FALSE(isUtf8BeyondAscii(bytes)) << bytes;
+    }
+    EXPECT_FALSE(isUtf8BeyondAscii("plain"));
+
     EXPECT_EQ(folderDisplayName("/home/me/my looks/"), "my looks");
     EXPECT_EQ(folderDisplayName("looks"), "looks");
     EXPECT_EQ(folderDisplayName(""), "");

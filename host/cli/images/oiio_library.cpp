@@ -8,7 +8,12 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -29,9 +34,78 @@ std::string oneLine(std::string s) {
     return s;
 }
 
+// The PNG decoder's reason from the library's message ("... PNG read error:
+// IDAT: Read error: hit end of file PNG library error" gives "IDAT: Read
+// error: hit end of file").
+std::string pngReason(const std::string& message) {
+    const std::string lead = "PNG read error: ", tail = " PNG library error";
+    std::string reason = message;
+    if (const size_t at = reason.find(lead); at != std::string::npos)
+        reason = reason.substr(at + lead.size());
+    if (const size_t at = reason.find(tail); at != std::string::npos) reason.resize(at);
+    return reason.empty() ? std::string("the PNG decoder failed") : reason;
+}
+
+// Sends what is written to stderr to nowhere while it lives (when `on`).
+class QuietStderr {
+  public:
+    explicit QuietStderr(bool on) {
+        if (!on) return;
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ < 0 || null < 0 || ::dup2(null, 2) < 0) {
+            if (saved_ >= 0) ::close(saved_);
+            saved_ = -1;
+        }
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ < 0) return;
+        std::fflush(stderr);
+        ::dup2(saved_, 2);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_ = -1;
+};
+
 // The note for a file read only in part.
 std::string truncatedNote(const std::string& path, const std::string& why) {
     return "'" + path + "' is truncated or damaged (" + why + ")";
+}
+
+// Whether an attribute of an input file is metadata about the picture that
+// an output should carry (Exif, GPS, IPTC, XMP, the camera's and the
+// author's tags), rather than a detail of the input's coding.
+bool carriedAttribute(const std::string& name) {
+    static const char* const kCoding[] = {"oiio:",
+                                          "jpeg:",
+                                          "png:",
+                                          "tiff:",
+                                          "openexr:",
+                                          "targa:",
+                                          "bmp:",
+                                          "pnm:",
+                                          "webp:",
+                                          "heif:",
+                                          "thumbnail_",
+                                          "Compression",
+                                          "compression",
+                                          "planarconfig",
+                                          "ICCProfile",
+                                          "Orientation",
+                                          "Exif:PixelXDimension",
+                                          "Exif:PixelYDimension",
+                                          "PixelAspectRatio",
+                                          "smpte:",
+                                          "ImageFullWidth"};
+    for (const char* prefix : kCoding)
+        if (name.rfind(prefix, 0) == 0) return false;
+    return true;
 }
 
 bool readOiio(const std::string& path, Image& out, std::string& error, bool allowTruncated,
@@ -92,7 +166,22 @@ bool readOiio(const std::string& path, Image& out, std::string& error, bool allo
         error = "out of memory reading '" + path + "'";
         return false;
     }
-    if (!in->read_image(0, 0, 0, img.channels, want, img.data.data())) {
+    // The PNG decoder prints its own lines on stderr besides the message
+    // it returns; the message alone is reported, once.
+    const bool png = std::string(in->format_name()) == "png";
+    bool read = false;
+    {
+        QuietStderr quiet(png);
+        read = in->read_image(0, 0, 0, img.channels, want, img.data.data());
+    }
+    if (!read && png) {
+        // The library reads a PNG only whole: there is no part to use.
+        error =
+            truncatedNote(path, pngReason(oneLine(in->geterror()))) +
+            (allowTruncated ? "; a PNG cannot be read in part, even with --allow-truncated" : "");
+        return false;
+    }
+    if (!read) {
         error = "cannot read '" + path + "': " + oneLine(in->geterror());
         return false;
     }
@@ -110,6 +199,20 @@ bool readOiio(const std::string& path, Image& out, std::string& error, bool allo
         const auto* p = static_cast<const uint8_t*>(icc->data());
         img.iccProfile.assign(p, p + icc->type().size());
     }
+    // A camera's picture stored sideways is turned upright, and its
+    // orientation then says so.
+    const int orientation = spec.get_int_attribute("Orientation", 1);
+    if (orientation >= 2 && orientation <= 8 && !turnUpright(img, orientation, error)) return false;
+    auto metadata = std::make_shared<ImageSpec>();
+    for (const OIIO::ParamValue& p : spec.extra_attribs)
+        if (carriedAttribute(p.name().string())) metadata->extra_attribs.push_back(p);
+    if (orientation != 1) metadata->attribute("Orientation", 1);
+    if (spec.find_attribute("Exif:PixelXDimension") ||
+        spec.find_attribute("Exif:PixelYDimension")) {
+        metadata->attribute("Exif:PixelXDimension", img.width);
+        metadata->attribute("Exif:PixelYDimension", img.height);
+    }
+    if (!metadata->extra_attribs.empty()) img.metadata = std::move(metadata);
     in->close();
     out = std::move(img);
     return true;
@@ -235,6 +338,11 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
                       : img.format == SampleFormat::u16 ? TypeDesc::UINT16
                       : img.halfFloat                   ? TypeDesc::HALF
                                                         : TypeDesc::FLOAT;
+    // Formats that hold 16 bits but no floating point keep 16 of a float
+    // image's bits rather than 8.
+    const std::string formatName = out->format_name();
+    if (img.format == SampleFormat::f32 && (formatName == "png" || formatName == "pnm"))
+        format = TypeDesc::UINT16;
     TypeDesc data = img.format == SampleFormat::u8    ? TypeDesc::UINT8
                     : img.format == SampleFormat::u16 ? TypeDesc::UINT16
                                                       : TypeDesc::FLOAT;
@@ -245,6 +353,13 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     }
     spec.alpha_channel = (img.channels == 2 || img.channels == 4) ? img.channels - 1 : -1;
     spec.attribute("oiio:UnassociatedAlpha", 1);
+    if (img.metadata) {
+        for (const OIIO::ParamValue& p :
+             static_cast<const ImageSpec*>(img.metadata.get())->extra_attribs)
+            spec.attribute(p.name().string(), p.type(), p.data());
+    }
+    if (img.quality > 0 && formatName == "jpeg")
+        spec.attribute("Compression", "jpeg:" + std::to_string(std::clamp(img.quality, 1, 100)));
     if (!img.iccProfile.empty())
         spec.attribute("ICCProfile", TypeDesc(TypeDesc::UINT8, int(img.iccProfile.size())),
                        img.iccProfile.data());
@@ -253,17 +368,31 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     // Formats whose coder cannot write through a proxy write the temporary
     // by name; the CLI's SafeWrite still catches the file-size limit and the flush.
     SafeWriteProxy proxy(file, finalPath);
-    const bool viaProxy = out->supports("ioproxy") && out->set_ioproxy(&proxy);
+    // The TIFF coder's Exif directory, written at close, comes out without
+    // the main directory's size fields through a proxy: such a file is
+    // written by name.
+    bool exifDirectory = false;
+    for (const OIIO::ParamValue& p : spec.extra_attribs)
+        exifDirectory |=
+            p.name().string().rfind("Exif:", 0) == 0 || p.name().string().rfind("GPS:", 0) == 0;
+    const bool proxyable = !(exifDirectory && formatName == "tiff");
+    const bool viaProxy = proxyable && out->supports("ioproxy") && out->set_ioproxy(&proxy);
     const char* target = viaProxy ? file.temporaryPath() : file.handOver();
     if (failed(out->open(target, spec))) {
         abandon(std::move(out));
         return false;
     }
     const ImageSpec& used = out->spec();
-    if (warning && used.format != format && img.format != SampleFormat::u8) {
+    if (warning && img.format != SampleFormat::u8 &&
+        (used.format != format ||
+         (img.format == SampleFormat::f32 && format == TypeDesc::UINT16))) {
         *warning = std::string("the output format cannot hold ") +
                    (img.format == SampleFormat::u16 ? "16-bit" : "floating-point") +
-                   " samples; written as " + used.format.c_str();
+                   " samples; written as " +
+                   (used.format == TypeDesc::UINT8    ? std::string("8-bit")
+                    : used.format == TypeDesc::UINT16 ? std::string("16-bit")
+                                                      : std::string(used.format.c_str())) +
+                   " (0 to 1, beyond clipped)";
     }
     if (failed(out->write_image(data, img.data.data()))) {
         abandon(std::move(out));
