@@ -374,7 +374,13 @@ inline const ModuleProbe& probeRealModule() {
     static bool done = false;
     if (!done) {
         done = true;
-        const std::string dir = testFolder();
+        // A folder of its own: the calling test's folder may already hold
+        // its files (testFolder() would empty it).
+        const fs::path probeDir = qftest::suiteTemporaryFolder() / "cli" / "module-probe";
+        std::error_code ec;
+        fs::remove_all(probeDir, ec);
+        fs::create_directories(probeDir);
+        const std::string dir = probeDir.string();
         const std::string out = join(dir, "probe.png");
         CliResult r = runCli({"render", "--size", "16x16", out}, dir);
         cli::Image img;
