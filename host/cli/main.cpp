@@ -11,6 +11,7 @@
 #include "host/cli/random_look.h"
 #include "host/cli/sample_picture.h"
 #include "host/cli/settings.h"
+#include "host/cli/signal_thread.h"
 #include "host/filter_host.h"
 #include "host/module_loader.h"
 #include "platform/safe_write.h"
@@ -77,7 +78,7 @@ int filterDocument(host::Document& doc, const Options& o,
     host::HostOptions ho;
     ho.hostSig = o.hostSig;
     ho.onProgress = [&bar](int32_t done, int32_t total) { bar.update(done, total); };
-    // Ctrl-C (installWriteSignalHandlers in main) cancels the run.
+    // Ctrl-C (installCliSignalHandlers in main) cancels the run.
     ho.onAbortTest = [] { return writeInterruptRequested(); };
     host::RunOptions ro;
     if (o.dialog) {
@@ -424,7 +425,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     // The gallery reads its own few options.
     if (std::string(command->name) == "gallery") {
-        installWriteSignalHandlers();
+        cli::installCliSignalHandlers();
         return cli::commandGallery(args);
     }
     if (std::string(command->name) == "dots") {
@@ -457,7 +458,7 @@ int main(int argc, char** argv) {
     // Ctrl-C cancels; a second Ctrl-C or a termination request removes any
     // temporary output and ends the program; the file-size limit becomes a
     // reported write error.
-    installWriteSignalHandlers();
+    cli::installCliSignalHandlers();
     try {
         const std::string name = o.command->name;
         if (name == "apply") return commandApply(o);

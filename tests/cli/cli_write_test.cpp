@@ -205,6 +205,32 @@ TEST(CliWrite, OutOfMemoryIsReportedAsSuchAndWritesNothing) {
     EXPECT_EQ(filesBesideOutput(dir), std::vector<std::string>{"in.png"});
 }
 
+// Short of address space, loading the image library aborted or hung the
+// program (a thread its dependencies start could not be made); the room is
+// now checked first. The CLI starts in about 50 MB and the library needs
+// about 415 MB with 4 threads of 8 MB stack, more with more processors.
+TEST(CliWrite, ShortAddressSpaceIsSaidBeforeTheImageLibraryLoads) {
+    const std::string dir = testFolder();
+    const std::string out = join(dir, "out.png");
+    writeText(out, "the previous picture");
+    const std::vector<std::string> args = withTestModule({"render", "--size", "64x64", out});
+    for (const char* limit : {"ulimit -v 300000", "ulimit -v 440000"}) {
+        CliResult r = runLimited(limit, args, dir);
+        EXPECT_EQ(r.code, 1) << limit << ": " << r.err;
+        EXPECT_TRUE(
+            contains(r.err, "not enough address space to load the image library (ulimit -v)"))
+            << limit << ": " << r.err;
+        EXPECT_EQ(readText(out), "the previous picture");
+        EXPECT_EQ(filesBesideOutput(dir), std::vector<std::string>{"out.png"});
+    }
+    const unsigned threads = std::max(4u, std::thread::hardware_concurrency());
+    const std::string enough = "ulimit -v " + std::to_string(560000 + 8256 * (threads - 4));
+    CliResult r = runLimited(enough, args, dir);
+    EXPECT_EQ(r.code, 0) << enough << ": " << r.err;
+    cli::Image img;
+    EXPECT_TRUE(readTestImage(out, img) && img.width == 64 && img.height == 64);
+}
+
 TEST(CliWrite, CtrlCWhileTheOutputIsWrittenLeavesTheOldFile) {
     const std::string dir = testFolder();
     const std::string out = join(dir, "out.png");
@@ -221,6 +247,32 @@ TEST(CliWrite, CtrlCWhileTheOutputIsWrittenLeavesTheOldFile) {
     EXPECT_TRUE(contains(cli.err(), "interrupted")) << cli.err();
     EXPECT_EQ(readText(out), "the previous picture");
     EXPECT_EQ(filesBesideOutput(dir), std::vector<std::string>{"out.png"});
+}
+
+// A library may block every signal in the main thread and then hang there
+// (one of the image library's dependencies does, short of address space):
+// a termination request or a second Ctrl-C still ends the run.
+TEST(CliWrite, TerminationEndsARunWhoseMainThreadBlocksEverySignal) {
+    const std::string dir = testFolder();
+    const std::string out = join(dir, "out.png");
+    writeText(out, "the previous picture");
+    const struct {
+        std::vector<int> signals;
+        int ending;
+    } cases[] = {{{SIGTERM}, SIGTERM}, {{SIGINT, SIGINT}, SIGINT}, {{SIGHUP}, SIGHUP}};
+    for (const auto& c : cases) {
+        BackgroundCli cli(withTestModule({"render", "--size", "64x64", out}), dir,
+                          {{"QF_TEST_MODULE_STUCK", "1"}});
+        ASSERT_TRUE(cli.started());
+        ASSERT_TRUE(cli.waitForErr("every signal blocked", std::chrono::seconds(20))) << cli.err();
+        for (int sig : c.signals) {
+            cli.send(sig);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        EXPECT_EQ(cli.endingSignal(std::chrono::seconds(10)), c.ending) << cli.err();
+        EXPECT_EQ(readText(out), "the previous picture");
+        EXPECT_EQ(filesBesideOutput(dir), std::vector<std::string>{"out.png"});
+    }
 }
 
 TEST(CliWrite, ParallelExportsToOneNameLeaveTheFileOfASuccessfulRun) {
