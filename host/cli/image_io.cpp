@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <thread>
 #endif
 
@@ -199,6 +200,17 @@ bool writeImage(const std::string& path, const Image& image, std::string& error,
     } else {
         SafeWriteTarget target(out, path);
         written = library->write(path, target, image, error, warning);
+        // A coder that opened the temporary by name reports what it saw
+        // there: a full disk or the size limit is said as for any output,
+        // and the temporary's name becomes the output's.
+        if (!written && (out.error() == kSafeWriteNoSpace || out.error() == kSafeWriteTooLarge))
+            error = writeFailure(out, path);
+        if (!written && out.isOpen()) {
+            const std::string temporary = out.temporaryPath();
+            for (size_t at = 0; (at = error.find(temporary, at)) != std::string::npos;
+                 at += path.size())
+                error.replace(at, temporary.size(), path);
+        }
     }
     return written && commitOutput(out, path, error);
 #else
