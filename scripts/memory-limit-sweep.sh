@@ -37,14 +37,14 @@ printf '%-8s %-6s %-8s %s\n' "limit" "status" "seconds" "message"
 for mb in $limits; do
     out="$work/out.bmp"
     rm -f "$out"
-    start=$(date +%s.%N)
+    start=$(date +%s%N)
     set +e
     # timeout asks politely first: a run that ignores that is killed.
     (ulimit -v $((mb * 1024)) && exec timeout -k 10 "$allowed" "$cli" render --size "$size" "$out") \
         >/dev/null 2>"$work/err"
     status=$?
     set -e
-    seconds=$(echo "$(date +%s.%N) - $start" | bc)
+    tenths=$((($(date +%s%N) - start) / 100000000))
     message=$(tr '\n' ' ' <"$work/err" | sed 's/ *$//; s|'"$work"'/||g')
     verdict=""
     case $status in
@@ -58,7 +58,7 @@ for mb in $limits; do
         verdict="${verdict:+$verdict; }left $left temporaries"
         find "$work" -name '.qf-*' -delete
     fi
-    printf '%-8s %-6s %-8.1f %s\n' "${mb} MB" "$status" "$seconds" "$message"
+    printf '%-8s %-6s %-8s %s\n' "${mb} MB" "$status" "$((tenths / 10)).$((tenths % 10))" "$message"
     if [ -n "$verdict" ]; then
         echo "memory-limit-sweep: at ${mb} MB: $verdict" >&2
         failures=$((failures + 1))
