@@ -144,6 +144,7 @@ void buildFilterRecord(ActiveRun& run) {
     fr.hostSig = opt.hostSig;
     fr.imageMode = doc.imageMode();
     fr.imageHRes = fr.imageVRes = 72 << 16;
+    run.platform.hwnd = opt.platformWindow;
     fr.platformData = &run.platform;
     fr.bufferProcs = bufferProcs();
     fr.displayPixels = opt.displayPixels ? cbDisplayPixels : nullptr;

@@ -40,6 +40,11 @@ void showMessage(const char* title, const char* text) {
     }
 }
 
+bool messageHandlerInstalled() {
+    std::lock_guard<std::mutex> lock(handlerMutex);
+    return currentHandler != nullptr;
+}
+
 void setMessageHandler(MessageHandler handler, void* context) {
     exchangeHandler(handler, context, nullptr, nullptr);
 }

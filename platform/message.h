@@ -18,6 +18,10 @@ void showMessage(const char* title, const char* text);
 // restores the default. Thread-safe.
 void setMessageHandler(MessageHandler handler, void* context = nullptr);
 
+// True while a handler other than the default is installed (a test's, or
+// a dialog's): the plug-in's own message boxes then give way to it.
+bool messageHandlerInstalled();
+
 // The system's own way of showing a message: what the default handler
 // does.
 void showSystemMessage(const char* title, const char* text);

@@ -129,7 +129,10 @@ class PluginDialogServices : public DialogServices {
 } // namespace
 
 // The dialog in a window on the editor's, where there is a window system;
-// not shown elsewhere, or when the window cannot be made.
+// not shown elsewhere. Where there is one, a dialog that cannot be made
+// refuses the run after a message; without one (a service, Wine without a
+// display) no message could be seen either, and the run goes on as on a
+// system without windows.
 static DialogOutcome runWindowDialog(ModuleCall& call) {
 #ifdef _WIN32
     RunContext& ctx = *call.context;
@@ -142,7 +145,13 @@ static DialogOutcome runWindowDialog(ModuleCall& call) {
     SettingsWindow view(services, platform ? platform->hwnd : 0);
     DialogModel model(*call.settings, *ctx.dialogState, services, view);
     const int end = view.run(model);
-    if (end < 0) return DialogOutcome::NotShown;
+    if (end < 0) {
+        if (!windowSystemPresent()) return DialogOutcome::NotShown;
+        showMessage("Plug-in error",
+                    "The filter's dialog could not be opened, so the image was left unchanged.");
+        call.result() = kResultRefused;
+        return DialogOutcome::Refused;
+    }
     call.result() = model.hostResult();
     return end == kDialogEndOk ? DialogOutcome::Accepted : DialogOutcome::Cancelled;
 #else

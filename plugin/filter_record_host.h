@@ -17,7 +17,12 @@ class FilterRecordHost : public RenderHost {
     void prepareArea(const PixelRect& area, int32_t rate) override {
         qf::prepareArea(call_, area, rate);
     }
-    int16_t fetchTile(const PixelRect& tile) override { return qf::fetchTile(call_, tile); }
+    int16_t fetchTile(const PixelRect& tile) override {
+        // The preview is composited into the plane copy: the host's output
+        // buffer is never written, so the host is not asked to copy it.
+        if (call_.settings->renderTarget == kTargetPreview) return fetchPreviewTile(call_, tile);
+        return qf::fetchTile(call_, tile);
+    }
     CompositeTarget compositeTarget() override {
         return compositeTargetFromHost(call_, call_.settings->renderTarget, call_.settings->glue);
     }

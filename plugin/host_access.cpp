@@ -186,10 +186,13 @@ void prepareArea(ModuleCall& call, const PixelRect& area, int32_t rate) {
 
 namespace {
 
+// What a tile request asks the host to copy besides the input.
+enum class TileParts { All, InputAndMask, InputOnly };
+
 // Sets the host up for one tile (area coordinates) and calls advanceState.
-// With `inputOnly` the output and mask rectangles shrink to one pixel
-// before the call, so the host copies no buffers that are not read.
-int16_t requestTile(ModuleCall& call, const PixelRect& tile, bool inputOnly) {
+// Whatever `parts` leaves out shrinks to one pixel before the call, so the
+// host copies no buffers that are not read.
+int16_t requestTile(ModuleCall& call, const PixelRect& tile, TileParts parts) {
     FilterRecord& fr = *call.record;
     const int32_t zoom = currentZoom(call);
     // Tiles are relative to the filter rectangle's corner. Editors disagree
@@ -203,20 +206,22 @@ int16_t requestTile(ModuleCall& call, const PixelRect& tile, bool inputOnly) {
     const PixelRect shifted{tile.top + dy, tile.left + dx, tile.bottom + dy, tile.right + dx};
 
     setInRect(fr, shifted);
-    if (inputOnly) {
-        // The pixel at the input's corner, kept inside the filter rectangle
-        // (a picture larger than the document asks for padded input beyond
-        // it, never for output there).
-        const int32_t top =
-            std::clamp(shifted.top, filter.top, std::max(filter.top, filter.bottom - 1));
-        const int32_t left =
-            std::clamp(shifted.left, filter.left, std::max(filter.left, filter.right - 1));
-        const PixelRect corner{top, left, top + 1, left + 1};
-        setOutRect(fr, corner);
-        if (fr.haveMask) setMaskRect(fr, corner);
-    } else {
+    if (parts == TileParts::All) {
         setOutRect(fr, shifted);
         if (fr.haveMask) setMaskRect(fr, shifted);
+    } else {
+        // The pixel at the input's corner, kept inside the filter rectangle
+        // at the request's reduction (a picture larger than the document
+        // asks for padded input beyond it, never for output there).
+        const PixelRect scaled{filter.top / zoom, filter.left / zoom, filter.bottom / zoom,
+                               filter.right / zoom};
+        const int32_t top =
+            std::clamp(shifted.top, scaled.top, std::max(scaled.top, scaled.bottom - 1));
+        const int32_t left =
+            std::clamp(shifted.left, scaled.left, std::max(scaled.left, scaled.right - 1));
+        const PixelRect corner{top, left, top + 1, left + 1};
+        setOutRect(fr, corner);
+        if (fr.haveMask) setMaskRect(fr, parts == TileParts::InputAndMask ? shifted : corner);
     }
     setAllPlanes(fr);
     setRateAndPadding(fr, zoom);
@@ -234,11 +239,15 @@ int16_t requestTile(ModuleCall& call, const PixelRect& tile, bool inputOnly) {
 } // namespace
 
 int16_t fetchTile(ModuleCall& call, const PixelRect& tile) {
-    return requestTile(call, tile, false);
+    return requestTile(call, tile, TileParts::All);
+}
+
+int16_t fetchPreviewTile(ModuleCall& call, const PixelRect& tile) {
+    return requestTile(call, tile, TileParts::InputAndMask);
 }
 
 int16_t fetchInputTile(ModuleCall& call, const PixelRect& tile) {
-    return requestTile(call, tile, true);
+    return requestTile(call, tile, TileParts::InputOnly);
 }
 
 void computePreviewRect(ModuleCall& call, int32_t zoom) {
@@ -283,7 +292,10 @@ void readPreviewSource(ModuleCall& call) {
     if (!allocatePlaneBuffer(ctx, planes, bytes)) return;
     if (call.result() != 0) return;
 
-    if (fetchTile(call, PixelRect{0, 0, h, w}) != 0) return;
+    // Only the input is copied: the output and the selection are not read
+    // here, and at the reduction's size and in every plane that would be a
+    // copy of the preview area the host makes for nothing on each call.
+    if (fetchInputTile(call, PixelRect{0, 0, h, w}) != 0) return;
     const DepthClass depth = depthClass(fr);
     const int32_t sb = bytesPerSample(depth);
     for (int32_t p = 0; p < planes; ++p) {

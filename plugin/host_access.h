@@ -52,8 +52,13 @@ void prepareArea(ModuleCall& call, const PixelRect& area, int32_t rate);
 // Asks the host for the pixels of one tile (area coordinates) and returns
 // the host's answer, also left in the result cell.
 int16_t fetchTile(ModuleCall& call, const PixelRect& tile);
-// The same for a tile whose input alone is read (the document copy): the
-// output and mask rectangles are one pixel inside the filter rectangle.
+// The same for a preview tile, which is composited into the run context's
+// plane copy: the input and the selection mask are copied, the output
+// rectangle is one pixel inside the filter rectangle (at the reduction).
+int16_t fetchPreviewTile(ModuleCall& call, const PixelRect& tile);
+// The same for a tile whose input alone is read (the document copy, the
+// preview's plane copy): the output and mask rectangles are one pixel
+// inside the filter rectangle at the reduction.
 int16_t fetchInputTile(ModuleCall& call, const PixelRect& tile);
 
 // The preview rectangle for zoom z; becomes the render area when all is well.

@@ -14,6 +14,7 @@ void releasePlaneBuffer(RunContext& ctx) {
     std::free(ctx.planeBuffer);
     ctx.planeBuffer = nullptr;
     ctx.planeCount = 0;
+    ctx.planeBytes = 0;
 }
 
 } // namespace
@@ -24,10 +25,20 @@ bool allocateRenderBuffers(RunContext& ctx) {
 }
 
 uint8_t* allocatePlaneBuffer(RunContext& ctx, int32_t planes, size_t bytes) {
+    // Every preview of the same size fills the same buffer: a fresh one
+    // of a preview's size comes from the system each time, untouched pages
+    // and all.
+    if (ctx.planeBuffer && bytes != 0 && bytes == ctx.planeBytes) {
+        ctx.planeCount = planes;
+        return ctx.planeBuffer;
+    }
     releasePlaneBuffer(ctx);
     if (bytes == 0) return nullptr;
     ctx.planeBuffer = static_cast<uint8_t*>(std::malloc(bytes));
-    if (ctx.planeBuffer) ctx.planeCount = planes;
+    if (ctx.planeBuffer) {
+        ctx.planeCount = planes;
+        ctx.planeBytes = bytes;
+    }
     return ctx.planeBuffer;
 }
 

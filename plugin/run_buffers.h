@@ -14,9 +14,9 @@ namespace qf {
 // Makes sure the run has a render state; keeps the one it has.
 bool allocateRenderBuffers(RunContext& ctx);
 
-// Replaces the plane copy with a new block of `bytes` bytes for `planes`
-// planes and returns it. Null, with no planes, when `bytes` is 0 or the
-// memory is not there.
+// The plane copy as a block of `bytes` bytes for `planes` planes: the block
+// it has when that is of this size, otherwise a new one in its place. Null,
+// with no planes, when `bytes` is 0 or the memory is not there.
 uint8_t* allocatePlaneBuffer(RunContext& ctx, int32_t planes, size_t bytes);
 
 // Makes sure the run has its dialog state, set up for a new run (the

@@ -8,6 +8,7 @@ void resetRunContext(RunContext& ctx) {
     ctx.showDialog = 1;
     ctx.planeBuffer = nullptr;
     ctx.planeCount = 0;
+    ctx.planeBytes = 0;
     ctx.previewWidth = 0;
     ctx.previewHeight = 0;
     ctx.previewArea = 0;

@@ -3,6 +3,7 @@
 // the host keeps it for us between calls but never interprets it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "values/pixel_types.h"
@@ -47,6 +48,10 @@ struct RunContextFields {
     // What the run keeps for the settings dialog (memory dots, undo, the
     // run's thumbnail), from start to the cleanup.
     DialogRunState* dialogState;
+
+    // The size of the plane copy in bytes, kept for the next preview of
+    // the same size.
+    size_t planeBytes;
 };
 
 // The host holds 20856 bytes whatever the pointer size.

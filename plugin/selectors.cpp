@@ -25,8 +25,19 @@ namespace {
 
 const char* const kErrorTitle = "Plug-in error";
 
-void refuse(ModuleCall& call, const char* text, int16_t reason) {
+// Says why the run cannot go on, in the module's own box `templateName`
+// on Windows (which holds `text`), and refuses it. Where a message handler
+// is installed, or the box cannot be shown, the text goes to the handler.
+void refuse(ModuleCall& call, const char* templateName, const char* text, int16_t reason) {
+#ifdef _WIN32
+    const auto* platform = static_cast<const PlatformData*>(call.record->platformData);
+    const bool shown = !messageHandlerInstalled() &&
+                       showRefusalWindow(templateName, platform ? platform->hwnd : 0);
+    if (!shown) showMessage(kErrorTitle, text);
+#else
+    (void)templateName;
     showMessage(kErrorTitle, text);
+#endif
     call.result() = kResultRefused;
     call.reason = reason;
 }
@@ -136,7 +147,7 @@ void handleStart(ModuleCall& call) {
         s.exportKind = 3;
 
         if (!canAdvance(*fr)) {
-            refuse(call,
+            refuse(call, "REFUSAL2",
                    "The filter cannot run because your paint program does not support enough "
                    "of the Photoshop 3.0 plug-in standard.",
                    kReasonNoAdvanceState);
@@ -144,7 +155,7 @@ void handleStart(ModuleCall& call) {
                    (isRGB(*fr) && fr->planes < 3)) {
             // Second line of defence behind the enable conditions: multichannel
             // and every other mode we cannot read are refused alike.
-            refuse(call, "The filter cannot run.", kReasonMultichannel);
+            refuse(call, "REFUSAL1", "The filter cannot run.", kReasonMultichannel);
         }
     }
 
@@ -156,14 +167,21 @@ void handleStart(ModuleCall& call) {
 
     readDescriptor(call);
 
-    bool accepted = true;
+    DialogOutcome outcome = DialogOutcome::NotShown;
     if (ctx.showDialog) {
         if (ctx.dialogState) ctx.dialogState->undo.push(s, true);
-        accepted = runSettingsDialog(call) != DialogOutcome::Cancelled;
+        outcome = runSettingsDialog(call);
     }
     ctx.showDialog = 0;
 
-    if (!accepted || call.result() != 0) {
+    if (outcome == DialogOutcome::Refused) {
+        // The message was shown; the run ends as a refusal, nothing rendered.
+        call.result() = kResultRefused;
+        runCleanup(call);
+        setAllRectsEmpty(*fr);
+        return;
+    }
+    if (outcome == DialogOutcome::Cancelled || call.result() != 0) {
         call.result() = kResultCancelled;
         runCleanup(call);
         return;

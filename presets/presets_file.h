@@ -86,9 +86,10 @@ class PresetsInput {
 // Load mode: the values go into `settings` as the file's version provides
 // them; values the file does not hold, or that come after the point where
 // the file ends early, keep what `settings` held. The pattern parameters are
-// limited to their ranges (glue 1..69, the sliders 0..100, merge 1..4,
-// shape 1..7, stripe kind 1..4); the percentages arrive as hundredths, the
-// colour words as their low 16 bits, the version in `fileVersion`.
+// stored as the file holds them, not limited to their ranges (the renderer
+// and the glue modes cope with any value; the dialog shows a value outside
+// a list's items as no selection); the percentages arrive as hundredths,
+// the colour words as their low 16 bits, the version in `fileVersion`.
 // Thumbnail-only mode: `settings` may be null and is not touched.
 //
 // The picture, when the file has one and `thumbnail` is given, is decoded

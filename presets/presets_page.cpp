@@ -23,20 +23,14 @@ bool containsNoCase(std::string_view text, std::string_view part) {
     return false;
 }
 
-// The file's picture scaled to the cell; white when the file has none.
+// The file's picture as stored (at most 128 x 128: the page shows it in an
+// 88 x 88 cell, sharp on a dense screen); a white 88 x 88 picture when the
+// file has none or it cannot be read.
 bool cellPicture(const std::string& path, PyramidImage& cell) {
-    if (!cell.create(kPresetsPageSide, kPresetsPageSide, kPyramidRGBA8)) return false;
-    PyramidImage stored;
     bool pictureRead = false;
-    readSettingsFile(path.c_str(), kPresetsThumbnailOnly, nullptr, &stored, &pictureRead);
-    if (pictureRead && stored.hasStorage()) {
-        const bool shrinks =
-            stored.width() > kPresetsPageSide || stored.height() > kPresetsPageSide;
-        if ((!shrinks || buildLevelsHere(stored, 0)) &&
-            resampleImage(stored, cell, PixelRect{0, 0, stored.height(), stored.width()},
-                          PixelRect{0, 0, kPresetsPageSide, kPresetsPageSide}, 0.0f))
-            return true;
-    }
+    readSettingsFile(path.c_str(), kPresetsThumbnailOnly, nullptr, &cell, &pictureRead);
+    if (pictureRead && cell.hasStorage() && cell.width() > 0 && cell.height() > 0) return true;
+    if (!cell.create(kPresetsPageSide, kPresetsPageSide, kPyramidRGBA8)) return false;
     for (int32_t y = 0; y < kPresetsPageSide; ++y)
         for (int32_t x = 0; x < kPresetsPageSide; ++x)
             cell.storePixel(x, y, 0, FloatRGBA{1.0f, 1.0f, 1.0f, 1.0f});

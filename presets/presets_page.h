@@ -1,5 +1,5 @@
 // The presets page: a web page of the pictures stored in every presets file
-// (".sa9", any letter case) of a folder, five to a row, each 88 x 88 pixels
+// (".sa9", any letter case) of a folder, five to a row, each shown 88 x 88
 // under the file's name.
 #pragma once
 
@@ -17,7 +17,8 @@ constexpr int kPresetsPageNothingFound = 1;
 
 // Writes the page of `sourceFolder` (with or without a trailing separator)
 // to `pagePath`, the pictures into "web_images" beside it. Only the
-// pictures of the files are read; a file without one shows a white square.
+// pictures of the files are read, and written at the size stored (up to 128
+// x 128); a file without one shows a white 88 x 88 square.
 // kFileOk, kPresetsPageNothingFound, or the page's kFileCannotOpen or
 // kFileWriteFailed. `cells`, when given, receives the number of pictures.
 // `accept`, when given, is asked about each file (by its path) and a file

@@ -13,6 +13,7 @@
 #include "render/pixel_lanes.h"
 
 namespace qf {
+inline namespace QF_SIMD_NAMESPACE {
 
 constexpr int32_t kCellIndexLimit = int32_t{1} << 30;
 
@@ -39,4 +40,5 @@ inline LaneInts truncToIndex(Lanes v) {
     return absolute(v) < limit ? truncateLanes(v) : beyond;
 }
 
+} // namespace QF_SIMD_NAMESPACE
 } // namespace qf

@@ -9,6 +9,7 @@
 #include "render/pixel_lanes.h"
 
 namespace qf {
+inline namespace QF_SIMD_NAMESPACE {
 
 template <class V> struct HslValues { V h, s, l; };
 
@@ -74,4 +75,5 @@ template <class V> inline RgbValues<V> hslToRgb(V h, V s, V l) {
     return RgbValues<V>{black ? V{} : red, black ? V{} : green, black ? V{} : blue};
 }
 
+} // namespace QF_SIMD_NAMESPACE
 } // namespace qf

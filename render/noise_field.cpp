@@ -5,9 +5,9 @@
 #include <limits>
 #include <new>
 
+#include "render/pattern_kernel.h"
 #include "render/shape_paint.h"
 #include "render/sort_by_rank.h"
-#include "render/warp_noise.h"
 
 namespace qf {
 
@@ -161,89 +161,6 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     cell.valid = true;
 }
 
-// One channel of one shape laid over the lanes' channel value w where the
-// shape covers them: gain, fold, merge, then a mix by the coverage a
-// (`keep` is 1 - a).
-template <int32_t Rule>
-inline void paintChannel(Lanes& w, float gain, Lanes f, float doublureInverse, Lanes a, Lanes keep,
-                         LaneMask covered) {
-    const Lanes v = foldChannel(broadcast(gain) * f * doublureInverse);
-    const Lanes u = mergeChannel(Rule, w, v);
-    w = covered ? u * a + w * keep : w;
-}
-
-template <int32_t Kind, int32_t Rule, int32_t Profile>
-void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
-               Lanes colour[3]) {
-    constexpr bool triangleProfile = (Profile & 1) != 0;
-    constexpr bool doubleSmooth = (Profile & 2) != 0;
-    Lanes red{};
-    Lanes green{};
-    Lanes blue{};
-    for (int32_t n = 0; n < cell.shapeCount; ++n) {
-        const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
-        const LaneMask covered = q < pc.kk;
-        if (!anyLane(covered)) {
-            continue;
-        }
-        const Lanes r = squareRoot(q) / pc.k;
-        const Lanes a = shapeCoverage(r, pc.solid, pc.invEdge);
-        const Lanes f = stripeProfile(r * pc.stripeScale, triangleProfile, doubleSmooth);
-        const Lanes keep = 1.0f - a;
-        paintChannel<Rule>(red, cell.channel[n][0], f, pc.doublureInverse, a, keep, covered);
-        paintChannel<Rule>(green, cell.channel[n][1], f, pc.doublureInverse, a, keep, covered);
-        paintChannel<Rule>(blue, cell.channel[n][2], f, pc.doublureInverse, a, keep, covered);
-    }
-    colour[0] = red;
-    colour[1] = green;
-    colour[2] = blue;
-}
-
-template <int32_t Kind, int32_t Rule> PaintFunction paintForProfile(int32_t profile) {
-    switch (profile) {
-    case 0:
-        return paintCell<Kind, Rule, 0>;
-    case 1:
-        return paintCell<Kind, Rule, 1>;
-    case 2:
-        return paintCell<Kind, Rule, 2>;
-    default:
-        return paintCell<Kind, Rule, 3>;
-    }
-}
-
-template <int32_t Kind> PaintFunction paintForRule(int32_t rule, int32_t profile) {
-    switch (rule) {
-    case 0:
-        return paintForProfile<Kind, 0>(profile);
-    case 1:
-        return paintForProfile<Kind, 1>(profile);
-    case 2:
-        return paintForProfile<Kind, 2>(profile);
-    default: // any rule but 0..2 merges as rule 3 (mergeChannel)
-        return paintForProfile<Kind, 3>(profile);
-    }
-}
-
-PaintFunction paintFor(int32_t kind, int32_t rule, int32_t profile) {
-    switch (kind) {
-    case kCircles:
-        return paintForRule<kCircles>(rule, profile);
-    case kDiamonds:
-        return paintForRule<kDiamonds>(rule, profile);
-    case kSquares:
-        return paintForRule<kSquares>(rule, profile);
-    case kOctagons:
-        return paintForRule<kOctagons>(rule, profile);
-    case kTVs:
-        return paintForRule<kTVs>(rule, profile);
-    case kFleurons:
-        return paintForRule<kFleurons>(rule, profile);
-    default:
-        return paintForRule<kPoints>(rule, profile);
-    }
-}
-
 } // namespace
 
 void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32_t row,
@@ -299,50 +216,9 @@ PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int3
     // points, as the metric's "any other" case does; normalised here so that
     // the candidate bounds and the cache agree with the metric.
     pc.shapeKind = shapeKind < kCircles || shapeKind > kPoints ? kPoints : shapeKind;
-    const int32_t profile = (triangleProfile != 0 ? 1 : 0) | (doubleSmooth != 0 ? 2 : 0);
-    pc.paint = paintFor(pc.shapeKind, mergeRule, profile);
+    pc.mergeRule = mergeRule >= 0 && mergeRule <= 2 ? mergeRule : 3;
+    pc.profile = (triangleProfile != 0 ? 1 : 0) | (doubleSmooth != 0 ? 2 : 0);
     return pc;
-}
-
-void cellColours(const GeneratorState& gen, const PaintConstants& pc, Lanes& x, Lanes& y,
-                 Lanes colour[3], int32_t used, CellOrderCache& cache) {
-    // Warp: both samples start from the same noise coordinates, the second
-    // shifted by 70 along x.
-    const NoiseTables& t = gen.tables;
-    const Lanes nx = pc.warpShiftX + x;
-    const Lanes ny = pc.warpShiftY + y;
-    x += warpNoise(t, nx, ny) * pc.warpAmount;
-    y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
-
-    // Home cells by truncation toward zero: cells -1 and 0 share home 0.
-    const LaneInts ex = truncToIndex(x);
-    const LaneInts ey = truncToIndex(y);
-    for (int32_t lane = 0; lane < used; ++lane) {
-        cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
-    }
-
-    // Usually all four points share their home cell and are painted in one
-    // pass; otherwise one pass per cell, each kept for its own lanes.
-    uint32_t painted = 0;
-    for (int32_t lane = 0; lane < used; ++lane) {
-        if ((painted >> lane) & 1u) {
-            continue;
-        }
-        const PreparedCell& cell = cache.cellFor(gen, ex[lane], ey[lane], pc.shapeKind);
-        const LaneMask same = (ex == ex[lane]) & (ey == ey[lane]);
-        const uint32_t lanes =
-            static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<__m128>(same)));
-        if (lanes == 0xFu) {
-            pc.paint(cell, pc, x, y, colour);
-            return;
-        }
-        Lanes part[3];
-        pc.paint(cell, pc, x, y, part);
-        for (int32_t c = 0; c < 3; ++c) {
-            colour[c] = same ? part[c] : colour[c];
-        }
-        painted |= lanes;
-    }
 }
 
 int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
@@ -353,7 +229,7 @@ int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[
     Lanes x = broadcast(point.x);
     Lanes y = broadcast(point.y);
     Lanes lanes[3];
-    cellColours(gen, pc, x, y, lanes, 1, cache);
+    kernel::cellColours(gen, pc, kernel::paintFor(pc), x, y, lanes, 1, cache);
     point.x = x[0];
     point.y = y[0];
     for (int32_t c = 0; c < 3; ++c) {

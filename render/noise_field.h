@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "render/generator_setup.h"
-#include "render/pixel_lanes.h"
 
 namespace qf {
 
@@ -36,17 +35,10 @@ struct PreparedCell {
     float channel[kCandidateCount][4]; // red, green, blue, unused
 };
 
-struct PaintConstants;
-
-// Paints the shapes of one prepared cell at four points (lanes x, y) and
-// stores red, green and blue of each point in `colour`.
-using PaintFunction = void (*)(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
-                               Lanes colour[3]);
-
 // Everything the pattern needs besides the point, worked out once per tile
-// from the generator constants and the list settings: the paint runs as one
-// function chosen here for the shape, merge rule and stripe kind, with no
-// test of a setting per pixel.
+// from the generator constants and the list settings. The same for every
+// lane width: each width's paint (pattern_kernel.h) is chosen from
+// shapeKind, mergeRule and profile, with no test of a setting per pixel.
 struct PaintConstants {
     float k;       // shape radius K
     float kk;      // K * K
@@ -58,7 +50,8 @@ struct PaintConstants {
     float warpShiftX;  // seededUnits[100] * 50
     float warpShiftY;  // seededUnits[101] * 50
     int32_t shapeKind; // 0..6; other shape numbers draw as points
-    PaintFunction paint;
+    int32_t mergeRule; // 0..3; any other rule merges as 3
+    int32_t profile;   // bit 0: triangle profile, bit 1: double smoothing
 };
 
 // mergeRule, the flags and shapeKind as cellColour takes them.
@@ -132,13 +125,5 @@ class CellOrderCache {
 int32_t cellColour(const GeneratorState& gen, PatternPoint& point, float colour[3],
                    int32_t mergeRule, int32_t triangleProfile, int32_t doubleSmooth,
                    int32_t shapeKind, CellOrderCache& cache);
-
-// cellColour for four points at once, with the constants of paintConstants:
-// the points in lanes x and y (warped in place), the colours in `colour`.
-// Only the first `used` lanes (1..4) count as points in the cache's
-// statistics; the other lanes must repeat the last used point. Each lane
-// gets exactly the bits cellColour gives its point.
-void cellColours(const GeneratorState& gen, const PaintConstants& pc, Lanes& x, Lanes& y,
-                 Lanes colour[3], int32_t used, CellOrderCache& cache);
 
 } // namespace qf

@@ -1,16 +1,33 @@
-// Four pixels side by side: single floats in the four lanes of one SSE2
-// register (every x86 build has SSE2, the 32-bit one included). Each lane
-// does exactly the operations one pixel would do alone: IEEE addition,
-// subtraction, multiplication, division and square root round the same in
-// every lane width, so a pixel computed in a lane has the same bits as the
-// pixel computed on its own. Branches become selects that pick what the
-// branch would have computed, with the same answer for not-a-number.
+// Pixels side by side: single floats in the lanes of one vector register,
+// four in an SSE2 register (every x86 build has SSE2, the 32-bit one
+// included) or eight in an AVX2 register. Each lane does exactly the
+// operations one pixel would do alone: IEEE addition, subtraction,
+// multiplication, division and square root round the same in every lane
+// width, so a pixel computed in a lane has the same bits as the pixel
+// computed on its own. Branches become selects that pick what the branch
+// would have computed, with the same answer for not-a-number.
 //
 // The helpers are overloaded for plain floats too, so that formulas written
-// once serve a single pixel and four.
+// once serve a single pixel and a group of lanes.
+//
+// Every width lives in a namespace of its own (qf::sse2, qf::avx2), made
+// inline so that callers just write qf::Lanes. A source compiled for AVX2
+// defines QF_SIMD_AVX2 before its first include; everything else gets the
+// SSE2 namespace. So no inline function is ever shared between the widths,
+// and the linker cannot hand SSE2 code a copy compiled with AVX2
+// instructions.
 #pragma once
 
+#if defined(QF_SIMD_AVX2)
+#if !defined(__AVX2__)
+#error "a source that defines QF_SIMD_AVX2 must be compiled with -mavx2"
+#endif
+#include <immintrin.h>
+#define QF_SIMD_NAMESPACE avx2
+#else
 #include <emmintrin.h>
+#define QF_SIMD_NAMESPACE sse2
+#endif
 
 #include <cmath>
 #include <cstdint>
@@ -18,15 +35,31 @@
 #include <type_traits>
 
 namespace qf {
+inline namespace QF_SIMD_NAMESPACE {
 
-using Lanes = float __attribute__((vector_size(16)));
-using LaneMask = int32_t __attribute__((vector_size(16)));
-using LaneInts = int32_t __attribute__((vector_size(16)));
-
+#if defined(QF_SIMD_AVX2)
+constexpr int32_t kLaneCount = 8;
+using NativeLanes = __m256;
+using NativeInts = __m256i;
+#else
 constexpr int32_t kLaneCount = 4;
+using NativeLanes = __m128;
+using NativeInts = __m128i;
+#endif
+
+using Lanes = float __attribute__((vector_size(4 * kLaneCount)));
+using LaneMask = int32_t __attribute__((vector_size(4 * kLaneCount)));
+using LaneInts = int32_t __attribute__((vector_size(4 * kLaneCount)));
+
+// One bit per lane, lane 0 lowest, for every lane.
+constexpr uint32_t kAllLanes = (1u << kLaneCount) - 1u;
 
 inline Lanes broadcast(float v) {
+#if defined(QF_SIMD_AVX2)
+    return Lanes{v, v, v, v, v, v, v, v};
+#else
     return Lanes{v, v, v, v};
+#endif
 }
 
 // A constant as a plain float or in all four lanes.
@@ -36,6 +69,15 @@ template <class V> inline V splat(float v) {
     } else {
         return broadcast(v);
     }
+}
+
+// 0, 1, 2, ... in the lanes.
+inline LaneInts laneIndices() {
+#if defined(QF_SIMD_AVX2)
+    return LaneInts{0, 1, 2, 3, 4, 5, 6, 7};
+#else
+    return LaneInts{0, 1, 2, 3};
+#endif
 }
 
 // The bits of the lanes as integers, and back.
@@ -57,7 +99,11 @@ inline float squareRoot(float v) {
     return std::sqrt(v);
 }
 inline Lanes squareRoot(Lanes v) {
-    return reinterpret_cast<Lanes>(_mm_sqrt_ps(reinterpret_cast<__m128>(v)));
+#if defined(QF_SIMD_AVX2)
+    return reinterpret_cast<Lanes>(_mm256_sqrt_ps(reinterpret_cast<NativeLanes>(v)));
+#else
+    return reinterpret_cast<Lanes>(_mm_sqrt_ps(reinterpret_cast<NativeLanes>(v)));
+#endif
 }
 
 // The larger and the smaller of two values as `a > b ? a : b` picks them.
@@ -74,20 +120,37 @@ inline Lanes smaller(Lanes a, Lanes b) {
     return a < b ? a : b;
 }
 
+// The lanes where a comparison holds, one bit per lane (lane 0 lowest).
+inline uint32_t laneBits(LaneMask m) {
+#if defined(QF_SIMD_AVX2)
+    return static_cast<uint32_t>(_mm256_movemask_ps(reinterpret_cast<NativeLanes>(m)));
+#else
+    return static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<NativeLanes>(m)));
+#endif
+}
+
 // Whether any lane of a comparison holds.
 inline bool anyLane(LaneMask m) {
-    return _mm_movemask_ps(reinterpret_cast<__m128>(m)) != 0;
+    return laneBits(m) != 0;
 }
 inline bool allLanes(LaneMask m) {
-    return _mm_movemask_ps(reinterpret_cast<__m128>(m)) == 0xF;
+    return laneBits(m) == kAllLanes;
 }
 
 // Truncation toward zero of lanes known to lie well inside the int32 range.
 inline LaneInts truncateLanes(Lanes v) {
-    return reinterpret_cast<LaneInts>(_mm_cvttps_epi32(reinterpret_cast<__m128>(v)));
+#if defined(QF_SIMD_AVX2)
+    return reinterpret_cast<LaneInts>(_mm256_cvttps_epi32(reinterpret_cast<NativeLanes>(v)));
+#else
+    return reinterpret_cast<LaneInts>(_mm_cvttps_epi32(reinterpret_cast<NativeLanes>(v)));
+#endif
 }
 inline Lanes toLanes(LaneInts v) {
-    return reinterpret_cast<Lanes>(_mm_cvtepi32_ps(reinterpret_cast<__m128i>(v)));
+#if defined(QF_SIMD_AVX2)
+    return reinterpret_cast<Lanes>(_mm256_cvtepi32_ps(reinterpret_cast<NativeInts>(v)));
+#else
+    return reinterpret_cast<Lanes>(_mm_cvtepi32_ps(reinterpret_cast<NativeInts>(v)));
+#endif
 }
 
 // t with the sign bit of v added (t is a whole number no further from zero
@@ -109,4 +172,5 @@ inline bool lanesWithin(Lanes v, float limit) {
     return allLanes(absolute(v) < limit);
 }
 
+} // namespace QF_SIMD_NAMESPACE
 } // namespace qf

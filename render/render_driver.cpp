@@ -25,6 +25,7 @@ class PatternJobRunner final : public JobRunner {
     void work(TileJob& job) override { renderTile(settings_, gen_, job.buffer); }
     void finish(TileJob& job) override { compositeTile(host_.compositeTarget(), job.buffer); }
     bool fetchesTiles() const override { return fromHost_; }
+    bool writesWholeTile() const override { return true; }
 
   private:
     const GeneratorState& gen_;

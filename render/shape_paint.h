@@ -12,6 +12,7 @@
 #include "render/pixel_lanes.h"
 
 namespace qf {
+inline namespace QF_SIMD_NAMESPACE {
 
 enum ShapeKind : int32_t { kCircles, kDiamonds, kSquares, kOctagons, kTVs, kFleurons, kPoints };
 
@@ -116,4 +117,5 @@ template <class V> inline V mergeChannel(int32_t rule, V w, V v) {
     }
 }
 
+} // namespace QF_SIMD_NAMESPACE
 } // namespace qf

@@ -24,6 +24,14 @@ class TileBuffer {
     // inverted or absurdly large.
     bool allocate(const PixelRect& tile);
 
+    // Makes the buffer hold `tile`, keeping its memory when that is large
+    // enough (a worker slot renders tile after tile into one buffer). The
+    // border is transparent black; so is the inside when `clearInside`,
+    // otherwise the inside holds whatever was there before, for a caller
+    // that writes every pixel of the tile. False (and an empty buffer) as
+    // for allocate.
+    bool reuseFor(const PixelRect& tile, bool clearInside);
+
     bool valid() const { return pixels_ != nullptr; }
     const PixelRect& rect() const { return rect_; }
     int32_t bufferWidth() const { return bufferWidth_; }   // tile width + 2
@@ -41,6 +49,7 @@ class TileBuffer {
     PixelRect rect_{};
     int32_t bufferWidth_ = 0;
     int32_t bufferHeight_ = 0;
+    size_t capacity_ = 0; // elements behind pixels_
     std::unique_ptr<FloatRGBA[]> pixels_;
 };
 

@@ -6,6 +6,7 @@
 #include "render/generator_setup.h"
 #include "render/pattern_settings.h"
 #include "render/tile_buffer.h"
+#include "render/tile_kernel.h"
 #include "values/settings_record.h"
 
 namespace qf {
@@ -39,5 +40,10 @@ void renderTile(const SettingsRecord& s, const GeneratorState& gen, TileBuffer& 
 // The same with settings already taken from the record by patternSettings
 // (the render driver freezes them once per render).
 void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer);
+
+// The same with a lane width of the caller's choice (tests and benchmarks
+// compare them); AVX2 on a processor without it renders with SSE2.
+void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer,
+                SimdWidth width);
 
 } // namespace qf

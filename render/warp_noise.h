@@ -10,6 +10,7 @@
 #include "render/pixel_lanes.h"
 
 namespace qf {
+inline namespace QF_SIMD_NAMESPACE {
 
 namespace warp_detail {
 
@@ -79,7 +80,7 @@ template <class V> inline V warpNoise(const NoiseTables& t, V x, V y) {
     const V fy0 = floorOf(y);
     const V fx = x - fx0;
     const V fy = y - fy0;
-    V g[4][2];
+    V g[4][2]{};
     squareGradients(t, truncToIndex(fx0) & 255, truncToIndex(fy0) & 255, g);
     const V u = fade(fx);
     const V fx1 = fx - 1.0f;
@@ -89,4 +90,5 @@ template <class V> inline V warpNoise(const NoiseTables& t, V x, V y) {
     return lerp(top, bottom, fade(fy));
 }
 
+} // namespace QF_SIMD_NAMESPACE
 } // namespace qf

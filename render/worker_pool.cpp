@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "platform/clock.h"
 #include "platform/completion_queue.h"
@@ -69,6 +70,9 @@ struct Slot {
     Thread thread;
     // The tile the slot works on, from startJob until finishJob.
     TileJob* job = nullptr;
+    // The slot's pattern buffer, made once per run and lent to each of its
+    // jobs in turn (main thread only).
+    TileBuffer buffer;
     std::atomic<TileJob*> handed{nullptr};
     // Set by the main thread before its last signal: the worker ends.
     std::atomic<bool> quit{false};
@@ -173,7 +177,8 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
     job->splitter.tile = jobRect(pool.splitter, n);
     job->arguments = pool.arguments;
     if (job->kind == kJobPatternTile) {
-        if (job->buffer.allocate(job->splitter.tile)) {
+        job->buffer = std::move(slot.buffer);
+        if (job->buffer.reuseFor(job->splitter.tile, !pool.runner->writesWholeTile())) {
             job->splitter.bufferWidth = job->buffer.bufferWidth();
             job->splitter.bufferHeight = job->buffer.bufferHeight();
         } else {
@@ -243,6 +248,7 @@ void finishJob(Pool& pool, Slot& slot) {
         }
         if (ready && readyToWork(*job)) pool.runner->finish(*job);
     }
+    if (job) slot.buffer = std::move(job->buffer);
     freeJob(job);
 
     startNextJob(pool, slot);

@@ -70,6 +70,9 @@ class JobRunner {
     // Whether the job's tile is requested from the host when the job is made
     // and again before finish (pattern tiles of final and preview renders).
     virtual bool fetchesTiles() const = 0;
+    // Whether work() writes every pixel of a pattern tile's buffer, so that
+    // the pool need not clear its inside before handing it over.
+    virtual bool writesWholeTile() const { return false; }
 };
 
 struct PoolOptions {

@@ -17,6 +17,7 @@ PACKAGES=(
   gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix
   nasm dpkg-dev libstb-dev
   wine wine64 wine32:i386 xvfb x11-apps
+  lintian zip unzip man-db bash-completion
   gegl libgegl-dev
 )
 

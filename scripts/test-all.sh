@@ -86,6 +86,7 @@ for preset in native win32 win64; do
     shot_dialog "$preset"
   fi
 done
+step "release files: package, install and check"; ./scripts/package.sh; if [ "$(id -u)" = 0 ]; then ./scripts/check-package.sh; else echo "== note: not root, so the package is not installed and checked"; fi
 
 # Under the sanitizers: the suites that read outside files and host values
 # (AddressSanitizer and UndefinedBehaviorSanitizer), and those that run

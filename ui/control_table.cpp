@@ -91,9 +91,25 @@ constexpr int kDotCorners[25][2] = {{312, 460}, {316, 472}, {316, 484}, {312, 49
                                     {447, 537}, {447, 522}, {443, 508}, {437, 495}, {428, 483}};
 constexpr int kDotSide = 12;
 
+struct TipRow {
+    int id;
+    const char* text;
+};
+
+// The same lines the resources' string table is made of.
+#define QF_TIP(id, text) {id, text},
+#define QF_DOT_TIP(id) QF_TIP(id, QF_DOT_TIP_TEXT)
+constexpr TipRow kTips[] = {
+#include "ui/control_tips.def"
+};
+#undef QF_DOT_TIP
+#undef QF_TIP
+#undef QF_DOT_TIP_TEXT
+
 struct Table {
     std::array<ControlDescriptor, kControlCount> descriptors{};
     std::array<ControlRect, kControlCount> rects{};
+    std::array<const char*, kControlCount> tips{};
 };
 
 Table buildTable() {
@@ -112,6 +128,7 @@ Table buildTable() {
         t.descriptors[id].kind = ControlKind::MemoryDot;
         t.rects[id] = ControlRect{kDotCorners[i][0], kDotCorners[i][1], kDotSide, kDotSide};
     }
+    for (const TipRow& tip : kTips) t.tips[size_t(tip.id)] = tip.text;
     return t;
 }
 
@@ -160,6 +177,11 @@ int controlAt(int x, int y) {
     for (int id = 0; id < kControlCount; ++id)
         if (mouseWorks(id) && controlRect(id).contains(x, y)) return id;
     return -1;
+}
+
+const char* controlTip(int id) {
+    if (id < 0 || id >= kControlCount) return nullptr;
+    return table().tips[size_t(id)];
 }
 
 bool isMemoryDot(int id) {

@@ -123,6 +123,12 @@ ControlRect controlRect(int id);
 // none does.
 int controlAt(int x, int y);
 
+// The tip shown for control `id` (ui/control_tips.def), which the module's
+// resources also hold as string kFirstTipString + id; null for an id
+// without one.
+constexpr int kFirstTipString = 700;
+const char* controlTip(int id);
+
 bool isMemoryDot(int id);
 inline int dotIndexOf(int id) {
     return id - kIdFirstDot;

@@ -235,6 +235,7 @@ void ScriptedDialog::setControlText(int id, const std::string& text) {
 
 void ScriptedDialog::setCursor(DialogCursor cursor) {
     cursor_ = cursor;
+    cursors_.push_back(cursor);
 }
 
 void ScriptedDialog::captureMouse(bool capture) {

@@ -66,6 +66,8 @@ class ScriptedDialog : public DialogView {
     bool enabled(int id) const;
     const std::string& controlText(int id) const;
     DialogCursor cursor() const { return cursor_; }
+    // Every cursor the dialog has set, in order.
+    const std::vector<DialogCursor>& cursors() const { return cursors_; }
     bool mouseCaptured() const { return captured_; }
     bool timerRunning() const { return timerRunning_; }
     int repaints(int id) const;
@@ -113,6 +115,7 @@ class ScriptedDialog : public DialogView {
     std::map<int, int> repaints_;
     std::vector<FileDialogRequest> fileRequests_;
     DialogCursor cursor_ = DialogCursor::Arrow;
+    std::vector<DialogCursor> cursors_;
     bool captured_ = false;
     bool timerRunning_ = false;
     int previewPaints_ = 0;

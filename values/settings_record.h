@@ -63,8 +63,8 @@ struct SettingsRecord {
 };
 static_assert(sizeof(SettingsRecord) == 2612, "the host holds 2612 bytes");
 
-// Sets the thirteen pattern parameters other than `randomSeed`,
-// `legacyPercent` and both gradient colours to their defaults.
+// Sets the thirteen pattern parameters other than `randomSeed` to their
+// defaults, and `legacyPercent` and both gradient colours with them.
 void applyPlainDefaults(SettingsRecord& s);
 
 // The reset of every prepare: preview flags, zoom, target, glue, the name

@@ -100,9 +100,10 @@ bool addressSpaceShort(std::string& error) {
     return true;
 }
 
-// The image library, loaded once by the first caller: from beside the
-// running program, else from the build tree (test programs live elsewhere
-// in it). Null with `error` saying why it could not be loaded.
+// The image library, loaded once by the first caller, from beside the
+// running program (an installed CLI is a link to the program in its private
+// folder, which /proc/self/exe resolves). Null with `error` saying why it
+// could not be loaded.
 const ImageLibrary* imageLibrary(std::string& error) {
     struct Loaded {
         const ImageLibrary* library = nullptr;
@@ -114,7 +115,6 @@ const ImageLibrary* imageLibrary(std::string& error) {
         const std::string beside = host::executableFolder();
         std::vector<std::string> paths;
         if (!beside.empty()) paths.push_back(beside + QF_IMAGE_LIBRARY_NAME);
-        paths.push_back(QF_IMAGE_LIBRARY_BUILD_PATH);
         std::string firstFailure, presentFailure;
         for (const std::string& path : paths) {
             std::string why;

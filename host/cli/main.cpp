@@ -18,6 +18,8 @@
 #include "values/result_codes.h"
 #include "values/version.h"
 
+#include <qf_commit.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -408,7 +410,10 @@ int main(int argc, char** argv) {
             return kExitOk;
         }
         if (a == "--version") {
+            // The commit on a line of its own: the first line stays what
+            // scripts read.
             std::puts("quillfire " QF_VERSION_TEXT);
+            if (QF_COMMIT_TEXT[0] != '\0') std::puts("commit " QF_COMMIT_TEXT);
             return kExitOk;
         }
     }

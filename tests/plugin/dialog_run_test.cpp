@@ -1,6 +1,10 @@
 // The start selector's dialog path, driven by a script in place of a
 // person: OK renders what the dialog chose, Cancel leaves the document and
 // answers -128, and memory dots stored in one run are there in the next.
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -121,6 +125,50 @@ TEST(DialogRun, EditorsWhoseDescriptorIsNotReadLetTheParametersRequestDecide) {
         ASSERT_TRUE(r.ok()) << r.hostError;
         EXPECT_GT(qftest::countChanged(plain, doc), 0);
     }
+}
+
+// The play mode of the recorded action decides, not a flag the run clears:
+// the script turns glue 5 into 7 only when the dialog is shown.
+TEST(DialogRun, OnlyThePlayModeThatDisplaysTheDialogPlaysIt) {
+    Document played = document(), notPlayed = document();
+    ASSERT_TRUE(runOn(played, glueDescriptor("GL07"), false).ok());
+    ASSERT_TRUE(runOn(notPlayed, glueDescriptor("GL05"), false).ok());
+    ASSERT_NE(played.bytes(), notPlayed.bytes());
+    for (int16_t mode : {plugInDialogDontDisplay, plugInDialogDisplay, plugInDialogSilent}) {
+        DialogScript script("command 36\ncommand 36\nok\n");
+        HostOptions options;
+        options.descriptors.playInfo = mode;
+        FilterHost h(qftest::entry, options);
+        RunOptions run;
+        run.showDialog = true; // the parameters selector asked for it
+        run.descriptor = glueDescriptor("GL05");
+        Document doc = document();
+        const host::RunRecord r = h.run(doc, run);
+        ASSERT_TRUE(r.ok()) << "mode " << mode << ": " << r.hostError;
+        EXPECT_EQ(doc.bytes(), (mode == plugInDialogDisplay ? played : notPlayed).bytes())
+            << "mode " << mode;
+    }
+}
+
+// Where there is no window system (Linux, or Wine without a display), the
+// dialog is passed over and the run filters with the settings it has, as
+// an editor's recorded action would. (Where there is one, the window suite
+// checks that a dialog that cannot be made refuses the run.)
+TEST(DialogRun, WithoutAWindowSystemTheDialogIsPassedOver) {
+#ifdef _WIN32
+    HWND probe =
+        CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe) {
+        DestroyWindow(probe);
+        GTEST_SKIP() << "a window system is at hand: the dialog would open";
+    }
+#endif
+    qftest::CaughtMessages messages;
+    Document expected = document(), doc = document();
+    ASSERT_TRUE(runOn(expected, glueDescriptor("GL05"), false).ok());
+    ASSERT_TRUE(runOn(doc, glueDescriptor("GL05"), true).ok());
+    EXPECT_EQ(doc.bytes(), expected.bytes());
+    EXPECT_TRUE(messages.texts.empty());
 }
 
 TEST(DialogRun, AScriptThatCannotBeReadCancelsWithAMessage) {

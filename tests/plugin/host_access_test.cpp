@@ -147,6 +147,20 @@ TEST(HostAccess, TilesArePlacedAtTheFilterRectanglesCornerOnEveryEdge) {
             EXPECT_EQ(getMaskRect(h.fr), (PixelRect{228, 293, 229, 294}));
             fetchInputTile(h.call, PixelRect{512, 512, 600, 700});
             EXPECT_EQ(getOutRect(h.fr), (PixelRect{299, 399, 300, 400}));
+
+            // Preview requests keep the mask with the input; the output
+            // pixel lies inside the filter rectangle at the reduction.
+            fetchPreviewTile(h.call, tile);
+            EXPECT_EQ(getInRect(h.fr), expect);
+            EXPECT_EQ(getOutRect(h.fr), (PixelRect{228, 293, 229, 294}));
+            EXPECT_EQ(getMaskRect(h.fr), expect);
+            h.settings.previewZoom = 3;
+            fetchPreviewTile(h.call, PixelRect{0, 100, 10, 120});
+            EXPECT_EQ(getInRect(h.fr), (PixelRect{33, 112, 43, 132}));
+            EXPECT_EQ(getOutRect(h.fr), (PixelRect{33, 112, 34, 113}));
+            fetchPreviewTile(h.call, PixelRect{80, 130, 90, 150});
+            EXPECT_EQ(getOutRect(h.fr), (PixelRect{99, 132, 100, 133}));
+            h.settings.previewZoom = 1;
         }
     }
 }

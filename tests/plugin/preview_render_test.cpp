@@ -102,3 +102,26 @@ TEST(PreviewRender, ReductionSamplesEveryNthPixelAndRestoresTheState) {
         EXPECT_GT(close, pw * ph * 95 / 100) << "reduction " << n;
     }
 }
+
+// The dialog previews again and again in one run, at sizes that change
+// with the zoom and come back: each preview is what a first one at its
+// size gives, whatever the run previewed before.
+TEST(PreviewRender, RepeatedPreviewsOfChangingSizeMatchFirstOnes) {
+    const int32_t w = 290, h = 200;
+    auto preview = [](RateHost& host, int32_t zoom) {
+        host.settings.previewZoom = zoom;
+        readPreviewSource(host.call);
+        if (host.result == 0) renderPreviewPass(host.call);
+        const size_t bytes = size_t(host.ctx.previewWidth) * size_t(host.ctx.previewHeight) * 3;
+        return std::vector<uint8_t>(host.ctx.planeBuffer, host.ctx.planeBuffer + bytes);
+    };
+    RateHost run(w, h);
+    for (int32_t zoom : {3, 1, 2, 2, 3, 1}) {
+        RateHost fresh(w, h);
+        const std::vector<uint8_t> expect = preview(fresh, zoom);
+        RateHost::active = &run;
+        ASSERT_EQ(preview(run, zoom), expect) << "zoom " << zoom;
+        ASSERT_EQ(run.result, 0);
+        EXPECT_EQ(run.ctx.planeCount, 3);
+    }
+}

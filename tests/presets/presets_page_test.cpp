@@ -26,7 +26,8 @@ struct Rgb {
     int r, g, b;
 };
 
-// A presets file whose picture is one colour.
+// A presets file whose picture is one colour (stored at 128 x 128, as
+// every file we write stores it).
 void writePreset(const ScratchFiles& folder, const std::string& name, Rgb colour) {
     PyramidImage picture;
     ASSERT_TRUE(picture.create(40, 30, kPyramidRGBA8));
@@ -36,6 +37,36 @@ void writePreset(const ScratchFiles& folder, const std::string& name, Rgb colour
     SettingsRecord settings{};
     applyPlainDefaults(settings);
     ASSERT_EQ(writeSettingsFile(folder.file(name).c_str(), settings, &picture), kFileOk);
+}
+
+void fillRow(void* context, int, uint8_t* rgb, int width) {
+    const Rgb& c = *static_cast<const Rgb*>(context);
+    for (int x = 0; x < width; ++x) {
+        rgb[3 * x] = uint8_t(c.r);
+        rgb[3 * x + 1] = uint8_t(c.g);
+        rgb[3 * x + 2] = uint8_t(c.b);
+    }
+}
+
+// A presets file as another program may write it: its picture block holds
+// a width x height picture (the layout allows up to 128 x 128).
+void writePresetWithStoredSize(const ScratchFiles& folder, const std::string& name, Rgb colour,
+                               int width, int height) {
+    SettingsRecord settings{};
+    applyPlainDefaults(settings);
+    ASSERT_EQ(writeSettingsFile(folder.file(name).c_str(), settings, nullptr), kFileOk);
+    std::vector<uint8_t> bytes = folder.read(name);
+    ASSERT_EQ(bytes.size(), 104u); // the settings, then a 0 for "no picture"
+    bytes.resize(100);
+    std::vector<uint8_t> stream(64 * 1024);
+    size_t length = 0;
+    ASSERT_EQ(compressJpeg(width, height, 80, JpegMarkerSegments{}, fillRow, &colour, stream.data(),
+                           stream.size(), &length),
+              kJpegCodecOk);
+    for (uint32_t v : {1u, uint32_t(width), uint32_t(height), uint32_t(length)})
+        for (int shift = 24; shift >= 0; shift -= 8) bytes.push_back(uint8_t(v >> shift));
+    bytes.insert(bytes.end(), stream.begin(), stream.begin() + ptrdiff_t(length));
+    folder.write(name, bytes);
 }
 
 struct Decoded {
@@ -132,14 +163,15 @@ TEST(PresetsPage, SevenPresetsFillARowAndTwoOfTheNext) {
                         "height=\"88\""),
               std::string::npos);
 
-    // Each picture: 88 x 88, the file's colour, with the usual metadata.
+    // Each picture as the file stores it (128 x 128; the cell shows it at
+    // 88 x 88), the file's colour, with the usual metadata.
     for (const auto& [name, colour] : presets) {
         std::string stem = name.substr(0, name.rfind('.'));
         const std::vector<uint8_t> jpeg =
             out.read("web_images/" + htmlImageBaseName(stem) + ".jpg");
         const Decoded d = decode(jpeg);
-        EXPECT_EQ(d.info.width, 88) << name;
-        EXPECT_EQ(d.info.height, 88) << name;
+        EXPECT_EQ(d.info.width, 128) << name;
+        EXPECT_EQ(d.info.height, 128) << name;
         EXPECT_TRUE(allNear(d, colour, 4)) << name;
         EXPECT_TRUE(contains(jpeg, "Made with Quillfire")) << name;
         EXPECT_TRUE(contains(jpeg, std::string("Exif\0\0MM", 8))) << name;
@@ -182,11 +214,23 @@ TEST(PresetsPage, FilesWithoutAPictureShowWhite) {
     std::vector<uint8_t> cut = source.read("cut.sa9");
     cut.resize(150);
     source.write("cut.sa9", cut);
+    // A smaller stored picture is written at its own size too.
+    writePresetWithStoredSize(source, "small.sa9", {200, 100, 0}, 60, 45);
     ASSERT_EQ(writePresetsPage(source.folder(), out.file("p.html")), kFileOk);
-    for (const char* name : {"bare", "junk", "cut"})
-        EXPECT_TRUE(allNear(decode(out.read(std::string("web_images/") + name + ".jpg")),
-                            {255, 255, 255}, 1))
-            << name;
+    for (const char* name : {"bare", "junk", "cut"}) {
+        const Decoded d = decode(out.read(std::string("web_images/") + name + ".jpg"));
+        EXPECT_EQ(d.info.width, 88) << name;
+        EXPECT_EQ(d.info.height, 88) << name;
+        EXPECT_TRUE(allNear(d, {255, 255, 255}, 1)) << name;
+    }
+    const Decoded small = decode(out.read("web_images/small.jpg"));
+    EXPECT_EQ(small.info.width, 60);
+    EXPECT_EQ(small.info.height, 45);
+    EXPECT_TRUE(allNear(small, {200, 100, 0}, 4));
+    const std::string html = text(out.read("p.html"));
+    EXPECT_NE(html.find("src=\"web_images/small.jpg\" alt=\"small.jpg\" width=\"88\" "
+                        "height=\"88\""),
+              std::string::npos);
 }
 
 TEST(PresetsPage, NothingToShowWritesNothing) {

@@ -399,13 +399,9 @@ TEST(DialogDots, ClickingStoresThenRecallsAndTheViewerFollowsTheMouse) {
 TEST(DialogDots, TheBatchToolResavesMarkedFilesAndGivesTheUserSettingsBack) {
     DialogFixture f;
     ScratchFolder source;
-    SettingsRecord look{};
-    resetSettings(look);
-    look.glue = 12;
-    ASSERT_EQ(writeSettingsFile(source.file("a q9q.sa9").c_str(), look, nullptr), kFileOk);
-    look.glue = 13;
-    ASSERT_EQ(writeSettingsFile(source.file("b Q5Q.sa9").c_str(), look, nullptr), kFileOk);
-    ASSERT_EQ(writeSettingsFile(source.file("c.sa9").c_str(), look, nullptr), kFileOk);
+    writeLook(source.file("a q9q.sa9"), 12);
+    writeLook(source.file("b Q5Q.sa9"), 13);
+    writeLook(source.file("c.sa9"), 13);
     f.model->command(kIdNextGlue);
 
     f.view.queueFileAnswer(source.file("c.sa9"));

@@ -3,6 +3,8 @@
 // picture of the settings, files in a scratch folder.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +63,16 @@ class FakeServices : public DialogServices {
         return ++dotsPages, 0;
     }
 };
+
+// A presets file without a picture: the plain settings with `glue` and
+// `hue`.
+inline void writeLook(const std::string& path, int glue, int hue = 47) {
+    SettingsRecord look{};
+    resetSettings(look);
+    look.glue = glue;
+    look.hue = hue;
+    ASSERT_EQ(writeSettingsFile(path.c_str(), look, nullptr), kFileOk);
+}
 
 // A dialog opened on default settings, with everything in a scratch folder.
 struct DialogFixture {

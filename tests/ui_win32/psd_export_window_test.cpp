@@ -22,37 +22,19 @@
 #include "tests/common/test_paths.h"
 #include "ui/control_table.h"
 #include "ui/psd_size_choice.h"
+#include "window_test_support.h"
 
 namespace qf {}
 using namespace qf;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-// A visible dialog titled `title`, waited for up to `seconds`.
-HWND waitForDialog(const char* title, int seconds) {
-    const auto until = Clock::now() + std::chrono::seconds(seconds);
-    for (;;) {
-        HWND found = FindWindowA("#32770", title);
-        if (found && IsWindowVisible(found)) return found;
-        if (Clock::now() >= until) return nullptr;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-}
-
-bool waitUntilGone(HWND window, int seconds) {
-    const auto until = Clock::now() + std::chrono::seconds(seconds);
-    while (IsWindow(window) && Clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    return !IsWindow(window);
-}
-
-std::string textOf(HWND window) {
-    char t[MAX_PATH + 1] = {};
-    GetWindowTextA(window, t, int(sizeof t));
-    return t;
-}
+using qftest::DialogRun;
+using qftest::fileNameShown;
+using qftest::textOf;
+using qftest::typeFileName;
+using qftest::waitForDialog;
+using qftest::waitUntilGone;
 
 // What the user does in an edit: focus it, then type its whole text.
 void typeInto(HWND box, int id, const char* text) {
@@ -110,40 +92,24 @@ class PsdExportWindows : public ::testing::Test {
         RemoveDirectoryA(folder_.c_str());
     }
 
-    // Opens the settings dialog on a 240 x 160 document, on an "editor"
-    // thread of its own.
+    // Opens the settings dialog on an "editor" thread of its own.
     void openDialog() {
-        std::string error;
-        module_ = host::Module::load(
-            qftest::nativePath(std::getenv("QF_MODULE") ? std::getenv("QF_MODULE") : ""), &error);
-        ASSERT_TRUE(module_) << "cannot load the module: " << error;
-        doc_ = host::Document::make(240, 160, host::ColorModel::rgb, 8);
-        for (int32_t y = 0; y < doc_.height(); ++y)
-            for (int32_t x = 0; x < doc_.width(); ++x) doc_.setSample(x, y, 0, x);
-        original_ = doc_.bytes();
-        host::HostOptions options;
-        options.descriptors.playInfo = plugInDialogDisplay;
-        host_ = std::make_unique<host::FilterHost>(module_->entry(), options);
-        host::RunOptions run;
-        run.showDialog = true;
         cli::Settings start;
         start.shape = 2;
         start.seed = 5;
-        run.descriptor = start.toDescriptor();
-        thread_ = std::thread([this, run] { record_ = host_->run(doc_, run); });
-        dialog_ = waitForDialog("Quillfire", 30);
+        run_ = std::make_unique<DialogRun>(start);
+        dialog_ = run_->dialog();
         ASSERT_NE(dialog_, nullptr) << "the dialog did not open";
     }
 
     // Ends the run with the main dialog's OK (or Cancel after a failure).
     const host::RunRecord& finish(int button) {
-        if (thread_.joinable()) {
-            if (dialog_ && IsWindow(dialog_)) PostMessageA(dialog_, WM_COMMAND, WPARAM(button), 0);
-            thread_.join();
-        }
-        return record_;
+        if (dialog_ && IsWindow(dialog_)) PostMessageA(dialog_, WM_COMMAND, WPARAM(button), 0);
+        return run_->finish();
     }
-    ~PsdExportWindows() override { finish(kIdCancel); }
+    ~PsdExportWindows() override {
+        if (run_) finish(kIdCancel);
+    }
 
     // The PSD button, pressed without waiting for what it opens.
     HWND pressPsd() {
@@ -153,12 +119,7 @@ class PsdExportWindows : public ::testing::Test {
     }
 
     std::string folder_;
-    std::unique_ptr<host::Module> module_;
-    host::Document doc_;
-    std::vector<uint8_t> original_;
-    std::unique_ptr<host::FilterHost> host_;
-    std::thread thread_;
-    host::RunRecord record_;
+    std::unique_ptr<DialogRun> run_;
     HWND dialog_ = nullptr;
 };
 
@@ -197,12 +158,9 @@ TEST_F(PsdExportWindows, CustomSizeWritesThatPsdAndCancelsWriteNothing) {
     HWND save = waitForDialog("Save a PSD file", 10);
     ASSERT_NE(save, nullptr) << "no Save dialog";
     // The file name box: the explorer dialog's edit, or its combo box.
-    HWND name = GetDlgItem(save, 0x480);
-    if (!name) name = GetDlgItem(save, 0x47c);
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(textOf(name), "Quillfire result.psd");
+    EXPECT_EQ(fileNameShown(save), "Quillfire result.psd");
     const std::string target = folder_ + "\\pattern.psd";
-    SendMessageA(name, WM_SETTEXT, 0, LPARAM(target.c_str()));
+    ASSERT_TRUE(typeFileName(save, target));
     PostMessageA(save, WM_COMMAND, IDOK, 0);
 
     // The progress window waits a second before the job starts.
@@ -242,7 +200,7 @@ TEST_F(PsdExportWindows, CustomSizeWritesThatPsdAndCancelsWriteNothing) {
     ASSERT_TRUE(IsWindow(dialog_));
     const host::RunRecord& rec = finish(kIdOk);
     ASSERT_TRUE(rec.ok()) << host::describeResult(rec.result);
-    EXPECT_NE(doc_.bytes(), original_);
+    EXPECT_NE(run_->document().bytes(), run_->original());
 }
 
 } // namespace

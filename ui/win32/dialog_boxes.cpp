@@ -28,11 +28,107 @@ bool aboutOpen = false;
 // that opened it; its timer looks for the main dialog to close with it.
 HWND infoWindow = nullptr;
 HWND infoMainDialog = nullptr;
+// The box is modeless and the message loop it lives in (the settings
+// dialog's, or the editor's) translates only its own dialog's keys: this
+// hook gives the box Enter and Escape while it is open.
+HHOOK infoKeyHook = nullptr;
 
-INT_PTR CALLBACK aboutProc(HWND box, UINT message, WPARAM wp, LPARAM) {
+LRESULT CALLBACK infoKeys(int code, WPARAM wp, LPARAM lp) {
+    auto* msg = reinterpret_cast<MSG*>(lp);
+    if (code == HC_ACTION && wp == PM_REMOVE && infoWindow && msg && msg->message >= WM_KEYFIRST &&
+        msg->message <= WM_KEYLAST && (msg->hwnd == infoWindow || IsChild(infoWindow, msg->hwnd)) &&
+        IsDialogMessageA(infoWindow, msg)) {
+        // Handled: what the loop dispatches now is nothing.
+        msg->message = WM_NULL;
+        msg->wParam = 0;
+        msg->lParam = 0;
+    }
+    return CallNextHookEx(infoKeyHook, code, wp, lp);
+}
+
+// A control's rectangle in its dialog's client coordinates.
+RECT placeOf(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+void moveControl(HWND control, int x, int y) {
+    SetWindowPos(control, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Sizes a box so that its client area reaches `width` x `height`.
+void fitClientArea(HWND box, int width, int height) {
+    RECT frame{0, 0, width, height};
+    AdjustWindowRectEx(&frame, DWORD(GetWindowLongPtrA(box, GWL_STYLE)), FALSE,
+                       DWORD(GetWindowLongPtrA(box, GWL_EXSTYLE)));
+    SetWindowPos(box, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// A picture control takes its bitmap's size, whatever the dialog units
+// come to on this screen; the boxes are laid out around the pictures'
+// real sizes so that nothing overlaps or is cut off. `margin` is 7 dialog
+// units in pixels.
+int dialogMargin(HWND box) {
+    RECT margin{0, 0, 7, 7};
+    MapDialogRect(box, &margin);
+    return int(margin.right);
+}
+
+// The about box: the logo at the top left, the name and the version line
+// beside it, the banner under them and the button centred at the bottom.
+void arrangeAboutBox(HWND box) {
+    HWND logo = GetDlgItem(box, ABOUT_PICTURE_LOGO_CONTROL);
+    HWND name = GetDlgItem(box, ABOUT_PICTURE_NAME_CONTROL);
+    HWND version = GetDlgItem(box, ABOUT_VERSION_TEXT);
+    HWND banner = GetDlgItem(box, ABOUT_PICTURE_BANNER_CONTROL);
+    HWND button = GetDlgItem(box, ABOUT_WEBSITE_BUTTON);
+    if (!logo || !name || !version || !banner || !button) return;
+    const int m = dialogMargin(box);
+    const RECT l = placeOf(logo), n = placeOf(name), v = placeOf(version), b = placeOf(banner),
+               k = placeOf(button);
+    const int logoW = l.right - l.left, logoH = l.bottom - l.top;
+    const int nameH = n.bottom - n.top, versionH = v.bottom - v.top;
+    const int bannerW = b.right - b.left, bannerH = b.bottom - b.top;
+    const int buttonW = k.right - k.left, buttonH = k.bottom - k.top;
+    const int besideX = m + logoW + m;
+    const int width =
+        std::max({m + bannerW + m, besideX + int(n.right - n.left) + m, m + buttonW + m});
+    const int textTop = m + std::max(0, (logoH - nameH - m / 2 - versionH) / 2);
+    moveControl(logo, m, m);
+    moveControl(name, besideX, textTop);
+    SetWindowPos(version, nullptr, besideX, textTop + nameH + m / 2, width - besideX - m, versionH,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const int bannerTop = m + std::max(logoH, nameH + m / 2 + versionH) + m;
+    moveControl(banner, (width - bannerW) / 2, bannerTop);
+    const int buttonTop = bannerTop + bannerH + m;
+    moveControl(button, (width - buttonW) / 2, buttonTop);
+    fitClientArea(box, width, buttonTop + buttonH + m);
+}
+
+// The information box: its one picture with a margin around it.
+void arrangeInfoBox(HWND box) {
+    HWND picture = GetWindow(box, GW_CHILD);
+    if (!picture) return;
+    const int m = dialogMargin(box) / 2;
+    const RECT p = placeOf(picture);
+    moveControl(picture, m, m);
+    fitClientArea(box, int(p.right - p.left) + 2 * m, int(p.bottom - p.top) + 2 * m);
+}
+
+// The modal boxes: the about box and the refusals, placed like the
+// settings dialog over their owner (the creation parameter; none for the
+// about box). Any command closes them with its id; the about box's website
+// button opens the maker's page first.
+INT_PTR CALLBACK modalBoxProc(HWND box, UINT message, WPARAM wp, LPARAM lp) {
     switch (message) {
     case WM_INITDIALOG:
-        placeLikeMainDialog(box, nullptr);
+        if (GetDlgItem(box, ABOUT_WEBSITE_BUTTON)) arrangeAboutBox(box);
+        placeLikeMainDialog(box, reinterpret_cast<HWND>(lp));
+        // The box's one button, the default, takes the focus; Escape closes
+        // the box without it.
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wp) == ABOUT_WEBSITE_BUTTON) shellOpen(kMakerWebAddress);
@@ -49,8 +145,12 @@ INT_PTR CALLBACK aboutProc(HWND box, UINT message, WPARAM wp, LPARAM) {
 INT_PTR CALLBACK infoProc(HWND box, UINT message, WPARAM wp, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        arrangeInfoBox(box);
         placeLikeMainDialog(box, nullptr);
         SetTimer(box, kInfoTimerId, kInfoTimerMs, nullptr);
+        // The focus goes where the dialog manager puts it (the picture, the
+        // box's only control); the key hook gives Enter and Escape to the
+        // box from there.
         return TRUE;
     case WM_TIMER:
         // Gone with the main dialog; otherwise wait another second.
@@ -62,7 +162,11 @@ INT_PTR CALLBACK infoProc(HWND box, UINT message, WPARAM wp, LPARAM) {
         return TRUE;
     case WM_DESTROY:
         KillTimer(box, kInfoTimerId);
-        if (infoWindow == box) infoWindow = nullptr;
+        if (infoWindow == box) {
+            infoWindow = nullptr;
+            if (infoKeyHook) UnhookWindowsHookEx(infoKeyHook);
+            infoKeyHook = nullptr;
+        }
         return FALSE;
     default:
         return whiteBackground(message, wp);
@@ -127,8 +231,23 @@ INT_PTR whiteBackground(UINT message, WPARAM wp) {
 bool showAboutWindow() {
     if (aboutOpen) return true;
     aboutOpen = true;
-    const INT_PTR end = DialogBoxParamA(moduleHandle(), "ABOUTBOX", nullptr, aboutProc, 0);
+    const INT_PTR end = DialogBoxParamA(moduleHandle(), "ABOUTBOX", nullptr, modalBoxProc, 0);
     aboutOpen = false;
+    return end > 0;
+}
+
+bool windowSystemPresent() {
+    HWND probe =
+        CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (probe) DestroyWindow(probe);
+    return probe != nullptr;
+}
+
+bool showRefusalWindow(const char* templateName, intptr_t owner) {
+    HWND parent = reinterpret_cast<HWND>(owner);
+    if (parent && !IsWindow(parent)) parent = nullptr;
+    const INT_PTR end =
+        DialogBoxParamA(moduleHandle(), templateName, parent, modalBoxProc, LPARAM(parent));
     return end > 0;
 }
 
@@ -136,7 +255,9 @@ void openInfoWindow(intptr_t mainDialog) {
     if (infoWindow) return;
     infoMainDialog = reinterpret_cast<HWND>(mainDialog);
     infoWindow = CreateDialogParamA(moduleHandle(), "QUIRL_INFO_BOX", nullptr, infoProc, 0);
-    if (infoWindow) ShowWindow(infoWindow, SW_SHOW);
+    if (!infoWindow) return;
+    infoKeyHook = SetWindowsHookExA(WH_GETMESSAGE, infoKeys, nullptr, GetCurrentThreadId());
+    ShowWindow(infoWindow, SW_SHOW);
 }
 
 void closeInfoWindow() {

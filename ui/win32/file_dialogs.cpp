@@ -54,6 +54,23 @@ void drawPanelPicture(const PanelState& panel, const DRAWITEMSTRUCT& item) {
              dh);
 }
 
+// The picture stands where the panel's template puts it, unless the system
+// dialog left the panel narrower than that: then it moves left until it is
+// whole, at the same height.
+void keepPictureInside(HWND panel) {
+    HWND picture = GetDlgItem(panel, OPEN_PANEL_PICTURE);
+    if (!picture) return;
+    RECT area, r;
+    GetClientRect(panel, &area);
+    GetWindowRect(picture, &r);
+    MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+    RECT margin{0, 0, 7, 7};
+    MapDialogRect(panel, &margin);
+    const int w = r.right - r.left;
+    const int x = std::max(0L, std::min(r.left, area.right - margin.right - w));
+    if (x != r.left) SetWindowPos(picture, nullptr, x, r.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
 UINT_PTR CALLBACK openPanelHook(HWND panel, UINT message, WPARAM, LPARAM lp) {
     if (message == WM_INITDIALOG) {
         const auto* ofn = reinterpret_cast<const OPENFILENAMEA*>(lp);
@@ -64,6 +81,7 @@ UINT_PTR CALLBACK openPanelHook(HWND panel, UINT message, WPARAM, LPARAM lp) {
     if (!state) return 0;
     if (message == WM_NOTIFY) {
         const auto* note = reinterpret_cast<const OFNOTIFYA*>(lp);
+        if (note->hdr.code == CDN_INITDONE) keepPictureInside(panel);
         if (note->hdr.code == CDN_SELCHANGE) {
             char path[kPathChars + 1] = {};
             SendMessageA(GetParent(panel), CDM_GETFILEPATH, kPathChars, LPARAM(path));

@@ -1,6 +1,9 @@
 // Pictures of ours put on the screen with GDI: 32-bit rows, top row first.
 #include <windows.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "composite/picture/pyramid_image.h"
 #include "ui/win32/win32_common.h"
 
@@ -8,13 +11,23 @@ namespace qf {
 
 std::vector<uint32_t> pictureRows(const PyramidImage& picture, int width, int height) {
     std::vector<uint32_t> rows(size_t(width) * size_t(height), 0);
-    for (int y = 0; y < height && y < picture.height(); ++y)
-        for (int x = 0; x < width && x < picture.width(); ++x) {
-            const uint8_t* p = picture.pixelAddress(x, y, 0);
-            if (p)
-                rows[size_t(y) * size_t(width) + size_t(x)] =
-                    uint32_t(p[2]) | uint32_t(p[1]) << 8 | uint32_t(p[0]) << 16;
+    if (!picture.hasStorage()) return rows;
+    const int columns = std::min(width, int(picture.width()));
+    if (columns <= 0) return rows;
+    std::vector<FloatRGBA> colours(static_cast<size_t>(columns));
+    const auto byte = [](float v) {
+        return uint32_t(std::lround(std::fmin(std::fmax(v == v ? v : 0.0f, 0.0f), 1.0f) * 255.0f));
+    };
+    for (int y = 0; y < height && y < picture.height(); ++y) {
+        // The picture's colours as it reads them (its samples are words in
+        // an order of their own), to GDI's blue-green-red word.
+        picture.samplePointRow(0, y, 0, columns, colours.data());
+        for (int x = 0; x < columns; ++x) {
+            const FloatRGBA& c = colours[size_t(x)];
+            rows[size_t(y) * size_t(width) + size_t(x)] =
+                byte(c.b) | byte(c.g) << 8 | byte(c.r) << 16;
         }
+    }
     return rows;
 }
 

@@ -120,8 +120,16 @@ class ProgressDialogView : public ProgressWindowView {
     void setText(int id, const std::string& text) override {
         if (!window_) return;
         SetDlgItemTextA(window_, id, text.c_str());
-        // The job holds the thread: paint now.
+        // The job holds the thread: paint now, and let the window's paint
+        // messages through so the new text reaches the screen (a system
+        // that composes windows shows what was painted only when the
+        // thread looks at its messages).
         UpdateWindow(GetDlgItem(window_, id));
+        // (A bounded number: a window that never validates itself must
+        // not hold the job here.)
+        MSG paint;
+        for (int n = 0; n < 16 && PeekMessageA(&paint, window_, WM_PAINT, WM_PAINT, PM_REMOVE); ++n)
+            DispatchMessageA(&paint);
     }
     void startTimer(int id, int milliseconds) override {
         if (window_) SetTimer(window_, UINT_PTR(id), UINT(milliseconds), nullptr);

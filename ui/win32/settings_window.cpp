@@ -18,7 +18,6 @@ namespace {
 constexpr int kFaceBitmap = 239;
 constexpr int kKnobBitmap = 120;
 constexpr int kViewerBitmap = 217;
-constexpr int kFirstTipString = 700;
 constexpr int kViewerInset = 4;
 constexpr COLORREF kWellColour = RGB(38, 42, 50);
 constexpr COLORREF kLabelColour = RGB(40, 44, 52);

@@ -59,4 +59,14 @@ class SettingsWindow : public DialogView {
 // maker's page. False when no box could be shown (no window system).
 bool showAboutWindow();
 
+// Whether this process can make windows at all (a service, or Wine without
+// a display, cannot).
+bool windowSystemPresent();
+
+// One of the module's refusal boxes (the dialog templates "REFUSAL1",
+// "REFUSAL2"), modal on `owner` (0 for none) and placed like the settings
+// dialog; returns when the person has closed it. False when it could not
+// be shown (no window system, no such template).
+bool showRefusalWindow(const char* templateName, intptr_t owner);
+
 } // namespace qf

@@ -45,8 +45,8 @@ inline int dotBitmapSlot(int bitmapId) {
 
 class PyramidImage;
 
-// The level-0 pixels of an 8-bit RGBA picture as 32-bit rows for GDI,
-// `width` x `height` (black where the picture is smaller).
+// The level-0 colours of a picture as 32-bit rows for GDI, `width` x
+// `height` (black where the picture is smaller).
 std::vector<uint32_t> pictureRows(const PyramidImage& picture, int width, int height);
 // Draws the top-left sourceWidth x sourceHeight of `width` x `height`
 // 32-bit rows into the box at (x, y), stretched when the sizes differ.

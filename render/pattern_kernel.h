@@ -1,0 +1,581 @@
+// The per-pixel work of the tile renderer, written once for any lane width:
+// the paint of one prepared cell, the colour of a group of points, the
+// layer mix and hue rotation, and the loop over a tile's rows. Everything
+// here lives in the lane width's own namespace (see pixel_lanes.h); each
+// width's source (pattern_kernel_sse2.cpp, pattern_kernel_avx2.cpp) puts
+// the loop behind a plain function of tile_kernel.h.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "render/float_index.h"
+#include "render/hsl.h"
+#include "render/noise_field.h"
+#include "render/pixel_lanes.h"
+#include "render/shape_paint.h"
+#include "render/tile_kernel.h"
+#include "render/warp_noise.h"
+
+namespace qf {
+inline namespace QF_SIMD_NAMESPACE {
+namespace kernel {
+
+// Paints the shapes of one prepared cell at the lanes' points (x, y) and
+// stores red, green and blue of each point in `colour`.
+using PaintFunction = void (*)(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
+                               Lanes colour[3]);
+
+// One channel of one shape laid over the lanes' channel value w where the
+// shape covers them: gain, fold, merge, then a mix by the coverage a
+// (`keep` is 1 - a).
+template <int32_t Rule>
+inline void paintChannel(Lanes& w, float gain, Lanes f, float doublureInverse, Lanes a, Lanes keep,
+                         LaneMask covered) {
+    const Lanes v = foldChannel(broadcast(gain) * f * doublureInverse);
+    const Lanes u = mergeChannel(Rule, w, v);
+    w = covered ? u * a + w * keep : w;
+}
+
+template <int32_t Kind, int32_t Rule, int32_t Profile>
+void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
+               Lanes colour[3]) {
+    constexpr bool triangleProfile = (Profile & 1) != 0;
+    constexpr bool doubleSmooth = (Profile & 2) != 0;
+    Lanes red{};
+    Lanes green{};
+    Lanes blue{};
+    // The cell holds only the shapes that can reach it (prepareCell); a
+    // shape that covers none of the lanes costs its metric and one test.
+    for (int32_t n = 0; n < cell.shapeCount; ++n) {
+        const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
+        const LaneMask covered = q < pc.kk;
+        if (!anyLane(covered)) {
+            continue;
+        }
+        const Lanes r = squareRoot(q) / pc.k;
+        const Lanes a = shapeCoverage(r, pc.solid, pc.invEdge);
+        const Lanes f = stripeProfile(r * pc.stripeScale, triangleProfile, doubleSmooth);
+        const Lanes keep = 1.0f - a;
+        paintChannel<Rule>(red, cell.channel[n][0], f, pc.doublureInverse, a, keep, covered);
+        paintChannel<Rule>(green, cell.channel[n][1], f, pc.doublureInverse, a, keep, covered);
+        paintChannel<Rule>(blue, cell.channel[n][2], f, pc.doublureInverse, a, keep, covered);
+    }
+    colour[0] = red;
+    colour[1] = green;
+    colour[2] = blue;
+}
+
+template <int32_t Kind, int32_t Rule> PaintFunction paintForProfile(int32_t profile) {
+    switch (profile) {
+    case 0:
+        return paintCell<Kind, Rule, 0>;
+    case 1:
+        return paintCell<Kind, Rule, 1>;
+    case 2:
+        return paintCell<Kind, Rule, 2>;
+    default:
+        return paintCell<Kind, Rule, 3>;
+    }
+}
+
+template <int32_t Kind> PaintFunction paintForRule(int32_t rule, int32_t profile) {
+    switch (rule) {
+    case 0:
+        return paintForProfile<Kind, 0>(profile);
+    case 1:
+        return paintForProfile<Kind, 1>(profile);
+    case 2:
+        return paintForProfile<Kind, 2>(profile);
+    default: // any rule but 0..2 merges as rule 3 (mergeChannel)
+        return paintForProfile<Kind, 3>(profile);
+    }
+}
+
+// The paint for the constants' shape, merge rule and stripe profile.
+inline PaintFunction paintFor(const PaintConstants& pc) {
+    switch (pc.shapeKind) {
+    case kCircles:
+        return paintForRule<kCircles>(pc.mergeRule, pc.profile);
+    case kDiamonds:
+        return paintForRule<kDiamonds>(pc.mergeRule, pc.profile);
+    case kSquares:
+        return paintForRule<kSquares>(pc.mergeRule, pc.profile);
+    case kOctagons:
+        return paintForRule<kOctagons>(pc.mergeRule, pc.profile);
+    case kTVs:
+        return paintForRule<kTVs>(pc.mergeRule, pc.profile);
+    case kFleurons:
+        return paintForRule<kFleurons>(pc.mergeRule, pc.profile);
+    default:
+        return paintForRule<kPoints>(pc.mergeRule, pc.profile);
+    }
+}
+
+// Paints warped points (x, y) with home cells (ex, ey). Usually all the
+// points share their home cell and are painted in one pass; otherwise one
+// pass per cell, each kept for its own lanes.
+inline void paintLanes(const GeneratorState& gen, const PaintConstants& pc, PaintFunction paint,
+                       Lanes x, Lanes y, LaneInts ex, LaneInts ey, Lanes colour[3], int32_t used,
+                       CellOrderCache& cache) {
+    uint32_t painted = 0;
+    for (int32_t lane = 0; lane < used; ++lane) {
+        if ((painted >> lane) & 1u) {
+            continue;
+        }
+        const PreparedCell& cell = cache.cellFor(gen, ex[lane], ey[lane], pc.shapeKind);
+        const LaneMask same = (ex == ex[lane]) & (ey == ey[lane]);
+        const uint32_t lanes = laneBits(same);
+        if (lanes == kAllLanes) {
+            paint(cell, pc, x, y, colour);
+            return;
+        }
+        Lanes part[3];
+        paint(cell, pc, x, y, part);
+        for (int32_t c = 0; c < 3; ++c) {
+            colour[c] = same ? part[c] : colour[c];
+        }
+        painted |= lanes;
+    }
+}
+
+// cellColour for a group of points at once: the points in lanes x and y
+// (warped in place), the colours in `colour`. Only the first `used` lanes
+// (1..kLaneCount) count as points in the cache's statistics; the other
+// lanes must repeat the last used point. Each lane gets exactly the bits
+// cellColour gives its point.
+inline void cellColours(const GeneratorState& gen, const PaintConstants& pc, PaintFunction paint,
+                        Lanes& x, Lanes& y, Lanes colour[3], int32_t used, CellOrderCache& cache) {
+    // Warp: both samples start from the same noise coordinates, the second
+    // shifted by 70 along x.
+    const NoiseTables& t = gen.tables;
+    const Lanes nx = pc.warpShiftX + x;
+    const Lanes ny = pc.warpShiftY + y;
+    x += warpNoise(t, nx, ny) * pc.warpAmount;
+    y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
+
+    // Home cells by truncation toward zero: cells -1 and 0 share home 0.
+    const LaneInts ex = truncToIndex(x);
+    const LaneInts ey = truncToIndex(y);
+    for (int32_t lane = 0; lane < used; ++lane) {
+        cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
+    }
+
+    paintLanes(gen, pc, paint, x, y, ex, ey, colour, used, cache);
+}
+
+// NaN counts as 0: settings far outside their ranges can overflow the
+// pattern's arithmetic to inf - inf, and every pixel must stay a colour.
+template <class V> inline V clampUnit(V v) {
+    v = v >= 0.0f ? v : V{};
+    return v > 1.0f ? splat<V>(1.0f) : v;
+}
+
+// trunc, for every float: from 2^23 on every float is a whole number. Like
+// trunc it keeps the sign of a zero (-0.5 gives -0).
+inline Lanes truncOf(Lanes v) {
+    return absolute(v) < 8388608.0f ? withSignOf(toLanes(truncateLanes(v)), v) : v;
+}
+inline float truncOf(float v) {
+    return std::trunc(v);
+}
+
+template <class V> inline V shiftHueOf(V h, float hueShift) {
+    h = h + hueShift;
+    h = h - truncOf(h);
+    return clampUnit(h);
+}
+
+// Lays layer colour e over a with weight w: each channel of a moves towards
+// a mix that darkens dark values and lightens light ones by e.
+inline void mixLayer(Lanes a[3], const Lanes e[3], float w) {
+    for (int32_t c = 0; c < 3; ++c) {
+        const Lanes av = a[c];
+        const Lanes b = av < 0.5f ? 2.0f * av : 2.0f - 2.0f * av;
+        const Lanes m = av * (1.0f - b) + b * e[c];
+        a[c] = av + (m - av) * w;
+    }
+}
+
+// The single-precision offsets that move the second and third layer along x.
+constexpr float kSecondLayerShift1 = 287.34f;
+constexpr float kSecondLayerShift2 = 183.745f;
+constexpr float kThirdLayerShift1 = 237.74f;
+constexpr float kThirdLayerShift2 = 123.145f;
+
+// The pattern-plane pixel coordinate of area coordinate v with the pan
+// already divided by the reduction; summed in 64 bits so that no pan can
+// overflow it.
+inline float pixelCoordinate(int32_t v, int32_t pan) {
+    return static_cast<float>(int64_t{v} + pan);
+}
+
+// Sums of a coordinate and a pan below this (in magnitude) leave room for
+// the lanes' offsets within an int32.
+constexpr int64_t kExactSum = int64_t{1} << 30;
+
+// The layers' mix of one group of lanes turned into the stored colours:
+// clamped, the hue rotated, clamped again, alpha 1.
+inline void storeFinished(FloatRGBA* out, const Lanes colour[3], float hueShift, int32_t used) {
+    HslValues<Lanes> hsl =
+        rgbToHsl(clampUnit(colour[0]), clampUnit(colour[1]), clampUnit(colour[2]));
+    hsl.h = shiftHueOf(clampUnit(hsl.h), hueShift);
+    const RgbValues<Lanes> rgb = hslToRgb(hsl.h, clampUnit(hsl.s), clampUnit(hsl.l));
+    const Lanes r = clampUnit(rgb.r);
+    const Lanes g = clampUnit(rgb.g);
+    const Lanes b = clampUnit(rgb.b);
+    for (int32_t lane = 0; lane < used; ++lane) {
+        out[lane] = FloatRGBA{r[lane], g[lane], b[lane], 1.0f};
+    }
+}
+
+// Where cells are small (kBlockThreshold), the tile goes in blocks of whole
+// rows, at most kBlockPixels pixels. In a block each layer is done in two
+// steps. First, row by row and kLaneCount
+// pixels at a time, every point is warped and its home cell counted, in
+// the order of the pixels (the cache's statistics count cell changes from
+// one pixel to the next). Then the points are painted cell by cell: the
+// points of one home cell, gathered from all rows of the block, fill the
+// lanes together. Where cells are only a few pixels wide that takes a
+// fraction of the passes a row's neighbours would, each group of which
+// spans several cells and is painted once per cell. Every lane does what
+// its own point alone would, so the bits are those of painting pixel by
+// pixel.
+constexpr int32_t kBlockPixels = 1024;
+// A block whose points fall in more home cells than this (cells smaller
+// than a few pixels) is painted group by group instead.
+constexpr int32_t kBlockCells = 256;
+constexpr int32_t kCellSlots = 1024; // hash slots for the block's cells
+
+struct BlockScratch {
+    // Per pixel of the block, in row order; padded so that a full group of
+    // lanes can be loaded from the last pixel on.
+    float x[kBlockPixels + kLaneCount];
+    float y[kBlockPixels + kLaneCount];
+    float colour[3][kBlockPixels + kLaneCount]; // the layers mixed so far
+    float layer[3][kBlockPixels + kLaneCount];  // the layer being painted
+    int32_t ex[kBlockPixels];
+    int32_t ey[kBlockPixels];
+    int16_t cellOf[kBlockPixels];
+    int16_t order[kBlockPixels]; // pixels by home cell, each cell's in row order
+    int32_t cellX[kBlockCells];
+    int32_t cellY[kBlockCells];
+    int32_t start[kBlockCells + 1];
+    int16_t slot[kCellSlots];
+};
+
+inline Lanes loadLanes(const float* p) {
+    Lanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline void storeLanes(float* p, Lanes v, int32_t used) {
+    for (int32_t lane = 0; lane < used; ++lane) {
+        p[lane] = v[lane];
+    }
+}
+
+// The lanes of pixels i .. i + used - 1, the last repeated in the lanes
+// beyond (as the row loop fills them).
+inline Lanes loadRun(const float* p, int32_t used) {
+    Lanes v = loadLanes(p);
+    if (used < kLaneCount) {
+        const LaneInts lane = laneIndices();
+        v = lane < used ? v : broadcast(p[used - 1]);
+    }
+    return v;
+}
+
+// Sorts the block's n points by home cell into s.order (cells in order of
+// their first point). False when they fall in more than kBlockCells cells.
+inline bool sortByCell(BlockScratch& s, int32_t n, int32_t& cells) {
+    for (int32_t i = 0; i < kCellSlots; ++i) {
+        s.slot[i] = -1;
+    }
+    cells = 0;
+    int32_t last = -1;
+    for (int32_t i = 0; i < n; ++i) {
+        const int32_t cx = s.ex[i];
+        const int32_t cy = s.ey[i];
+        if (last >= 0 && s.cellX[last] == cx && s.cellY[last] == cy) {
+            s.cellOf[i] = static_cast<int16_t>(last);
+            continue;
+        }
+        uint32_t h =
+            (static_cast<uint32_t>(cx) * 0x9E3779B1u) ^ (static_cast<uint32_t>(cy) * 0x85EBCA77u);
+        h = (h ^ (h >> 15)) & (kCellSlots - 1);
+        for (;;) {
+            const int32_t c = s.slot[h];
+            if (c < 0) {
+                if (cells == kBlockCells) {
+                    return false;
+                }
+                s.slot[h] = static_cast<int16_t>(cells);
+                s.cellX[cells] = cx;
+                s.cellY[cells] = cy;
+                last = cells++;
+                break;
+            }
+            if (s.cellX[c] == cx && s.cellY[c] == cy) {
+                last = c;
+                break;
+            }
+            h = (h + 1) & (kCellSlots - 1);
+        }
+        s.cellOf[i] = static_cast<int16_t>(last);
+    }
+    for (int32_t c = 0; c <= cells; ++c) {
+        s.start[c] = 0;
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        ++s.start[s.cellOf[i] + 1];
+    }
+    for (int32_t c = 0; c < cells; ++c) {
+        s.start[c + 1] += s.start[c];
+    }
+    int32_t fill[kBlockCells];
+    for (int32_t c = 0; c < cells; ++c) {
+        fill[c] = s.start[c];
+    }
+    for (int32_t i = 0; i < n; ++i) {
+        s.order[fill[s.cellOf[i]]++] = static_cast<int16_t>(i);
+    }
+    return true;
+}
+
+// Paints the block's warped points into s.layer, cell by cell.
+inline void paintByCell(BlockScratch& s, int32_t cells, const GeneratorState& gen,
+                        const PaintConstants& pc, PaintFunction paint, CellOrderCache& cache) {
+    for (int32_t c = 0; c < cells; ++c) {
+        const PreparedCell& cell = cache.cellFor(gen, s.cellX[c], s.cellY[c], pc.shapeKind);
+        for (int32_t i = s.start[c]; i < s.start[c + 1]; i += kLaneCount) {
+            const int32_t used = s.start[c + 1] - i < kLaneCount ? s.start[c + 1] - i : kLaneCount;
+            Lanes x;
+            Lanes y;
+            for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+                const int32_t p = s.order[i + (lane < used ? lane : used - 1)];
+                x[lane] = s.x[p];
+                y[lane] = s.y[p];
+            }
+            Lanes colour[3];
+            paint(cell, pc, x, y, colour);
+            for (int32_t lane = 0; lane < used; ++lane) {
+                const int32_t p = s.order[i + lane];
+                s.layer[0][p] = colour[0][lane];
+                s.layer[1][p] = colour[1][lane];
+                s.layer[2][p] = colour[2][lane];
+            }
+        }
+    }
+}
+
+// Paints the block's warped points into s.layer a row's group of lanes at a
+// time, once per home cell among the group's lanes.
+inline void paintByGroup(BlockScratch& s, const PixelRect& tile, int32_t rows,
+                         const GeneratorState& gen, const PaintConstants& pc, PaintFunction paint,
+                         CellOrderCache& cache) {
+    const int32_t width = tile.right - tile.left;
+    for (int32_t row = 0; row < rows; ++row) {
+        for (int32_t c0 = 0; c0 < width; c0 += kLaneCount) {
+            const int32_t used = width - c0 < kLaneCount ? width - c0 : kLaneCount;
+            const int32_t i = row * width + c0;
+            const Lanes x = loadRun(s.x + i, used);
+            const Lanes y = loadRun(s.y + i, used);
+            LaneInts ex;
+            LaneInts ey;
+            for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+                const int32_t p = i + (lane < used ? lane : used - 1);
+                ex[lane] = s.ex[p];
+                ey[lane] = s.ey[p];
+            }
+            Lanes colour[3] = {};
+            paintLanes(gen, pc, paint, x, y, ex, ey, colour, used, cache);
+            for (int32_t ch = 0; ch < 3; ++ch) {
+                storeLanes(s.layer[ch] + i, colour[ch], used);
+            }
+        }
+    }
+}
+
+// One layer of a block of `rows` rows from tile.top: warps the points
+// (the first layer's from the pixel coordinates, a later one's from where
+// the previous warp left them, moved along x by shift1 then shift2),
+// paints them into s.layer.
+inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect& tile,
+                       int32_t rows, int32_t layerIndex, float shift1, float shift2,
+                       PaintFunction paint) {
+    const GeneratorState& gen = *k.gen;
+    const PaintConstants& pc = k.pc;
+    CellOrderCache& cache = *k.caches[layerIndex];
+    const NoiseTables& t = gen.tables;
+    const int32_t width = tile.right - tile.left;
+    for (int32_t row = 0; row < rows; ++row) {
+        const float py = pixelCoordinate(tile.top + row, k.panY) * k.scale;
+        for (int32_t c0 = 0; c0 < width; c0 += kLaneCount) {
+            const int32_t x0 = tile.left + c0;
+            const int32_t used = width - c0 < kLaneCount ? width - c0 : kLaneCount;
+            const int32_t i = row * width + c0;
+            Lanes x;
+            Lanes y;
+            if (layerIndex == 0) {
+                const int64_t first = int64_t{x0} + k.panX;
+                if (first > -kExactSum && first < kExactSum) {
+                    // The sums fit an int32 and convert as the 64-bit ones
+                    // do; built in the register (lane by lane through
+                    // memory stalls the load that follows).
+                    const LaneInts lane = laneIndices();
+                    const LaneInts sum =
+                        static_cast<int32_t>(first) + (lane < used ? lane : used - 1);
+                    x = toLanes(sum) * k.scale;
+                } else {
+                    for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+                        x[lane] =
+                            pixelCoordinate(x0 + (lane < used ? lane : used - 1), k.panX) * k.scale;
+                    }
+                }
+                y = broadcast(py);
+            } else {
+                // Each later layer starts where the previous warp left the
+                // point, moved along x only.
+                x = (loadRun(s.x + i, used) + shift1) + shift2;
+                y = loadRun(s.y + i, used);
+            }
+            // Warp: both samples start from the same noise coordinates, the
+            // second shifted by 70 along x.
+            const Lanes nx = pc.warpShiftX + x;
+            const Lanes ny = pc.warpShiftY + y;
+            x += warpNoise(t, nx, ny) * pc.warpAmount;
+            y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
+            storeLanes(s.x + i, x, used);
+            storeLanes(s.y + i, y, used);
+            // Home cells by truncation toward zero: cells -1 and 0 share
+            // home 0.
+            const LaneInts ex = truncToIndex(x);
+            const LaneInts ey = truncToIndex(y);
+            for (int32_t lane = 0; lane < used; ++lane) {
+                s.ex[i + lane] = ex[lane];
+                s.ey[i + lane] = ey[lane];
+                cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
+            }
+        }
+    }
+    int32_t cells = 0;
+    if (sortByCell(s, rows * width, cells)) {
+        paintByCell(s, cells, gen, pc, paint, cache);
+    } else {
+        paintByGroup(s, tile, rows, gen, pc, paint, cache);
+    }
+}
+
+// kLaneCount pixels of a row at a time; at the end of a row the lanes left
+// over repeat its last pixel and are not stored. Used where cells are large
+// and for rows too wide for a block.
+inline void renderByRows(const TileKernelArgs& k, PaintFunction paint) {
+    const GeneratorState& gen = *k.gen;
+    const PaintConstants& pc = k.pc;
+    const PixelRect tile = k.tile;
+    for (int32_t y = tile.top; y < tile.bottom; ++y) {
+        const float py = pixelCoordinate(y, k.panY) * k.scale;
+        FloatRGBA* out = k.pixels + static_cast<ptrdiff_t>(y - tile.top) * k.stride;
+        for (int32_t x0 = tile.left; x0 < tile.right; x0 += kLaneCount) {
+            const int32_t used = tile.right - x0 < kLaneCount ? tile.right - x0 : kLaneCount;
+            Lanes px;
+            for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+                px[lane] = pixelCoordinate(x0 + (lane < used ? lane : used - 1), k.panX) * k.scale;
+            }
+            Lanes pyLanes = broadcast(py);
+            Lanes colour[3];
+            cellColours(gen, pc, paint, px, pyLanes, colour, used, *k.caches[0]);
+            if (k.secondWeight > 0.0f) {
+                px = (px + kSecondLayerShift1) + kSecondLayerShift2;
+                Lanes second[3];
+                cellColours(gen, pc, paint, px, pyLanes, second, used, *k.caches[1]);
+                mixLayer(colour, second, k.secondWeight);
+            }
+            if (k.thirdWeight > 0.0f) {
+                px = (px + kThirdLayerShift1) + kThirdLayerShift2;
+                Lanes third[3];
+                cellColours(gen, pc, paint, px, pyLanes, third, used, *k.caches[2]);
+                mixLayer(colour, third, k.thirdWeight);
+            }
+            storeFinished(out, colour, k.hueShift, used);
+            out += used;
+        }
+    }
+}
+
+// Cells at least this many pixels wide are painted row by row: a group of
+// lanes seldom spans two of them, and sorting the points by cell would cost
+// more than it saves (measured with bench_render_tile and bench_preview).
+constexpr int32_t kBlockThreshold = 32;
+
+inline void renderTileRows(const TileKernelArgs& k) {
+    const PaintFunction paint = paintFor(k.pc);
+    const PixelRect tile = k.tile;
+    const int32_t width = tile.right - tile.left;
+    if (width <= 0 || tile.bottom <= tile.top) {
+        return;
+    }
+    if (width > kBlockPixels || !(k.scale * float(kBlockThreshold) > 1.0f)) {
+        renderByRows(k, paint);
+        return;
+    }
+    const int32_t blockRows = kBlockPixels / width;
+    BlockScratch s;
+    // Groups of lanes are loaded up to kLaneCount - 1 places past a block's
+    // last pixel (and those lanes never stored): keep them defined.
+    std::memset(s.colour, 0, sizeof s.colour);
+    std::memset(s.layer, 0, sizeof s.layer);
+    const float weights[3] = {1.0f, k.secondWeight, k.thirdWeight};
+    const float shifts[3][2] = {{0.0f, 0.0f},
+                                {kSecondLayerShift1, kSecondLayerShift2},
+                                {kThirdLayerShift1, kThirdLayerShift2}};
+    // (Counted from the tile's top: a tile may end at INT32_MAX.)
+    const int32_t height = tile.bottom - tile.top;
+    for (int32_t done = 0; done < height; done += blockRows) {
+        const int32_t rows = height - done < blockRows ? height - done : blockRows;
+        const int32_t top = tile.top + done;
+        const PixelRect block{top, tile.left, top + rows, tile.right};
+        const int32_t n = rows * width;
+        for (int32_t layer = 0; layer < 3; ++layer) {
+            if (!(weights[layer] > 0.0f)) {
+                continue;
+            }
+            blockLayer(s, k, block, rows, layer, shifts[layer][0], shifts[layer][1], paint);
+            if (layer == 0) {
+                for (int32_t ch = 0; ch < 3; ++ch) {
+                    std::memcpy(s.colour[ch], s.layer[ch], sizeof(float) * size_t(n));
+                }
+                continue;
+            }
+            for (int32_t i = 0; i < n; i += kLaneCount) {
+                Lanes a[3];
+                Lanes e[3];
+                for (int32_t ch = 0; ch < 3; ++ch) {
+                    a[ch] = loadLanes(s.colour[ch] + i);
+                    e[ch] = loadLanes(s.layer[ch] + i);
+                }
+                mixLayer(a, e, weights[layer]);
+                for (int32_t ch = 0; ch < 3; ++ch) {
+                    std::memcpy(s.colour[ch] + i, &a[ch], sizeof a[ch]);
+                }
+            }
+        }
+        for (int32_t row = 0; row < rows; ++row) {
+            FloatRGBA* out = k.pixels + static_cast<ptrdiff_t>(top + row - tile.top) * k.stride;
+            for (int32_t c0 = 0; c0 < width; c0 += kLaneCount) {
+                const int32_t used = width - c0 < kLaneCount ? width - c0 : kLaneCount;
+                const int32_t i = row * width + c0;
+                const Lanes colour[3] = {loadLanes(s.colour[0] + i), loadLanes(s.colour[1] + i),
+                                         loadLanes(s.colour[2] + i)};
+                storeFinished(out + c0, colour, k.hueShift, used);
+            }
+        }
+    }
+}
+
+} // namespace kernel
+} // namespace QF_SIMD_NAMESPACE
+} // namespace qf
