@@ -11,6 +11,7 @@
 #include "host/cli/random_look.h"
 #include "host/cli/sample_picture.h"
 #include "host/cli/settings.h"
+#include "host/cli/signal_thread.h"
 #include "host/filter_host.h"
 #include "host/module_loader.h"
 #include "platform/safe_write.h"
@@ -79,7 +80,7 @@ int filterDocument(host::Document& doc, const Options& o,
     host::HostOptions ho;
     ho.hostSig = o.hostSig;
     ho.onProgress = [&bar](int32_t done, int32_t total) { bar.update(done, total); };
-    // Ctrl-C (installWriteSignalHandlers in main) cancels the run.
+    // Ctrl-C (installCliSignalHandlers in main) cancels the run.
     ho.onAbortTest = [] { return writeInterruptRequested(); };
     host::RunOptions ro;
     if (o.dialog) {
@@ -337,10 +338,12 @@ int commandRender(const Options& o) {
         return kExitUsage;
     }
     const int depth = o.depth ? o.depth : 8;
+    // A .pgm is a greymap: rendered gray, as --gray does.
+    const bool gray = o.gray || cli::extensionOf(o.positional[0]) == ".pgm";
     std::string error;
-    host::Document doc = host::Document::make(
-        o.width, o.height, o.gray ? host::ColorModel::gray : host::ColorModel::rgb, depth,
-        host::Transparency::none, &error);
+    host::Document doc = host::Document::make(o.width, o.height,
+                                              gray ? host::ColorModel::gray : host::ColorModel::rgb,
+                                              depth, host::Transparency::none, &error);
     if (!doc.valid()) {
         fail(error);
         return kExitFailed;
@@ -427,7 +430,7 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     // The gallery reads its own few options.
     if (std::string(command->name) == "gallery") {
-        installWriteSignalHandlers();
+        cli::installCliSignalHandlers();
         return cli::commandGallery(args);
     }
     if (std::string(command->name) == "dots") {
@@ -460,7 +463,7 @@ int main(int argc, char** argv) {
     // Ctrl-C cancels; a second Ctrl-C or a termination request removes any
     // temporary output and ends the program; the file-size limit becomes a
     // reported write error.
-    installWriteSignalHandlers();
+    cli::installCliSignalHandlers();
     try {
         const std::string name = o.command->name;
         if (name == "apply") return commandApply(o);

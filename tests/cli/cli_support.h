@@ -227,20 +227,30 @@ class BackgroundCli {
         }
         return false;
     }
-    void interrupt() {
-        if (pid_ > 0) ::kill(pid_, SIGINT);
+    void interrupt() { send(SIGINT); }
+    void send(int sig) {
+        if (pid_ > 0) ::kill(pid_, sig);
+    }
+    // The signal that ended the program within `limit`; -1 when it exited,
+    // or is still running (it is then killed).
+    int endingSignal(std::chrono::milliseconds limit) {
+        if (!endsWithin(limit)) return -1;
+        return WIFSIGNALED(status_) ? WTERMSIG(status_) : -1;
     }
     // The exit status once the program ended within `limit`; -1 when it
     // was killed or is still running (it is then killed).
     int exitCode(std::chrono::milliseconds limit) {
-        const auto end = std::chrono::steady_clock::now() + limit;
-        while (!finished() && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (!spawned_ || !finished()) return -1;
+        if (!endsWithin(limit)) return -1;
         return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
     }
 
   private:
+    bool endsWithin(std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (!finished() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return spawned_ && finished();
+    }
     bool finished() {
         if (pid_ <= 0) return true;
         if (::waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = 0;
@@ -374,7 +384,13 @@ inline const ModuleProbe& probeRealModule() {
     static bool done = false;
     if (!done) {
         done = true;
-        const std::string dir = testFolder();
+        // A folder of its own: the calling test's folder may already hold
+        // its files (testFolder() would empty it).
+        const fs::path probeDir = qftest::suiteTemporaryFolder() / "cli" / "module-probe";
+        std::error_code ec;
+        fs::remove_all(probeDir, ec);
+        fs::create_directories(probeDir);
+        const std::string dir = probeDir.string();
         const std::string out = join(dir, "probe.png");
         CliResult r = runCli({"render", "--size", "16x16", out}, dir);
         cli::Image img;

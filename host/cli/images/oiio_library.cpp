@@ -235,22 +235,28 @@ class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
     // sample); runs that follow each other are gathered here and reach the
     // file in large writes. A failed write shows in the target's failed()
     // after flush().
+    //
+    // After the first failed write, bytes are accepted and discarded: a
+    // coder that sees a failing write may go on to its close path in a
+    // broken state (the TIFF coder did, on a full disk). The failure is
+    // recorded in the target and reported once the library is done.
     size_t pwrite(const void* buffer, size_t size, int64_t offset) override {
         std::lock_guard<std::mutex> lock(mutex_);
         if (offset < 0) return 0;
+        end_ = std::max(end_, offset + int64_t(size));
+        if (out_.failed()) return size;
         const auto* bytes = static_cast<const char*>(buffer);
         const bool follows = offset == pendingAt_ + int64_t(pending_.size());
         if (!follows || pending_.size() + size > kGather) {
-            if (!flushLocked()) return 0;
+            if (!flushLocked()) return size;
             pendingAt_ = offset;
         }
         if (size >= kGather) {
-            if (out_.writeAt(offset, bytes, size) != kFileOk) return 0;
+            if (out_.writeAt(offset, bytes, size) != kFileOk) return size;
             pendingAt_ = offset + int64_t(size);
         } else {
             pending_.insert(pending_.end(), bytes, bytes + size);
         }
-        end_ = std::max(end_, offset + int64_t(size));
         return size;
     }
     size_t size() const override { return size_t(end_); }
@@ -292,6 +298,19 @@ class SafeWriteProxy final : public OIIO::Filesystem::IOProxy {
     int64_t pendingAt_ = 0;
     int64_t end_ = 0;
 };
+
+// A coder whose open, write or close failed is neither closed again nor
+// destroyed (its destructor closes): after a failed write on a full disk
+// the TIFF coder's close follows a null pointer while writing its Exif
+// directory. It is kept, unused, for the rest of the process (one per
+// failed write); the CLI removes the temporary.
+void abandon(std::unique_ptr<ImageOutput> out) {
+    static std::mutex abandonedMutex;
+    // Never destroyed, not even at exit; still reachable, so not a leak.
+    static auto* abandoned = new std::vector<ImageOutput*>;
+    std::lock_guard<std::mutex> lock(abandonedMutex);
+    abandoned->push_back(out.release());
+}
 
 bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image& img,
                std::string& error, std::string* warning) {
@@ -359,7 +378,10 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
     const bool proxyable = !(exifDirectory && formatName == "tiff");
     const bool viaProxy = proxyable && out->supports("ioproxy") && out->set_ioproxy(&proxy);
     const char* target = viaProxy ? file.temporaryPath() : file.handOver();
-    if (failed(out->open(target, spec))) return false;
+    if (failed(out->open(target, spec))) {
+        abandon(std::move(out));
+        return false;
+    }
     const ImageSpec& used = out->spec();
     if (warning && img.format != SampleFormat::u8 &&
         (used.format != format ||
@@ -373,10 +395,13 @@ bool writeOiio(const std::string& finalPath, ImageWriteTarget& file, const Image
                    " (0 to 1, beyond clipped)";
     }
     if (failed(out->write_image(data, img.data.data()))) {
-        out->close();
+        abandon(std::move(out));
         return false;
     }
-    if (failed(out->close())) return false;
+    if (failed(out->close())) {
+        abandon(std::move(out));
+        return false;
+    }
     proxy.flush();
     if (file.failed()) {
         error = file.failure();

@@ -8,12 +8,20 @@
 //   QF_TEST_MODULE_DELAY_MS  pause after every band (for the progress bar)
 //   QF_TEST_MODULE_HOST_SIG  the host signature the host must show (four
 //                            characters); any other fails the run, naming it
+//   QF_TEST_MODULE_STUCK     (POSIX) at start, block every signal in the
+//                            calling thread, say so on stderr and never return,
+//                            as a library stuck in its initialiser may
 #include "plugin/host_api.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#if !defined(_WIN32)
+#include <signal.h>
+#include <unistd.h>
+#endif
 
 #if defined(_WIN32)
 #define TEST_MODULE_EXPORT __declspec(dllexport)
@@ -150,6 +158,16 @@ void setErrorString(FilterRecord* fr, const char* message) {
 }
 
 int16 start(FilterRecord* fr) {
+#if !defined(_WIN32)
+    if (envInt("QF_TEST_MODULE_STUCK", 0)) {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, nullptr);
+        const char note[] = "test module: stuck with every signal blocked\n";
+        if (::write(2, note, sizeof note - 1) < 0) return 1;
+        for (;;) ::pause();
+    }
+#endif
     int forced = envInt("QF_TEST_MODULE_RESULT", 0);
     if (forced) {
         setErrorString(fr, std::getenv("QF_TEST_MODULE_MESSAGE"));
