@@ -93,12 +93,12 @@ struct HostOptions {
     // ask for this.
     bool inputInsideFilterRect = false;
 
-    // Test hooks. The abort test answers true once the module has made this
-    // many advanceState calls (0: never).
     // The editor's main window as the filter record's platform data passes
     // it (Windows: a window handle; 0 for none).
     intptr_t platformWindow = 0;
 
+    // Test hooks. The abort test answers true once the module has made this
+    // many advanceState calls (0: never).
     int32_t abortAfterAdvanceCalls = 0;
     // The module's advanceState call number `failAdvanceAtCall` (1-based)
     // returns `failAdvanceError` without delivering anything.
