@@ -179,6 +179,18 @@ void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32
     ++sortsPerformed;
 }
 
+void CellOrderCache::countPoints(const GeneratorState& gen, const int32_t* columns,
+                                 const int32_t* rows, int32_t count, int32_t shapeKind) {
+    for (int32_t i = 0; i < count; ++i) {
+        if (counted_ && entries[25] == columns[i] && entries[26] == rows[i] &&
+            shapeKind_ == shapeKind) {
+            ++sortsSkipped;
+        } else {
+            countPoint(gen, columns[i], rows[i], shapeKind);
+        }
+    }
+}
+
 const PreparedCell& CellOrderCache::cellFor(const GeneratorState& gen, int32_t column, int32_t row,
                                             int32_t shapeKind) {
     if (shapeKind_ != shapeKind) {
@@ -218,6 +230,7 @@ PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int3
     pc.shapeKind = shapeKind < kCircles || shapeKind > kPoints ? kPoints : shapeKind;
     pc.mergeRule = mergeRule >= 0 && mergeRule <= 2 ? mergeRule : 3;
     pc.profile = (triangleProfile != 0 ? 1 : 0) | (doubleSmooth != 0 ? 2 : 0);
+    pc.nearShapesOnly = false;
     return pc;
 }
 

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "render/float_index.h"
 #include "render/hsl.h"
@@ -38,6 +39,45 @@ inline void paintChannel(Lanes& w, float gain, Lanes f, float doublureInverse, L
     w = covered ? u * a + w * keep : w;
 }
 
+// The shapes of `cell` that may cover one of the lanes' points, one bit per
+// shape (bit n for shape n). Each shape is tested once against the box
+// around all the points: its metric at the offset (dx, dy) from the box's
+// nearest edge. For every metric but the fleurons' each step of the metric
+// only grows with |dx| and |dy|, and a rounded float operation keeps that
+// order, so the metric at the box edge is at most the metric computed at
+// any point inside: a shape whose edge value is not below K * K covers
+// none of the points, exactly as its own test would find. Fleurons and
+// points that are not finite keep every shape (`all`, a bit for each of
+// the cell's shapes).
+template <int32_t Kind>
+uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
+                    uint32_t all) {
+    if constexpr (Kind == kFleurons) {
+        return all;
+    } else {
+        constexpr float kFinite = std::numeric_limits<float>::infinity();
+        if (!lanesWithin(x, kFinite) || !lanesWithin(y, kFinite)) {
+            return all;
+        }
+        const Lanes minX = extremeLane<true>(x);
+        const Lanes maxX = extremeLane<false>(x);
+        const Lanes minY = extremeLane<true>(y);
+        const Lanes maxY = extremeLane<false>(y);
+        uint32_t near = 0;
+        for (int32_t n = 0; n < cell.shapeCount; n += kLaneCount) {
+            Lanes px;
+            Lanes py;
+            std::memcpy(&px, cell.px + n, sizeof px);
+            std::memcpy(&py, cell.py + n, sizeof py);
+            const Lanes dx = larger(larger(minX - px, px - maxX), Lanes{});
+            const Lanes dy = larger(larger(minY - py, py - maxY), Lanes{});
+            const Lanes q = shapeMetricSquared<Kind>(dx, dy);
+            near |= laneBits(q < pc.kk) << n;
+        }
+        return near & all;
+    }
+}
+
 template <int32_t Kind, int32_t Rule, int32_t Profile>
 void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
                Lanes colour[3]) {
@@ -46,9 +86,14 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     Lanes red{};
     Lanes green{};
     Lanes blue{};
-    // The cell holds only the shapes that can reach it (prepareCell); a
-    // shape that covers none of the lanes costs its metric and one test.
-    for (int32_t n = 0; n < cell.shapeCount; ++n) {
+    // The cell holds only the shapes that can reach it (prepareCell), and
+    // of those only the ones near the lanes' points are tested (in paint
+    // order); a shape that covers none of the lanes costs its metric and
+    // one test.
+    const uint32_t all = (uint32_t{1} << cell.shapeCount) - 1u;
+    const uint32_t candidates = pc.nearShapesOnly ? shapesNear<Kind>(cell, pc, x, y, all) : all;
+    for (uint32_t near = candidates; near != 0; near &= near - 1u) {
+        const int32_t n = __builtin_ctz(near);
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
         const LaneMask covered = q < pc.kk;
         if (!anyLane(covered)) {
@@ -272,6 +317,10 @@ inline Lanes loadLanes(const float* p) {
 }
 
 inline void storeLanes(float* p, Lanes v, int32_t used) {
+    if (used == kLaneCount) {
+        std::memcpy(p, &v, sizeof v);
+        return;
+    }
     for (int32_t lane = 0; lane < used; ++lane) {
         p[lane] = v[lane];
     }
@@ -288,9 +337,14 @@ inline Lanes loadRun(const float* p, int32_t used) {
     return v;
 }
 
-// Sorts the block's n points by home cell into s.order (cells in order of
-// their first point). False when they fall in more than kBlockCells cells.
-inline bool sortByCell(BlockScratch& s, int32_t n, int32_t& cells) {
+// Rows per band in which sortByCell orders a cell's points.
+constexpr int32_t kBandRows = 2;
+
+// Sorts the block's points (`rows` rows of `width`) by home cell into
+// s.order (cells in order of their first point). False when they fall in
+// more than kBlockCells cells.
+inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& cells) {
+    const int32_t n = rows * width;
     for (int32_t i = 0; i < kCellSlots; ++i) {
         s.slot[i] = -1;
     }
@@ -339,8 +393,17 @@ inline bool sortByCell(BlockScratch& s, int32_t n, int32_t& cells) {
     for (int32_t c = 0; c < cells; ++c) {
         fill[c] = s.start[c];
     }
-    for (int32_t i = 0; i < n; ++i) {
-        s.order[fill[s.cellOf[i]]++] = static_cast<int16_t>(i);
+    // Each cell's points go in bands of kBandRows rows, column by column
+    // within a band, so that a group of lanes holds a compact patch of
+    // neighbours rather than a long run of one row.
+    for (int32_t band = 0; band < rows; band += kBandRows) {
+        const int32_t bandRows = rows - band < kBandRows ? rows - band : kBandRows;
+        for (int32_t column = 0; column < width; ++column) {
+            for (int32_t r = 0; r < bandRows; ++r) {
+                const int32_t i = (band + r) * width + column;
+                s.order[fill[s.cellOf[i]]++] = static_cast<int16_t>(i);
+            }
+        }
     }
     return true;
 }
@@ -457,12 +520,12 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             for (int32_t lane = 0; lane < used; ++lane) {
                 s.ex[i + lane] = ex[lane];
                 s.ey[i + lane] = ey[lane];
-                cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
             }
+            cache.countPoints(gen, &s.ex[i], &s.ey[i], used, pc.shapeKind);
         }
     }
     int32_t cells = 0;
-    if (sortByCell(s, rows * width, cells)) {
+    if (sortByCell(s, rows, width, cells)) {
         paintByCell(s, cells, gen, pc, paint, cache);
     } else {
         paintByGroup(s, tile, rows, gen, pc, paint, cache);
@@ -523,6 +586,8 @@ inline void renderTileRows(const TileKernelArgs& k) {
         return;
     }
     const int32_t blockRows = kBlockPixels / width;
+    TileKernelArgs blockArgs = k;
+    blockArgs.pc.nearShapesOnly = true;
     BlockScratch s;
     // Groups of lanes are loaded up to kLaneCount - 1 places past a block's
     // last pixel (and those lanes never stored): keep them defined.
@@ -543,7 +608,7 @@ inline void renderTileRows(const TileKernelArgs& k) {
             if (!(weights[layer] > 0.0f)) {
                 continue;
             }
-            blockLayer(s, k, block, rows, layer, shifts[layer][0], shifts[layer][1], paint);
+            blockLayer(s, blockArgs, block, rows, layer, shifts[layer][0], shifts[layer][1], paint);
             if (layer == 0) {
                 for (int32_t ch = 0; ch < 3; ++ch) {
                     std::memcpy(s.colour[ch], s.layer[ch], sizeof(float) * size_t(n));
