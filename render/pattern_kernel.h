@@ -78,7 +78,7 @@ uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x,
     }
 }
 
-template <int32_t Kind, int32_t Rule, int32_t Profile>
+template <int32_t Kind, int32_t Rule, int32_t Profile, bool NearOnly>
 void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
                Lanes colour[3]) {
     constexpr bool triangleProfile = (Profile & 1) != 0;
@@ -87,13 +87,16 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     Lanes green{};
     Lanes blue{};
     // The cell holds only the shapes that can reach it (prepareCell), and
-    // of those only the ones near the lanes' points are tested (in paint
-    // order); a shape that covers none of the lanes costs its metric and
-    // one test.
-    const uint32_t all = (uint32_t{1} << cell.shapeCount) - 1u;
-    const uint32_t candidates = pc.nearShapesOnly ? shapesNear<Kind>(cell, pc, x, y, all) : all;
-    for (uint32_t near = candidates; near != 0; near &= near - 1u) {
-        const int32_t n = __builtin_ctz(near);
+    // with NearOnly only the ones near the lanes' points are tested (in
+    // paint order); a shape that covers none of the lanes costs its metric
+    // and one test.
+    uint32_t near = 0;
+    if constexpr (NearOnly) {
+        near = shapesNear<Kind>(cell, pc, x, y, (uint32_t{1} << cell.shapeCount) - 1u);
+    }
+    for (int32_t i = 0; NearOnly ? near != 0 : i < cell.shapeCount; ++i) {
+        const int32_t n = NearOnly ? __builtin_ctz(near) : i;
+        near &= near - 1u;
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
         const LaneMask covered = q < pc.kk;
         if (!anyLane(covered)) {
@@ -112,50 +115,55 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     colour[2] = blue;
 }
 
-template <int32_t Kind, int32_t Rule> PaintFunction paintForProfile(int32_t profile) {
+template <int32_t Kind, int32_t Rule, bool NearOnly>
+PaintFunction paintForProfile(int32_t profile) {
     switch (profile) {
     case 0:
-        return paintCell<Kind, Rule, 0>;
+        return paintCell<Kind, Rule, 0, NearOnly>;
     case 1:
-        return paintCell<Kind, Rule, 1>;
+        return paintCell<Kind, Rule, 1, NearOnly>;
     case 2:
-        return paintCell<Kind, Rule, 2>;
+        return paintCell<Kind, Rule, 2, NearOnly>;
     default:
-        return paintCell<Kind, Rule, 3>;
+        return paintCell<Kind, Rule, 3, NearOnly>;
     }
 }
 
-template <int32_t Kind> PaintFunction paintForRule(int32_t rule, int32_t profile) {
+template <int32_t Kind, bool NearOnly> PaintFunction paintForRule(int32_t rule, int32_t profile) {
     switch (rule) {
     case 0:
-        return paintForProfile<Kind, 0>(profile);
+        return paintForProfile<Kind, 0, NearOnly>(profile);
     case 1:
-        return paintForProfile<Kind, 1>(profile);
+        return paintForProfile<Kind, 1, NearOnly>(profile);
     case 2:
-        return paintForProfile<Kind, 2>(profile);
+        return paintForProfile<Kind, 2, NearOnly>(profile);
     default: // any rule but 0..2 merges as rule 3 (mergeChannel)
-        return paintForProfile<Kind, 3>(profile);
+        return paintForProfile<Kind, 3, NearOnly>(profile);
+    }
+}
+
+template <bool NearOnly> PaintFunction paintForShape(const PaintConstants& pc) {
+    switch (pc.shapeKind) {
+    case kCircles:
+        return paintForRule<kCircles, NearOnly>(pc.mergeRule, pc.profile);
+    case kDiamonds:
+        return paintForRule<kDiamonds, NearOnly>(pc.mergeRule, pc.profile);
+    case kSquares:
+        return paintForRule<kSquares, NearOnly>(pc.mergeRule, pc.profile);
+    case kOctagons:
+        return paintForRule<kOctagons, NearOnly>(pc.mergeRule, pc.profile);
+    case kTVs:
+        return paintForRule<kTVs, NearOnly>(pc.mergeRule, pc.profile);
+    case kFleurons:
+        return paintForRule<kFleurons, NearOnly>(pc.mergeRule, pc.profile);
+    default:
+        return paintForRule<kPoints, NearOnly>(pc.mergeRule, pc.profile);
     }
 }
 
 // The paint for the constants' shape, merge rule and stripe profile.
 inline PaintFunction paintFor(const PaintConstants& pc) {
-    switch (pc.shapeKind) {
-    case kCircles:
-        return paintForRule<kCircles>(pc.mergeRule, pc.profile);
-    case kDiamonds:
-        return paintForRule<kDiamonds>(pc.mergeRule, pc.profile);
-    case kSquares:
-        return paintForRule<kSquares>(pc.mergeRule, pc.profile);
-    case kOctagons:
-        return paintForRule<kOctagons>(pc.mergeRule, pc.profile);
-    case kTVs:
-        return paintForRule<kTVs>(pc.mergeRule, pc.profile);
-    case kFleurons:
-        return paintForRule<kFleurons>(pc.mergeRule, pc.profile);
-    default:
-        return paintForRule<kPoints>(pc.mergeRule, pc.profile);
-    }
+    return pc.nearShapesOnly ? paintForShape<true>(pc) : paintForShape<false>(pc);
 }
 
 // Paints warped points (x, y) with home cells (ex, ey). Usually all the
@@ -588,6 +596,7 @@ inline void renderTileRows(const TileKernelArgs& k) {
     const int32_t blockRows = kBlockPixels / width;
     TileKernelArgs blockArgs = k;
     blockArgs.pc.nearShapesOnly = true;
+    const PaintFunction blockPaint = paintFor(blockArgs.pc);
     BlockScratch s;
     // Groups of lanes are loaded up to kLaneCount - 1 places past a block's
     // last pixel (and those lanes never stored): keep them defined.
@@ -608,7 +617,8 @@ inline void renderTileRows(const TileKernelArgs& k) {
             if (!(weights[layer] > 0.0f)) {
                 continue;
             }
-            blockLayer(s, blockArgs, block, rows, layer, shifts[layer][0], shifts[layer][1], paint);
+            blockLayer(s, blockArgs, block, rows, layer, shifts[layer][0], shifts[layer][1],
+                       blockPaint);
             if (layer == 0) {
                 for (int32_t ch = 0; ch < 3; ++ch) {
                     std::memcpy(s.colour[ch], s.layer[ch], sizeof(float) * size_t(n));
