@@ -126,10 +126,7 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     }
 
     int32_t order[kCandidateCount];
-    for (int32_t k = 0; k < kCandidateCount; ++k) {
-        order[k] = k;
-    }
-    sortByRank(ranks, order, 0, kCandidateCount - 1);
+    orderByRank(ranks, order, kCandidateCount);
 
     const bool prune =
         ex > -kPruneLimit && ex < kPruneLimit && ey > -kPruneLimit && ey < kPruneLimit;
