@@ -11,8 +11,9 @@
 
 namespace qf {
 
-CellOrderCache::CellOrderCache(bool keepRecentCells)
-    : recent_(keepRecentCells ? new (std::nothrow) PreparedCell[kRecentCells] : nullptr) {
+CellOrderCache::CellOrderCache(bool keepRecentCells, bool smallCells)
+    : rowMask_(smallCells ? 3u : 1u),
+      recent_(keepRecentCells ? new (std::nothrow) PreparedCell[32u * (rowMask_ + 1u)] : nullptr) {
     reset();
 }
 
@@ -32,8 +33,8 @@ void CellOrderCache::forgetCells() {
     shapeKind_ = -1;
     single_.valid = false;
     if (recent_) {
-        for (int32_t i = 0; i < kRecentCells; ++i) {
-            recent_[size_t(i)].valid = false;
+        for (uint32_t i = 0; i < 32u * (rowMask_ + 1u); ++i) {
+            recent_[i].valid = false;
         }
     }
 }
@@ -42,10 +43,8 @@ PreparedCell* CellOrderCache::slotFor(int32_t column, int32_t row) {
     if (!recent_) {
         return &single_;
     }
-    // Two rows of 32 cells: a tile row of small cells and the row of cells
-    // below it (which the warp mixes in) stay side by side.
     const uint32_t slot =
-        (static_cast<uint32_t>(column) & 31u) | ((static_cast<uint32_t>(row) & 1u) << 5);
+        (static_cast<uint32_t>(column) & 31u) | ((static_cast<uint32_t>(row) & rowMask_) << 5);
     return &recent_[slot];
 }
 

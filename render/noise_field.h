@@ -78,8 +78,11 @@ PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int3
 class CellOrderCache {
   public:
     // keepRecentCells false keeps only the current cell (what the cache
-    // falls back to when its table cannot be allocated).
-    explicit CellOrderCache(bool keepRecentCells = true);
+    // falls back to when its table cannot be allocated). The table keeps
+    // two rows of 32 cells, or four with smallCells: where cells are only a
+    // few pixels wide the points of a block of rows, warped, fall into the
+    // rows of cells above and below it as well.
+    explicit CellOrderCache(bool keepRecentCells = true, bool smallCells = false);
     CellOrderCache(const CellOrderCache&) = delete;
     CellOrderCache& operator=(const CellOrderCache&) = delete;
 
@@ -104,11 +107,10 @@ class CellOrderCache {
                                 int32_t shapeKind);
 
   private:
-    static constexpr int32_t kRecentCells = 64;
-
     void forgetCells();
     PreparedCell* slotFor(int32_t column, int32_t row);
 
+    uint32_t rowMask_;                     // the table's rows less one (1 or 3)
     const PreparedCell* active_ = nullptr; // the cell cellFor gave last
     bool counted_ = false;                 // a point was counted since the cells were forgotten
     int32_t shapeKind_ = -1;               // the shape the cells were prepared for
