@@ -78,13 +78,12 @@ double nearestInCell(int32_t home, float p) {
     const double lo = home > 0 ? home : home - 1.0;
     const double hi = home < 0 ? home : home + 1.0;
     const double pd = p;
-    if (pd < lo) {
-        return lo - pd;
-    }
-    if (pd > hi) {
-        return pd - hi;
-    }
-    return 0.0;
+    // Below the cell, above it, or inside it (both differences at most 0);
+    // written without branches, which would go either way at random.
+    const double below = lo - pd;
+    const double above = pd - hi;
+    const double outside = below > above ? below : above;
+    return outside > 0.0 ? outside : 0.0;
 }
 
 // Padding of the feature point arrays: no shape there can cover anything.
@@ -131,18 +130,18 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
         ex > -kPruneLimit && ex < kPruneLimit && ey > -kPruneLimit && ey < kPruneLimit;
     const double reach = rejectionDistance(shapeKind, gen.constants.shapeRadius);
     int32_t count = 0;
+    // Every candidate is written at the next place and counted only when it
+    // is kept (the places from shapeCount on are padded or never read).
     for (int32_t n = 0; n < kCandidateCount; ++n) {
         const int32_t k = order[n];
-        if (prune && (nearestInCell(ex, px[k]) >= reach || nearestInCell(ey, py[k]) >= reach)) {
-            continue;
-        }
+        const bool far = (nearestInCell(ex, px[k]) >= reach) | (nearestInCell(ey, py[k]) >= reach);
         cell.px[count] = px[k];
         cell.py[count] = py[k];
         cell.channel[count][0] = channel[k][0];
         cell.channel[count][1] = channel[k][1];
         cell.channel[count][2] = channel[k][2];
         cell.channel[count][3] = 0.0f;
-        ++count;
+        count += prune && far ? 0 : 1;
     }
     cell.shapeCount = count;
     for (int32_t n = count; n < PreparedCell::kPaddedCount; ++n) {
