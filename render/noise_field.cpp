@@ -11,8 +11,9 @@
 
 namespace qf {
 
-CellOrderCache::CellOrderCache(bool keepRecentCells)
-    : recent_(keepRecentCells ? new (std::nothrow) PreparedCell[kRecentCells] : nullptr) {
+CellOrderCache::CellOrderCache(bool keepRecentCells, bool smallCells)
+    : rowMask_(smallCells ? 3u : 1u),
+      recent_(keepRecentCells ? new (std::nothrow) PreparedCell[32u * (rowMask_ + 1u)] : nullptr) {
     reset();
 }
 
@@ -32,8 +33,8 @@ void CellOrderCache::forgetCells() {
     shapeKind_ = -1;
     single_.valid = false;
     if (recent_) {
-        for (int32_t i = 0; i < kRecentCells; ++i) {
-            recent_[size_t(i)].valid = false;
+        for (uint32_t i = 0; i < 32u * (rowMask_ + 1u); ++i) {
+            recent_[i].valid = false;
         }
     }
 }
@@ -42,10 +43,8 @@ PreparedCell* CellOrderCache::slotFor(int32_t column, int32_t row) {
     if (!recent_) {
         return &single_;
     }
-    // Two rows of 32 cells: a tile row of small cells and the row of cells
-    // below it (which the warp mixes in) stay side by side.
     const uint32_t slot =
-        (static_cast<uint32_t>(column) & 31u) | ((static_cast<uint32_t>(row) & 1u) << 5);
+        (static_cast<uint32_t>(column) & 31u) | ((static_cast<uint32_t>(row) & rowMask_) << 5);
     return &recent_[slot];
 }
 
@@ -79,13 +78,12 @@ double nearestInCell(int32_t home, float p) {
     const double lo = home > 0 ? home : home - 1.0;
     const double hi = home < 0 ? home : home + 1.0;
     const double pd = p;
-    if (pd < lo) {
-        return lo - pd;
-    }
-    if (pd > hi) {
-        return pd - hi;
-    }
-    return 0.0;
+    // Below the cell, above it, or inside it (both differences at most 0);
+    // written without branches, which would go either way at random.
+    const double below = lo - pd;
+    const double above = pd - hi;
+    const double outside = below > above ? below : above;
+    return outside > 0.0 ? outside : 0.0;
 }
 
 // Padding of the feature point arrays: no shape there can cover anything.
@@ -126,27 +124,24 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     }
 
     int32_t order[kCandidateCount];
-    for (int32_t k = 0; k < kCandidateCount; ++k) {
-        order[k] = k;
-    }
-    sortByRank(ranks, order, 0, kCandidateCount - 1);
+    orderByRank(ranks, order, kCandidateCount);
 
     const bool prune =
         ex > -kPruneLimit && ex < kPruneLimit && ey > -kPruneLimit && ey < kPruneLimit;
     const double reach = rejectionDistance(shapeKind, gen.constants.shapeRadius);
     int32_t count = 0;
+    // Every candidate is written at the next place and counted only when it
+    // is kept (the places from shapeCount on are padded or never read).
     for (int32_t n = 0; n < kCandidateCount; ++n) {
         const int32_t k = order[n];
-        if (prune && (nearestInCell(ex, px[k]) >= reach || nearestInCell(ey, py[k]) >= reach)) {
-            continue;
-        }
+        const bool far = (nearestInCell(ex, px[k]) >= reach) | (nearestInCell(ey, py[k]) >= reach);
         cell.px[count] = px[k];
         cell.py[count] = py[k];
         cell.channel[count][0] = channel[k][0];
         cell.channel[count][1] = channel[k][1];
         cell.channel[count][2] = channel[k][2];
         cell.channel[count][3] = 0.0f;
-        ++count;
+        count += prune && far ? 0 : 1;
     }
     cell.shapeCount = count;
     for (int32_t n = count; n < PreparedCell::kPaddedCount; ++n) {
@@ -177,6 +172,18 @@ void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32
     entries[26] = row;
     counted_ = true;
     ++sortsPerformed;
+}
+
+void CellOrderCache::countPoints(const GeneratorState& gen, const int32_t* columns,
+                                 const int32_t* rows, int32_t count, int32_t shapeKind) {
+    for (int32_t i = 0; i < count; ++i) {
+        if (counted_ && entries[25] == columns[i] && entries[26] == rows[i] &&
+            shapeKind_ == shapeKind) {
+            ++sortsSkipped;
+        } else {
+            countPoint(gen, columns[i], rows[i], shapeKind);
+        }
+    }
 }
 
 const PreparedCell& CellOrderCache::cellFor(const GeneratorState& gen, int32_t column, int32_t row,
@@ -218,6 +225,7 @@ PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int3
     pc.shapeKind = shapeKind < kCircles || shapeKind > kPoints ? kPoints : shapeKind;
     pc.mergeRule = mergeRule >= 0 && mergeRule <= 2 ? mergeRule : 3;
     pc.profile = (triangleProfile != 0 ? 1 : 0) | (doubleSmooth != 0 ? 2 : 0);
+    pc.nearShapesOnly = false;
     return pc;
 }
 

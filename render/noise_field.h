@@ -21,10 +21,10 @@ constexpr int32_t kCellOrderNoCell = -99999;
 // Everything about one home cell that does not depend on the point: the
 // candidates that can reach the cell, in paint order, with their feature
 // points and channel values. Feature points are kept as separate arrays
-// padded to a multiple of four with far-away points, so the metric runs over
-// them four at a time.
+// padded to a multiple of eight with far-away points, so the metric runs
+// over them a group of lanes at a time.
 struct PreparedCell {
-    static constexpr int32_t kPaddedCount = 28;
+    static constexpr int32_t kPaddedCount = 32;
     int32_t column;
     int32_t row;
     bool valid;
@@ -52,6 +52,10 @@ struct PaintConstants {
     int32_t shapeKind; // 0..6; other shape numbers draw as points
     int32_t mergeRule; // 0..3; any other rule merges as 3
     int32_t profile;   // bit 0: triangle profile, bit 1: double smoothing
+    // Whether a group of points first drops the shapes that cannot reach
+    // the box around it (worth it where cells are small); the colours are
+    // the same either way.
+    bool nearShapesOnly;
 };
 
 // mergeRule, the flags and shapeKind as cellColour takes them.
@@ -74,8 +78,11 @@ PaintConstants paintConstants(const GeneratorState& gen, int32_t mergeRule, int3
 class CellOrderCache {
   public:
     // keepRecentCells false keeps only the current cell (what the cache
-    // falls back to when its table cannot be allocated).
-    explicit CellOrderCache(bool keepRecentCells = true);
+    // falls back to when its table cannot be allocated). The table keeps
+    // two rows of 32 cells, or four with smallCells: where cells are only a
+    // few pixels wide the points of a block of rows, warped, fall into the
+    // rows of cells above and below it as well.
+    explicit CellOrderCache(bool keepRecentCells = true, bool smallCells = false);
     CellOrderCache(const CellOrderCache&) = delete;
     CellOrderCache& operator=(const CellOrderCache&) = delete;
 
@@ -91,17 +98,19 @@ class CellOrderCache {
     // order the cache's entries when it is another cell than the last
     // point's.
     void countPoint(const GeneratorState& gen, int32_t column, int32_t row, int32_t shapeKind);
+    // countPoint for `count` points in turn.
+    void countPoints(const GeneratorState& gen, const int32_t* columns, const int32_t* rows,
+                     int32_t count, int32_t shapeKind);
     // The prepared cell (column, row) for `shapeKind`; valid until the next
     // call.
     const PreparedCell& cellFor(const GeneratorState& gen, int32_t column, int32_t row,
                                 int32_t shapeKind);
 
   private:
-    static constexpr int32_t kRecentCells = 64;
-
     void forgetCells();
     PreparedCell* slotFor(int32_t column, int32_t row);
 
+    uint32_t rowMask_;                     // the table's rows less one (1 or 3)
     const PreparedCell* active_ = nullptr; // the cell cellFor gave last
     bool counted_ = false;                 // a point was counted since the cells were forgotten
     int32_t shapeKind_ = -1;               // the shape the cells were prepared for

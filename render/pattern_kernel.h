@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 
 #include "render/float_index.h"
 #include "render/hsl.h"
@@ -38,7 +39,46 @@ inline void paintChannel(Lanes& w, float gain, Lanes f, float doublureInverse, L
     w = covered ? u * a + w * keep : w;
 }
 
-template <int32_t Kind, int32_t Rule, int32_t Profile>
+// The shapes of `cell` that may cover one of the lanes' points, one bit per
+// shape (bit n for shape n). Each shape is tested once against the box
+// around all the points: its metric at the offset (dx, dy) from the box's
+// nearest edge. For every metric but the fleurons' each step of the metric
+// only grows with |dx| and |dy|, and a rounded float operation keeps that
+// order, so the metric at the box edge is at most the metric computed at
+// any point inside: a shape whose edge value is not below K * K covers
+// none of the points, exactly as its own test would find. Fleurons and
+// points that are not finite keep every shape (`all`, a bit for each of
+// the cell's shapes).
+template <int32_t Kind>
+uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
+                    uint32_t all) {
+    if constexpr (Kind == kFleurons) {
+        return all;
+    } else {
+        constexpr float kFinite = std::numeric_limits<float>::infinity();
+        if (!lanesWithin(x, kFinite) || !lanesWithin(y, kFinite)) {
+            return all;
+        }
+        const Lanes minX = extremeLane<true>(x);
+        const Lanes maxX = extremeLane<false>(x);
+        const Lanes minY = extremeLane<true>(y);
+        const Lanes maxY = extremeLane<false>(y);
+        uint32_t near = 0;
+        for (int32_t n = 0; n < cell.shapeCount; n += kLaneCount) {
+            Lanes px;
+            Lanes py;
+            std::memcpy(&px, cell.px + n, sizeof px);
+            std::memcpy(&py, cell.py + n, sizeof py);
+            const Lanes dx = larger(larger(minX - px, px - maxX), Lanes{});
+            const Lanes dy = larger(larger(minY - py, py - maxY), Lanes{});
+            const Lanes q = shapeMetricSquared<Kind>(dx, dy);
+            near |= laneBits(q < pc.kk) << n;
+        }
+        return near & all;
+    }
+}
+
+template <int32_t Kind, int32_t Rule, int32_t Profile, bool NearOnly>
 void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
                Lanes colour[3]) {
     constexpr bool triangleProfile = (Profile & 1) != 0;
@@ -46,9 +86,17 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     Lanes red{};
     Lanes green{};
     Lanes blue{};
-    // The cell holds only the shapes that can reach it (prepareCell); a
-    // shape that covers none of the lanes costs its metric and one test.
-    for (int32_t n = 0; n < cell.shapeCount; ++n) {
+    // The cell holds only the shapes that can reach it (prepareCell), and
+    // with NearOnly only the ones near the lanes' points are tested (in
+    // paint order); a shape that covers none of the lanes costs its metric
+    // and one test.
+    uint32_t near = 0;
+    if constexpr (NearOnly) {
+        near = shapesNear<Kind>(cell, pc, x, y, (uint32_t{1} << cell.shapeCount) - 1u);
+    }
+    for (int32_t i = 0; NearOnly ? near != 0 : i < cell.shapeCount; ++i) {
+        const int32_t n = NearOnly ? __builtin_ctz(near) : i;
+        near &= near - 1u;
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
         const LaneMask covered = q < pc.kk;
         if (!anyLane(covered)) {
@@ -67,50 +115,55 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     colour[2] = blue;
 }
 
-template <int32_t Kind, int32_t Rule> PaintFunction paintForProfile(int32_t profile) {
+template <int32_t Kind, int32_t Rule, bool NearOnly>
+PaintFunction paintForProfile(int32_t profile) {
     switch (profile) {
     case 0:
-        return paintCell<Kind, Rule, 0>;
+        return paintCell<Kind, Rule, 0, NearOnly>;
     case 1:
-        return paintCell<Kind, Rule, 1>;
+        return paintCell<Kind, Rule, 1, NearOnly>;
     case 2:
-        return paintCell<Kind, Rule, 2>;
+        return paintCell<Kind, Rule, 2, NearOnly>;
     default:
-        return paintCell<Kind, Rule, 3>;
+        return paintCell<Kind, Rule, 3, NearOnly>;
     }
 }
 
-template <int32_t Kind> PaintFunction paintForRule(int32_t rule, int32_t profile) {
+template <int32_t Kind, bool NearOnly> PaintFunction paintForRule(int32_t rule, int32_t profile) {
     switch (rule) {
     case 0:
-        return paintForProfile<Kind, 0>(profile);
+        return paintForProfile<Kind, 0, NearOnly>(profile);
     case 1:
-        return paintForProfile<Kind, 1>(profile);
+        return paintForProfile<Kind, 1, NearOnly>(profile);
     case 2:
-        return paintForProfile<Kind, 2>(profile);
+        return paintForProfile<Kind, 2, NearOnly>(profile);
     default: // any rule but 0..2 merges as rule 3 (mergeChannel)
-        return paintForProfile<Kind, 3>(profile);
+        return paintForProfile<Kind, 3, NearOnly>(profile);
+    }
+}
+
+template <bool NearOnly> PaintFunction paintForShape(const PaintConstants& pc) {
+    switch (pc.shapeKind) {
+    case kCircles:
+        return paintForRule<kCircles, NearOnly>(pc.mergeRule, pc.profile);
+    case kDiamonds:
+        return paintForRule<kDiamonds, NearOnly>(pc.mergeRule, pc.profile);
+    case kSquares:
+        return paintForRule<kSquares, NearOnly>(pc.mergeRule, pc.profile);
+    case kOctagons:
+        return paintForRule<kOctagons, NearOnly>(pc.mergeRule, pc.profile);
+    case kTVs:
+        return paintForRule<kTVs, NearOnly>(pc.mergeRule, pc.profile);
+    case kFleurons:
+        return paintForRule<kFleurons, NearOnly>(pc.mergeRule, pc.profile);
+    default:
+        return paintForRule<kPoints, NearOnly>(pc.mergeRule, pc.profile);
     }
 }
 
 // The paint for the constants' shape, merge rule and stripe profile.
 inline PaintFunction paintFor(const PaintConstants& pc) {
-    switch (pc.shapeKind) {
-    case kCircles:
-        return paintForRule<kCircles>(pc.mergeRule, pc.profile);
-    case kDiamonds:
-        return paintForRule<kDiamonds>(pc.mergeRule, pc.profile);
-    case kSquares:
-        return paintForRule<kSquares>(pc.mergeRule, pc.profile);
-    case kOctagons:
-        return paintForRule<kOctagons>(pc.mergeRule, pc.profile);
-    case kTVs:
-        return paintForRule<kTVs>(pc.mergeRule, pc.profile);
-    case kFleurons:
-        return paintForRule<kFleurons>(pc.mergeRule, pc.profile);
-    default:
-        return paintForRule<kPoints>(pc.mergeRule, pc.profile);
-    }
+    return pc.nearShapesOnly ? paintForShape<true>(pc) : paintForShape<false>(pc);
 }
 
 // Paints warped points (x, y) with home cells (ex, ey). Usually all the
@@ -272,6 +325,10 @@ inline Lanes loadLanes(const float* p) {
 }
 
 inline void storeLanes(float* p, Lanes v, int32_t used) {
+    if (used == kLaneCount) {
+        std::memcpy(p, &v, sizeof v);
+        return;
+    }
     for (int32_t lane = 0; lane < used; ++lane) {
         p[lane] = v[lane];
     }
@@ -288,9 +345,14 @@ inline Lanes loadRun(const float* p, int32_t used) {
     return v;
 }
 
-// Sorts the block's n points by home cell into s.order (cells in order of
-// their first point). False when they fall in more than kBlockCells cells.
-inline bool sortByCell(BlockScratch& s, int32_t n, int32_t& cells) {
+// Rows per band in which sortByCell orders a cell's points.
+constexpr int32_t kBandRows = 2;
+
+// Sorts the block's points (`rows` rows of `width`) by home cell into
+// s.order (cells in order of their first point). False when they fall in
+// more than kBlockCells cells.
+inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& cells) {
+    const int32_t n = rows * width;
     for (int32_t i = 0; i < kCellSlots; ++i) {
         s.slot[i] = -1;
     }
@@ -339,8 +401,17 @@ inline bool sortByCell(BlockScratch& s, int32_t n, int32_t& cells) {
     for (int32_t c = 0; c < cells; ++c) {
         fill[c] = s.start[c];
     }
-    for (int32_t i = 0; i < n; ++i) {
-        s.order[fill[s.cellOf[i]]++] = static_cast<int16_t>(i);
+    // Each cell's points go in bands of kBandRows rows, column by column
+    // within a band, so that a group of lanes holds a compact patch of
+    // neighbours rather than a long run of one row.
+    for (int32_t band = 0; band < rows; band += kBandRows) {
+        const int32_t bandRows = rows - band < kBandRows ? rows - band : kBandRows;
+        for (int32_t column = 0; column < width; ++column) {
+            for (int32_t r = 0; r < bandRows; ++r) {
+                const int32_t i = (band + r) * width + column;
+                s.order[fill[s.cellOf[i]]++] = static_cast<int16_t>(i);
+            }
+        }
     }
     return true;
 }
@@ -457,12 +528,12 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             for (int32_t lane = 0; lane < used; ++lane) {
                 s.ex[i + lane] = ex[lane];
                 s.ey[i + lane] = ey[lane];
-                cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
             }
+            cache.countPoints(gen, &s.ex[i], &s.ey[i], used, pc.shapeKind);
         }
     }
     int32_t cells = 0;
-    if (sortByCell(s, rows * width, cells)) {
+    if (sortByCell(s, rows, width, cells)) {
         paintByCell(s, cells, gen, pc, paint, cache);
     } else {
         paintByGroup(s, tile, rows, gen, pc, paint, cache);
@@ -523,6 +594,9 @@ inline void renderTileRows(const TileKernelArgs& k) {
         return;
     }
     const int32_t blockRows = kBlockPixels / width;
+    TileKernelArgs blockArgs = k;
+    blockArgs.pc.nearShapesOnly = true;
+    const PaintFunction blockPaint = paintFor(blockArgs.pc);
     BlockScratch s;
     // Groups of lanes are loaded up to kLaneCount - 1 places past a block's
     // last pixel (and those lanes never stored): keep them defined.
@@ -543,7 +617,8 @@ inline void renderTileRows(const TileKernelArgs& k) {
             if (!(weights[layer] > 0.0f)) {
                 continue;
             }
-            blockLayer(s, k, block, rows, layer, shifts[layer][0], shifts[layer][1], paint);
+            blockLayer(s, blockArgs, block, rows, layer, shifts[layer][0], shifts[layer][1],
+                       blockPaint);
             if (layer == 0) {
                 for (int32_t ch = 0; ch < 3; ++ch) {
                     std::memcpy(s.colour[ch], s.layer[ch], sizeof(float) * size_t(n));

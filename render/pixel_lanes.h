@@ -167,6 +167,27 @@ inline Lanes floorLanes(Lanes v) {
     return t > v ? t - 1.0f : withSignOf(t, v);
 }
 
+// The smallest (Lowest) or the largest lane, in every lane (lanes holding
+// not-a-number give no meaningful answer).
+template <bool Lowest> inline Lanes extremeLane(Lanes v) {
+    const auto pick = [](Lanes a, Lanes b) -> Lanes {
+        if constexpr (Lowest) {
+            return a < b ? a : b;
+        } else {
+            return a > b ? a : b;
+        }
+    };
+#if defined(QF_SIMD_AVX2)
+    v = pick(v, __builtin_shuffle(v, LaneInts{4, 5, 6, 7, 0, 1, 2, 3}));
+    v = pick(v, __builtin_shuffle(v, LaneInts{2, 3, 0, 1, 6, 7, 4, 5}));
+    v = pick(v, __builtin_shuffle(v, LaneInts{1, 0, 3, 2, 5, 4, 7, 6}));
+#else
+    v = pick(v, __builtin_shuffle(v, LaneInts{2, 3, 0, 1}));
+    v = pick(v, __builtin_shuffle(v, LaneInts{1, 0, 3, 2}));
+#endif
+    return v;
+}
+
 // Whether every lane lies strictly within +-limit (not-a-number fails).
 inline bool lanesWithin(Lanes v, float limit) {
     return allLanes(absolute(v) < limit);

@@ -42,4 +42,25 @@ void sortByRank(int32_t* ranks, int32_t* carried, int32_t lo, int32_t hi) {
     }
 }
 
+void orderByRank(int32_t* ranks, int32_t* order, int32_t count) {
+    uint32_t placed = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t below = 0;
+        for (int32_t j = 0; j < count; ++j) {
+            below += ranks[j] < ranks[i] ? 1 : 0;
+        }
+        // Equal ranks count the same smaller ones: a place taken twice.
+        const uint32_t bit = uint32_t{1} << below;
+        if ((placed & bit) != 0) {
+            for (int32_t k = 0; k < count; ++k) {
+                order[k] = k;
+            }
+            sortByRank(ranks, order, 0, count - 1);
+            return;
+        }
+        placed |= bit;
+        order[below] = i;
+    }
+}
+
 } // namespace qf

@@ -114,8 +114,10 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     k.panY = p.previewOffsetY / p.previewZoom;
 
     // Layers that are not drawn need no table of recent cells.
-    CellOrderCache caches[3] = {CellOrderCache(true), CellOrderCache(w.second > 0.0f),
-                                CellOrderCache(w.third > 0.0f)};
+    const bool smallCells = k.scale * float(kernel::kBlockThreshold) > 1.0f;
+    CellOrderCache caches[3] = {CellOrderCache(true, smallCells),
+                                CellOrderCache(w.second > 0.0f, smallCells),
+                                CellOrderCache(w.third > 0.0f, smallCells)};
     for (int32_t i = 0; i < 3; ++i) {
         k.caches[i] = &caches[i];
     }

@@ -51,13 +51,26 @@ inline void squareGradients(const NoiseTables& t, int32_t xi, int32_t yi, float 
 }
 
 inline void squareGradients(const NoiseTables& t, LaneInts xi, LaneInts yi, Lanes g[4][2]) {
-    // Neighbouring points mostly share their lattice square: then its four
-    // corners are hashed once for all lanes.
-    if (allLanes((xi == xi[0]) & (yi == yi[0]))) {
+    // Neighbouring points mostly share their lattice square, or lie in one
+    // of two: then each square's four corners are hashed once for all lanes.
+    const LaneMask first = (xi == xi[0]) & (yi == yi[0]);
+    const uint32_t firstBits = laneBits(first);
+    if (firstBits == kAllLanes) {
         for (int32_t c = 0; c < 4; ++c) {
             const float* grad = squareGradient(t, xi[0], yi[0], c);
             g[c][0] = broadcast(grad[0]);
             g[c][1] = broadcast(grad[1]);
+        }
+        return;
+    }
+    const int32_t other = __builtin_ctz(~firstBits);
+    const LaneMask second = (xi == xi[other]) & (yi == yi[other]);
+    if ((firstBits | laneBits(second)) == kAllLanes) {
+        for (int32_t c = 0; c < 4; ++c) {
+            const float* a = squareGradient(t, xi[0], yi[0], c);
+            const float* b = squareGradient(t, xi[other], yi[other], c);
+            g[c][0] = first ? broadcast(a[0]) : broadcast(b[0]);
+            g[c][1] = first ? broadcast(a[1]) : broadcast(b[1]);
         }
         return;
     }

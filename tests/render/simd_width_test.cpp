@@ -117,19 +117,29 @@ TEST(SimdWidths, HugePansGiveThePlainEvaluationsBits) {
 // Small cells are painted cell by cell in blocks of rows, and cells smaller
 // than a pixel (more cells in a block than it sorts) group by group: both
 // as the plain evaluation, for every layer, with both widths, over tiles
-// of several blocks with a part-filled last row of lane groups.
+// of several blocks with a part-filled last row of lane groups. There each
+// group of lanes skips the shapes that cannot reach the box around its
+// points: every shape, with tiny, full and out-of-range overlaps (a
+// negative radius among them) and strong warping that spreads a group's
+// points wide.
 TEST(SimdWidths, SmallCellsGiveThePlainEvaluationsBits) {
     const PixelRect area{0, 0, 400, 400};
     struct Case {
         int32_t zoom, previewZoom, complexity, shape;
+        int32_t overlap = 73;
+        int32_t warping = 41;
     };
     for (const Case c :
-         {Case{0, 1, 100, 7}, Case{0, 8, 100, 1}, Case{-40, 1, 60, 3}, Case{20, 3, 30, 5}}) {
+         {Case{0, 1, 100, 7}, Case{0, 8, 100, 1}, Case{-40, 1, 60, 3}, Case{20, 3, 30, 5},
+          Case{0, 2, 100, 2, 100, 100}, Case{10, 1, 50, 4, 0, 0}, Case{0, 1, 100, 6, 100, 100},
+          Case{0, 3, 0, 7, -250, 100}, Case{5, 1, 100, 1, 400, 300}, Case{0, 1, 60, 5, -99, 41}}) {
         SettingsRecord s = patternDefaults();
         s.zoom = c.zoom;
         s.previewZoom = c.previewZoom;
         s.complexity = c.complexity;
         s.shape = c.shape;
+        s.overlap = c.overlap;
+        s.warping = c.warping;
         s.previewOffsetX = -33;
         auto gen = preparedGenerator(s, area);
         ASSERT_NE(gen, nullptr);
@@ -142,8 +152,9 @@ TEST(SimdWidths, SmallCellsGiveThePlainEvaluationsBits) {
                 for (int32_t x = tile.left; x < tile.right; ++x) {
                     const FloatRGBA want = referencePixel(*gen, s, x, y);
                     if (std::memcmp(&want, b.at(x, y), sizeof want) != 0 && ++wrong < 4) {
-                        ADD_FAILURE() << simdWidthName(width) << " zoom " << c.zoom << " pixel "
-                                      << x << "," << y;
+                        ADD_FAILURE()
+                            << simdWidthName(width) << " zoom " << c.zoom << " shape " << c.shape
+                            << " overlap " << c.overlap << " pixel " << x << "," << y;
                     }
                 }
             }

@@ -66,4 +66,37 @@ TEST(SortByRank, SortsAscendingAndCarriesTheCandidates) {
     }
 }
 
+// The quick order must be sortByRank's own for every input: all ranks
+// distinct, a few equal (as the rank table gives), many equal, all equal,
+// negative and extreme ranks, and every count up to 32.
+TEST(SortByRank, OrderByRankIsTheQuicksortsOrder) {
+    std::mt19937 rng(77);
+    int32_t mismatches = 0;
+    for (int32_t round = 0; round < 20000; ++round) {
+        const int32_t count = round < 64 ? 1 + round % 32 : 25;
+        const uint32_t spread = round % 4 == 0 ? 2048u : (round % 4 == 1 ? 9u : 0xFFFFFFFFu);
+        int32_t ranks[32];
+        int32_t copy[32];
+        for (int32_t k = 0; k < count; ++k) {
+            const uint32_t r = spread == 0xFFFFFFFFu ? rng() : rng() % spread;
+            ranks[k] = round % 97 == 3 ? 5 : static_cast<int32_t>(r);
+            copy[k] = ranks[k];
+        }
+        int32_t want[32];
+        for (int32_t k = 0; k < count; ++k) {
+            want[k] = k;
+        }
+        sortByRank(copy, want, 0, count - 1);
+        int32_t got[32];
+        orderByRank(ranks, got, count);
+        for (int32_t k = 0; k < count; ++k) {
+            if (got[k] != want[k]) {
+                ++mismatches;
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 } // namespace
