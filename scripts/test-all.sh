@@ -74,8 +74,12 @@ for preset in native win32 win64; do
     WINEPREFIX="$top/build/$preset/wineprefix" wineserver -w || true
   fi
   ctest --preset "$preset" -j "$jobs"
-  if [ "$preset" = native ]; then step "native: the GEGL operation against the CLI"; ./scripts/check-gegl.sh build/native; fi
-  if [ "$preset" = native ]; then step "native: the CLI under address-space limits"; ./scripts/memory-limit-sweep.sh --coarse build/native; fi
+  if [ "$preset" = native ]; then
+    step "native: the GEGL operation against the CLI"
+    ./scripts/check-gegl.sh build/native
+    step "native: the CLI under address-space limits"
+    ./scripts/memory-limit-sweep.sh --coarse build/native
+  fi
   if [ "$preset" != native ]; then
     # The dialog's window, on the one virtual display (the other suites run
     # without a display, where the module shows no window). The screenshot
@@ -113,8 +117,12 @@ sanitize() {
   ctest --preset "$preset" -j "$jobs" -R "^(${suites// /|})\$"
 }
 sanitize asan "composite render pyramid presets export ui plugin host"
-# The CLI built with the sanitizers on a full disk, every format, driven by the native CLI suite (any report fails it).
-step "asan: the CLI on a full disk"; cmake --build --preset asan -j "$jobs" --target quillfire; QF_CLI="$top/build/asan/host/quillfire" ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=86 build/native/tests/test_cli --gtest_filter='CliWrite.AFullDisk*'
+# The CLI built with the sanitizers on a full disk, in every format, driven
+# by the native CLI suite (any report fails it).
+step "asan: the CLI on a full disk"
+cmake --build --preset asan -j "$jobs" --target quillfire
+QF_CLI="$top/build/asan/host/quillfire" ASAN_OPTIONS=exitcode=86 UBSAN_OPTIONS=exitcode=86 \
+  build/native/tests/test_cli --gtest_filter='CliWrite.AFullDisk*'
 sanitize tsan "platform render pyramid plugin"
 
 step "fuzzing every reader of outside bytes"
