@@ -134,7 +134,8 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     // is kept (the places from shapeCount on are padded or never read).
     for (int32_t n = 0; n < kCandidateCount; ++n) {
         const int32_t k = order[n];
-        const bool far = (nearestInCell(ex, px[k]) >= reach) | (nearestInCell(ey, py[k]) >= reach);
+        const bool far =
+            (int{nearestInCell(ex, px[k]) >= reach} | int{nearestInCell(ey, py[k]) >= reach}) != 0;
         cell.px[count] = px[k];
         cell.py[count] = py[k];
         cell.channel[count][0] = channel[k][0];

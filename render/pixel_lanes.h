@@ -178,12 +178,12 @@ template <bool Lowest> inline Lanes extremeLane(Lanes v) {
         }
     };
 #if defined(QF_SIMD_AVX2)
-    v = pick(v, __builtin_shuffle(v, LaneInts{4, 5, 6, 7, 0, 1, 2, 3}));
-    v = pick(v, __builtin_shuffle(v, LaneInts{2, 3, 0, 1, 6, 7, 4, 5}));
-    v = pick(v, __builtin_shuffle(v, LaneInts{1, 0, 3, 2, 5, 4, 7, 6}));
+    v = pick(v, __builtin_shufflevector(v, v, 4, 5, 6, 7, 0, 1, 2, 3));
+    v = pick(v, __builtin_shufflevector(v, v, 2, 3, 0, 1, 6, 7, 4, 5));
+    v = pick(v, __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6));
 #else
-    v = pick(v, __builtin_shuffle(v, LaneInts{2, 3, 0, 1}));
-    v = pick(v, __builtin_shuffle(v, LaneInts{1, 0, 3, 2}));
+    v = pick(v, __builtin_shufflevector(v, v, 2, 3, 0, 1));
+    v = pick(v, __builtin_shufflevector(v, v, 1, 0, 3, 2));
 #endif
     return v;
 }
