@@ -23,6 +23,36 @@ namespace qf {
 inline namespace QF_SIMD_NAMESPACE {
 namespace kernel {
 
+// Lanes and lane integers at any float's or int's place: plain unaligned
+// vector moves (a memcpy of a whole register was compiled, for sixteen
+// lanes, into a string copy through the stack).
+using LooseLanes = float __attribute__((vector_size(4 * kLaneCount), aligned(4), may_alias));
+using LooseInts = int32_t __attribute__((vector_size(4 * kLaneCount), aligned(4), may_alias));
+
+inline Lanes loadLanes(const float* p) {
+    return *reinterpret_cast<const LooseLanes*>(p);
+}
+
+inline void storeLanes(float* p, Lanes v, int32_t used) {
+    if (used == kLaneCount) {
+        *reinterpret_cast<LooseLanes*>(p) = v;
+        return;
+    }
+    for (int32_t lane = 0; lane < used; ++lane) {
+        p[lane] = v[lane];
+    }
+}
+
+inline void storeInts(int32_t* p, LaneInts v, int32_t used) {
+    if (used == kLaneCount) {
+        *reinterpret_cast<LooseInts*>(p) = v;
+        return;
+    }
+    for (int32_t lane = 0; lane < used; ++lane) {
+        p[lane] = v[lane];
+    }
+}
+
 // Paints the shapes of one prepared cell at the lanes' points (x, y) and
 // stores red, green and blue of each point in `colour`.
 using PaintFunction = void (*)(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
@@ -65,10 +95,8 @@ uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x,
         const Lanes maxY = extremeLane<false>(y);
         uint32_t near = 0;
         for (int32_t n = 0; n < cell.shapeCount; n += kLaneCount) {
-            Lanes px;
-            Lanes py;
-            std::memcpy(&px, cell.px + n, sizeof px);
-            std::memcpy(&py, cell.py + n, sizeof py);
+            const Lanes px = loadLanes(cell.px + n);
+            const Lanes py = loadLanes(cell.py + n);
             const Lanes dx = larger(larger(minX - px, px - maxX), Lanes{});
             const Lanes dy = larger(larger(minY - py, py - maxY), Lanes{});
             const Lanes q = shapeMetricSquared<Kind>(dx, dy);
@@ -78,7 +106,7 @@ uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x,
     }
 }
 
-template <int32_t Kind, int32_t Rule, int32_t Profile, bool NearOnly>
+template <int32_t Kind, int32_t Rule, int32_t Profile>
 void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lanes y,
                Lanes colour[3]) {
     constexpr bool triangleProfile = (Profile & 1) != 0;
@@ -87,15 +115,13 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     Lanes green{};
     Lanes blue{};
     // The cell holds only the shapes that can reach it (prepareCell), and
-    // with NearOnly only the ones near the lanes' points are tested (in
-    // paint order); a shape that covers none of the lanes costs its metric
-    // and one test.
-    uint32_t near = 0;
-    if constexpr (NearOnly) {
-        near = shapesNear<Kind>(cell, pc, x, y, (uint32_t{1} << cell.shapeCount) - 1u);
-    }
-    for (int32_t i = 0; NearOnly ? near != 0 : i < cell.shapeCount; ++i) {
-        const int32_t n = NearOnly ? __builtin_ctz(near) : i;
+    // with nearShapesOnly only the ones near the lanes' points are tested
+    // (in paint order); a shape that covers none of the lanes costs its
+    // metric and one test.
+    const uint32_t all = (uint32_t{1} << cell.shapeCount) - 1u;
+    uint32_t near = pc.nearShapesOnly ? shapesNear<Kind>(cell, pc, x, y, all) : all;
+    while (near != 0) {
+        const int32_t n = __builtin_ctz(near);
         near &= near - 1u;
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
         const LaneMask covered = q < pc.kk;
@@ -115,55 +141,50 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
     colour[2] = blue;
 }
 
-template <int32_t Kind, int32_t Rule, bool NearOnly>
-PaintFunction paintForProfile(int32_t profile) {
+template <int32_t Kind, int32_t Rule> PaintFunction paintForProfile(int32_t profile) {
     switch (profile) {
     case 0:
-        return paintCell<Kind, Rule, 0, NearOnly>;
+        return paintCell<Kind, Rule, 0>;
     case 1:
-        return paintCell<Kind, Rule, 1, NearOnly>;
+        return paintCell<Kind, Rule, 1>;
     case 2:
-        return paintCell<Kind, Rule, 2, NearOnly>;
+        return paintCell<Kind, Rule, 2>;
     default:
-        return paintCell<Kind, Rule, 3, NearOnly>;
+        return paintCell<Kind, Rule, 3>;
     }
 }
 
-template <int32_t Kind, bool NearOnly> PaintFunction paintForRule(int32_t rule, int32_t profile) {
+template <int32_t Kind> PaintFunction paintForRule(int32_t rule, int32_t profile) {
     switch (rule) {
     case 0:
-        return paintForProfile<Kind, 0, NearOnly>(profile);
+        return paintForProfile<Kind, 0>(profile);
     case 1:
-        return paintForProfile<Kind, 1, NearOnly>(profile);
+        return paintForProfile<Kind, 1>(profile);
     case 2:
-        return paintForProfile<Kind, 2, NearOnly>(profile);
+        return paintForProfile<Kind, 2>(profile);
     default: // any rule but 0..2 merges as rule 3 (mergeChannel)
-        return paintForProfile<Kind, 3, NearOnly>(profile);
-    }
-}
-
-template <bool NearOnly> PaintFunction paintForShape(const PaintConstants& pc) {
-    switch (pc.shapeKind) {
-    case kCircles:
-        return paintForRule<kCircles, NearOnly>(pc.mergeRule, pc.profile);
-    case kDiamonds:
-        return paintForRule<kDiamonds, NearOnly>(pc.mergeRule, pc.profile);
-    case kSquares:
-        return paintForRule<kSquares, NearOnly>(pc.mergeRule, pc.profile);
-    case kOctagons:
-        return paintForRule<kOctagons, NearOnly>(pc.mergeRule, pc.profile);
-    case kTVs:
-        return paintForRule<kTVs, NearOnly>(pc.mergeRule, pc.profile);
-    case kFleurons:
-        return paintForRule<kFleurons, NearOnly>(pc.mergeRule, pc.profile);
-    default:
-        return paintForRule<kPoints, NearOnly>(pc.mergeRule, pc.profile);
+        return paintForProfile<Kind, 3>(profile);
     }
 }
 
 // The paint for the constants' shape, merge rule and stripe profile.
 inline PaintFunction paintFor(const PaintConstants& pc) {
-    return pc.nearShapesOnly ? paintForShape<true>(pc) : paintForShape<false>(pc);
+    switch (pc.shapeKind) {
+    case kCircles:
+        return paintForRule<kCircles>(pc.mergeRule, pc.profile);
+    case kDiamonds:
+        return paintForRule<kDiamonds>(pc.mergeRule, pc.profile);
+    case kSquares:
+        return paintForRule<kSquares>(pc.mergeRule, pc.profile);
+    case kOctagons:
+        return paintForRule<kOctagons>(pc.mergeRule, pc.profile);
+    case kTVs:
+        return paintForRule<kTVs>(pc.mergeRule, pc.profile);
+    case kFleurons:
+        return paintForRule<kFleurons>(pc.mergeRule, pc.profile);
+    default:
+        return paintForRule<kPoints>(pc.mergeRule, pc.profile);
+    }
 }
 
 // Paints warped points (x, y) with home cells (ex, ey). Usually all the
@@ -318,22 +339,6 @@ struct BlockScratch {
     int16_t slot[kCellSlots];
 };
 
-inline Lanes loadLanes(const float* p) {
-    Lanes v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline void storeLanes(float* p, Lanes v, int32_t used) {
-    if (used == kLaneCount) {
-        std::memcpy(p, &v, sizeof v);
-        return;
-    }
-    for (int32_t lane = 0; lane < used; ++lane) {
-        p[lane] = v[lane];
-    }
-}
-
 // The lanes of pixels i .. i + used - 1, the last repeated in the lanes
 // beyond (as the row loop fills them).
 inline Lanes loadRun(const float* p, int32_t used) {
@@ -358,13 +363,23 @@ inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& ce
     }
     cells = 0;
     int32_t last = -1;
+    // Each cell's count of points goes in s.start[cell + 1], added a run of
+    // points at a time (one counter incremented point by point would wait
+    // for its own last store at every point).
+    s.start[0] = 0;
+    int32_t run = 0;
     for (int32_t i = 0; i < n; ++i) {
         const int32_t cx = s.ex[i];
         const int32_t cy = s.ey[i];
         if (last >= 0 && s.cellX[last] == cx && s.cellY[last] == cy) {
             s.cellOf[i] = static_cast<int16_t>(last);
+            ++run;
             continue;
         }
+        if (last >= 0) {
+            s.start[last + 1] += run;
+        }
+        run = 1;
         uint32_t h =
             (static_cast<uint32_t>(cx) * 0x9E3779B1u) ^ (static_cast<uint32_t>(cy) * 0x85EBCA77u);
         h = (h ^ (h >> 15)) & (kCellSlots - 1);
@@ -377,6 +392,7 @@ inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& ce
                 s.slot[h] = static_cast<int16_t>(cells);
                 s.cellX[cells] = cx;
                 s.cellY[cells] = cy;
+                s.start[cells + 1] = 0;
                 last = cells++;
                 break;
             }
@@ -388,11 +404,8 @@ inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& ce
         }
         s.cellOf[i] = static_cast<int16_t>(last);
     }
-    for (int32_t c = 0; c <= cells; ++c) {
-        s.start[c] = 0;
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        ++s.start[s.cellOf[i] + 1];
+    if (last >= 0) {
+        s.start[last + 1] += run;
     }
     for (int32_t c = 0; c < cells; ++c) {
         s.start[c + 1] += s.start[c];
@@ -404,12 +417,24 @@ inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& ce
     // Each cell's points go in bands of kBandRows rows, column by column
     // within a band, so that a group of lanes holds a compact patch of
     // neighbours rather than a long run of one row.
+    // (The current cell's place is kept in a register while its points
+    // follow each other.)
+    int32_t current = -1;
+    int32_t place = 0;
     for (int32_t band = 0; band < rows; band += kBandRows) {
         const int32_t bandRows = rows - band < kBandRows ? rows - band : kBandRows;
         for (int32_t column = 0; column < width; ++column) {
             for (int32_t r = 0; r < bandRows; ++r) {
                 const int32_t i = (band + r) * width + column;
-                s.order[fill[s.cellOf[i]]++] = static_cast<int16_t>(i);
+                const int32_t c = s.cellOf[i];
+                if (c != current) {
+                    if (current >= 0) {
+                        fill[current] = place;
+                    }
+                    current = c;
+                    place = fill[c];
+                }
+                s.order[place++] = static_cast<int16_t>(i);
             }
         }
     }
@@ -525,10 +550,8 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             // home 0.
             const LaneInts ex = truncToIndex(x);
             const LaneInts ey = truncToIndex(y);
-            for (int32_t lane = 0; lane < used; ++lane) {
-                s.ex[i + lane] = ex[lane];
-                s.ey[i + lane] = ey[lane];
-            }
+            storeInts(s.ex + i, ex, used);
+            storeInts(s.ey + i, ey, used);
             cache.countPoints(gen, &s.ex[i], &s.ey[i], used, pc.shapeKind);
         }
     }
@@ -596,7 +619,6 @@ inline void renderTileRows(const TileKernelArgs& k) {
     const int32_t blockRows = kBlockPixels / width;
     TileKernelArgs blockArgs = k;
     blockArgs.pc.nearShapesOnly = true;
-    const PaintFunction blockPaint = paintFor(blockArgs.pc);
     BlockScratch s;
     // Groups of lanes are loaded up to kLaneCount - 1 places past a block's
     // last pixel (and those lanes never stored): keep them defined.
@@ -617,8 +639,7 @@ inline void renderTileRows(const TileKernelArgs& k) {
             if (!(weights[layer] > 0.0f)) {
                 continue;
             }
-            blockLayer(s, blockArgs, block, rows, layer, shifts[layer][0], shifts[layer][1],
-                       blockPaint);
+            blockLayer(s, blockArgs, block, rows, layer, shifts[layer][0], shifts[layer][1], paint);
             if (layer == 0) {
                 for (int32_t ch = 0; ch < 3; ++ch) {
                     std::memcpy(s.colour[ch], s.layer[ch], sizeof(float) * size_t(n));
@@ -634,7 +655,7 @@ inline void renderTileRows(const TileKernelArgs& k) {
                 }
                 mixLayer(a, e, weights[layer]);
                 for (int32_t ch = 0; ch < 3; ++ch) {
-                    std::memcpy(s.colour[ch] + i, &a[ch], sizeof a[ch]);
+                    storeLanes(s.colour[ch] + i, a[ch], kLaneCount);
                 }
             }
         }

@@ -1,6 +1,6 @@
 // Pixels side by side: single floats in the lanes of one vector register,
 // four in an SSE2 register (every x86 build has SSE2, the 32-bit one
-// included) or eight in an AVX2 register. Each lane does exactly the
+// included), eight in an AVX2 register or sixteen in an AVX-512 one. Each lane does exactly the
 // operations one pixel would do alone: IEEE addition, subtraction,
 // multiplication, division and square root round the same in every lane
 // width, so a pixel computed in a lane has the same bits as the pixel
@@ -10,15 +10,21 @@
 // The helpers are overloaded for plain floats too, so that formulas written
 // once serve a single pixel and a group of lanes.
 //
-// Every width lives in a namespace of its own (qf::sse2, qf::avx2), made
-// inline so that callers just write qf::Lanes. A source compiled for AVX2
-// defines QF_SIMD_AVX2 before its first include; everything else gets the
-// SSE2 namespace. So no inline function is ever shared between the widths,
-// and the linker cannot hand SSE2 code a copy compiled with AVX2
+// Every width lives in a namespace of its own (qf::sse2, qf::avx2,
+// qf::avx512), made inline so that callers just write qf::Lanes. A source
+// compiled for AVX2 defines QF_SIMD_AVX2 before its first include, one for
+// AVX-512 QF_SIMD_AVX512; everything else gets the SSE2 namespace. So no inline function is ever
+// shared between the widths, and the linker cannot hand narrower code a copy compiled with wider
 // instructions.
 #pragma once
 
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+#if !defined(__AVX512F__)
+#error "a source that defines QF_SIMD_AVX512 must be compiled with -mavx512f"
+#endif
+#include <immintrin.h>
+#define QF_SIMD_NAMESPACE avx512
+#elif defined(QF_SIMD_AVX2)
 #if !defined(__AVX2__)
 #error "a source that defines QF_SIMD_AVX2 must be compiled with -mavx2"
 #endif
@@ -37,7 +43,14 @@
 namespace qf {
 inline namespace QF_SIMD_NAMESPACE {
 
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+// (The AVX-512 intrinsics below are the masked forms with every lane
+// selected: GCC 12 warns that the plain ones' undefined start value may
+// be used.)
+constexpr int32_t kLaneCount = 16;
+using NativeLanes = __m512;
+using NativeInts = __m512i;
+#elif defined(QF_SIMD_AVX2)
 constexpr int32_t kLaneCount = 8;
 using NativeLanes = __m256;
 using NativeInts = __m256i;
@@ -55,7 +68,9 @@ using LaneInts = int32_t __attribute__((vector_size(4 * kLaneCount)));
 constexpr uint32_t kAllLanes = (1u << kLaneCount) - 1u;
 
 inline Lanes broadcast(float v) {
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+    return Lanes{v, v, v, v, v, v, v, v, v, v, v, v, v, v, v, v};
+#elif defined(QF_SIMD_AVX2)
     return Lanes{v, v, v, v, v, v, v, v};
 #else
     return Lanes{v, v, v, v};
@@ -73,7 +88,9 @@ template <class V> inline V splat(float v) {
 
 // 0, 1, 2, ... in the lanes.
 inline LaneInts laneIndices() {
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+    return LaneInts{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+#elif defined(QF_SIMD_AVX2)
     return LaneInts{0, 1, 2, 3, 4, 5, 6, 7};
 #else
     return LaneInts{0, 1, 2, 3};
@@ -99,7 +116,10 @@ inline float squareRoot(float v) {
     return std::sqrt(v);
 }
 inline Lanes squareRoot(Lanes v) {
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+    return reinterpret_cast<Lanes>(
+        _mm512_maskz_sqrt_ps(__mmask16(0xFFFF), reinterpret_cast<NativeLanes>(v)));
+#elif defined(QF_SIMD_AVX2)
     return reinterpret_cast<Lanes>(_mm256_sqrt_ps(reinterpret_cast<NativeLanes>(v)));
 #else
     return reinterpret_cast<Lanes>(_mm_sqrt_ps(reinterpret_cast<NativeLanes>(v)));
@@ -122,7 +142,10 @@ inline Lanes smaller(Lanes a, Lanes b) {
 
 // The lanes where a comparison holds, one bit per lane (lane 0 lowest).
 inline uint32_t laneBits(LaneMask m) {
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+    return static_cast<uint32_t>(
+        _mm512_cmplt_epi32_mask(reinterpret_cast<NativeInts>(m), _mm512_setzero_si512()));
+#elif defined(QF_SIMD_AVX2)
     return static_cast<uint32_t>(_mm256_movemask_ps(reinterpret_cast<NativeLanes>(m)));
 #else
     return static_cast<uint32_t>(_mm_movemask_ps(reinterpret_cast<NativeLanes>(m)));
@@ -139,14 +162,20 @@ inline bool allLanes(LaneMask m) {
 
 // Truncation toward zero of lanes known to lie well inside the int32 range.
 inline LaneInts truncateLanes(Lanes v) {
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+    return reinterpret_cast<LaneInts>(
+        _mm512_maskz_cvttps_epi32(__mmask16(0xFFFF), reinterpret_cast<NativeLanes>(v)));
+#elif defined(QF_SIMD_AVX2)
     return reinterpret_cast<LaneInts>(_mm256_cvttps_epi32(reinterpret_cast<NativeLanes>(v)));
 #else
     return reinterpret_cast<LaneInts>(_mm_cvttps_epi32(reinterpret_cast<NativeLanes>(v)));
 #endif
 }
 inline Lanes toLanes(LaneInts v) {
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+    return reinterpret_cast<Lanes>(
+        _mm512_maskz_cvtepi32_ps(__mmask16(0xFFFF), reinterpret_cast<NativeInts>(v)));
+#elif defined(QF_SIMD_AVX2)
     return reinterpret_cast<Lanes>(_mm256_cvtepi32_ps(reinterpret_cast<NativeInts>(v)));
 #else
     return reinterpret_cast<Lanes>(_mm_cvtepi32_ps(reinterpret_cast<NativeInts>(v)));
@@ -177,7 +206,16 @@ template <bool Lowest> inline Lanes extremeLane(Lanes v) {
             return a > b ? a : b;
         }
     };
-#if defined(QF_SIMD_AVX2)
+#if defined(QF_SIMD_AVX512)
+    v = pick(v,
+             __builtin_shufflevector(v, v, 8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7));
+    v = pick(v,
+             __builtin_shufflevector(v, v, 4, 5, 6, 7, 0, 1, 2, 3, 12, 13, 14, 15, 8, 9, 10, 11));
+    v = pick(v,
+             __builtin_shufflevector(v, v, 2, 3, 0, 1, 6, 7, 4, 5, 10, 11, 8, 9, 14, 15, 12, 13));
+    v = pick(v,
+             __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14));
+#elif defined(QF_SIMD_AVX2)
     v = pick(v, __builtin_shufflevector(v, v, 4, 5, 6, 7, 0, 1, 2, 3));
     v = pick(v, __builtin_shufflevector(v, v, 2, 3, 0, 1, 6, 7, 4, 5));
     v = pick(v, __builtin_shufflevector(v, v, 1, 0, 3, 2, 5, 4, 7, 6));

@@ -59,6 +59,7 @@ PoolRunStats renderTail(const PixelRect& area, SettingsRecord& s, RenderState& s
         options.passIndex = s.passIndex;
         options.passCount = s.passCount;
         options.processors = state.processors;
+        options.stock = &state.tileBuffers;
         stats = runJobs(kJobPatternTile, area, runner, &host, options);
     }
     s.passIndex = -1;

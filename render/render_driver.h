@@ -18,6 +18,7 @@ class RenderHost;
 struct RenderState {
     GeneratorState generator;
     int32_t processors = 0; // 0: as many as the system has
+    TileBufferStock tileBuffers;
 };
 
 RenderState* createRenderState();

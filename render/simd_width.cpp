@@ -19,35 +19,57 @@ uint64_t extendedControlRegister() {
     return (uint64_t{high} << 32) | low;
 }
 
-bool detectAvx2() {
+// The structured-extended feature bits (leaf 7, EBX) when the system saves
+// the registers whose XCR0 bits are all in `stateBits`; 0 otherwise.
+uint32_t extendedFeatures(uint64_t stateBits) {
     unsigned int a = 0, b = 0, c = 0, d = 0;
     if (!__get_cpuid(1, &a, &b, &c, &d)) {
-        return false;
+        return 0;
     }
     const bool osSaves = (c & bit_OSXSAVE) != 0;
     const bool avx = (c & bit_AVX) != 0;
-    if (!osSaves || !avx || (extendedControlRegister() & 0x6u) != 0x6u) {
-        return false;
+    if (!osSaves || !avx || (extendedControlRegister() & stateBits) != stateBits) {
+        return 0;
     }
     if (__get_cpuid_max(0, nullptr) < 7) {
-        return false;
+        return 0;
     }
     __cpuid_count(7, 0, a, b, c, d);
-    return (b & bit_AVX2) != 0;
+    return b;
+}
+
+// SSE and AVX state (XCR0 bits 1 and 2).
+bool detectAvx2() {
+    return (extendedFeatures(0x6u) & bit_AVX2) != 0;
+}
+
+// Besides those, the mask registers and both halves of the 512-bit
+// registers (bits 5 to 7).
+bool detectAvx512() {
+    return (extendedFeatures(0xE6u) & bit_AVX512F) != 0;
+}
+
+SimdWidth widestUpTo(SimdWidth width) {
+    if (width == SimdWidth::avx512 && processorHasAvx512()) {
+        return SimdWidth::avx512;
+    }
+    if (width != SimdWidth::sse2 && processorHasAvx2()) {
+        return SimdWidth::avx2;
+    }
+    return SimdWidth::sse2;
 }
 
 SimdWidth chooseWidth() {
-    const bool avx2 = processorHasAvx2();
+    // A width the processor lacks gives the widest it has below it.
     if (const char* forced = std::getenv("QUILLFIRE_SIMD")) {
         if (std::strcmp(forced, "sse2") == 0) {
             return SimdWidth::sse2;
         }
-        // A processor without AVX2 still renders, with SSE2.
         if (std::strcmp(forced, "avx2") == 0) {
-            return avx2 ? SimdWidth::avx2 : SimdWidth::sse2;
+            return widestUpTo(SimdWidth::avx2);
         }
     }
-    return avx2 ? SimdWidth::avx2 : SimdWidth::sse2;
+    return widestUpTo(SimdWidth::avx512);
 }
 
 } // namespace
@@ -62,8 +84,20 @@ SimdWidth activeSimdWidth() {
     return width;
 }
 
+bool processorHasAvx512() {
+    static const bool has = detectAvx512();
+    return has;
+}
+
 const char* simdWidthName(SimdWidth width) {
-    return width == SimdWidth::avx2 ? "avx2" : "sse2";
+    switch (width) {
+    case SimdWidth::avx512:
+        return "avx512";
+    case SimdWidth::avx2:
+        return "avx2";
+    default:
+        return "sse2";
+    }
 }
 
 } // namespace qf

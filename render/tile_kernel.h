@@ -1,11 +1,12 @@
 // The inner loop of the tile renderer, compiled once per lane width, and the
 // choice of width at run time.
 //
-// The loop exists as one SSE2 and one AVX2 build (pattern_kernel_sse2.cpp,
-// pattern_kernel_avx2.cpp); both give every pixel the same bits. The AVX2
-// build runs only on processors (and systems) that have AVX2; the
-// environment variable QUILLFIRE_SIMD (sse2 or avx2) forces a width for
-// tests and benchmarks.
+// The loop exists as one SSE2, one AVX2 and one AVX-512 build
+// (pattern_kernel_sse2.cpp, pattern_kernel_avx2.cpp,
+// pattern_kernel_avx512.cpp); all give every pixel the same bits. A wide
+// build runs only on processors (and systems) that have its instructions;
+// the environment variable QUILLFIRE_SIMD (sse2 or avx2) forces a narrower
+// width for tests and benchmarks.
 #pragma once
 
 #include <cstdint>
@@ -15,16 +16,19 @@
 
 namespace qf {
 
-enum class SimdWidth : int32_t { sse2 = 4, avx2 = 8 };
+enum class SimdWidth : int32_t { sse2 = 4, avx2 = 8, avx512 = 16 };
 
 // Whether this processor and system can run the AVX2 build.
 bool processorHasAvx2();
+// Whether this processor and system can run the AVX-512 build.
+bool processorHasAvx512();
 
-// The width renders use: QUILLFIRE_SIMD when it names a width this
-// processor can run, otherwise the widest it can run. Read once per process.
+// The width renders use: the narrower width QUILLFIRE_SIMD names (the
+// widest this processor runs up to it), otherwise the widest this
+// processor runs. Read once per process.
 SimdWidth activeSimdWidth();
 
-// "sse2" or "avx2".
+// "sse2", "avx2" or "avx512".
 const char* simdWidthName(SimdWidth width);
 
 // Everything one tile's loop needs, with plain pointers only (the width
@@ -44,8 +48,9 @@ struct TileKernelArgs {
     CellOrderCache* caches[3] = {nullptr, nullptr, nullptr}; // one per drawn layer
 };
 
-// Fills every pixel of args.tile; the two give the same bits.
+// Fills every pixel of args.tile; all three give the same bits.
 void renderTileRowsSse2(const TileKernelArgs& args);
 void renderTileRowsAvx2(const TileKernelArgs& args);
+void renderTileRowsAvx512(const TileKernelArgs& args);
 
 } // namespace qf

@@ -127,7 +127,9 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     k.pixels = buffer.at(k.tile.left, k.tile.top);
     k.stride = buffer.bufferWidth();
 
-    if (width == SimdWidth::avx2 && processorHasAvx2()) {
+    if (width == SimdWidth::avx512 && processorHasAvx512()) {
+        renderTileRowsAvx512(k);
+    } else if (width == SimdWidth::avx2 && processorHasAvx2()) {
         renderTileRowsAvx2(k);
     } else {
         renderTileRowsSse2(k);

@@ -42,7 +42,8 @@ void renderTile(const SettingsRecord& s, const GeneratorState& gen, TileBuffer& 
 void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer);
 
 // The same with a lane width of the caller's choice (tests and benchmarks
-// compare them); AVX2 on a processor without it renders with SSE2.
+// compare them); a width the processor lacks renders with the widest it
+// has below it.
 void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer,
                 SimdWidth width);
 

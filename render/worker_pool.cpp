@@ -70,9 +70,11 @@ struct Slot {
     Thread thread;
     // The tile the slot works on, from startJob until finishJob.
     TileJob* job = nullptr;
-    // The slot's pattern buffer, made once per run and lent to each of its
-    // jobs in turn (main thread only).
+    // The slot's pattern buffers, lent to each of its jobs in turn (main
+    // thread only): two, since the next tile starts while the last one is
+    // being composited.
     TileBuffer buffer;
+    TileBuffer spare;
     std::atomic<TileJob*> handed{nullptr};
     // Set by the main thread before its last signal: the worker ends.
     std::atomic<bool> quit{false};
@@ -92,6 +94,7 @@ struct Pool {
     int32_t total = 0;
     int32_t started = 0;
     int32_t finished = 0;
+    int32_t slots = 0;
     bool running = false;
     bool cancelled = false;
     // A host failure other than a cancel also ends the run at the next
@@ -159,9 +162,18 @@ bool handOver(Slot& slot, TileJob* job) {
     return false;
 }
 
+// Asks the host for a pattern tile's rectangle, as the tile's start does;
+// a failure ends the run at the next job boundary.
+void fetchStarted(Pool& pool, const TileJob& job) {
+    if (pool.runner->fetchesTiles() && pool.host && pool.host->fetchTile(job.splitter.tile) != 0)
+        pool.stopped = true;
+}
+
 // Makes job n and hands it to a thread in `slot`. False when the job could
 // not be made; it then counts as finished so the run still reaches its end.
-bool startJob(Pool& pool, int32_t n, Slot& slot) {
+// With `fetchLater` the host is not asked for the tile here: the caller
+// does it with fetchStarted once it has done with the host's current tile.
+bool startJob(Pool& pool, int32_t n, Slot& slot, bool fetchLater = false) {
     pool.started += 1;
     auto* job = new (std::nothrow) TileJob;
     if (!job) {
@@ -177,16 +189,14 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
     job->splitter.tile = jobRect(pool.splitter, n);
     job->arguments = pool.arguments;
     if (job->kind == kJobPatternTile) {
-        job->buffer = std::move(slot.buffer);
+        job->buffer = std::move(slot.buffer.valid() ? slot.buffer : slot.spare);
         if (job->buffer.reuseFor(job->splitter.tile, !pool.runner->writesWholeTile())) {
             job->splitter.bufferWidth = job->buffer.bufferWidth();
             job->splitter.bufferHeight = job->buffer.bufferHeight();
         } else {
             outOfMemory(pool);
         }
-        if (pool.runner->fetchesTiles() && pool.host &&
-            pool.host->fetchTile(job->splitter.tile) != 0)
-            pool.stopped = true;
+        if (!fetchLater) fetchStarted(pool, *job);
     }
 
     slot.job = job;
@@ -201,9 +211,9 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
 
 // Starts the next job that can be made in `slot`, skipping those that
 // cannot.
-void startNextJob(Pool& pool, Slot& slot) {
+void startNextJob(Pool& pool, Slot& slot, bool fetchLater = false) {
     while (pool.started < pool.total && !pool.ended())
-        if (startJob(pool, pool.started, slot)) return;
+        if (startJob(pool, pool.started, slot, fetchLater)) return;
 }
 
 void reportProgress(Pool& pool) {
@@ -237,6 +247,16 @@ void finishJob(Pool& pool, Slot& slot) {
     else if (pool.result() != 0)
         pool.stopped = true;
 
+    // A pattern worker reads nothing of the host's and nothing the
+    // compositing writes, so with more than one slot the slot's next tile
+    // is started before this one is composited: its worker computes while
+    // the main thread composites, instead of waiting for it. Its buffer is
+    // the slot's other one, and the host is asked for its tile only after
+    // this one's compositing, so the host sees its calls in the order the
+    // plain sequence makes them.
+    const bool overlap = pool.kind == kJobPatternTile && pool.slots > 1 && job &&
+                         job->kind != kJobNone && !pool.ended();
+    if (overlap) startNextJob(pool, slot, true);
     if (job && job->kind != kJobNone && !pool.ended()) {
         bool ready = true;
         if (pool.runner->fetchesTiles() && pool.host && pool.options.renderTarget != 2) {
@@ -248,10 +268,11 @@ void finishJob(Pool& pool, Slot& slot) {
         }
         if (ready && readyToWork(*job)) pool.runner->finish(*job);
     }
-    if (job) slot.buffer = std::move(job->buffer);
+    if (overlap && slot.job && !pool.ended()) fetchStarted(pool, *slot.job);
+    if (job) (slot.buffer.valid() ? slot.spare : slot.buffer) = std::move(job->buffer);
     freeJob(job);
 
-    startNextJob(pool, slot);
+    if (!overlap) startNextJob(pool, slot);
     pool.finished += 1;
     if (pool.finished >= pool.total || (pool.ended() && pool.finished >= pool.started))
         pool.running = false;
@@ -303,6 +324,13 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         if (host) host->result() = kResultOutOfMemory;
         return stats;
     }
+    pool.slots = usable;
+    // Buffers of earlier runs: two a slot, in the slots' order.
+    TileBufferStock* stock = options.stock;
+    for (int32_t k = 0; stock && k < TileBufferStock::kKept && k / 2 < usable; ++k) {
+        Slot& slot = slotArray[size_t(k / 2)];
+        (k % 2 == 0 ? slot.buffer : slot.spare) = std::move(stock->buffers[k]);
+    }
 
     for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[size_t(i)]);
     pool.running = pool.finished < pool.total && !(pool.ended() && pool.finished >= pool.started);
@@ -322,6 +350,8 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         slot.thread.join();
         freeJob(slot.job);
         slot.job = nullptr;
+        for (int32_t k = 2 * i; stock && k < 2 * i + 2 && k < TileBufferStock::kKept; ++k)
+            stock->buffers[k] = std::move(k % 2 == 0 ? slot.buffer : slot.spare);
     }
 
     stats.started = pool.started;

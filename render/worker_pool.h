@@ -75,11 +75,21 @@ class JobRunner {
     virtual bool writesWholeTile() const { return false; }
 };
 
+// Pattern buffers kept from one run to the next: the dialog renders a
+// preview after every change, and fresh buffers cost the system's page
+// faults on every run. A run borrows up to kKept of them (two a slot) and
+// gives them back at its end. Main thread only.
+struct TileBufferStock {
+    static constexpr int32_t kKept = 8;
+    TileBuffer buffers[kKept];
+};
+
 struct PoolOptions {
     int32_t renderTarget = 0; // 0 final, 1 preview, 2 image
     int32_t passIndex = -1;   // progress only when at least 1
     int32_t passCount = 1;
     int32_t processors = 0; // 0: ask the system
+    TileBufferStock* stock = nullptr;
 };
 
 // Statistics of the last run, for tests and benchmarks.

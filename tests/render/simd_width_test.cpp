@@ -1,8 +1,10 @@
-// The four-lane (SSE2) and eight-lane (AVX2) builds of the tile loop give
-// every pixel the same bits, and QUILLFIRE_SIMD picks the width.
+// The four-lane (SSE2), eight-lane (AVX2) and sixteen-lane (AVX-512) builds
+// of the tile loop give every pixel the same bits, and QUILLFIRE_SIMD picks
+// the width.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -23,11 +25,19 @@ TileBuffer tileWith(SimdWidth width, const SettingsRecord& s, const GeneratorSta
     return buffer;
 }
 
+// Every width; one this processor lacks renders with the widest below it.
+constexpr SimdWidth kWidths[] = {SimdWidth::sse2, SimdWidth::avx2, SimdWidth::avx512};
+
+SimdWidth widestHere() {
+    if (processorHasAvx512()) return SimdWidth::avx512;
+    return processorHasAvx2() ? SimdWidth::avx2 : SimdWidth::sse2;
+}
+
 // Settings over all their ranges and somewhat beyond (overlap, softness and
 // zoom past their ends reach the arithmetic unchanged), tiles of every
 // width from 1 to 19 pixels (so that both widths end rows in part-filled
 // lane groups) at places all over a large area, with reduction and pan.
-TEST(SimdWidths, BothWidthsGiveTheSameBitsOnTheSameTiles) {
+TEST(SimdWidths, EveryWidthGivesTheSameBitsOnTheSameTiles) {
     if (!processorHasAvx2()) {
         GTEST_SKIP() << "this processor has no AVX2";
     }
@@ -62,12 +72,15 @@ TEST(SimdWidths, BothWidthsGiveTheSameBitsOnTheSameTiles) {
         const int32_t left = pick(-40, 29000);
         const PixelRect tile{top, left, top + 1 + pick(0, 6), left + width};
         const TileBuffer four = tileWith(SimdWidth::sse2, s, *gen, tile);
-        const TileBuffer eight = tileWith(SimdWidth::avx2, s, *gen, tile);
-        ASSERT_TRUE(four.valid() && eight.valid());
-        if (!samePixels(four, eight, tile)) {
-            ++differing;
-            ADD_FAILURE() << "case " << i << ": shape " << s.shape << " merge " << s.merge
-                          << " zoom " << s.zoom << " overlap " << s.overlap;
+        for (const SimdWidth wide : {SimdWidth::avx2, SimdWidth::avx512}) {
+            const TileBuffer other = tileWith(wide, s, *gen, tile);
+            ASSERT_TRUE(four.valid() && other.valid());
+            if (!samePixels(four, other, tile)) {
+                ++differing;
+                ADD_FAILURE() << simdWidthName(wide) << " case " << i << ": shape " << s.shape
+                              << " merge " << s.merge << " zoom " << s.zoom << " overlap "
+                              << s.overlap;
+            }
         }
     }
     EXPECT_EQ(differing, 0);
@@ -79,15 +92,17 @@ TEST(SimdWidths, BothWidthsGiveTheSameBitsOnTheSameTiles) {
         auto gen = preparedGenerator(s, area);
         ASSERT_NE(gen, nullptr);
         const PixelRect tile{384, 256, 512, 384};
-        EXPECT_TRUE(samePixels(tileWith(SimdWidth::sse2, s, *gen, tile),
-                               tileWith(SimdWidth::avx2, s, *gen, tile), tile))
-            << complexity;
+        for (const SimdWidth wide : {SimdWidth::avx2, SimdWidth::avx512}) {
+            EXPECT_TRUE(samePixels(tileWith(SimdWidth::sse2, s, *gen, tile),
+                                   tileWith(wide, s, *gen, tile), tile))
+                << simdWidthName(wide) << " " << complexity;
+        }
     }
 }
 
 // Pans at and beyond the point where a row's coordinates stop fitting the
 // lanes' 32-bit sums, on both sides: every pixel as the plain evaluation
-// gives it, with both widths.
+// gives it, with every width.
 TEST(SimdWidths, HugePansGiveThePlainEvaluationsBits) {
     const PixelRect area{0, 0, 40, 40};
     const int32_t pans[] = {(1 << 30) - 9,  (1 << 30) + 3,  -(1 << 30) - 9,
@@ -100,7 +115,7 @@ TEST(SimdWidths, HugePansGiveThePlainEvaluationsBits) {
         auto gen = preparedGenerator(s, area);
         ASSERT_NE(gen, nullptr);
         const PixelRect tile{0, 0, 2, 21};
-        for (const SimdWidth width : {SimdWidth::sse2, SimdWidth::avx2}) {
+        for (const SimdWidth width : kWidths) {
             const TileBuffer b = tileWith(width, s, *gen, tile);
             ASSERT_TRUE(b.valid());
             for (int32_t y = tile.top; y < tile.bottom; ++y) {
@@ -116,7 +131,7 @@ TEST(SimdWidths, HugePansGiveThePlainEvaluationsBits) {
 
 // Small cells are painted cell by cell in blocks of rows, and cells smaller
 // than a pixel (more cells in a block than it sorts) group by group: both
-// as the plain evaluation, for every layer, with both widths, over tiles
+// as the plain evaluation, for every layer, with every width, over tiles
 // of several blocks with a part-filled last row of lane groups. There each
 // group of lanes skips the shapes that cannot reach the box around its
 // points: every shape, with tiny, full and out-of-range overlaps (a
@@ -144,7 +159,7 @@ TEST(SimdWidths, SmallCellsGiveThePlainEvaluationsBits) {
         auto gen = preparedGenerator(s, area);
         ASSERT_NE(gen, nullptr);
         const PixelRect tile{3, 5, 3 + 61, 5 + 37};
-        for (const SimdWidth width : {SimdWidth::sse2, SimdWidth::avx2}) {
+        for (const SimdWidth width : kWidths) {
             const TileBuffer b = tileWith(width, s, *gen, tile);
             ASSERT_TRUE(b.valid());
             int32_t wrong = 0;
@@ -167,15 +182,19 @@ TEST(SimdWidths, SmallCellsGiveThePlainEvaluationsBits) {
 // *_avx2): this makes sure the variable really forced it.
 TEST(SimdWidths, EnvironmentVariableForcesTheWidth) {
     const char* forced = std::getenv("QUILLFIRE_SIMD");
-    const SimdWidth widest = processorHasAvx2() ? SimdWidth::avx2 : SimdWidth::sse2;
+    SimdWidth want = widestHere();
     if (forced && std::strcmp(forced, "sse2") == 0) {
-        EXPECT_EQ(activeSimdWidth(), SimdWidth::sse2);
-    } else {
-        // "avx2", nothing or anything else: the widest this processor runs.
-        EXPECT_EQ(activeSimdWidth(), widest);
+        want = SimdWidth::sse2;
+    } else if (forced && std::strcmp(forced, "avx2") == 0 && processorHasAvx2()) {
+        want = SimdWidth::avx2;
     }
-    EXPECT_STREQ(simdWidthName(activeSimdWidth()),
-                 forced && std::strcmp(forced, "sse2") == 0 ? "sse2" : simdWidthName(widest));
+    // Nothing or anything else: the widest this processor runs.
+    std::printf("widest width here: %s\n", simdWidthName(widestHere()));
+    EXPECT_EQ(activeSimdWidth(), want);
+    EXPECT_STREQ(simdWidthName(activeSimdWidth()), simdWidthName(want));
+    EXPECT_STREQ(simdWidthName(SimdWidth::avx512), "avx512");
+    // A wider processor has every narrower width too.
+    EXPECT_TRUE(!processorHasAvx512() || processorHasAvx2());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The worker pool: tiling, ordering, cancellation and host failures, with a
 // fake host and fake tile work.
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <mutex>
@@ -194,6 +195,102 @@ TEST(WorkerPool, FinalProgressStartsAtOnceAndStaysWithinRange) {
         EXPECT_EQ(total, 1000);
         EXPECT_GE(done, 1);
         EXPECT_LE(done, 1001);
+    }
+}
+
+// Whatever the number of slots (a slot's next tile starts before its last
+// one is composited), the host sees the plain sequence: every tile asked
+// for when it starts, in reading order, and once more right before it is
+// composited, with no other tile asked for in between.
+TEST(WorkerPool, EachTileIsCompositedRightAfterTheHostHandedItOverAgain) {
+    struct Call {
+        char kind; // 'f' fetch, 'c' composite
+        PixelRect tile;
+    };
+    struct LoggingHost : FakeHost {
+        std::vector<Call> log;
+        int16_t fetchTile(const PixelRect& tile) override {
+            log.push_back({'f', tile});
+            return FakeHost::fetchTile(tile);
+        }
+    };
+    struct LoggingRunner : RecordingRunner {
+        LoggingHost& host;
+        explicit LoggingRunner(LoggingHost& h) : RecordingRunner(h), host(h) {}
+        void finish(TileJob& job) override {
+            host.log.push_back({'c', job.splitter.tile});
+            RecordingRunner::finish(job);
+        }
+    };
+    TileSplitter split;
+    ASSERT_TRUE(makeSplitter(PixelRect{0, 0, 300, 1000}, split));
+    for (int processors : {1, 2, 3}) {
+        LoggingHost host;
+        LoggingRunner runner(host);
+        runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host,
+                finalOptions(processors));
+        ASSERT_EQ(host.log.size(), 72u) << processors;
+        std::vector<int> fetches(24, 0);
+        int started = 0;
+        for (size_t k = 0; k < host.log.size(); ++k) {
+            const Call& call = host.log[k];
+            int n = 0;
+            while (n < 24 && !(jobRect(split, n) == call.tile)) ++n;
+            ASSERT_LT(n, 24);
+            if (call.kind == 'f') {
+                // A first fetch starts the next tile in reading order.
+                if (++fetches[size_t(n)] == 1) {
+                    EXPECT_EQ(n, started++) << processors;
+                }
+                continue;
+            }
+            EXPECT_EQ(fetches[size_t(n)], 2) << processors << " tile " << n;
+            ASSERT_GT(k, 0u);
+            EXPECT_EQ(host.log[k - 1].kind, 'f') << processors << " tile " << n;
+            EXPECT_EQ(host.log[k - 1].tile, call.tile) << processors << " tile " << n;
+        }
+    }
+}
+
+// A stock lends the buffers of earlier runs to the next one and gets them
+// back at its end, none lost: with enough of them no tile needs new
+// memory. One slot uses one buffer, each of several slots two.
+TEST(WorkerPool, KeptBuffersServeEveryTileOfTheNextRun) {
+    struct PointerRunner : RecordingRunner {
+        using RecordingRunner::RecordingRunner;
+        std::mutex seenMutex;
+        std::vector<const FloatRGBA*> seen;
+        void work(TileJob& job) override {
+            std::lock_guard<std::mutex> lock(seenMutex);
+            seen.push_back(job.buffer.data());
+        }
+        bool writesWholeTile() const override { return true; }
+    };
+    for (int processors : {1, 2, 4}) {
+        TileBufferStock stock;
+        std::vector<const FloatRGBA*> lent;
+        for (TileBuffer& b : stock.buffers) {
+            ASSERT_TRUE(b.allocate(PixelRect{0, 0, 128, 128}));
+            lent.push_back(b.data());
+        }
+        FakeHost host;
+        PointerRunner runner(host);
+        PoolOptions options = finalOptions(processors);
+        options.stock = &stock;
+        runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, options);
+        ASSERT_EQ(runner.seen.size(), 24u);
+        std::vector<const FloatRGBA*> used = runner.seen;
+        std::sort(used.begin(), used.end());
+        used.erase(std::unique(used.begin(), used.end()), used.end());
+        EXPECT_EQ(int(used.size()), processors == 1 ? 1 : 2 * processors) << processors;
+        for (const FloatRGBA* p : used)
+            EXPECT_NE(std::find(lent.begin(), lent.end(), p), lent.end()) << processors;
+        // Every buffer is back in the stock (a slot's two may swap places).
+        std::vector<const FloatRGBA*> back;
+        for (const TileBuffer& b : stock.buffers) back.push_back(b.data());
+        std::sort(back.begin(), back.end());
+        std::sort(lent.begin(), lent.end());
+        EXPECT_EQ(back, lent) << processors;
     }
 }
 
