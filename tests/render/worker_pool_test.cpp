@@ -254,7 +254,7 @@ TEST(WorkerPool, EachTileIsCompositedRightAfterTheHostHandedItOverAgain) {
 
 // A stock lends the buffers of earlier runs to the next one and gets them
 // back at its end, none lost: with enough of them no tile needs new
-// memory. One slot uses one buffer, each of several slots two.
+// memory. One slot uses one buffer, each of several slots one or two.
 TEST(WorkerPool, KeptBuffersServeEveryTileOfTheNextRun) {
     struct PointerRunner : RecordingRunner {
         using RecordingRunner::RecordingRunner;
@@ -282,7 +282,10 @@ TEST(WorkerPool, KeptBuffersServeEveryTileOfTheNextRun) {
         std::vector<const FloatRGBA*> used = runner.seen;
         std::sort(used.begin(), used.end());
         used.erase(std::unique(used.begin(), used.end()), used.end());
-        EXPECT_EQ(int(used.size()), processors == 1 ? 1 : 2 * processors) << processors;
+        // Each slot starts with a tile of its own; which slot gets how many
+        // later ones (and so needs its second buffer) depends on timing.
+        EXPECT_GE(int(used.size()), processors) << processors;
+        EXPECT_LE(int(used.size()), processors == 1 ? 1 : 2 * processors) << processors;
         for (const FloatRGBA* p : used)
             EXPECT_NE(std::find(lent.begin(), lent.end(), p), lent.end()) << processors;
         // Every buffer is back in the stock (a slot's two may swap places).
