@@ -23,19 +23,13 @@ namespace qf {
 inline namespace QF_SIMD_NAMESPACE {
 namespace kernel {
 
-// Lanes and lane integers at any float's or int's place: plain unaligned
-// vector moves (a memcpy of a whole register was compiled, for sixteen
-// lanes, into a string copy through the stack).
-using LooseLanes = float __attribute__((vector_size(4 * kLaneCount), aligned(4), may_alias));
-using LooseInts = int32_t __attribute__((vector_size(4 * kLaneCount), aligned(4), may_alias));
-
 inline Lanes loadLanes(const float* p) {
-    return *reinterpret_cast<const LooseLanes*>(p);
+    return loadUnaligned(p);
 }
 
 inline void storeLanes(float* p, Lanes v, int32_t used) {
     if (used == kLaneCount) {
-        *reinterpret_cast<LooseLanes*>(p) = v;
+        storeUnaligned(p, v);
         return;
     }
     for (int32_t lane = 0; lane < used; ++lane) {
@@ -45,7 +39,7 @@ inline void storeLanes(float* p, Lanes v, int32_t used) {
 
 inline void storeInts(int32_t* p, LaneInts v, int32_t used) {
     if (used == kLaneCount) {
-        *reinterpret_cast<LooseInts*>(p) = v;
+        storeUnaligned(p, v);
         return;
     }
     for (int32_t lane = 0; lane < used; ++lane) {

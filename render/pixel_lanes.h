@@ -97,6 +97,38 @@ inline LaneInts laneIndices() {
 #endif
 }
 
+// Lanes from and to any float's or int's place, aligned or not: the
+// processor's unaligned moves (a whole-register memcpy was once compiled
+// into a string copy through the stack, and a vector type with a smaller
+// alignment is not read alike by every compiler).
+inline Lanes loadUnaligned(const float* p) {
+#if defined(QF_SIMD_AVX512)
+    return reinterpret_cast<Lanes>(_mm512_loadu_ps(p));
+#elif defined(QF_SIMD_AVX2)
+    return reinterpret_cast<Lanes>(_mm256_loadu_ps(p));
+#else
+    return reinterpret_cast<Lanes>(_mm_loadu_ps(p));
+#endif
+}
+inline void storeUnaligned(float* p, Lanes v) {
+#if defined(QF_SIMD_AVX512)
+    _mm512_storeu_ps(p, reinterpret_cast<NativeLanes>(v));
+#elif defined(QF_SIMD_AVX2)
+    _mm256_storeu_ps(p, reinterpret_cast<NativeLanes>(v));
+#else
+    _mm_storeu_ps(p, reinterpret_cast<NativeLanes>(v));
+#endif
+}
+inline void storeUnaligned(int32_t* p, LaneInts v) {
+#if defined(QF_SIMD_AVX512)
+    _mm512_storeu_si512(p, reinterpret_cast<NativeInts>(v));
+#elif defined(QF_SIMD_AVX2)
+    _mm256_storeu_si256(reinterpret_cast<NativeInts*>(p), reinterpret_cast<NativeInts>(v));
+#else
+    _mm_storeu_si128(reinterpret_cast<NativeInts*>(p), reinterpret_cast<NativeInts>(v));
+#endif
+}
+
 // The bits of the lanes as integers, and back.
 inline LaneInts bitsOf(Lanes v) {
     return reinterpret_cast<LaneInts>(v);
