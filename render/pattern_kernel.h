@@ -23,21 +23,8 @@ namespace qf {
 inline namespace QF_SIMD_NAMESPACE {
 namespace kernel {
 
-inline Lanes loadLanes(const float* p) {
-    return loadUnaligned(p);
-}
-
-inline void storeLanes(float* p, Lanes v, int32_t used) {
-    if (used == kLaneCount) {
-        storeUnaligned(p, v);
-        return;
-    }
-    for (int32_t lane = 0; lane < used; ++lane) {
-        p[lane] = v[lane];
-    }
-}
-
-inline void storeInts(int32_t* p, LaneInts v, int32_t used) {
+// The first `used` lanes of v stored from p on (float or int lanes).
+template <class T, class V> inline void storeRun(T* p, V v, int32_t used) {
     if (used == kLaneCount) {
         storeUnaligned(p, v);
         return;
@@ -89,8 +76,8 @@ uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x,
         const Lanes maxY = extremeLane<false>(y);
         uint32_t near = 0;
         for (int32_t n = 0; n < cell.shapeCount; n += kLaneCount) {
-            const Lanes px = loadLanes(cell.px + n);
-            const Lanes py = loadLanes(cell.py + n);
+            const Lanes px = loadUnaligned(cell.px + n);
+            const Lanes py = loadUnaligned(cell.py + n);
             const Lanes dx = larger(larger(minX - px, px - maxX), Lanes{});
             const Lanes dy = larger(larger(minY - py, py - maxY), Lanes{});
             const Lanes q = shapeMetricSquared<Kind>(dx, dy);
@@ -336,7 +323,7 @@ struct BlockScratch {
 // The lanes of pixels i .. i + used - 1, the last repeated in the lanes
 // beyond (as the row loop fills them).
 inline Lanes loadRun(const float* p, int32_t used) {
-    Lanes v = loadLanes(p);
+    Lanes v = loadUnaligned(p);
     if (used < kLaneCount) {
         const LaneInts lane = laneIndices();
         v = lane < used ? v : broadcast(p[used - 1]);
@@ -483,7 +470,7 @@ inline void paintByGroup(BlockScratch& s, const PixelRect& tile, int32_t rows,
             Lanes colour[3] = {};
             paintLanes(gen, pc, paint, x, y, ex, ey, colour, used, cache);
             for (int32_t ch = 0; ch < 3; ++ch) {
-                storeLanes(s.layer[ch] + i, colour[ch], used);
+                storeRun(s.layer[ch] + i, colour[ch], used);
             }
         }
     }
@@ -538,14 +525,14 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             const Lanes ny = pc.warpShiftY + y;
             x += warpNoise(t, nx, ny) * pc.warpAmount;
             y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
-            storeLanes(s.x + i, x, used);
-            storeLanes(s.y + i, y, used);
+            storeRun(s.x + i, x, used);
+            storeRun(s.y + i, y, used);
             // Home cells by truncation toward zero: cells -1 and 0 share
             // home 0.
             const LaneInts ex = truncToIndex(x);
             const LaneInts ey = truncToIndex(y);
-            storeInts(s.ex + i, ex, used);
-            storeInts(s.ey + i, ey, used);
+            storeRun(s.ex + i, ex, used);
+            storeRun(s.ey + i, ey, used);
             cache.countPoints(gen, &s.ex[i], &s.ey[i], used, pc.shapeKind);
         }
     }
@@ -644,12 +631,12 @@ inline void renderTileRows(const TileKernelArgs& k) {
                 Lanes a[3];
                 Lanes e[3];
                 for (int32_t ch = 0; ch < 3; ++ch) {
-                    a[ch] = loadLanes(s.colour[ch] + i);
-                    e[ch] = loadLanes(s.layer[ch] + i);
+                    a[ch] = loadUnaligned(s.colour[ch] + i);
+                    e[ch] = loadUnaligned(s.layer[ch] + i);
                 }
                 mixLayer(a, e, weights[layer]);
                 for (int32_t ch = 0; ch < 3; ++ch) {
-                    storeLanes(s.colour[ch] + i, a[ch], kLaneCount);
+                    storeRun(s.colour[ch] + i, a[ch], kLaneCount);
                 }
             }
         }
@@ -658,8 +645,9 @@ inline void renderTileRows(const TileKernelArgs& k) {
             for (int32_t c0 = 0; c0 < width; c0 += kLaneCount) {
                 const int32_t used = width - c0 < kLaneCount ? width - c0 : kLaneCount;
                 const int32_t i = row * width + c0;
-                const Lanes colour[3] = {loadLanes(s.colour[0] + i), loadLanes(s.colour[1] + i),
-                                         loadLanes(s.colour[2] + i)};
+                const Lanes colour[3] = {loadUnaligned(s.colour[0] + i),
+                                         loadUnaligned(s.colour[1] + i),
+                                         loadUnaligned(s.colour[2] + i)};
                 storeFinished(out + c0, colour, k.hueShift, used);
             }
         }

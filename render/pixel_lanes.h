@@ -1,10 +1,10 @@
 // Pixels side by side: single floats in the lanes of one vector register,
 // four in an SSE2 register (every x86 build has SSE2, the 32-bit one
-// included), eight in an AVX2 register or sixteen in an AVX-512 one. Each lane does exactly the
-// operations one pixel would do alone: IEEE addition, subtraction,
-// multiplication, division and square root round the same in every lane
-// width, so a pixel computed in a lane has the same bits as the pixel
-// computed on its own. Branches become selects that pick what the branch
+// included), eight in an AVX2 register or sixteen in an AVX-512 one. Each
+// lane does exactly the operations one pixel would do alone: IEEE addition,
+// subtraction, multiplication, division and square root round the same in
+// every lane width, so a pixel computed in a lane has the same bits as the
+// pixel computed on its own. Branches become selects that pick what the branch
 // would have computed, with the same answer for not-a-number.
 //
 // The helpers are overloaded for plain floats too, so that formulas written
@@ -13,9 +13,9 @@
 // Every width lives in a namespace of its own (qf::sse2, qf::avx2,
 // qf::avx512), made inline so that callers just write qf::Lanes. A source
 // compiled for AVX2 defines QF_SIMD_AVX2 before its first include, one for
-// AVX-512 QF_SIMD_AVX512; everything else gets the SSE2 namespace. So no inline function is ever
-// shared between the widths, and the linker cannot hand narrower code a copy compiled with wider
-// instructions.
+// AVX-512 QF_SIMD_AVX512; everything else gets the SSE2 namespace. So no
+// inline function is ever shared between the widths, and the linker cannot
+// hand narrower code a copy compiled with wider instructions.
 #pragma once
 
 #if defined(QF_SIMD_AVX512)

@@ -49,16 +49,6 @@ bool detectAvx512() {
     return (extendedFeatures(0xE6u) & bit_AVX512F) != 0;
 }
 
-SimdWidth widestUpTo(SimdWidth width) {
-    if (width == SimdWidth::avx512 && processorHasAvx512()) {
-        return SimdWidth::avx512;
-    }
-    if (width != SimdWidth::sse2 && processorHasAvx2()) {
-        return SimdWidth::avx2;
-    }
-    return SimdWidth::sse2;
-}
-
 SimdWidth chooseWidth() {
     // A width the processor lacks gives the widest it has below it.
     if (const char* forced = std::getenv("QUILLFIRE_SIMD")) {
@@ -66,10 +56,10 @@ SimdWidth chooseWidth() {
             return SimdWidth::sse2;
         }
         if (std::strcmp(forced, "avx2") == 0) {
-            return widestUpTo(SimdWidth::avx2);
+            return runnableWidth(SimdWidth::avx2);
         }
     }
-    return widestUpTo(SimdWidth::avx512);
+    return runnableWidth(SimdWidth::avx512);
 }
 
 } // namespace
@@ -82,6 +72,16 @@ bool processorHasAvx2() {
 SimdWidth activeSimdWidth() {
     static const SimdWidth width = chooseWidth();
     return width;
+}
+
+SimdWidth runnableWidth(SimdWidth width) {
+    if (width == SimdWidth::avx512 && processorHasAvx512()) {
+        return SimdWidth::avx512;
+    }
+    if (width != SimdWidth::sse2 && processorHasAvx2()) {
+        return SimdWidth::avx2;
+    }
+    return SimdWidth::sse2;
 }
 
 bool processorHasAvx512() {

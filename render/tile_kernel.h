@@ -23,6 +23,9 @@ bool processorHasAvx2();
 // Whether this processor and system can run the AVX-512 build.
 bool processorHasAvx512();
 
+// The widest width this processor and system run, up to `width`.
+SimdWidth runnableWidth(SimdWidth width);
+
 // The width renders use: the narrower width QUILLFIRE_SIMD names (the
 // widest this processor runs up to it), otherwise the widest this
 // processor runs. Read once per process.

@@ -127,12 +127,16 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     k.pixels = buffer.at(k.tile.left, k.tile.top);
     k.stride = buffer.bufferWidth();
 
-    if (width == SimdWidth::avx512 && processorHasAvx512()) {
+    switch (runnableWidth(width)) {
+    case SimdWidth::avx512:
         renderTileRowsAvx512(k);
-    } else if (width == SimdWidth::avx2 && processorHasAvx2()) {
+        break;
+    case SimdWidth::avx2:
         renderTileRowsAvx2(k);
-    } else {
+        break;
+    default:
         renderTileRowsSse2(k);
+        break;
     }
 
     uint64_t performed = 0;
