@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -162,7 +163,17 @@ inline CliResult runCli(const std::vector<std::string>& args, const std::string&
     CliResult r;
     int status = std::system(cmd.c_str());
 #ifdef _WIN32
+    // -1 is the runtime's own answer when the command interpreter could not
+    // be started at all. Under Wine on a loaded machine that happened once,
+    // with the CLI never run: start it once more and, if that fails too, say
+    // so instead of showing an empty stderr.
+    if (status == -1) status = std::system(cmd.c_str());
+    const int startError = errno;
     r.code = status;
+    if (status == -1) {
+        r.err = "the command interpreter did not start: " + std::string(std::strerror(startError));
+        return r;
+    }
 #else
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
