@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "composite/glue_modes.h"
+#include "composite/pixel_register.h"
 
 namespace qf {
 
@@ -152,23 +153,31 @@ void writeHostPixel(const CompositeTarget& target, int32_t x, int32_t y, const F
     }
 }
 
-void writePreviewPixel(const CompositeTarget& target, int32_t x, int32_t y,
-                       const FloatRGBA& colour) {
+// The preview's samples of (x, y), kept inside the preview: red, green and
+// blue in their planes, or green alone in a one-plane preview.
+void writePreviewSamples(const CompositeTarget& target, int32_t x, int32_t y, uint8_t r, uint8_t g,
+                         uint8_t b) {
     if (target.previewData == nullptr || target.previewWidth <= 0 || target.previewHeight <= 0) {
         return;
     }
-    using Traits = SampleTraits<DepthClass::Eight>;
     const int32_t cx = x < 0 ? 0 : (x >= target.previewWidth ? target.previewWidth - 1 : x);
     const int32_t cy = y < 0 ? 0 : (y >= target.previewHeight ? target.previewHeight - 1 : y);
     uint8_t* p = target.previewData + ptrdiff_t(target.previewWidth) * cy + cx;
     if (target.previewPlanes < 3) {
-        p[0] = Traits::store(colour.g);
+        p[0] = g;
         return;
     }
     const ptrdiff_t plane = target.previewPlaneDistance;
-    p[0] = Traits::store(colour.r);
-    p[plane] = Traits::store(colour.g);
-    p[2 * plane] = Traits::store(colour.b);
+    p[0] = r;
+    p[plane] = g;
+    p[2 * plane] = b;
+}
+
+void writePreviewPixel(const CompositeTarget& target, int32_t x, int32_t y,
+                       const FloatRGBA& colour) {
+    using Traits = SampleTraits<DepthClass::Eight>;
+    writePreviewSamples(target, x, y, Traits::store(colour.r), Traits::store(colour.g),
+                        Traits::store(colour.b));
 }
 
 // Reading and writing for one render target, document depth and colour
@@ -280,6 +289,44 @@ inline void finishAt(const CompositeTarget& target, int32_t x, int32_t y, FloatR
     TargetAccess<Target, D, Gray>::write(target, x, y, result, dst);
 }
 
+// finishAt for 8-bit colour pixels of the host targets, the pixel in one
+// register (pixel_register.h).
+template <int32_t Target>
+inline void finishColourAt(const CompositeTarget& target, int32_t x, int32_t y,
+                           const FloatRGBA& blended, const FloatRGBA& source, uint8_t* dst,
+                           float m) {
+    namespace pr = pixel_register;
+    pr::Pixel result = pr::load(blended);
+    const pr::Pixel under = pr::load(source);
+    if constexpr (Target == kFinal) {
+        if (pr::alphaValue(result) < 1.0f && !target.editableTransparency) {
+            result = pr::over(result, under);
+        }
+    }
+    result = pr::limitColourToOne(result);
+    pr::Pixel background = under;
+    if constexpr (Target == kPreview) {
+        background = pr::splat(((x ^ y) & 8) != 0 ? 0.8f : 1.0f);
+        background = pr::select(pr::colourLanes(), background, pr::splat(1.0f));
+        result = pr::over(result, background);
+    }
+    if (m < 1.0f) {
+        result = pr::mixOver(background, result, m);
+    }
+    const uint32_t bytes = pr::toBytes(result);
+    const auto r = uint8_t(bytes), g = uint8_t(bytes >> 8), b = uint8_t(bytes >> 16);
+    if constexpr (Target == kPreview) {
+        writePreviewSamples(target, x, y, r, g, b);
+    } else if (dst) {
+        dst[0] = r;
+        dst[1] = g;
+        dst[2] = b;
+        if (target.editableTransparency) {
+            dst[target.alphaIndex] = uint8_t(bytes >> 24);
+        }
+    }
+}
+
 // One pixel: `src` and `dst` locate its host samples (see TargetAccess), m
 // is its selection coverage.
 template <int32_t Target, DepthClass D, bool Gray>
@@ -318,6 +365,8 @@ void compositeBlockWith(const CompositeTarget& target, const FloatRGBA* colours,
     using Sample = typename SampleTraits<D>::Type;
     using Access = TargetAccess<Target, D, Gray>;
     constexpr int64_t kRun = 64;
+    // 8-bit colour pixels of the host targets go a register a pixel.
+    constexpr bool kRegister = D == DepthClass::Eight && !Gray && Target != kImage;
     FloatRGBA top[kRun], base[kRun], blended[kRun];
     const bool isFloat = Access::floatTarget(target);
     const int64_t width = int64_t(rect.right) - rect.left;
@@ -343,8 +392,17 @@ void compositeBlockWith(const CompositeTarget& target, const FloatRGBA* colours,
             const int64_t count = width - start < kRun ? width - start : kRun;
             for (int64_t k = 0; k < count; ++k) {
                 const int64_t i = start + k;
-                top[k] = colour[i];
-                conditionGenerated<Gray>(top[k], isFloat);
+                if constexpr (kRegister) {
+                    pixel_register::Pixel g = pixel_register::load(colour[i]);
+                    const bool over = pixel_register::conditionGenerated(g);
+                    pixel_register::store(top[k], g);
+                    if (over) {
+                        spreadOverflow(top[k]);
+                    }
+                } else {
+                    top[k] = colour[i];
+                    conditionGenerated<Gray>(top[k], isFloat);
+                }
                 base[k] = Access::read(target, int32_t(rect.left + i), y,
                                        in ? in + ptrdiff_t(i) * target.inPlaneCount : nullptr);
             }
@@ -355,10 +413,16 @@ void compositeBlockWith(const CompositeTarget& target, const FloatRGBA* colours,
             }
             for (int64_t k = 0; k < count; ++k) {
                 const int64_t i = start + k;
-                finishAt<Target, D, Gray>(
-                    target, int32_t(rect.left + i), y, blended[k], base[k],
-                    out && i < target.outWidth ? out + ptrdiff_t(i) * target.planes : nullptr,
-                    mask ? kByteUnits.value[mask[i]] : 1.0f, isFloat);
+                Sample* dst =
+                    out && i < target.outWidth ? out + ptrdiff_t(i) * target.planes : nullptr;
+                const float m = mask ? kByteUnits.value[mask[i]] : 1.0f;
+                if constexpr (kRegister) {
+                    finishColourAt<Target>(target, int32_t(rect.left + i), y, blended[k], base[k],
+                                           dst, m);
+                } else {
+                    finishAt<Target, D, Gray>(target, int32_t(rect.left + i), y, blended[k],
+                                              base[k], dst, m, isFloat);
+                }
             }
         }
     }

@@ -45,8 +45,7 @@ class PluginDialogServices : public DialogServices {
 
     int16_t renderPreview() override {
         call_.result() = 0;
-        readPreviewSource(call_);
-        if (call_.result() == 0) renderPreviewPass(call_);
+        qf::renderPreview(call_);
         const int16_t err = call_.result();
         // The dialog decides the run's result when it ends.
         call_.result() = 0;

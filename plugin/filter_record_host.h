@@ -31,6 +31,16 @@ class FilterRecordHost : public RenderHost {
         if (fr_.progressProc) fr_.progressProc(done, total);
     }
     int16_t& result() override { return call_.result(); }
+    // The dialog's preview copies its source while the first tiles run
+    // (copySourceMeanwhile); a failed copy ends the render at the next
+    // tile with the copy's code.
+    void whileFirstTilesRun() override {
+        if (!sourcePending_ || call_.result() != 0) return;
+        sourcePending_ = false;
+        copyPreviewSource(call_);
+    }
+    void copySourceMeanwhile() { sourcePending_ = true; }
+    bool sourcePending() const { return sourcePending_; }
 
     void saveState() override {
         const SettingsRecord& s = *call_.settings;
@@ -67,6 +77,7 @@ class FilterRecordHost : public RenderHost {
     ModuleCall& call_;
     FilterRecord& fr_;
     Saved saved_;
+    bool sourcePending_ = false;
 };
 
 } // namespace qf

@@ -17,4 +17,10 @@ void renderFinalPass(ModuleCall& call);
 // rectangles, the zoom and the pan are as before afterwards.
 void renderPreviewPass(ModuleCall& call);
 
+// What the dialog does for every preview: the preview source read into the
+// plane copy (readPreviewSource), then renderPreviewPass. The copy is read
+// while the workers compute the first tiles, before any tile is composited
+// into it; the pixels are those of the two steps one after the other.
+void renderPreview(ModuleCall& call);
+
 } // namespace qf

@@ -279,18 +279,27 @@ void computePreviewRect(ModuleCall& call, int32_t zoom) {
     }
 }
 
-void readPreviewSource(ModuleCall& call) {
-    if (!call.context) return;
-    FilterRecord& fr = *call.record;
+bool preparePreviewSource(ModuleCall& call) {
+    if (!call.context) return false;
+    const FilterRecord& fr = *call.record;
     RunContext& ctx = *call.context;
     computePreviewRect(call, currentZoom(call));
 
     const int32_t planes = std::max<int32_t>(fr.planes, 0);
+    const size_t bytes = size_t(planes) * size_t(ctx.previewWidth) * size_t(ctx.previewHeight);
+    if (!allocatePlaneBuffer(ctx, planes, bytes)) return false;
+    return call.result() == 0;
+}
+
+void copyPreviewSource(ModuleCall& call) {
+    if (!call.context || !call.context->planeBuffer) return;
+    FilterRecord& fr = *call.record;
+    RunContext& ctx = *call.context;
+    const int32_t planes = std::max<int32_t>(fr.planes, 0);
     const int32_t w = ctx.previewWidth;
     const int32_t h = ctx.previewHeight;
-    const size_t bytes = size_t(planes) * size_t(w) * size_t(h);
-    if (!allocatePlaneBuffer(ctx, planes, bytes)) return;
-    if (call.result() != 0) return;
+    // Only into a copy made for this rectangle.
+    if (size_t(planes) * size_t(w) * size_t(h) != ctx.planeBytes) return;
 
     // Only the input is copied: the output and the selection are not read
     // here, and at the reduction's size and in every plane that would be a
@@ -341,6 +350,10 @@ void readPreviewSource(ModuleCall& call) {
             }
         }
     }
+}
+
+void readPreviewSource(ModuleCall& call) {
+    if (preparePreviewSource(call)) copyPreviewSource(call);
 }
 
 CompositeTarget compositeTargetFromHost(const ModuleCall& call, int32_t target, int32_t glue) {

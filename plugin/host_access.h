@@ -66,6 +66,11 @@ void computePreviewRect(ModuleCall& call, int32_t zoom);
 
 // Reads the preview source plane by plane into the run context's plane copy.
 void readPreviewSource(ModuleCall& call);
+// readPreviewSource in its two steps: the preview rectangle worked out and
+// the plane copy allocated (true when the copy is then to be read), and the
+// read itself, from the host's input at the preview rectangle's place.
+bool preparePreviewSource(ModuleCall& call);
+void copyPreviewSource(ModuleCall& call);
 
 // The compositor's view of the host buffers the last fetch delivered, and
 // of the run context's plane copy.

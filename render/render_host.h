@@ -30,6 +30,12 @@ class RenderHost {
     virtual void progress(int32_t done, int32_t total) = 0;
     // The run's result code: 0, a host failure, or -128 after a cancel.
     virtual int16_t& result() = 0;
+    // Work of the starting thread's own that may run while the first tiles
+    // are computed: called once, after the first tiles were fetched and
+    // handed to the workers and before any is composited (every tile is
+    // fetched again before it is composited, so the host may be asked
+    // anything here). Not called when the run ends before it starts tiles.
+    virtual void whileFirstTilesRun() {}
 
     // Saves and restores whatever the render disturbs on this side
     // (the host's rectangles, the sampling rate, the preview pan).

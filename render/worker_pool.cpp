@@ -333,6 +333,7 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
     }
 
     for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[size_t(i)]);
+    if (host && pool.started > 0 && !pool.ended()) host->whileFirstTilesRun();
     pool.running = pool.finished < pool.total && !(pool.ended() && pool.finished >= pool.started);
     while (pool.running) {
         int slotIndex = -1;

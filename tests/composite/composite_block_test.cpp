@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -125,6 +126,14 @@ std::vector<FloatRGBA> generatedColours(std::mt19937& rng, int32_t stride) {
     g[0] = {1.0f, 1.0f, 1.0f, 1.0f};
     g[1] = {0.0f, 0.0f, 0.0f, 0.0f};
     g[2] = {2.0f, 0.5f, 1.2f, 0.995f};
+    // Values no pattern gives but every path must treat alike: NaN, both
+    // infinities, negative zero, alpha beyond both ends.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    g[3] = {nan, -0.0f, inf, 0.5f};
+    g[4] = {0.25f, -inf, 0.75f, nan};
+    g[5] = {0.5f, nan, 3.0f, 1.5f};
+    g[6] = {-1.0f, 0.5f, 0.5f, -0.5f};
     return g;
 }
 

@@ -181,8 +181,24 @@ TEST(FailureSweep, ExportsEndWithTheirCodeAndLeaveNoFile) {
                 c.cancelled, c.completed);
 }
 
+namespace {
+
+// The read, then the render when the read went through (the failing call
+// may be either's); or the dialog's preview, which reads the source while
+// the first tiles are computed.
+void readThenRender(qftest::RateHost& host, bool dialogWay) {
+    if (dialogWay) {
+        renderPreview(host.call);
+        return;
+    }
+    readPreviewSource(host.call);
+    if (host.result == 0) renderPreviewPass(host.call);
+}
+
+} // namespace
+
 TEST(FailureSweep, PreviewReadsEndWithTheirCodeAndTheNextPreviewIsWhole) {
-    const int32_t w = 120, h = 90;
+    const int32_t w = 300, h = 200;
     std::vector<uint8_t> reference;
     int32_t calls = 0;
     {
@@ -191,9 +207,7 @@ TEST(FailureSweep, PreviewReadsEndWithTheirCodeAndTheNextPreviewIsWhole) {
         host.fr.advanceState = failingAdvance;
         g_calls = 0;
         g_failAt = 0;
-        readPreviewSource(host.call);
-        ASSERT_EQ(host.result, 0);
-        renderPreviewPass(host.call);
+        readThenRender(host, false);
         ASSERT_EQ(host.result, 0);
         calls = g_calls;
         reference.assign(host.ctx.planeBuffer, host.ctx.planeBuffer + size_t(w) * h * 3);
@@ -201,28 +215,27 @@ TEST(FailureSweep, PreviewReadsEndWithTheirCodeAndTheNextPreviewIsWhole) {
     }
     ASSERT_GE(calls, 1);
     int runs = 0;
-    for (OSErr code : kFailures)
-        for (int32_t at = 1; at <= calls; ++at) {
-            qftest::RateHost host(w, h);
-            host.settings.previewZoom = 1;
-            host.fr.advanceState = failingAdvance;
-            g_calls = 0;
-            g_failAt = at;
-            g_failWith = code;
-            // The read, then the render when the read went through: the
-            // failing call may be either's.
-            readPreviewSource(host.call);
-            if (host.result == 0) renderPreviewPass(host.call);
-            ++runs;
-            EXPECT_EQ(host.result, code) << at;
-            // The same run context reads and renders again.
-            host.result = 0;
-            g_failAt = 0;
-            readPreviewSource(host.call);
-            ASSERT_EQ(host.result, 0) << at;
-            renderPreviewPass(host.call);
-            ASSERT_EQ(host.result, 0) << at;
-            EXPECT_TRUE(std::equal(reference.begin(), reference.end(), host.ctx.planeBuffer)) << at;
-        }
+    for (bool dialogWay : {false, true})
+        for (OSErr code : kFailures)
+            for (int32_t at = 1; at <= calls; ++at) {
+                qftest::RateHost host(w, h);
+                host.settings.previewZoom = 1;
+                host.fr.advanceState = failingAdvance;
+                g_calls = 0;
+                g_failAt = at;
+                g_failWith = code;
+                readThenRender(host, dialogWay);
+                ++runs;
+                EXPECT_EQ(host.result, code) << at << (dialogWay ? " (dialog)" : "");
+                // The same run context reads and renders again.
+                host.result = 0;
+                g_failAt = 0;
+                g_calls = 0;
+                readThenRender(host, dialogWay);
+                ASSERT_EQ(host.result, 0) << at;
+                EXPECT_EQ(g_calls, calls) << "the same host calls either way";
+                EXPECT_TRUE(std::equal(reference.begin(), reference.end(), host.ctx.planeBuffer))
+                    << at << (dialogWay ? " (dialog)" : "");
+            }
     std::printf("preview: %d runs failing\n", runs);
 }

@@ -1,0 +1,92 @@
+// One pixel in one SSE2 register: red, green, blue and alpha in lanes 0 to
+// 3, as FloatRGBA lays them out. The steps of compositing an 8-bit colour
+// pixel written on whole registers: every lane meets the very operations, in
+// the same order, that the one-channel code of composite_pixel.cpp applies
+// to its channel, so the results are the same bits (SSE2 is the floating
+// point of every build). Comparisons keep a NaN where the channel code
+// keeps it: `x < 0 ? 0 : x` is max(0, x) with 0 first, `x > 1 ? 1 : x` is
+// min(1, x) with 1 first.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "values/pixel_types.h"
+
+namespace qf::pixel_register {
+
+using Pixel = __m128;
+
+inline Pixel load(const FloatRGBA& c) {
+    return _mm_loadu_ps(&c.r);
+}
+inline void store(FloatRGBA& c, Pixel v) {
+    _mm_storeu_ps(&c.r, v);
+}
+inline Pixel splat(float v) {
+    return _mm_set1_ps(v);
+}
+// Lanes of a where the mask is set, of b elsewhere.
+inline Pixel select(Pixel mask, Pixel a, Pixel b) {
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+}
+// Set in the colour lanes, clear in alpha's.
+inline Pixel colourLanes() {
+    return _mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0));
+}
+inline Pixel alphaOf(Pixel v) {
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(3, 3, 3, 3));
+}
+inline float alphaValue(Pixel v) {
+    return _mm_cvtss_f32(alphaOf(v));
+}
+
+// x > 1 ? 1 : x in the colour lanes; alpha as it was.
+inline Pixel limitColourToOne(Pixel v) {
+    return select(colourLanes(), _mm_min_ps(splat(1.0f), v), v);
+}
+
+// The generated colour made ready to blend on an 8-bit target (see
+// conditionGenerated): alpha lifted by 1.007 and limited to 0..1, negative
+// colour channels 0. True when a colour channel is above 1, where the
+// overflow is still to be spread.
+inline bool conditionGenerated(Pixel& v) {
+    const Pixel lifted = _mm_mul_ps(v, splat(1.007f));
+    v = select(colourLanes(), v, lifted);
+    v = _mm_max_ps(_mm_setzero_ps(), v); // alpha < 0 gives 0 as the colours do
+    const Pixel alphaAbove = _mm_andnot_ps(colourLanes(), _mm_cmpgt_ps(v, splat(1.0f)));
+    v = select(alphaAbove, splat(1.0f), v);
+    return (_mm_movemask_ps(_mm_cmpgt_ps(v, splat(1.0f))) & 7) != 0;
+}
+
+// Lays `top` over `bottom` (see overComposite) and gives the new bottom.
+inline Pixel over(Pixel top, Pixel bottom) {
+    const float a = alphaValue(top);
+    if (a <= 0.0f) {
+        return bottom;
+    }
+    const Pixel av = alphaOf(top);
+    const Pixel bv = alphaOf(bottom);
+    const Pixel d = _mm_div_ps(av, _mm_sub_ps(_mm_add_ps(av, bv), _mm_mul_ps(av, bv)));
+    const Pixel colour = _mm_add_ps(bottom, _mm_mul_ps(d, _mm_sub_ps(top, bottom)));
+    const Pixel alpha = _mm_add_ps(bv, _mm_mul_ps(av, _mm_sub_ps(splat(1.0f), bv)));
+    return select(colourLanes(), colour, alpha);
+}
+
+// background + m * (v - background) in every lane.
+inline Pixel mixOver(Pixel background, Pixel v, float m) {
+    return _mm_add_ps(background, _mm_mul_ps(splat(m), _mm_sub_ps(v, background)));
+}
+
+// The four lanes as 8-bit samples, truncated toward zero and limited to
+// 0..255 (NaN gives 0), in the four low bytes of the result: red first.
+inline uint32_t toBytes(Pixel v) {
+    const Pixel scaled = _mm_mul_ps(v, splat(255.0f));
+    const __m128i whole = _mm_and_si128(_mm_cvttps_epi32(_mm_min_ps(scaled, splat(255.0f))),
+                                        _mm_castps_si128(_mm_cmpgt_ps(scaled, _mm_setzero_ps())));
+    const __m128i words = _mm_packs_epi32(whole, whole);
+    return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
+}
+
+} // namespace qf::pixel_register
