@@ -195,6 +195,24 @@ inline void paintLanes(const GeneratorState& gen, const PaintConstants& pc, Pain
     }
 }
 
+// Counts the lanes' home cells in the cache's statistics, the first `used`
+// lanes in lane order (from memory at `columns` and `rows`, which hold the
+// same cells as ex and ey).
+inline void countHomeCells(const GeneratorState& gen, const PaintConstants& pc, LaneInts ex,
+                           LaneInts ey, int32_t used, CellOrderCache& cache, const int32_t* columns,
+                           const int32_t* rows) {
+    const LaneMask moved = (ex != previousLanes(ex)) | (ey != previousLanes(ey));
+    cache.countChanges(gen, columns, rows, used, laneBits(moved), pc.shapeKind);
+}
+inline void countHomeCells(const GeneratorState& gen, const PaintConstants& pc, LaneInts ex,
+                           LaneInts ey, int32_t used, CellOrderCache& cache) {
+    int32_t columns[kLaneCount];
+    int32_t rows[kLaneCount];
+    storeUnaligned(columns, ex);
+    storeUnaligned(rows, ey);
+    countHomeCells(gen, pc, ex, ey, used, cache, columns, rows);
+}
+
 // cellColour for a group of points at once: the points in lanes x and y
 // (warped in place), the colours in `colour`. Only the first `used` lanes
 // (1..kLaneCount) count as points in the cache's statistics; the other
@@ -207,15 +225,16 @@ inline void cellColours(const GeneratorState& gen, const PaintConstants& pc, Pai
     const NoiseTables& t = gen.tables;
     const Lanes nx = pc.warpShiftX + x;
     const Lanes ny = pc.warpShiftY + y;
-    x += warpNoise(t, nx, ny) * pc.warpAmount;
-    y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
+    Lanes along;
+    Lanes across;
+    warpNoisePair(t, nx, ny, along, across);
+    x += along * pc.warpAmount;
+    y += across * pc.warpAmount;
 
     // Home cells by truncation toward zero: cells -1 and 0 share home 0.
     const LaneInts ex = truncToIndex(x);
     const LaneInts ey = truncToIndex(y);
-    for (int32_t lane = 0; lane < used; ++lane) {
-        cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
-    }
+    countHomeCells(gen, pc, ex, ey, used, cache);
 
     paintLanes(gen, pc, paint, x, y, ex, ey, colour, used, cache);
 }
@@ -523,8 +542,11 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             // second shifted by 70 along x.
             const Lanes nx = pc.warpShiftX + x;
             const Lanes ny = pc.warpShiftY + y;
-            x += warpNoise(t, nx, ny) * pc.warpAmount;
-            y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
+            Lanes along;
+            Lanes across;
+            warpNoisePair(t, nx, ny, along, across);
+            x += along * pc.warpAmount;
+            y += across * pc.warpAmount;
             storeRun(s.x + i, x, used);
             storeRun(s.y + i, y, used);
             // Home cells by truncation toward zero: cells -1 and 0 share
@@ -533,7 +555,7 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             const LaneInts ey = truncToIndex(y);
             storeRun(s.ex + i, ex, used);
             storeRun(s.ey + i, ey, used);
-            cache.countPoints(gen, &s.ex[i], &s.ey[i], used, pc.shapeKind);
+            countHomeCells(gen, pc, ex, ey, used, cache, &s.ex[i], &s.ey[i]);
         }
     }
     int32_t cells = 0;
