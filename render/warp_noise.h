@@ -74,12 +74,18 @@ inline void squareGradients(const NoiseTables& t, LaneInts xi, LaneInts yi, Lane
         }
         return;
     }
+    float gx[4][kLaneCount];
+    float gy[4][kLaneCount];
     for (int32_t lane = 0; lane < kLaneCount; ++lane) {
         for (int32_t c = 0; c < 4; ++c) {
             const float* grad = squareGradient(t, xi[lane], yi[lane], c);
-            g[c][0][lane] = grad[0];
-            g[c][1][lane] = grad[1];
+            gx[c][lane] = grad[0];
+            gy[c][lane] = grad[1];
         }
+    }
+    for (int32_t c = 0; c < 4; ++c) {
+        g[c][0] = loadUnaligned(gx[c]);
+        g[c][1] = loadUnaligned(gy[c]);
     }
 }
 
@@ -104,7 +110,7 @@ template <class V> inline RowPart<V> rowPart(V y) {
 template <class V> inline V noiseAt(const NoiseTables& t, V x, const RowPart<V>& row) {
     const V fx0 = floorOf(x);
     const V fx = x - fx0;
-    V g[4][2]{};
+    V g[4][2]; // every corner written by squareGradients
     squareGradients(t, truncToIndex(fx0) & 255, row.index, g);
     const V u = fade(fx);
     const V fx1 = fx - 1.0f;
