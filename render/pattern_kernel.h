@@ -374,9 +374,9 @@ inline int32_t cellIndex(BlockScratch& s, int32_t cx, int32_t cy, int32_t& cells
     }
 }
 
-// Sorts the block's points (`rows` rows of `width`) by home cell into
-// s.order (cells in order of their first point). False when they fall in
-// more than kBlockCells cells.
+// Sorts the block's points (`rows` rows of `width`, with the runs
+// blockLayer recorded) by home cell into s.order (cells in order of their
+// first point). False when they fall in more than kBlockCells cells.
 inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& cells) {
     const int32_t n = rows * width;
     for (int32_t i = 0; i < kCellSlots; ++i) {
