@@ -11,6 +11,7 @@
 #include "composite/glue_channel_modes.h"
 #include "composite/glue_fixed_point.h"
 #include "composite/glue_mixing_modes.h"
+#include "composite/pixel_register.h"
 
 namespace qf {
 
@@ -183,12 +184,25 @@ void blendRun(const FloatRGBA* top, const FloatRGBA* base, FloatRGBA* result, si
     for (size_t i = 0; i < count; ++i) Blend(top[i], base[i], result[i]);
 }
 
+// The normal mode's loop a register a pixel (pixel_register.h); a pixel the
+// register cannot take goes the channel way.
+void normalRun(const FloatRGBA* top, const FloatRGBA* base, FloatRGBA* result, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        pixel_register::Pixel v = pixel_register::load(top[i]);
+        if (pixel_register::throughFixedPoint(v)) {
+            pixel_register::store(result[i], v);
+        } else {
+            fixedChannels<normal>(top[i], base[i], result[i]);
+        }
+    }
+}
+
 using GlueRunFn = void (*)(const FloatRGBA*, const FloatRGBA*, FloatRGBA*, size_t);
 
 template <size_t... Mode>
 constexpr std::array<GlueRunFn, sizeof...(Mode)> makeRunTable(std::index_sequence<Mode...>) {
     // Slot 0 is never used; it holds normal's loop rather than nothing.
-    return {blendRun<kGlueTable[Mode == 0 ? size_t(kGlueNormal) : Mode]>...};
+    return {(Mode == 0 || Mode == size_t(kGlueNormal)) ? normalRun : blendRun<kGlueTable[Mode]>...};
 }
 
 constexpr auto kGlueRunTable = makeRunTable(std::make_index_sequence<kGlueModeCount + 1>());

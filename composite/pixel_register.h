@@ -89,4 +89,21 @@ inline uint32_t toBytes(Pixel v) {
     return uint32_t(_mm_cvtsi128_si32(_mm_packus_epi16(words, words)));
 }
 
+// The colour lanes through the glue modes' 15-bit fixed point and back
+// (times 32768, truncated toward zero, times 2^-15), alpha as it was: the
+// normal glue mode. False, with v untouched, where a colour lane is NaN or
+// beyond what an int32 holds; the channel code saturates those.
+inline bool throughFixedPoint(Pixel& v) {
+    const Pixel scaled = _mm_mul_ps(v, splat(32768.0f));
+    const Pixel inRange = _mm_and_ps(_mm_cmpge_ps(scaled, splat(-2147483648.0f)),
+                                     _mm_cmplt_ps(scaled, splat(2147483648.0f)));
+    if ((_mm_movemask_ps(inRange) & 7) != 7) {
+        return false;
+    }
+    const Pixel back =
+        _mm_mul_ps(_mm_cvtepi32_ps(_mm_cvttps_epi32(scaled)), splat(0.000030517578125f));
+    v = select(colourLanes(), back, v);
+    return true;
+}
+
 } // namespace qf::pixel_register

@@ -175,15 +175,24 @@ void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32
     ++sortsPerformed;
 }
 
-void CellOrderCache::countPoints(const GeneratorState& gen, const int32_t* columns,
-                                 const int32_t* rows, int32_t count, int32_t shapeKind) {
-    for (int32_t i = 0; i < count; ++i) {
-        if (counted_ && entries[25] == columns[i] && entries[26] == rows[i] &&
-            shapeKind_ == shapeKind) {
-            ++sortsSkipped;
-        } else {
-            countPoint(gen, columns[i], rows[i], shapeKind);
-        }
+void CellOrderCache::countChanges(const GeneratorState& gen, const int32_t* columns,
+                                  const int32_t* rows, int32_t count, uint32_t changes,
+                                  int32_t shapeKind) {
+    if (count <= 0) {
+        return;
+    }
+    // After the first point the cache's last cell is the previous point's:
+    // a point in the same cell would be counted as a skipped sort.
+    countPoint(gen, columns[0], rows[0], shapeKind);
+    uint32_t later = changes & ~1u;
+    if (count < 32) {
+        later &= (uint32_t{1} << count) - 1u;
+    }
+    sortsSkipped += uint64_t(count - 1 - __builtin_popcount(later));
+    while (later != 0) {
+        const int32_t n = __builtin_ctz(later);
+        later &= later - 1u;
+        countPoint(gen, columns[n], rows[n], shapeKind);
     }
 }
 

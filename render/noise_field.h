@@ -98,9 +98,12 @@ class CellOrderCache {
     // order the cache's entries when it is another cell than the last
     // point's.
     void countPoint(const GeneratorState& gen, int32_t column, int32_t row, int32_t shapeKind);
-    // countPoint for `count` points in turn.
-    void countPoints(const GeneratorState& gen, const int32_t* columns, const int32_t* rows,
-                     int32_t count, int32_t shapeKind);
+    // countPoint for at most 32 points in turn, of which the caller knows
+    // which lie in another home cell than the point before them: bit n of
+    // `changes` for point n (bit 0 is not read; the first point is compared
+    // with the cache's own last cell).
+    void countChanges(const GeneratorState& gen, const int32_t* columns, const int32_t* rows,
+                      int32_t count, uint32_t changes, int32_t shapeKind);
     // The prepared cell (column, row) for `shapeKind`; valid until the next
     // call.
     const PreparedCell& cellFor(const GeneratorState& gen, int32_t column, int32_t row,

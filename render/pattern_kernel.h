@@ -195,6 +195,12 @@ inline void paintLanes(const GeneratorState& gen, const PaintConstants& pc, Pain
     }
 }
 
+// The lanes whose home cell (ex, ey) is another than their left
+// neighbour's, one bit each (lane 0's bit means nothing).
+inline uint32_t cellChanges(LaneInts ex, LaneInts ey) {
+    return laneBits((ex != previousLanes(ex)) | (ey != previousLanes(ey)));
+}
+
 // cellColour for a group of points at once: the points in lanes x and y
 // (warped in place), the colours in `colour`. Only the first `used` lanes
 // (1..kLaneCount) count as points in the cache's statistics; the other
@@ -207,15 +213,20 @@ inline void cellColours(const GeneratorState& gen, const PaintConstants& pc, Pai
     const NoiseTables& t = gen.tables;
     const Lanes nx = pc.warpShiftX + x;
     const Lanes ny = pc.warpShiftY + y;
-    x += warpNoise(t, nx, ny) * pc.warpAmount;
-    y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
+    Lanes along;
+    Lanes across;
+    warpNoisePair(t, nx, ny, along, across);
+    x += along * pc.warpAmount;
+    y += across * pc.warpAmount;
 
     // Home cells by truncation toward zero: cells -1 and 0 share home 0.
     const LaneInts ex = truncToIndex(x);
     const LaneInts ey = truncToIndex(y);
-    for (int32_t lane = 0; lane < used; ++lane) {
-        cache.countPoint(gen, ex[lane], ey[lane], pc.shapeKind);
-    }
+    int32_t columns[kLaneCount];
+    int32_t rows[kLaneCount];
+    storeUnaligned(columns, ex);
+    storeUnaligned(rows, ey);
+    cache.countChanges(gen, columns, rows, used, cellChanges(ex, ey), pc.shapeKind);
 
     paintLanes(gen, pc, paint, x, y, ex, ey, colour, used, cache);
 }
@@ -314,6 +325,10 @@ struct BlockScratch {
     int32_t ey[kBlockPixels];
     int16_t cellOf[kBlockPixels];
     int16_t order[kBlockPixels]; // pixels by home cell, each cell's in row order
+    // Where runs of points in one home cell start, in order: every group's
+    // first point and every point in another cell than the one before it.
+    int16_t runStart[kBlockPixels];
+    int32_t runs;
     int32_t cellX[kBlockCells];
     int32_t cellY[kBlockCells];
     int32_t start[kBlockCells + 1];
@@ -334,9 +349,34 @@ inline Lanes loadRun(const float* p, int32_t used) {
 // Rows per band in which sortByCell orders a cell's points.
 constexpr int32_t kBandRows = 2;
 
-// Sorts the block's points (`rows` rows of `width`) by home cell into
-// s.order (cells in order of their first point). False when they fall in
-// more than kBlockCells cells.
+// The block's number of home cell (cx, cy), numbered as first met; a new
+// cell gets the next number, -1 when there are kBlockCells already.
+inline int32_t cellIndex(BlockScratch& s, int32_t cx, int32_t cy, int32_t& cells) {
+    uint32_t h =
+        (static_cast<uint32_t>(cx) * 0x9E3779B1u) ^ (static_cast<uint32_t>(cy) * 0x85EBCA77u);
+    h = (h ^ (h >> 15)) & (kCellSlots - 1);
+    for (;;) {
+        const int32_t c = s.slot[h];
+        if (c < 0) {
+            if (cells == kBlockCells) {
+                return -1;
+            }
+            s.slot[h] = static_cast<int16_t>(cells);
+            s.cellX[cells] = cx;
+            s.cellY[cells] = cy;
+            s.start[cells + 1] = 0;
+            return cells++;
+        }
+        if (s.cellX[c] == cx && s.cellY[c] == cy) {
+            return c;
+        }
+        h = (h + 1) & (kCellSlots - 1);
+    }
+}
+
+// Sorts the block's points (`rows` rows of `width`, with the runs
+// blockLayer recorded) by home cell into s.order (cells in order of their
+// first point). False when they fall in more than kBlockCells cells.
 inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& cells) {
     const int32_t n = rows * width;
     for (int32_t i = 0; i < kCellSlots; ++i) {
@@ -344,49 +384,25 @@ inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& ce
     }
     cells = 0;
     int32_t last = -1;
-    // Each cell's count of points goes in s.start[cell + 1], added a run of
-    // points at a time (one counter incremented point by point would wait
-    // for its own last store at every point).
+    // The points go a run at a time (s.runStart, from blockLayer): each
+    // run's cell is looked up once, and its count added to s.start[cell + 1]
+    // at once.
     s.start[0] = 0;
-    int32_t run = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        const int32_t cx = s.ex[i];
-        const int32_t cy = s.ey[i];
-        if (last >= 0 && s.cellX[last] == cx && s.cellY[last] == cy) {
+    for (int32_t r = 0; r < s.runs; ++r) {
+        const int32_t from = s.runStart[r];
+        const int32_t to = r + 1 < s.runs ? s.runStart[r + 1] : n;
+        const int32_t cx = s.ex[from];
+        const int32_t cy = s.ey[from];
+        if (last < 0 || s.cellX[last] != cx || s.cellY[last] != cy) {
+            last = cellIndex(s, cx, cy, cells);
+            if (last < 0) {
+                return false;
+            }
+        }
+        for (int32_t i = from; i < to; ++i) {
             s.cellOf[i] = static_cast<int16_t>(last);
-            ++run;
-            continue;
         }
-        if (last >= 0) {
-            s.start[last + 1] += run;
-        }
-        run = 1;
-        uint32_t h =
-            (static_cast<uint32_t>(cx) * 0x9E3779B1u) ^ (static_cast<uint32_t>(cy) * 0x85EBCA77u);
-        h = (h ^ (h >> 15)) & (kCellSlots - 1);
-        for (;;) {
-            const int32_t c = s.slot[h];
-            if (c < 0) {
-                if (cells == kBlockCells) {
-                    return false;
-                }
-                s.slot[h] = static_cast<int16_t>(cells);
-                s.cellX[cells] = cx;
-                s.cellY[cells] = cy;
-                s.start[cells + 1] = 0;
-                last = cells++;
-                break;
-            }
-            if (s.cellX[c] == cx && s.cellY[c] == cy) {
-                last = c;
-                break;
-            }
-            h = (h + 1) & (kCellSlots - 1);
-        }
-        s.cellOf[i] = static_cast<int16_t>(last);
-    }
-    if (last >= 0) {
-        s.start[last + 1] += run;
+        s.start[last + 1] += to - from;
     }
     for (int32_t c = 0; c < cells; ++c) {
         s.start[c + 1] += s.start[c];
@@ -488,6 +504,7 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
     CellOrderCache& cache = *k.caches[layerIndex];
     const NoiseTables& t = gen.tables;
     const int32_t width = tile.right - tile.left;
+    s.runs = 0;
     for (int32_t row = 0; row < rows; ++row) {
         const float py = pixelCoordinate(tile.top + row, k.panY) * k.scale;
         for (int32_t c0 = 0; c0 < width; c0 += kLaneCount) {
@@ -523,8 +540,11 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             // second shifted by 70 along x.
             const Lanes nx = pc.warpShiftX + x;
             const Lanes ny = pc.warpShiftY + y;
-            x += warpNoise(t, nx, ny) * pc.warpAmount;
-            y += warpNoise(t, nx + 70.0f, ny) * pc.warpAmount;
+            Lanes along;
+            Lanes across;
+            warpNoisePair(t, nx, ny, along, across);
+            x += along * pc.warpAmount;
+            y += across * pc.warpAmount;
             storeRun(s.x + i, x, used);
             storeRun(s.y + i, y, used);
             // Home cells by truncation toward zero: cells -1 and 0 share
@@ -533,7 +553,12 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             const LaneInts ey = truncToIndex(y);
             storeRun(s.ex + i, ex, used);
             storeRun(s.ey + i, ey, used);
-            cache.countPoints(gen, &s.ex[i], &s.ey[i], used, pc.shapeKind);
+            const uint32_t moved = cellChanges(ex, ey);
+            cache.countChanges(gen, &s.ex[i], &s.ey[i], used, moved, pc.shapeKind);
+            for (uint32_t starts = (moved | 1u) & ((uint32_t{1} << used) - 1u); starts != 0;
+                 starts &= starts - 1u) {
+                s.runStart[s.runs++] = static_cast<int16_t>(i + __builtin_ctz(starts));
+            }
         }
     }
     int32_t cells = 0;

@@ -129,6 +129,20 @@ inline void storeUnaligned(int32_t* p, LaneInts v) {
 #endif
 }
 
+// Each lane's left neighbour: {0, v[0], v[1], ..., v[kLaneCount - 2]}.
+inline LaneInts previousLanes(LaneInts v) {
+#if defined(QF_SIMD_AVX512)
+    return reinterpret_cast<LaneInts>(_mm512_maskz_alignr_epi32(
+        __mmask16(0xFFFF), reinterpret_cast<NativeInts>(v), _mm512_setzero_si512(), 15));
+#elif defined(QF_SIMD_AVX2)
+    const __m256i moved = _mm256_permutevar8x32_epi32(reinterpret_cast<NativeInts>(v),
+                                                      _mm256_setr_epi32(0, 0, 1, 2, 3, 4, 5, 6));
+    return reinterpret_cast<LaneInts>(_mm256_blend_epi32(moved, _mm256_setzero_si256(), 1));
+#else
+    return reinterpret_cast<LaneInts>(_mm_slli_si128(reinterpret_cast<NativeInts>(v), 4));
+#endif
+}
+
 // The bits of the lanes as integers, and back.
 inline LaneInts bitsOf(Lanes v) {
     return reinterpret_cast<LaneInts>(v);

@@ -74,13 +74,51 @@ inline void squareGradients(const NoiseTables& t, LaneInts xi, LaneInts yi, Lane
         }
         return;
     }
+    float gx[4][kLaneCount];
+    float gy[4][kLaneCount];
     for (int32_t lane = 0; lane < kLaneCount; ++lane) {
         for (int32_t c = 0; c < 4; ++c) {
             const float* grad = squareGradient(t, xi[lane], yi[lane], c);
-            g[c][0][lane] = grad[0];
-            g[c][1][lane] = grad[1];
+            gx[c][lane] = grad[0];
+            gy[c][lane] = grad[1];
         }
     }
+    for (int32_t c = 0; c < 4; ++c) {
+        g[c][0] = loadUnaligned(gx[c]);
+        g[c][1] = loadUnaligned(gy[c]);
+    }
+}
+
+} // namespace warp_detail
+
+namespace warp_detail {
+
+// What the noise at (x, y) takes from y alone.
+template <class V> struct RowPart {
+    V fy;
+    V fy1;
+    V weight; // fade(fy)
+    decltype(truncToIndex(V{})) index;
+};
+
+template <class V> inline RowPart<V> rowPart(V y) {
+    const V fy0 = floorOf(y);
+    const V fy = y - fy0;
+    return {fy, fy - 1.0f, fade(fy), truncToIndex(fy0) & 255};
+}
+
+template <class V> inline V noiseAt(const NoiseTables& t, V x, const RowPart<V>& row) {
+    const V fx0 = floorOf(x);
+    const V fx = x - fx0;
+    V g[4][2]; // every corner written by squareGradients
+    squareGradients(t, truncToIndex(fx0) & 255, row.index, g);
+    const V u = fade(fx);
+    const V fx1 = fx - 1.0f;
+    const V fy = row.fy;
+    const V fy1 = row.fy1;
+    const V top = lerp(corner(g[0][0], g[0][1], fx, fy), corner(g[1][0], g[1][1], fx1, fy), u);
+    const V bottom = lerp(corner(g[2][0], g[2][1], fx, fy1), corner(g[3][0], g[3][1], fx1, fy1), u);
+    return lerp(top, bottom, row.weight);
 }
 
 } // namespace warp_detail
@@ -88,19 +126,15 @@ inline void squareGradients(const NoiseTables& t, LaneInts xi, LaneInts yi, Lane
 // One point (float) or four (Lanes, each lane getting exactly what its
 // point alone gets).
 template <class V> inline V warpNoise(const NoiseTables& t, V x, V y) {
-    using namespace warp_detail;
-    const V fx0 = floorOf(x);
-    const V fy0 = floorOf(y);
-    const V fx = x - fx0;
-    const V fy = y - fy0;
-    V g[4][2]{};
-    squareGradients(t, truncToIndex(fx0) & 255, truncToIndex(fy0) & 255, g);
-    const V u = fade(fx);
-    const V fx1 = fx - 1.0f;
-    const V fy1 = fy - 1.0f;
-    const V top = lerp(corner(g[0][0], g[0][1], fx, fy), corner(g[1][0], g[1][1], fx1, fy), u);
-    const V bottom = lerp(corner(g[2][0], g[2][1], fx, fy1), corner(g[3][0], g[3][1], fx1, fy1), u);
-    return lerp(top, bottom, fade(fy));
+    return warp_detail::noiseAt(t, x, warp_detail::rowPart(y));
+}
+
+// The warp's two samples of a point, at (x, y) and (x + 70, y): the same
+// values as two warpNoise calls, with what they share of y worked out once.
+template <class V> inline void warpNoisePair(const NoiseTables& t, V x, V y, V& first, V& second) {
+    const warp_detail::RowPart<V> row = warp_detail::rowPart(y);
+    first = warp_detail::noiseAt(t, x, row);
+    second = warp_detail::noiseAt(t, x + 70.0f, row);
 }
 
 } // namespace QF_SIMD_NAMESPACE

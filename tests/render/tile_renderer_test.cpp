@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "reference_pattern.h"
@@ -75,6 +76,44 @@ TEST(TileRenderer, LayerWeights) {
 // and stripe kinds, cells smaller than four pixels (lanes in different home
 // cells), strong warping, rows whose width leaves one to three pixels over,
 // negative coordinates from the pan, and settings beyond their ranges.
+// The cache statistics a tile reports, counted point by point: per layer,
+// in reading order, a sort for the first point and for every point in
+// another home cell than the point before it, a skipped sort otherwise.
+std::pair<uint64_t, uint64_t> referenceSorts(const GeneratorState& gen, const SettingsRecord& s,
+                                             const PixelRect& tile) {
+    const int32_t previewZoom = s.previewZoom < 1 ? 1 : s.previewZoom;
+    const float scale =
+        static_cast<float>(zoomFactor(s.zoom)) * 0.001f * static_cast<float>(previewZoom);
+    const int32_t kind = s.stripeKind - 1;
+    const LayerWeights w = layerWeights(s.complexity);
+    const bool used[3] = {true, w.second > 0.0f, w.third > 0.0f};
+    const float shifts[3][2] = {{0.0f, 0.0f}, {287.34f, 183.745f}, {237.74f, 123.145f}};
+    uint64_t performed = 0, skipped = 0;
+    std::pair<int32_t, int32_t> last[3];
+    bool counted[3] = {false, false, false};
+    for (int32_t y = tile.top; y < tile.bottom; ++y) {
+        for (int32_t x = tile.left; x < tile.right; ++x) {
+            PatternPoint p{static_cast<float>(int64_t{x} + s.previewOffsetX / previewZoom) * scale,
+                           static_cast<float>(int64_t{y} + s.previewOffsetY / previewZoom) * scale};
+            for (int32_t layer = 0; layer < 3 && used[layer]; ++layer) {
+                p.x = (p.x + shifts[layer][0]) + shifts[layer][1];
+                float c[3];
+                referenceCellColour(gen, p, c, s.merge - 1, (kind & 1) != 0, (kind & 2) != 0,
+                                    s.shape - 1);
+                const std::pair<int32_t, int32_t> cell{truncToIndex(p.x), truncToIndex(p.y)};
+                if (counted[layer] && last[layer] == cell) {
+                    ++skipped;
+                } else {
+                    ++performed;
+                }
+                counted[layer] = true;
+                last[layer] = cell;
+            }
+        }
+    }
+    return {performed, skipped};
+}
+
 TEST(TileRenderer, FourPixelsAtATimeMatchThePlainEvaluation) {
     std::mt19937 rng(20240517);
     const auto pick = [&rng](int32_t lo, int32_t hi) {
@@ -122,6 +161,10 @@ TEST(TileRenderer, FourPixelsAtATimeMatchThePlainEvaluation) {
         TileBuffer b;
         ASSERT_TRUE(b.allocate(tile));
         renderTile(s, *gen, b);
+        // The layers' caches count what the points met one after another.
+        const auto [performed, skipped] = referenceSorts(*gen, s, tile);
+        EXPECT_EQ(gen->sortStatistics.sortsPerformed.load(), performed) << "round " << round;
+        EXPECT_EQ(gen->sortStatistics.sortsSkipped.load(), skipped) << "round " << round;
         for (int32_t y = tile.top; y < tile.bottom; ++y) {
             for (int32_t x = tile.left; x < tile.right; ++x) {
                 const FloatRGBA want = referencePixel(*gen, s, x, y);
