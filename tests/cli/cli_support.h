@@ -163,11 +163,17 @@ inline CliResult runCli(const std::vector<std::string>& args, const std::string&
     CliResult r;
     int status = std::system(cmd.c_str());
 #ifdef _WIN32
-    // -1 is the runtime's own answer when the command interpreter could not
-    // be started at all. Under Wine on a loaded machine that happened once,
-    // with the CLI never run: start it once more and, if that fails too, say
-    // so instead of showing an empty stderr.
-    if (status == -1) status = std::system(cmd.c_str());
+    // Under Wine on a loaded machine the CLI has failed to start in two
+    // ways, each once in a whole test run: the interpreter itself did not start
+    // (the runtime answers -1, no stderr written), or it did not find the
+    // program it had started a moment before (its status 9009, "... as an
+    // internal or external command"). The CLI never ran either time: start
+    // it once more and, if the interpreter fails again, say so.
+    const auto notStarted = [&errFile](int s) {
+        return s == -1 || (s == 9009 && readText(errFile).find("internal or external command") !=
+                                            std::string::npos);
+    };
+    if (notStarted(status)) status = std::system(cmd.c_str());
     const int startError = errno;
     r.code = status;
     if (status == -1) {
