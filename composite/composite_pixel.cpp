@@ -306,8 +306,7 @@ inline void finishColourAt(const CompositeTarget& target, int32_t x, int32_t y,
     result = pr::limitColourToOne(result);
     pr::Pixel background = under;
     if constexpr (Target == kPreview) {
-        background = pr::splat(((x ^ y) & 8) != 0 ? 0.8f : 1.0f);
-        background = pr::select(pr::colourLanes(), background, pr::splat(1.0f));
+        background = pr::load(checkerColour(x, y));
         result = pr::over(result, background);
     }
     if (m < 1.0f) {

@@ -89,10 +89,6 @@ inline void squareGradients(const NoiseTables& t, LaneInts xi, LaneInts yi, Lane
     }
 }
 
-} // namespace warp_detail
-
-namespace warp_detail {
-
 // What the noise at (x, y) takes from y alone.
 template <class V> struct RowPart {
     V fy;
