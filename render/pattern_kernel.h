@@ -81,7 +81,7 @@ uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x,
             const Lanes dx = larger(larger(minX - px, px - maxX), Lanes{});
             const Lanes dy = larger(larger(minY - py, py - maxY), Lanes{});
             const Lanes q = shapeMetricSquared<Kind>(dx, dy);
-            near |= laneBits(q < pc.kk) << n;
+            near |= lanesBelow(q, pc.kk) << n;
         }
         return near & all;
     }
@@ -105,10 +105,10 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
         const int32_t n = __builtin_ctz(near);
         near &= near - 1u;
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
-        const LaneMask covered = q < pc.kk;
-        if (!anyLane(covered)) {
+        if (lanesBelow(q, pc.kk) == 0) {
             continue;
         }
+        const LaneMask covered = q < pc.kk;
         const Lanes r = squareRoot(q) / pc.k;
         const Lanes a = shapeCoverage(r, pc.solid, pc.invEdge);
         const Lanes f = stripeProfile(r * pc.stripeScale, triangleProfile, doubleSmooth);
