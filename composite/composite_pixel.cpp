@@ -340,9 +340,10 @@ inline void finishFourColoursAt(const CompositeTarget& target, int32_t x, int32_
     pr::Quad result = pr::loadQuad(blended);
     const pr::Quad under = pr::loadQuad(source);
     if constexpr (Target == kFinal) {
-        if (!target.editableTransparency) {
-            result = pr::selectQuad(_mm_cmplt_ps(result.a, pr::splat(1.0f)),
-                                    pr::over(result, under), result);
+        // (Pattern tiles are opaque: mostly no pixel is laid over.)
+        const __m128 translucent = _mm_cmplt_ps(result.a, pr::splat(1.0f));
+        if (!target.editableTransparency && _mm_movemask_ps(translucent) != 0) {
+            result = pr::selectQuad(translucent, pr::over(result, under), result);
         }
     }
     result = pr::limitColourToOne(result);
