@@ -1,6 +1,7 @@
 #include "composite/composite_pixel.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "composite/glue_modes.h"
 #include "composite/pixel_register.h"
@@ -326,6 +327,59 @@ inline void finishColourAt(const CompositeTarget& target, int32_t x, int32_t y,
     }
 }
 
+// finishColourAt for four neighbours at once, (x, y) to (x + 3, y), each
+// written where finishColourAt would write it: the preview's samples lie
+// inside the preview and the host's four destinations are all there (the
+// caller checks). `dst` is the first pixel's host samples, `m` the four
+// selection coverages.
+template <int32_t Target>
+inline void finishFourColoursAt(const CompositeTarget& target, int32_t x, int32_t y,
+                                const FloatRGBA* blended, const FloatRGBA* source, uint8_t* dst,
+                                __m128 m) {
+    namespace pr = pixel_register;
+    pr::Quad result = pr::loadQuad(blended);
+    const pr::Quad under = pr::loadQuad(source);
+    if constexpr (Target == kFinal) {
+        // (Pattern tiles are opaque: mostly no pixel is laid over.)
+        const __m128 translucent = _mm_cmplt_ps(result.a, pr::splat(1.0f));
+        if (!target.editableTransparency && _mm_movemask_ps(translucent) != 0) {
+            result = pr::selectQuad(translucent, pr::over(result, under), result);
+        }
+    }
+    result = pr::limitColourToOne(result);
+    pr::Quad background = under;
+    if constexpr (Target == kPreview) {
+        const __m128 grey = _mm_setr_ps(checkerValue(x, y), checkerValue(x + 1, y),
+                                        checkerValue(x + 2, y), checkerValue(x + 3, y));
+        background = {grey, grey, grey, pr::splat(1.0f)};
+        result = pr::over(result, background);
+    }
+    result = pr::mixOver(background, result, m);
+    const uint32_t r = pr::toBytes(result.r), g = pr::toBytes(result.g), b = pr::toBytes(result.b);
+    if constexpr (Target == kPreview) {
+        uint8_t* p = target.previewData + ptrdiff_t(target.previewWidth) * y + x;
+        if (target.previewPlanes < 3) {
+            std::memcpy(p, &g, 4);
+            return;
+        }
+        const ptrdiff_t plane = target.previewPlaneDistance;
+        std::memcpy(p, &r, 4);
+        std::memcpy(p + plane, &g, 4);
+        std::memcpy(p + 2 * plane, &b, 4);
+    } else {
+        const uint32_t a = target.editableTransparency ? pr::toBytes(result.a) : 0u;
+        for (int32_t k = 0; k < 4; ++k, dst += target.planes) {
+            const int32_t shift = 8 * k;
+            dst[0] = uint8_t(r >> shift);
+            dst[1] = uint8_t(g >> shift);
+            dst[2] = uint8_t(b >> shift);
+            if (target.editableTransparency) {
+                dst[target.alphaIndex] = uint8_t(a >> shift);
+            }
+        }
+    }
+}
+
 // One pixel: `src` and `dst` locate its host samples (see TargetAccess), m
 // is its selection coverage.
 template <int32_t Target, DepthClass D, bool Gray>
@@ -351,6 +405,22 @@ void compositeWith(const CompositeTarget& target, int32_t x, int32_t y, FloatRGB
         target, x, y, *generated, host ? hostSource<D>(target, x, y, rect, rowMode) : nullptr,
         Target == kFinal ? hostDestination<D>(target, x, y, rect, rowMode) : nullptr,
         maskValue(target, x, y, rect, rowMode));
+}
+
+// Whether finishFourColoursAt may write pixels (x, y) to (x + 3, y), the
+// first of them column i of the host's output row `out`: a preview pixel
+// is written only where it lies inside the preview (finishColourAt clamps
+// the others onto its edge), a final one only where the host's output row
+// holds all four.
+template <int32_t Target>
+inline bool fourWritable(const CompositeTarget& target, int32_t x, int32_t y, const uint8_t* out,
+                         int64_t i) {
+    if constexpr (Target == kPreview) {
+        return target.previewData != nullptr && x >= 0 && y >= 0 &&
+               int64_t(x) + 4 <= target.previewWidth && y < target.previewHeight;
+    } else {
+        return out != nullptr && i + 4 <= target.outWidth;
+    }
 }
 
 // A whole block, row by row: the host rows are located once per row, and
@@ -410,7 +480,27 @@ void compositeBlockWith(const CompositeTarget& target, const FloatRGBA* colours,
             } else {
                 blendGlueRow(top, base, blended, size_t(count), target.glue);
             }
-            for (int64_t k = 0; k < count; ++k) {
+            int64_t k = 0;
+            if constexpr (kRegister) {
+                // Four at a time where all four are written alike; the rest
+                // one by one.
+                for (; k + 4 <= count; k += 4) {
+                    const int64_t i = start + k;
+                    const int32_t x = int32_t(rect.left + i);
+                    if (!fourWritable<Target>(target, x, y, out, i)) {
+                        break;
+                    }
+                    const __m128 m =
+                        mask ? _mm_setr_ps(kByteUnits.value[mask[i]], kByteUnits.value[mask[i + 1]],
+                                           kByteUnits.value[mask[i + 2]],
+                                           kByteUnits.value[mask[i + 3]])
+                             : _mm_set1_ps(1.0f);
+                    finishFourColoursAt<Target>(target, x, y, blended + k, base + k,
+                                                out ? out + ptrdiff_t(i) * target.planes : nullptr,
+                                                m);
+                }
+            }
+            for (; k < count; ++k) {
                 const int64_t i = start + k;
                 Sample* dst =
                     out && i < target.outWidth ? out + ptrdiff_t(i) * target.planes : nullptr;
@@ -576,7 +666,7 @@ void writePixel(const CompositeTarget& target, int32_t x, int32_t y, const Float
 }
 
 FloatRGBA checkerColour(int32_t x, int32_t y) {
-    const float v = ((x ^ y) & 8) != 0 ? 0.8f : 1.0f;
+    const float v = checkerValue(x, y);
     return {v, v, v, 1.0f};
 }
 

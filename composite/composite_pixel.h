@@ -50,6 +50,10 @@ void writePixel(const CompositeTarget& target, int32_t x, int32_t y, const Float
                 const PixelRect& rect, int32_t rowMode);
 
 // The preview background: 8 x 8 squares of white and 0.8 grey, opaque.
+// checkerValue is the grey of each of its colour channels.
+inline float checkerValue(int32_t x, int32_t y) {
+    return ((x ^ y) & 8) != 0 ? 0.8f : 1.0f;
+}
 FloatRGBA checkerColour(int32_t x, int32_t y);
 
 // Lays `top` over `bottom` (neither premultiplied); the result replaces bottom.

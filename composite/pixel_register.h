@@ -60,6 +60,11 @@ inline bool conditionGenerated(Pixel& v) {
     return (_mm_movemask_ps(_mm_cmpgt_ps(v, splat(1.0f))) & 7) != 0;
 }
 
+// from + t * (to - from), lane by lane.
+inline Pixel towards(Pixel from, Pixel to, Pixel t) {
+    return _mm_add_ps(from, _mm_mul_ps(t, _mm_sub_ps(to, from)));
+}
+
 // Lays `top` over `bottom` (see overComposite) and gives the new bottom.
 inline Pixel over(Pixel top, Pixel bottom) {
     const float a = alphaValue(top);
@@ -69,18 +74,19 @@ inline Pixel over(Pixel top, Pixel bottom) {
     const Pixel av = alphaOf(top);
     const Pixel bv = alphaOf(bottom);
     const Pixel d = _mm_div_ps(av, _mm_sub_ps(_mm_add_ps(av, bv), _mm_mul_ps(av, bv)));
-    const Pixel colour = _mm_add_ps(bottom, _mm_mul_ps(d, _mm_sub_ps(top, bottom)));
+    const Pixel colour = towards(bottom, top, d);
     const Pixel alpha = _mm_add_ps(bv, _mm_mul_ps(av, _mm_sub_ps(splat(1.0f), bv)));
     return select(colourLanes(), colour, alpha);
 }
 
 // background + m * (v - background) in every lane.
 inline Pixel mixOver(Pixel background, Pixel v, float m) {
-    return _mm_add_ps(background, _mm_mul_ps(splat(m), _mm_sub_ps(v, background)));
+    return towards(background, v, splat(m));
 }
 
 // The four lanes as 8-bit samples, truncated toward zero and limited to
-// 0..255 (NaN gives 0), in the four low bytes of the result: red first.
+// 0..255 (NaN gives 0), in the four low bytes of the result: red first (or,
+// for one channel of a Quad, pixel 0 first).
 inline uint32_t toBytes(Pixel v) {
     const Pixel scaled = _mm_mul_ps(v, splat(255.0f));
     const __m128i whole = _mm_and_si128(_mm_cvttps_epi32(_mm_min_ps(scaled, splat(255.0f))),
@@ -106,4 +112,41 @@ inline bool throughFixedPoint(Pixel& v) {
     return true;
 }
 
+// Four pixels side by side, a register a channel: lane n of each register
+// is pixel n. The steps below apply to every lane the operations the
+// one-pixel steps above apply to that pixel's channel, in the same order.
+struct Quad {
+    __m128 r, g, b, a;
+};
+
+inline Quad loadQuad(const FloatRGBA* p) {
+    Quad q{load(p[0]), load(p[1]), load(p[2]), load(p[3])};
+    _MM_TRANSPOSE4_PS(q.r, q.g, q.b, q.a);
+    return q;
+}
+inline Quad selectQuad(__m128 mask, const Quad& a, const Quad& b) {
+    return {select(mask, a.r, b.r), select(mask, a.g, b.g), select(mask, a.b, b.b),
+            select(mask, a.a, b.a)};
+}
+inline Quad limitColourToOne(const Quad& v) {
+    const Pixel one = splat(1.0f);
+    return {_mm_min_ps(one, v.r), _mm_min_ps(one, v.g), _mm_min_ps(one, v.b), v.a};
+}
+// over() for each pixel: bottom where top's alpha is at most 0 (a NaN alpha
+// is laid over like any other).
+inline Quad over(const Quad& top, const Quad& bottom) {
+    const Pixel av = top.a;
+    const Pixel bv = bottom.a;
+    const Pixel d = _mm_div_ps(av, _mm_sub_ps(_mm_add_ps(av, bv), _mm_mul_ps(av, bv)));
+    const Quad laid{towards(bottom.r, top.r, d), towards(bottom.g, top.g, d),
+                    towards(bottom.b, top.b, d),
+                    _mm_add_ps(bv, _mm_mul_ps(av, _mm_sub_ps(splat(1.0f), bv)))};
+    return selectQuad(_mm_cmple_ps(av, _mm_setzero_ps()), bottom, laid);
+}
+// mixOver() for each pixel whose m is below 1; the others as they were.
+inline Quad mixOver(const Quad& background, const Quad& v, Pixel m) {
+    const Quad mixed{towards(background.r, v.r, m), towards(background.g, v.g, m),
+                     towards(background.b, v.b, m), towards(background.a, v.a, m)};
+    return selectQuad(_mm_cmplt_ps(m, splat(1.0f)), mixed, v);
+}
 } // namespace qf::pixel_register

@@ -81,7 +81,7 @@ uint32_t shapesNear(const PreparedCell& cell, const PaintConstants& pc, Lanes x,
             const Lanes dx = larger(larger(minX - px, px - maxX), Lanes{});
             const Lanes dy = larger(larger(minY - py, py - maxY), Lanes{});
             const Lanes q = shapeMetricSquared<Kind>(dx, dy);
-            near |= laneBits(q < pc.kk) << n;
+            near |= lanesBelow(q, pc.kk) << n;
         }
         return near & all;
     }
@@ -105,10 +105,10 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
         const int32_t n = __builtin_ctz(near);
         near &= near - 1u;
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
-        const LaneMask covered = q < pc.kk;
-        if (!anyLane(covered)) {
+        if (lanesBelow(q, pc.kk) == 0) {
             continue;
         }
+        const LaneMask covered = q < pc.kk;
         const Lanes r = squareRoot(q) / pc.k;
         const Lanes a = shapeCoverage(r, pc.solid, pc.invEdge);
         const Lanes f = stripeProfile(r * pc.stripeScale, triangleProfile, doubleSmooth);
@@ -323,11 +323,18 @@ struct BlockScratch {
     float layer[3][kBlockPixels + kLaneCount];  // the layer being painted
     int32_t ex[kBlockPixels];
     int32_t ey[kBlockPixels];
-    int16_t cellOf[kBlockPixels];
-    int16_t order[kBlockPixels]; // pixels by home cell, each cell's in row order
+    // The pixels by home cell (see sortByCell), and their points in the
+    // same order, padded as x and y are.
+    int16_t order[kBlockPixels];
+    float sortedX[kBlockPixels + kLaneCount];
+    float sortedY[kBlockPixels + kLaneCount];
     // Where runs of points in one home cell start, in order: every group's
-    // first point and every point in another cell than the one before it.
+    // first point and every point in another cell than the one before it
+    // (so no run crosses from one row into the next). rowRun[row] is the
+    // row's first run, rowRun[rows] the number of runs.
     int16_t runStart[kBlockPixels];
+    int16_t runCell[kBlockPixels]; // each run's cell, as cellIndex numbers them
+    int16_t rowRun[kBlockPixels + 1];
     int32_t runs;
     int32_t cellX[kBlockCells];
     int32_t cellY[kBlockCells];
@@ -345,9 +352,6 @@ inline Lanes loadRun(const float* p, int32_t used) {
     }
     return v;
 }
-
-// Rows per band in which sortByCell orders a cell's points.
-constexpr int32_t kBandRows = 2;
 
 // The block's number of home cell (cx, cy), numbered as first met; a new
 // cell gets the next number, -1 when there are kBlockCells already.
@@ -374,35 +378,67 @@ inline int32_t cellIndex(BlockScratch& s, int32_t cx, int32_t cy, int32_t& cells
     }
 }
 
+// Appends the points of pixels from .. to - 1 to the list that `fill`
+// points into (see sortByCell), one after the other.
+inline void appendPoints(BlockScratch& s, int32_t& fill, int32_t from, int32_t to) {
+    for (int32_t i = from; i < to; ++i, ++fill) {
+        s.order[fill] = static_cast<int16_t>(i);
+        s.sortedX[fill] = s.x[i];
+        s.sortedY[fill] = s.y[i];
+    }
+}
+
+// Appends the points of two rows' pixels top .. top + count - 1 and
+// bottom .. bottom + count - 1 to one list, column by column.
+inline void appendColumns(BlockScratch& s, int32_t& fill, int32_t top, int32_t bottom,
+                          int32_t count) {
+    for (int32_t c = 0; c < count; ++c, fill += 2) {
+        s.order[fill] = static_cast<int16_t>(top + c);
+        s.order[fill + 1] = static_cast<int16_t>(bottom + c);
+        s.sortedX[fill] = s.x[top + c];
+        s.sortedX[fill + 1] = s.x[bottom + c];
+        s.sortedY[fill] = s.y[top + c];
+        s.sortedY[fill + 1] = s.y[bottom + c];
+    }
+}
+
 // Sorts the block's points (`rows` rows of `width`, with the runs
-// blockLayer recorded) by home cell into s.order (cells in order of their
-// first point). False when they fall in more than kBlockCells cells.
+// blockLayer recorded) by home cell into s.order, s.sortedX and s.sortedY:
+// cells in order of their first point, each cell's points in bands of two
+// rows, column by column within a band (the top row's point first), so that
+// a group of lanes holds a compact patch of neighbours rather than a long
+// stretch of one row. False when they fall in more than kBlockCells cells.
 inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& cells) {
     const int32_t n = rows * width;
     for (int32_t i = 0; i < kCellSlots; ++i) {
         s.slot[i] = -1;
     }
     cells = 0;
+    // Each run's cell is looked up once, and its count added to
+    // s.start[cell + 1]. A run in the cell of the run before it, or of the
+    // one before that (where the warp makes a cell border zigzag), needs no
+    // look-up.
     int32_t last = -1;
-    // The points go a run at a time (s.runStart, from blockLayer): each
-    // run's cell is looked up once, and its count added to s.start[cell + 1]
-    // at once.
+    int32_t before = -1;
     s.start[0] = 0;
+    const auto runEnd = [&s, n](int32_t r) { return r + 1 < s.runs ? s.runStart[r + 1] : n; };
+    const auto isCell = [&s](int32_t c, int32_t cx, int32_t cy) {
+        return c >= 0 && s.cellX[c] == cx && s.cellY[c] == cy;
+    };
     for (int32_t r = 0; r < s.runs; ++r) {
         const int32_t from = s.runStart[r];
-        const int32_t to = r + 1 < s.runs ? s.runStart[r + 1] : n;
         const int32_t cx = s.ex[from];
         const int32_t cy = s.ey[from];
-        if (last < 0 || s.cellX[last] != cx || s.cellY[last] != cy) {
-            last = cellIndex(s, cx, cy, cells);
-            if (last < 0) {
+        if (!isCell(last, cx, cy)) {
+            const int32_t c = isCell(before, cx, cy) ? before : cellIndex(s, cx, cy, cells);
+            if (c < 0) {
                 return false;
             }
+            before = last;
+            last = c;
         }
-        for (int32_t i = from; i < to; ++i) {
-            s.cellOf[i] = static_cast<int16_t>(last);
-        }
-        s.start[last + 1] += to - from;
+        s.runCell[r] = static_cast<int16_t>(last);
+        s.start[last + 1] += runEnd(r) - from;
     }
     for (int32_t c = 0; c < cells; ++c) {
         s.start[c + 1] += s.start[c];
@@ -411,28 +447,36 @@ inline bool sortByCell(BlockScratch& s, int32_t rows, int32_t width, int32_t& ce
     for (int32_t c = 0; c < cells; ++c) {
         fill[c] = s.start[c];
     }
-    // Each cell's points go in bands of kBandRows rows, column by column
-    // within a band, so that a group of lanes holds a compact patch of
-    // neighbours rather than a long run of one row.
-    // (The current cell's place is kept in a register while its points
-    // follow each other.)
-    int32_t current = -1;
-    int32_t place = 0;
-    for (int32_t band = 0; band < rows; band += kBandRows) {
-        const int32_t bandRows = rows - band < kBandRows ? rows - band : kBandRows;
-        for (int32_t column = 0; column < width; ++column) {
-            for (int32_t r = 0; r < bandRows; ++r) {
-                const int32_t i = (band + r) * width + column;
-                const int32_t c = s.cellOf[i];
-                if (c != current) {
-                    if (current >= 0) {
-                        fill[current] = place;
-                    }
-                    current = c;
-                    place = fill[c];
-                }
-                s.order[place++] = static_cast<int16_t>(i);
+    // A band's two rows go side by side a stretch at a time: a stretch ends
+    // where a run of either row ends. Where both rows' runs are in one cell
+    // the stretch's columns go to it in pairs; otherwise each row's part
+    // goes to its own cell.
+    for (int32_t band = 0; band < rows; band += 2) {
+        if (band + 1 == rows) {
+            for (int32_t r = s.rowRun[band]; r < s.rowRun[band + 1]; ++r) {
+                appendPoints(s, fill[s.runCell[r]], s.runStart[r], runEnd(r));
             }
+            break;
+        }
+        const int32_t topRow = band * width;
+        const int32_t bottomRow = topRow + width;
+        int32_t a = s.rowRun[band];
+        int32_t b = s.rowRun[band + 1];
+        for (int32_t column = 0; column < width;) {
+            const int32_t topEnd = runEnd(a) - topRow;
+            const int32_t bottomEnd = runEnd(b) - bottomRow;
+            const int32_t end = topEnd < bottomEnd ? topEnd : bottomEnd;
+            const int32_t ca = s.runCell[a];
+            const int32_t cb = s.runCell[b];
+            if (ca == cb) {
+                appendColumns(s, fill[ca], topRow + column, bottomRow + column, end - column);
+            } else {
+                appendPoints(s, fill[ca], topRow + column, topRow + end);
+                appendPoints(s, fill[cb], bottomRow + column, bottomRow + end);
+            }
+            column = end;
+            a += topEnd == end ? 1 : 0;
+            b += bottomEnd == end ? 1 : 0;
         }
     }
     return true;
@@ -445,15 +489,8 @@ inline void paintByCell(BlockScratch& s, int32_t cells, const GeneratorState& ge
         const PreparedCell& cell = cache.cellFor(gen, s.cellX[c], s.cellY[c], pc.shapeKind);
         for (int32_t i = s.start[c]; i < s.start[c + 1]; i += kLaneCount) {
             const int32_t used = s.start[c + 1] - i < kLaneCount ? s.start[c + 1] - i : kLaneCount;
-            Lanes x;
-            Lanes y;
-            for (int32_t lane = 0; lane < kLaneCount; ++lane) {
-                const int32_t p = s.order[i + (lane < used ? lane : used - 1)];
-                x[lane] = s.x[p];
-                y[lane] = s.y[p];
-            }
             Lanes colour[3];
-            paint(cell, pc, x, y, colour);
+            paint(cell, pc, loadRun(s.sortedX + i, used), loadRun(s.sortedY + i, used), colour);
             for (int32_t lane = 0; lane < used; ++lane) {
                 const int32_t p = s.order[i + lane];
                 s.layer[0][p] = colour[0][lane];
@@ -506,6 +543,7 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
     const int32_t width = tile.right - tile.left;
     s.runs = 0;
     for (int32_t row = 0; row < rows; ++row) {
+        s.rowRun[row] = static_cast<int16_t>(s.runs);
         const float py = pixelCoordinate(tile.top + row, k.panY) * k.scale;
         for (int32_t c0 = 0; c0 < width; c0 += kLaneCount) {
             const int32_t x0 = tile.left + c0;
@@ -561,6 +599,7 @@ inline void blockLayer(BlockScratch& s, const TileKernelArgs& k, const PixelRect
             }
         }
     }
+    s.rowRun[rows] = static_cast<int16_t>(s.runs);
     int32_t cells = 0;
     if (sortByCell(s, rows, width, cells)) {
         paintByCell(s, cells, gen, pc, paint, cache);
@@ -630,6 +669,8 @@ inline void renderTileRows(const TileKernelArgs& k) {
     // last pixel (and those lanes never stored): keep them defined.
     std::memset(s.colour, 0, sizeof s.colour);
     std::memset(s.layer, 0, sizeof s.layer);
+    std::memset(s.sortedX, 0, sizeof s.sortedX);
+    std::memset(s.sortedY, 0, sizeof s.sortedY);
     const float weights[3] = {1.0f, k.secondWeight, k.thirdWeight};
     const float shifts[3][2] = {{0.0f, 0.0f},
                                 {kSecondLayerShift1, kSecondLayerShift2},

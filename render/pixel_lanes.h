@@ -198,6 +198,17 @@ inline uint32_t laneBits(LaneMask m) {
 #endif
 }
 
+// laneBits(a < b): NaN lanes are not below. (On AVX-512 the compare's own
+// mask, without making a vector of it first.)
+inline uint32_t lanesBelow(Lanes a, float b) {
+#if defined(QF_SIMD_AVX512)
+    return static_cast<uint32_t>(_mm512_mask_cmp_ps_mask(0xFFFF, reinterpret_cast<NativeLanes>(a),
+                                                         _mm512_set1_ps(b), _CMP_LT_OQ));
+#else
+    return laneBits(a < b);
+#endif
+}
+
 // Whether any lane of a comparison holds.
 inline bool anyLane(LaneMask m) {
     return laneBits(m) != 0;

@@ -58,28 +58,41 @@ namespace {
 
 struct Pool;
 
-// A slot's worker lives for the whole run and takes one tile at a time:
-// the main thread puts the tile in `handed` and signals `start`; the worker
-// takes it, works and posts its index to the pool's queue. (Starting a
-// thread per tile cost as much as a tenth of a large render on small
-// machines.)
+// A slot's worker lives for the whole run and works on one tile at a time,
+// in the order the main thread hands them over. Where there are several
+// slots, each is handed its next tile before it is done with the last, so
+// that it goes on at once instead of waiting for the main thread to take
+// in what it did. (Starting a thread per tile cost as much as a tenth of a
+// large render on small machines; waiting for the next tile, a tenth of a
+// preview on virtual machines that are slow to wake a thread.)
 struct Slot {
     int index = 0;
     Pool* pool = nullptr;
     AutoResetEvent start;
     Thread thread;
-    // The tile the slot works on, from startJob until finishJob.
+    // The slot's tiles from startJob until finishJob, oldest first (main
+    // thread only): `queued` only while the slot works ahead.
     TileJob* job = nullptr;
-    // The slot's pattern buffers, lent to each of its jobs in turn (main
-    // thread only): two, since the next tile starts while the last one is
-    // being composited.
+    TileJob* queued = nullptr;
+    // The slot's pattern buffers, one lent to each of its tiles (main
+    // thread only).
     TileBuffer buffer;
     TileBuffer spare;
-    std::atomic<TileJob*> handed{nullptr};
+    // Tiles handed over and not yet taken: the slot's n-th tile waits in
+    // handed[n % 2]. At most two are handed and not yet finished, so an
+    // entry is free again when its turn comes.
+    std::atomic<TileJob*> handed[2] = {nullptr, nullptr};
+    int32_t handedCount = 0;            // main thread
+    std::atomic<int32_t> takenCount{0}; // the slot's worker (see takeHanded)
+    // Tiles worked on, counted before each is posted: the completion queue
+    // keeps one entry per slot, and a slot may finish its next tile before
+    // the main thread takes the entry of the last.
+    std::atomic<int32_t> worked{0};
+    int32_t finishedCount = 0; // main thread
     // Set by the main thread before its last signal: the worker ends.
     std::atomic<bool> quit{false};
-    // Set by a worker whose wait failed, before it takes a last tile if
-    // one is there: it has ended and the slot needs a new thread.
+    // Set by a worker whose wait failed, before it takes the tiles still
+    // handed to it: it has ended and the slot needs a new thread.
     std::atomic<bool> ended{false};
 };
 
@@ -124,42 +137,54 @@ void freeJob(TileJob* job) {
 
 void workOn(Slot& slot, TileJob* job) {
     if (readyToWork(*job)) slot.pool->runner->work(*job);
+    slot.worked.fetch_add(1);
     slot.pool->done.post(slot.index);
+}
+
+// The next tile handed to the slot, taken; null when none is waiting. Only
+// the slot's worker calls it, or the main thread when the slot has none.
+TileJob* takeHanded(Slot& slot) {
+    const int32_t n = slot.takenCount.load();
+    TileJob* job = slot.handed[n % 2].exchange(nullptr);
+    if (job) slot.takenCount.store(n + 1);
+    return job;
 }
 
 void jobThread(void* argument) {
     Slot& slot = *static_cast<Slot*>(argument);
     for (;;) {
+        if (TileJob* job = takeHanded(slot)) {
+            workOn(slot, job);
+            continue;
+        }
         if (slot.start.wait() != 0) {
-            // A worker that cannot wait any more ends; it still does a tile
-            // it was handed (see handOver).
+            // A worker that cannot wait any more ends; it still does the
+            // tiles it was handed (see handOver).
             slot.ended = true;
-            if (TileJob* job = slot.handed.exchange(nullptr)) workOn(slot, job);
+            while (TileJob* job = takeHanded(slot)) workOn(slot, job);
             return;
         }
         if (slot.quit) return;
-        if (TileJob* job = slot.handed.exchange(nullptr)) workOn(slot, job);
     }
 }
 
 // Gives `job` to the slot's worker, starting one when the slot has none.
-// False when no thread can be had; the job is still the caller's then.
-bool handOver(Slot& slot, TileJob* job) {
+// When no thread can be had, the main thread does the slot's waiting tiles
+// itself, so that the picture is still complete.
+void handOver(Slot& slot, TileJob* job) {
     job->status = 0;
-    slot.handed = job;
+    slot.handed[slot.handedCount % 2] = job;
+    slot.handedCount += 1;
     if (slot.start.set() != 0) job->status = -2;
     if (slot.ended) {
-        // Its worker has ended: a tile it did not take goes to a new one.
+        // Its worker has ended, having done what it took.
         slot.thread.join();
         slot.ended = false;
-        TileJob* left = slot.handed.exchange(nullptr);
-        if (!left) return true; // taken: the worker did it before ending
-        slot.handed = left;
     }
-    if (slot.thread.joinable()) return true;
-    if (slot.thread.start(jobThread, &slot, kWorkerStackSize) == 0) return true;
-    slot.handed = nullptr;
-    return false;
+    if (slot.thread.joinable() || slot.takenCount.load() == slot.handedCount) return;
+    if (slot.thread.start(jobThread, &slot, kWorkerStackSize) == 0) return;
+    slot.start.reset();
+    while (TileJob* left = takeHanded(slot)) workOn(slot, left);
 }
 
 // Asks the host for a pattern tile's rectangle, as the tile's start does;
@@ -169,11 +194,10 @@ void fetchStarted(Pool& pool, const TileJob& job) {
         pool.stopped = true;
 }
 
-// Makes job n and hands it to a thread in `slot`. False when the job could
-// not be made; it then counts as finished so the run still reaches its end.
-// With `fetchLater` the host is not asked for the tile here: the caller
-// does it with fetchStarted once it has done with the host's current tile.
-bool startJob(Pool& pool, int32_t n, Slot& slot, bool fetchLater = false) {
+// Makes job n and hands it to the thread of `slot`, as the slot's newest
+// tile. False when the job could not be made; it then counts as finished so
+// the run still reaches its end.
+bool startJob(Pool& pool, int32_t n, Slot& slot) {
     pool.started += 1;
     auto* job = new (std::nothrow) TileJob;
     if (!job) {
@@ -196,24 +220,18 @@ bool startJob(Pool& pool, int32_t n, Slot& slot, bool fetchLater = false) {
         } else {
             outOfMemory(pool);
         }
-        if (!fetchLater) fetchStarted(pool, *job);
+        fetchStarted(pool, *job);
     }
-
-    slot.job = job;
-    if (!handOver(slot, job)) {
-        // No thread to be had: do the tile's work here so the picture is
-        // still complete, and report the slot as done as a worker would.
-        slot.start.reset();
-        workOn(slot, job);
-    }
+    (slot.job ? slot.queued : slot.job) = job;
+    handOver(slot, job);
     return true;
 }
 
 // Starts the next job that can be made in `slot`, skipping those that
 // cannot.
-void startNextJob(Pool& pool, Slot& slot, bool fetchLater = false) {
+void startNextJob(Pool& pool, Slot& slot) {
     while (pool.started < pool.total && !pool.ended())
-        if (startJob(pool, pool.started, slot, fetchLater)) return;
+        if (startJob(pool, pool.started, slot)) return;
 }
 
 void reportProgress(Pool& pool) {
@@ -232,9 +250,22 @@ void reportProgress(Pool& pool) {
         pool.host->progress(std::min(int32_t(x * 1000.0), 1000), 1000);
 }
 
+// Whether each slot is handed its next pattern tile before it is done with
+// the last (see Slot): the tile the main thread composites is then never
+// the one a worker waits on. With one slot the tiles go strictly in turn.
+bool worksAhead(const Pool& pool) {
+    return pool.kind == kJobPatternTile && pool.slots > 1;
+}
+
+// Takes in the slot's oldest tile, which its worker is done with: fetches
+// it again and composites it, then gives the slot its next tile. The host
+// thus sees the plain sequence: each tile asked for when it is made, in
+// reading order, and again right before it is composited.
 void finishJob(Pool& pool, Slot& slot) {
     TileJob* job = slot.job;
-    slot.job = nullptr;
+    slot.job = slot.queued;
+    slot.queued = nullptr;
+    slot.finishedCount += 1;
     // Final and export renders can be cancelled by the user between
     // tiles; the preview is the dialog's and stops on its own terms.
     const bool cancellable = pool.options.renderTarget == 0 || pool.options.renderTarget == 2;
@@ -247,16 +278,6 @@ void finishJob(Pool& pool, Slot& slot) {
     else if (pool.result() != 0)
         pool.stopped = true;
 
-    // A pattern worker reads nothing of the host's and nothing the
-    // compositing writes, so with more than one slot the slot's next tile
-    // is started before this one is composited: its worker computes while
-    // the main thread composites, instead of waiting for it. Its buffer is
-    // the slot's other one, and the host is asked for its tile only after
-    // this one's compositing, so the host sees its calls in the order the
-    // plain sequence makes them.
-    const bool overlap = pool.kind == kJobPatternTile && pool.slots > 1 && job &&
-                         job->kind != kJobNone && !pool.ended();
-    if (overlap) startNextJob(pool, slot, true);
     if (job && job->kind != kJobNone && !pool.ended()) {
         bool ready = true;
         if (pool.runner->fetchesTiles() && pool.host && pool.options.renderTarget != 2) {
@@ -268,11 +289,10 @@ void finishJob(Pool& pool, Slot& slot) {
         }
         if (ready && readyToWork(*job)) pool.runner->finish(*job);
     }
-    if (overlap && slot.job && !pool.ended()) fetchStarted(pool, *slot.job);
     if (job) (slot.buffer.valid() ? slot.spare : slot.buffer) = std::move(job->buffer);
     freeJob(job);
 
-    if (!overlap) startNextJob(pool, slot);
+    startNextJob(pool, slot);
     pool.finished += 1;
     if (pool.finished >= pool.total || (pool.ended() && pool.finished >= pool.started))
         pool.running = false;
@@ -333,12 +353,16 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
     }
 
     for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[size_t(i)]);
+    if (worksAhead(pool)) {
+        for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[size_t(i)]);
+    }
     if (host && pool.started > 0 && !pool.ended()) host->whileFirstTilesRun();
     pool.running = pool.finished < pool.total && !(pool.ended() && pool.finished >= pool.started);
     while (pool.running) {
         int slotIndex = -1;
         if (pool.done.wait(slotIndex) != 0 || slotIndex < 0 || slotIndex >= usable) break;
-        finishJob(pool, slotArray[size_t(slotIndex)]);
+        Slot& slot = slotArray[size_t(slotIndex)];
+        while (pool.running && slot.finishedCount < slot.worked.load()) finishJob(pool, slot);
     }
     // Every worker has posted before the loop ends (a straggler only after
     // a failed wait): each is told to end and joined before the slots go.
@@ -350,7 +374,9 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         }
         slot.thread.join();
         freeJob(slot.job);
+        freeJob(slot.queued);
         slot.job = nullptr;
+        slot.queued = nullptr;
         for (int32_t k = 2 * i; stock && k < 2 * i + 2 && k < TileBufferStock::kKept; ++k)
             stock->buffers[k] = std::move(k % 2 == 0 ? slot.buffer : slot.spare);
     }

@@ -53,6 +53,11 @@ struct Case {
     bool mask;
     bool flatten;
     int32_t glue;
+    // 1: a host output rectangle and a preview that end inside the tile's
+    // first four columns; 2: a preview that ends above the tile's bottom.
+    // The pixels past the preview's edges are written onto the edge, those
+    // past the output rectangle not at all.
+    int32_t cut = 0;
 };
 
 constexpr PixelRect kRect{3, 5, 3 + 6, 5 + 7}; // 7 wide, 6 high, at (5, 3)
@@ -106,12 +111,12 @@ CompositeTarget makeTarget(const Case& c, Buffers& b, CompositeImage* image) {
     t.outRowBytes = t.inRowBytes;
     t.planes = planes;
     // The host's output rectangle is one column and one row short of the
-    // tile: the last column and row must not be written.
-    t.outWidth = kRect.width() - 1;
+    // tile (or narrow): the columns and the row past it must not be written.
+    t.outWidth = c.cut == 1 ? 3 : kRect.width() - 1;
     t.outHeight = kRect.height() - 1;
     t.previewData = b.preview.data();
-    t.previewWidth = 16;
-    t.previewHeight = 16;
+    t.previewWidth = c.cut == 1 ? 8 : 16;
+    t.previewHeight = c.cut == 2 ? 6 : 16;
     t.previewPlaneDistance = 256;
     t.previewPlanes = c.gray ? 1 : 3;
     t.image = image;
@@ -134,6 +139,11 @@ std::vector<FloatRGBA> generatedColours(std::mt19937& rng, int32_t stride) {
     g[4] = {0.25f, -inf, 0.75f, nan};
     g[5] = {0.5f, nan, 3.0f, 1.5f};
     g[6] = {-1.0f, 0.5f, 0.5f, -0.5f};
+    // The same again in the next row, at other places among four
+    // neighbours.
+    for (int32_t k = 0; k < 4; ++k) {
+        g[size_t(stride + k)] = g[size_t(3 + (k + 1) % 4)];
+    }
     return g;
 }
 
@@ -158,9 +168,10 @@ void expectSameComposite(const Case& c, uint32_t seed) {
     compositeBlock(tBlock, colours.data(), stride, kRect);
 
     const auto describe = [&c] {
-        return ::testing::Message() << "target " << c.renderTarget << " depth " << int(c.depth)
-                                    << " gray " << c.gray << " editable " << c.editable << " mask "
-                                    << c.mask << " flatten " << c.flatten << " glue " << c.glue;
+        return ::testing::Message()
+               << "target " << c.renderTarget << " depth " << int(c.depth) << " gray " << c.gray
+               << " editable " << c.editable << " mask " << c.mask << " flatten " << c.flatten
+               << " glue " << c.glue << " cut " << c.cut;
     };
     EXPECT_EQ(one.out, block.out) << describe();
     EXPECT_EQ(one.preview, block.preview) << describe();
@@ -195,7 +206,7 @@ TEST(CompositeBlock, EveryTargetDepthAndModelMatchesThePixelByPixelPath) {
                 const Case c{target,           depth,
                              (flags & 1) != 0, (flags & 2) != 0,
                              (flags & 4) != 0, (flags & 8) != 0,
-                             glues[seed % 5]};
+                             glues[seed % 5],  int32_t(seed % 3)};
                 expectSameComposite(c, seed++);
             }
         }

@@ -2,7 +2,9 @@
 // fake host and fake tile work.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -139,6 +141,51 @@ TEST(WorkerPool, OneProcessorRunsTilesStrictlyInTurn) {
         EXPECT_EQ(runner.events[2 * n], 1000 + n);
         EXPECT_EQ(runner.events[2 * n + 1], 2000 + n);
     }
+}
+
+// With several slots each worker is handed its next tile before it is done
+// with the last: it goes on while the main thread composites. Here the
+// first tile's compositing waits until both slots have also done their
+// next tiles, so both post before the main thread looks again; every tile
+// must still be taken in, once, and the run end.
+TEST(WorkerPool, SlotsWorkAheadAndEveryTileTheyFinishIsTakenIn) {
+    struct WaitingRunner : RecordingRunner {
+        using RecordingRunner::RecordingRunner;
+        std::mutex m;
+        std::condition_variable aheadDone;
+        int workedAhead = 0;
+        bool sawAhead = false;
+        void work(TileJob& job) override {
+            RecordingRunner::work(job);
+            if (job.splitter.jobIndex == 2 || job.splitter.jobIndex == 3) {
+                std::lock_guard<std::mutex> lock(m);
+                ++workedAhead;
+                aheadDone.notify_all();
+            }
+        }
+        void finish(TileJob& job) override {
+            if (job.splitter.jobIndex == 0) {
+                std::unique_lock<std::mutex> lock(m);
+                sawAhead = aheadDone.wait_for(lock, std::chrono::seconds(10),
+                                              [this] { return workedAhead == 2; });
+            }
+            RecordingRunner::finish(job);
+        }
+    };
+    FakeHost host;
+    WaitingRunner runner(host);
+    const PoolRunStats stats =
+        runJobs(kJobPatternTile, PixelRect{0, 0, 300, 1000}, runner, &host, finalOptions(2));
+    EXPECT_TRUE(runner.sawAhead);
+    EXPECT_EQ(stats.finished, 24);
+    ASSERT_EQ(runner.finishedTiles.size(), 24u);
+    std::vector<PixelRect> sorted = runner.finishedTiles;
+    TileSplitter split;
+    ASSERT_TRUE(makeSplitter(PixelRect{0, 0, 300, 1000}, split));
+    for (int n = 0; n < 24; ++n) {
+        EXPECT_EQ(std::count(sorted.begin(), sorted.end(), jobRect(split, n)), 1) << n;
+    }
+    EXPECT_EQ(host.fetches, 48);
 }
 
 TEST(WorkerPool, CancelStopsNewTilesAndReportsCancelled) {
