@@ -23,6 +23,16 @@ void CellOrderCache::reset() {
     sortsSkipped = 0;
 }
 
+void CellOrderCache::startTile() {
+    for (int32_t& e : entries) {
+        e = 0;
+    }
+    entries[25] = kCellOrderNoCell;
+    counted_ = false;
+    sortsPerformed = 0;
+    sortsSkipped = 0;
+}
+
 void CellOrderCache::forgetCells() {
     for (int32_t& e : entries) {
         e = 0;

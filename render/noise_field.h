@@ -89,6 +89,10 @@ class CellOrderCache {
     // Forgets every cell so the next point sorts again (entry 25 is set to
     // -99999); the counts start again from 0.
     void reset();
+    // As reset, but keeps the cells prepared so far (for the same
+    // generator state): the next point sorts again and counts as it would
+    // in a new cache.
+    void startTile();
 
     int32_t entries[27];
     uint64_t sortsPerformed = 0;

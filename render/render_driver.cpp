@@ -1,5 +1,6 @@
 #include "render/render_driver.h"
 
+#include <memory>
 #include <new>
 
 #include "render/render_host.h"
@@ -22,7 +23,20 @@ class PatternJobRunner final : public JobRunner {
     // The host is asked for the tile when the job is made (the pool does
     // that); its source colours are not copied into the buffer, since
     // renderTile overwrites every pixel of it.
-    void work(TileJob& job) override { renderTile(settings_, gen_, job.buffer); }
+    void work(TileJob& job) override {
+        // Each slot keeps its tables of cells from tile to tile; only the
+        // slot's own thread (or the main thread, when the slot has none)
+        // works on its tiles.
+        if (job.slot >= 0 && job.slot < kMaxSlots) {
+            std::unique_ptr<LayerCaches>& caches = caches_[size_t(job.slot)];
+            if (!caches) caches.reset(new (std::nothrow) LayerCaches(settings_));
+            if (caches) {
+                renderTile(settings_, gen_, job.buffer, activeSimdWidth(), *caches);
+                return;
+            }
+        }
+        renderTile(settings_, gen_, job.buffer);
+    }
     void finish(TileJob& job) override { compositeTile(host_.compositeTarget(), job.buffer); }
     bool fetchesTiles() const override { return fromHost_; }
     bool writesWholeTile() const override { return true; }
@@ -32,6 +46,7 @@ class PatternJobRunner final : public JobRunner {
     const PatternSettings& settings_;
     RenderHost& host_;
     bool fromHost_;
+    std::unique_ptr<LayerCaches> caches_[kMaxSlots];
 };
 
 } // namespace

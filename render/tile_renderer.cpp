@@ -91,8 +91,35 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     renderTile(p, gen, buffer, activeSimdWidth());
 }
 
+namespace {
+
+// Cell units per pixel of the pattern plane.
+float planeScale(const PatternSettings& p) {
+    return static_cast<float>(zoomFactor(p.zoom)) * 0.001f * static_cast<float>(p.previewZoom);
+}
+
+// Whether cells are small enough for the tile to go in blocks of rows, whose
+// points fall in the rows of cells above and below too (kBlockThreshold).
+bool smallCells(const PatternSettings& p) {
+    return planeScale(p) * float(kernel::kBlockThreshold) > 1.0f;
+}
+
+} // namespace
+
+// Layers that are not drawn need no table of recent cells.
+LayerCaches::LayerCaches(const PatternSettings& p)
+    : layer{CellOrderCache(true, smallCells(p)),
+            CellOrderCache(layerWeights(p.complexity).second > 0.0f, smallCells(p)),
+            CellOrderCache(layerWeights(p.complexity).third > 0.0f, smallCells(p))} {}
+
 void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer,
                 SimdWidth width) {
+    LayerCaches caches(p);
+    renderTile(p, gen, buffer, width, caches);
+}
+
+void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer,
+                SimdWidth width, LayerCaches& caches) {
     if (!buffer.valid()) {
         return;
     }
@@ -102,7 +129,7 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     const LayerWeights w = layerWeights(p.complexity);
     k.secondWeight = w.second;
     k.thirdWeight = w.third;
-    k.scale = static_cast<float>(zoomFactor(p.zoom)) * 0.001f * static_cast<float>(p.previewZoom);
+    k.scale = planeScale(p);
 
     const int32_t mergeRule = lessOne(p.merge);
     const int32_t triangleProfile = lessOne(p.stripeKind) & 1;
@@ -113,13 +140,9 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
     k.panX = p.previewOffsetX / p.previewZoom;
     k.panY = p.previewOffsetY / p.previewZoom;
 
-    // Layers that are not drawn need no table of recent cells.
-    const bool smallCells = k.scale * float(kernel::kBlockThreshold) > 1.0f;
-    CellOrderCache caches[3] = {CellOrderCache(true, smallCells),
-                                CellOrderCache(w.second > 0.0f, smallCells),
-                                CellOrderCache(w.third > 0.0f, smallCells)};
     for (int32_t i = 0; i < 3; ++i) {
-        k.caches[i] = &caches[i];
+        caches.layer[i].startTile();
+        k.caches[i] = &caches.layer[i];
     }
     k.pc = paintConstants(gen, mergeRule, triangleProfile, doubleSmooth, shapeKind);
     k.tile = buffer.rect();
@@ -141,7 +164,7 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
 
     uint64_t performed = 0;
     uint64_t skipped = 0;
-    for (const CellOrderCache& c : caches) {
+    for (const CellOrderCache& c : caches.layer) {
         performed += c.sortsPerformed;
         skipped += c.sortsSkipped;
     }

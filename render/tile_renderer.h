@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "render/generator_setup.h"
+#include "render/noise_field.h"
 #include "render/pattern_settings.h"
 #include "render/tile_buffer.h"
 #include "render/tile_kernel.h"
@@ -46,5 +47,20 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
 // has below it.
 void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer,
                 SimdWidth width);
+
+// The tables of recent cells of the three pattern layers, kept by one
+// thread from one of its tiles to the next: a cell met again at a tile's
+// border is not prepared again. Made for one render's settings and used
+// with its prepared generator state only; each tile starts its counts
+// afresh, so the colours and statistics are those of new tables.
+class LayerCaches {
+  public:
+    explicit LayerCaches(const PatternSettings& p);
+    CellOrderCache layer[3];
+};
+
+// renderTile with the caller's tables.
+void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer,
+                SimdWidth width, LayerCaches& caches);
 
 } // namespace qf

@@ -212,6 +212,7 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
     job->splitter.jobIndex = n;
     job->splitter.tile = jobRect(pool.splitter, n);
     job->arguments = pool.arguments;
+    job->slot = slot.index;
     if (job->kind == kJobPatternTile) {
         job->buffer = std::move(slot.buffer.valid() ? slot.buffer : slot.spare);
         if (job->buffer.reuseFor(job->splitter.tile, !pool.runner->writesWholeTile())) {

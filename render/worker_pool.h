@@ -57,6 +57,7 @@ struct TileJob {
     TileSplitter splitter;
     TileBuffer buffer;         // invalid when it could not be had: the tile is then left alone
     void* arguments = nullptr; // pass-through for the job kind's work
+    int32_t slot = -1;         // the slot whose thread works on it (0 .. slots - 1)
 };
 
 // The work of one kind of job.

@@ -215,6 +215,37 @@ TEST(TileRenderer, TilingDoesNotChangeThePicture) {
     }
 }
 
+TEST(TileRenderer, TablesKeptFromTileToTileChangeNothing) {
+    // A worker keeps its layers' tables of cells from one tile to the next:
+    // tile after tile, the pixels and the statistics must be those of new
+    // tables. Small cells (blocks of rows) and large ones, with every layer.
+    for (const int32_t previewZoom : {1, 10}) {
+        SettingsRecord s = patternDefaults();
+        s.complexity = 100;
+        s.zoom = previewZoom == 1 ? 40 : 86;
+        s.previewZoom = previewZoom;
+        const PatternSettings p = patternSettings(s);
+        auto gen = preparedGenerator(s, kArea);
+        LayerCaches kept(p);
+        const PixelRect tiles[] = {{0, 0, 48, 64},    {0, 64, 48, 128}, {48, 0, 96, 64},
+                                   {48, 64, 96, 128}, {0, 0, 96, 128},  {20, 30, 21, 31}};
+        for (const PixelRect& r : tiles) {
+            TileBuffer fresh;
+            TileBuffer reused;
+            ASSERT_TRUE(fresh.allocate(r) && reused.allocate(r));
+            gen->sortStatistics.reset();
+            renderTile(p, *gen, fresh, activeSimdWidth());
+            const uint64_t performed = gen->sortStatistics.sortsPerformed;
+            const uint64_t skipped = gen->sortStatistics.sortsSkipped;
+            gen->sortStatistics.reset();
+            renderTile(p, *gen, reused, activeSimdWidth(), kept);
+            EXPECT_TRUE(samePixels(fresh, reused, r)) << previewZoom;
+            EXPECT_EQ(gen->sortStatistics.sortsPerformed.load(), performed) << previewZoom;
+            EXPECT_EQ(gen->sortStatistics.sortsSkipped.load(), skipped) << previewZoom;
+        }
+    }
+}
+
 TEST(TileRenderer, WorkersShareOneGeneratorState) {
     // Four threads render the four quarters of the area from one prepared
     // state at once; the pixels and the statistics match one thread's.
