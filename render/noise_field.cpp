@@ -19,8 +19,7 @@ CellOrderCache::CellOrderCache(bool keepRecentCells, bool smallCells)
 
 void CellOrderCache::reset() {
     forgetCells();
-    sortsPerformed = 0;
-    sortsSkipped = 0;
+    startTile();
 }
 
 void CellOrderCache::startTile() {
