@@ -93,30 +93,43 @@ void paintCell(const PreparedCell& cell, const PaintConstants& pc, Lanes x, Lane
                Lanes colour[3]) {
     constexpr bool triangleProfile = (Profile & 1) != 0;
     constexpr bool doubleSmooth = (Profile & 2) != 0;
-    Lanes red{};
-    Lanes green{};
-    Lanes blue{};
     // The cell holds only the shapes that can reach it (prepareCell), and
     // with nearShapesOnly only the ones near the lanes' points are tested
     // (in paint order); a shape that covers none of the lanes costs its
-    // metric and one test.
+    // metric, its radius and one test.
     const uint32_t all = (uint32_t{1} << cell.shapeCount) - 1u;
     uint32_t near = pc.nearShapesOnly ? shapesNear<Kind>(cell, pc, x, y, all) : all;
+    // First the normalised radius of every near shape, the shapes that
+    // cover a lane kept in paint order (without a branch on the test, so
+    // the square roots and divisions of one shape overlap the next's), then
+    // the paint of those.
+    Lanes radius[PreparedCell::kPaddedCount];
+    LaneMask coveredLanes[PreparedCell::kPaddedCount];
+    int32_t shape[PreparedCell::kPaddedCount];
+    int32_t count = 0;
     while (near != 0) {
         const int32_t n = __builtin_ctz(near);
         near &= near - 1u;
         const Lanes q = shapeMetricSquared<Kind>(x - cell.px[n], y - cell.py[n]);
-        if (lanesBelow(q, pc.kk) == 0) {
-            continue;
-        }
         const LaneMask covered = q < pc.kk;
-        const Lanes r = squareRoot(q) / pc.k;
+        radius[count] = squareRoot(q) / pc.k;
+        coveredLanes[count] = covered;
+        shape[count] = n;
+        count += anyLane(covered) ? 1 : 0;
+    }
+    Lanes red{};
+    Lanes green{};
+    Lanes blue{};
+    for (int32_t i = 0; i < count; ++i) {
+        const float* channel = cell.channel[shape[i]];
+        const LaneMask covered = coveredLanes[i];
+        const Lanes r = radius[i];
         const Lanes a = shapeCoverage(r, pc.solid, pc.invEdge);
         const Lanes f = stripeProfile(r * pc.stripeScale, triangleProfile, doubleSmooth);
         const Lanes keep = 1.0f - a;
-        paintChannel<Rule>(red, cell.channel[n][0], f, pc.doublureInverse, a, keep, covered);
-        paintChannel<Rule>(green, cell.channel[n][1], f, pc.doublureInverse, a, keep, covered);
-        paintChannel<Rule>(blue, cell.channel[n][2], f, pc.doublureInverse, a, keep, covered);
+        paintChannel<Rule>(red, channel[0], f, pc.doublureInverse, a, keep, covered);
+        paintChannel<Rule>(green, channel[1], f, pc.doublureInverse, a, keep, covered);
+        paintChannel<Rule>(blue, channel[2], f, pc.doublureInverse, a, keep, covered);
     }
     colour[0] = red;
     colour[1] = green;
@@ -282,6 +295,13 @@ inline float pixelCoordinate(int32_t v, int32_t pan) {
 // the lanes' offsets within an int32.
 constexpr int64_t kExactSum = int64_t{1} << 30;
 
+// Lanes first .. first + 3 of v in an SSE register.
+inline __m128 quarterOf(Lanes v, int32_t first) {
+    __m128 q;
+    std::memcpy(&q, reinterpret_cast<const float*>(&v) + first, sizeof q);
+    return q;
+}
+
 // The layers' mix of one group of lanes turned into the stored colours:
 // clamped, the hue rotated, clamped again, alpha 1.
 inline void storeFinished(FloatRGBA* out, const Lanes colour[3], float hueShift, int32_t used) {
@@ -292,6 +312,24 @@ inline void storeFinished(FloatRGBA* out, const Lanes colour[3], float hueShift,
     const Lanes r = clampUnit(rgb.r);
     const Lanes g = clampUnit(rgb.g);
     const Lanes b = clampUnit(rgb.b);
+    if (used == kLaneCount) {
+        // Four pixels at a time, turned from channels into pixels in
+        // registers.
+        static_assert(sizeof(FloatRGBA) == 4 * sizeof(float), "FloatRGBA is four floats");
+        for (int32_t lane = 0; lane < kLaneCount; lane += 4) {
+            __m128 red = quarterOf(r, lane);
+            __m128 green = quarterOf(g, lane);
+            __m128 blue = quarterOf(b, lane);
+            __m128 alpha = _mm_set1_ps(1.0f);
+            _MM_TRANSPOSE4_PS(red, green, blue, alpha);
+            float* p = &out[lane].r;
+            _mm_storeu_ps(p, red);
+            _mm_storeu_ps(p + 4, green);
+            _mm_storeu_ps(p + 8, blue);
+            _mm_storeu_ps(p + 12, alpha);
+        }
+        return;
+    }
     for (int32_t lane = 0; lane < used; ++lane) {
         out[lane] = FloatRGBA{r[lane], g[lane], b[lane], 1.0f};
     }
