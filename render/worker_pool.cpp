@@ -108,6 +108,7 @@ struct Pool {
     int32_t started = 0;
     int32_t finished = 0;
     int32_t slots = 0;
+    Slot* slotArray = nullptr; // the run's slots, `slots` of them
     bool running = false;
     bool cancelled = false;
     // A host failure other than a cancel also ends the run at the next
@@ -258,6 +259,40 @@ bool worksAhead(const Pool& pool) {
     return pool.kind == kJobPatternTile && pool.slots > 1;
 }
 
+// Tells the slot's worker to end: it is handed no more tiles. A worker
+// whose slot runs dry before the run's last tile ends meanwhile, so that
+// the run's end waits for none of them.
+void endWorker(Slot& slot) {
+    if (!slot.thread.joinable() || slot.quit) return;
+    slot.quit = true;
+    slot.start.set();
+}
+
+// Near the run's end a slot that has nothing left may sit idle while a
+// tile waits behind another slot's current one: that tile moves to the idle
+// slot's worker. It was made and asked for already, so the host sees no
+// change; only its worker differs. Taken back from the busy slot only if
+// its worker has not taken it meanwhile (the exchange decides).
+void takeOverWaitingTile(Pool& pool, Slot& idle) {
+    if (pool.ended() || pool.started < pool.total) return;
+    for (int32_t i = 0; i < pool.slots; ++i) {
+        Slot& busy = pool.slotArray[i];
+        TileJob* job = busy.queued;
+        if (&busy == &idle || !job || busy.takenCount.load() != busy.handedCount - 1) continue;
+        if (busy.handed[(busy.handedCount - 1) % 2].exchange(nullptr) != job) continue;
+        busy.queued = nullptr;
+        busy.handedCount -= 1;
+        // The job's buffer was the busy slot's: the idle one lends it one
+        // of its own in return, so each slot keeps two.
+        TileBuffer& lent = idle.buffer.valid() ? idle.buffer : idle.spare;
+        if (lent.valid()) (busy.buffer.valid() ? busy.spare : busy.buffer) = std::move(lent);
+        job->slot = idle.index;
+        idle.job = job;
+        handOver(idle, job);
+        return;
+    }
+}
+
 // Takes in the slot's oldest tile, which its worker is done with: fetches
 // it again and composites it, then gives the slot its next tile. The host
 // thus sees the plain sequence: each tile asked for when it is made, in
@@ -294,6 +329,8 @@ void finishJob(Pool& pool, Slot& slot) {
     freeJob(job);
 
     startNextJob(pool, slot);
+    if (!slot.job) takeOverWaitingTile(pool, slot);
+    if (!slot.job && (pool.started >= pool.total || pool.ended())) endWorker(slot);
     pool.finished += 1;
     if (pool.finished >= pool.total || (pool.ended() && pool.finished >= pool.started))
         pool.running = false;
@@ -346,6 +383,7 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         return stats;
     }
     pool.slots = usable;
+    pool.slotArray = slotArray.get();
     // Buffers of earlier runs: two a slot, in the slots' order.
     TileBufferStock* stock = options.stock;
     for (int32_t k = 0; stock && k < TileBufferStock::kKept && k / 2 < usable; ++k) {
@@ -366,13 +404,11 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         while (pool.running && slot.finishedCount < slot.worked.load()) finishJob(pool, slot);
     }
     // Every worker has posted before the loop ends (a straggler only after
-    // a failed wait): each is told to end and joined before the slots go.
+    // a failed wait): all are told to end, then each is joined before the
+    // slots go.
+    for (int32_t i = 0; i < usable; ++i) endWorker(slotArray[size_t(i)]);
     for (int32_t i = 0; i < usable; ++i) {
         Slot& slot = slotArray[size_t(i)];
-        if (slot.thread.joinable()) {
-            slot.quit = true;
-            slot.start.set();
-        }
         slot.thread.join();
         freeJob(slot.job);
         freeJob(slot.queued);

@@ -188,6 +188,49 @@ TEST(WorkerPool, SlotsWorkAheadAndEveryTileTheyFinishIsTakenIn) {
     EXPECT_EQ(host.fetches, 48);
 }
 
+// Near the end a tile queued behind a slow one moves to the slot that has
+// run dry. Here tile 0 cannot end before tile 2 is done, and tile 2 waits
+// behind it in the same slot: only the other slot's worker, with its own
+// tables (the job's slot), can do it.
+TEST(WorkerPool, AWaitingTileMovesToTheSlotThatRanDry) {
+    struct BlockingRunner : RecordingRunner {
+        using RecordingRunner::RecordingRunner;
+        std::mutex m;
+        std::condition_variable secondDone;
+        bool done2 = false;
+        bool sawSecond = false;
+        std::thread::id worker[4];
+        int32_t slotOf[4] = {-1, -1, -1, -1};
+        void work(TileJob& job) override {
+            RecordingRunner::work(job);
+            const int32_t n = job.splitter.jobIndex;
+            std::unique_lock<std::mutex> lock(m);
+            worker[n] = std::this_thread::get_id();
+            slotOf[n] = job.slot;
+            if (n == 0) {
+                sawSecond =
+                    secondDone.wait_for(lock, std::chrono::seconds(10), [this] { return done2; });
+            } else if (n == 2) {
+                done2 = true;
+                secondDone.notify_all();
+            }
+        }
+    };
+    FakeHost host;
+    BlockingRunner runner(host);
+    const PoolRunStats stats =
+        runJobs(kJobPatternTile, PixelRect{0, 0, 256, 256}, runner, &host, finalOptions(2));
+    EXPECT_TRUE(runner.sawSecond);
+    EXPECT_EQ(stats.finished, 4);
+    EXPECT_EQ(runner.finishedTiles.size(), 4u);
+    EXPECT_NE(runner.worker[2], runner.worker[0]);
+    EXPECT_EQ(runner.worker[2], runner.worker[1]);
+    EXPECT_EQ(runner.slotOf[2], runner.slotOf[1]);
+    EXPECT_NE(runner.slotOf[2], runner.slotOf[0]);
+    // Made once and asked for again once before compositing, as always.
+    EXPECT_EQ(host.fetches, 8);
+}
+
 TEST(WorkerPool, CancelStopsNewTilesAndReportsCancelled) {
     for (int abortAfter : {0, 1, 5, 23}) {
         for (int processors : {1, 3}) {
