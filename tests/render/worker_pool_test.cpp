@@ -197,6 +197,7 @@ TEST(WorkerPool, AWaitingTileMovesToTheSlotThatRanDry) {
         using RecordingRunner::RecordingRunner;
         std::mutex m;
         std::condition_variable secondDone;
+        bool started0 = false;
         bool done2 = false;
         bool sawSecond = false;
         std::thread::id worker[4];
@@ -208,8 +209,15 @@ TEST(WorkerPool, AWaitingTileMovesToTheSlotThatRanDry) {
             worker[n] = std::this_thread::get_id();
             slotOf[n] = job.slot;
             if (n == 0) {
+                started0 = true;
+                secondDone.notify_all();
                 sawSecond =
                     secondDone.wait_for(lock, std::chrono::seconds(10), [this] { return done2; });
+            } else if (n == 3) {
+                // The other slot runs dry only once tile 0 is under way: a
+                // slot whose worker has not yet taken its current tile
+                // keeps the one waiting behind it.
+                secondDone.wait_for(lock, std::chrono::seconds(10), [this] { return started0; });
             } else if (n == 2) {
                 done2 = true;
                 secondDone.notify_all();
