@@ -78,6 +78,9 @@ struct Slot {
     // thread only).
     TileBuffer buffer;
     TileBuffer spare;
+    // One of the two, lent out; and a buffer given back to the slot.
+    TileBuffer& lendable() { return buffer.valid() ? buffer : spare; }
+    TileBuffer& emptyPlace() { return buffer.valid() ? spare : buffer; }
     // Tiles handed over and not yet taken: the slot's n-th tile waits in
     // handed[n % 2]. At most two are handed and not yet finished, so an
     // entry is free again when its turn comes.
@@ -215,7 +218,7 @@ bool startJob(Pool& pool, int32_t n, Slot& slot) {
     job->arguments = pool.arguments;
     job->slot = slot.index;
     if (job->kind == kJobPatternTile) {
-        job->buffer = std::move(slot.buffer.valid() ? slot.buffer : slot.spare);
+        job->buffer = std::move(slot.lendable());
         if (job->buffer.reuseFor(job->splitter.tile, !pool.runner->writesWholeTile())) {
             job->splitter.bufferWidth = job->buffer.bufferWidth();
             job->splitter.bufferHeight = job->buffer.bufferHeight();
@@ -274,7 +277,7 @@ void endWorker(Slot& slot) {
 // change; only its worker differs. Taken back from the busy slot only if
 // its worker has not taken it meanwhile (the exchange decides).
 void takeOverWaitingTile(Pool& pool, Slot& idle) {
-    if (pool.ended() || pool.started < pool.total) return;
+    if (pool.ended()) return;
     for (int32_t i = 0; i < pool.slots; ++i) {
         Slot& busy = pool.slotArray[i];
         TileJob* job = busy.queued;
@@ -284,8 +287,7 @@ void takeOverWaitingTile(Pool& pool, Slot& idle) {
         busy.handedCount -= 1;
         // The job's buffer was the busy slot's: the idle one lends it one
         // of its own in return, so each slot keeps two.
-        TileBuffer& lent = idle.buffer.valid() ? idle.buffer : idle.spare;
-        if (lent.valid()) (busy.buffer.valid() ? busy.spare : busy.buffer) = std::move(lent);
+        if (idle.lendable().valid()) busy.emptyPlace() = std::move(idle.lendable());
         job->slot = idle.index;
         idle.job = job;
         handOver(idle, job);
@@ -325,12 +327,14 @@ void finishJob(Pool& pool, Slot& slot) {
         }
         if (ready && readyToWork(*job)) pool.runner->finish(*job);
     }
-    if (job) (slot.buffer.valid() ? slot.spare : slot.buffer) = std::move(job->buffer);
+    if (job) slot.emptyPlace() = std::move(job->buffer);
     freeJob(job);
 
     startNextJob(pool, slot);
+    // A slot left without a tile here has none left to make (startNextJob
+    // stops only at the last tile or the run's end).
     if (!slot.job) takeOverWaitingTile(pool, slot);
-    if (!slot.job && (pool.started >= pool.total || pool.ended())) endWorker(slot);
+    if (!slot.job) endWorker(slot);
     pool.finished += 1;
     if (pool.finished >= pool.total || (pool.ended() && pool.finished >= pool.started))
         pool.running = false;
