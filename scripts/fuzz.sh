@@ -31,11 +31,14 @@ targets=(presets_reader_fuzz jpeg_picture_fuzz descriptor_fuzz property_list_fuz
 declare -A kind=([presets_reader_fuzz]=presets [jpeg_picture_fuzz]=jpeg
                  [descriptor_fuzz]=descriptor [property_list_fuzz]=property
                  [dialog_script_fuzz]=dialog)
+# Targets run side by side, one per processor; each runs its full time.
+parallel=$(nproc 2>/dev/null || echo 2)
+rounds=$(( (${#targets[@]} + parallel - 1) / parallel ))
 mode=short
 case "${1:-}" in
 --long)
   mode=long
-  seconds=$(awk -v h="${2:-3}" -v n=${#targets[@]} 'BEGIN { printf "%d", h * 3600 / n }')
+  seconds=$(awk -v h="${2:-3}" -v n=$rounds 'BEGIN { printf "%d", h * 3600 / n }')
   ;;
 --merge)
   mode=merge
@@ -109,23 +112,17 @@ merge() { # target
   mv "$fresh" "$kept/$k"
 }
 
-summary=""
-for t in "${targets[@]}"; do
-  k=${kind[$t]}
-  if [ "$mode" = merge ]; then
-    merge "$t"
-    summary+="  $t: kept corpus $(count "$kept/$k") files, $(size "$kept/$k") KiB"$'\n'
-    continue
-  fi
-  echo "fuzz: running $t for $seconds s"
-  log=$build/$t.log
-  status=0
+# One target's run, and in the long mode its merge. Its line of the
+# summary goes to build/fuzz/<target>.summary, what a failure printed to
+# <target>.out; a target that leaves no summary has failed.
+runTarget() { # target
+  local t=$1 k=${kind[$1]} log=$build/$1.log status=0 execs line
   "$build/fuzz/$t" "$build/corpus/$k" "${limits[@]}" -max_total_time="$seconds" \
     -artifact_prefix="$artifacts/$t-" -print_final_stats=1 >"$log" 2>&1 || status=$?
   if [ "$status" != 0 ]; then
     tail -40 "$log"
     echo "fuzz: $t failed (status $status); see $log and $artifacts"
-    exit 1
+    return 1
   fi
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   line="  $t: ${execs:-?} executions in $seconds s, edges $(initedEdges "$log") at start"
@@ -134,7 +131,38 @@ for t in "${targets[@]}"; do
     merge "$t"
     line+=", kept corpus $(count "$kept/$k") files, $(size "$kept/$k") KiB"
   fi
-  summary+="$line"$'\n'
-done
+  echo "$line" >"$build/$t.summary"
+}
+
+summary=""
+if [ "$mode" = merge ]; then
+  for t in "${targets[@]}"; do
+    k=${kind[$t]}
+    merge "$t"
+    summary+="  $t: kept corpus $(count "$kept/$k") files, $(size "$kept/$k") KiB"$'\n'
+  done
+else
+  for t in "${targets[@]}"; do
+    rm -f "$build/$t.summary" "$build/$t.out"
+    while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+    echo "fuzz: running $t for $seconds s"
+    ( runTarget "$t" >"$build/$t.out" 2>&1 ) &
+  done
+  wait || true
+  failed=0
+  for t in "${targets[@]}"; do
+    if [ -f "$build/$t.summary" ]; then
+      summary+="$(cat "$build/$t.summary")"$'\n'
+    else
+      if [ -s "$build/$t.out" ]; then
+        cat "$build/$t.out"
+      else
+        echo "fuzz: $t ended without its summary; see $build/$t.log"
+      fi
+      failed=1
+    fi
+  done
+  [ "$failed" = 0 ] || exit 1
+fi
 echo "fuzz: every target ran clean"
 printf '%s' "$summary"
