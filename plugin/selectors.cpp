@@ -114,6 +114,43 @@ void handlePrepare(ModuleCall& call) {
     seedRandom(uint32_t(currentTimeSeconds()));
 }
 
+namespace {
+
+// The start once the run's buffers are there: the dialog's run state, the
+// settings a run without a recorded action starts from, and a refusal of a
+// host or an image mode the filter cannot serve.
+void prepareStart(ModuleCall& call, const FilterRecord& fr, SettingsRecord& s, RunContext& ctx) {
+    // The dialog's run state: the memory-dot map, empty undo slots, the
+    // run's thumbnail. A run without it still filters.
+    allocateDialogState(ctx);
+    // Without a recorded action the last-used settings come back; a
+    // missing or unreadable file leaves the defaults.
+    if (!descriptorPresent(call)) readCachedSettings(s);
+    if (ctx.firstRun) {
+        ctx.firstRun = 0;
+        s.psdSizeChoice = 1;
+        s.psdWidth = 100;
+        s.psdHeight = 100;
+    }
+    s.settingsFolder[0] = '\0';
+    s.exportFolder[0] = '\0';
+    s.presetsFolder[0] = '\0';
+    s.exportKind = 3;
+
+    if (!canAdvance(fr)) {
+        refuse(call, "REFUSAL2",
+               "The filter cannot run because your paint program does not support enough "
+               "of the Photoshop 3.0 plug-in standard.",
+               kReasonNoAdvanceState);
+    } else if ((!isGray(fr) && !isRGB(fr)) || fr.planes < 1 || (isRGB(fr) && fr.planes < 3)) {
+        // Second line of defence behind the enable conditions: multichannel
+        // and every other mode we cannot read are refused alike.
+        refuse(call, "REFUSAL1", "The filter cannot run.", kReasonMultichannel);
+    }
+}
+
+} // namespace
+
 void handleStart(ModuleCall& call) {
     FilterRecord* fr = call.record;
     if (!fr || !lockRecords(call)) return;
@@ -128,36 +165,7 @@ void handleStart(ModuleCall& call) {
         call.reason = kReasonBuffersAlloc;
     }
 
-    if (call.result() == 0) {
-        // The dialog's run state: the memory-dot map, empty undo slots, the
-        // run's thumbnail. A run without it still filters.
-        allocateDialogState(ctx);
-        // Without a recorded action the last-used settings come back; a
-        // missing or unreadable file leaves the defaults.
-        if (!descriptorPresent(call)) readCachedSettings(s);
-        if (ctx.firstRun) {
-            ctx.firstRun = 0;
-            s.psdSizeChoice = 1;
-            s.psdWidth = 100;
-            s.psdHeight = 100;
-        }
-        s.settingsFolder[0] = '\0';
-        s.exportFolder[0] = '\0';
-        s.presetsFolder[0] = '\0';
-        s.exportKind = 3;
-
-        if (!canAdvance(*fr)) {
-            refuse(call, "REFUSAL2",
-                   "The filter cannot run because your paint program does not support enough "
-                   "of the Photoshop 3.0 plug-in standard.",
-                   kReasonNoAdvanceState);
-        } else if ((!isGray(*fr) && !isRGB(*fr)) || fr->planes < 1 ||
-                   (isRGB(*fr) && fr->planes < 3)) {
-            // Second line of defence behind the enable conditions: multichannel
-            // and every other mode we cannot read are refused alike.
-            refuse(call, "REFUSAL1", "The filter cannot run.", kReasonMultichannel);
-        }
-    }
+    if (call.result() == 0) prepareStart(call, *fr, s, ctx);
 
     if (call.result() != 0) {
         runCleanup(call);

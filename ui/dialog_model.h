@@ -15,6 +15,7 @@
 #include "presets/undo.h"
 #include "ui/control_table.h"
 #include "ui/dialog_view.h"
+#include "ui/edit_number.h"
 #include "ui/preview_zoom.h"
 #include "values/settings_record.h"
 
@@ -167,12 +168,5 @@ int listItemCount(int id);
 
 // The folder part of a path, with its separator; empty for a bare name.
 std::string folderOfPath(const std::string& path);
-
-// Reads an edit box's text as a decimal real (leading blanks and a sign
-// allowed, the rest after the number ignored); 0 when it holds no number.
-// Independent of the process's locale.
-double parseEditNumber(const std::string& text);
-// A value as the dialog writes it into an edit box ("%g").
-std::string formatEditNumber(double value);
 
 } // namespace qf

@@ -393,6 +393,63 @@ std::vector<std::string> arguments(int argc, char** argv) {
     return args;
 }
 
+// --help and --version, wherever they stand before "--" (file names
+// follow it): true when one was answered.
+bool answerHelpOrVersion(const std::vector<std::string>& args, const cli::Command* command) {
+    for (const std::string& a : args) {
+        if (a == "--") break;
+        if (a == "--help" || a == "-h" || a == "help") {
+            std::fputs(command ? cli::commandUsage(*command).c_str() : cli::usage().c_str(),
+                       stdout);
+            return true;
+        }
+        if (a == "--version") {
+            // The commit on a line of its own: the first line stays what
+            // scripts read.
+            std::puts("quillfire " QF_VERSION_TEXT);
+            if (QF_COMMIT_TEXT[0] != '\0') std::puts("commit " QF_COMMIT_TEXT);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The dots command (args after its name): list and show only print; apply N
+// is apply with the dot's file as its presets file, read into o. False when
+// the program ends here, with its exit code in `code`.
+bool readDotsArguments(const std::vector<std::string>& args, Options& o, int& code) {
+    int64_t n = 0;
+    const bool numbered = args.size() >= 2 && cli::parseInt(args[1], 1, 25, n);
+    code = kExitUsage;
+    if (args.size() == 1 && args[0] == "list") {
+        code = cli::listDots();
+        return false;
+    }
+    if (args.size() == 2 && args[0] == "show" && numbered) {
+        code = cli::showDot(int(n));
+        return false;
+    }
+    if (args.empty() || args[0] != "apply" || !numbered) {
+        fail("dots takes list, show N or apply N INPUT OUTPUT, with N from 1 to 25 (see "
+             "quillfire dots --help)");
+        return false;
+    }
+    o.command = cli::findCommand("apply");
+    if (!cli::parseArguments(std::vector<std::string>(args.begin() + 2, args.end()), o))
+        return false;
+    if (!o.presetPath.empty()) {
+        fail("dots apply takes its settings from the dot; --preset does not apply");
+        return false;
+    }
+    std::string error;
+    if (!cli::filledDotPath(int(n), o.presetPath, error)) {
+        fail(error);
+        code = kExitFailed;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -402,21 +459,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     const cli::Command* command = cli::findCommand(args[0]);
-    for (const std::string& a : args) {
-        if (a == "--") break; // file names follow
-        if (a == "--help" || a == "-h" || a == "help") {
-            std::fputs(command ? cli::commandUsage(*command).c_str() : cli::usage().c_str(),
-                       stdout);
-            return kExitOk;
-        }
-        if (a == "--version") {
-            // The commit on a line of its own: the first line stays what
-            // scripts read.
-            std::puts("quillfire " QF_VERSION_TEXT);
-            if (QF_COMMIT_TEXT[0] != '\0') std::puts("commit " QF_COMMIT_TEXT);
-            return kExitOk;
-        }
-    }
+    if (answerHelpOrVersion(args, command)) return kExitOk;
     if (!command) {
         std::vector<std::string> names;
         for (const cli::Command& c : cli::commands()) names.emplace_back(c.name);
@@ -434,29 +477,8 @@ int main(int argc, char** argv) {
         return cli::commandGallery(args);
     }
     if (std::string(command->name) == "dots") {
-        // list and show only print; apply N is apply with the dot's file as
-        // its presets file.
-        int64_t n = 0;
-        const bool numbered = args.size() >= 2 && cli::parseInt(args[1], 1, 25, n);
-        if (args.size() == 1 && args[0] == "list") return cli::listDots();
-        if (args.size() == 2 && args[0] == "show" && numbered) return cli::showDot(int(n));
-        if (args.empty() || args[0] != "apply" || !numbered) {
-            fail("dots takes list, show N or apply N INPUT OUTPUT, with N from 1 to 25 (see "
-                 "quillfire dots --help)");
-            return kExitUsage;
-        }
-        o.command = cli::findCommand("apply");
-        if (!cli::parseArguments(std::vector<std::string>(args.begin() + 2, args.end()), o))
-            return kExitUsage;
-        if (!o.presetPath.empty()) {
-            fail("dots apply takes its settings from the dot; --preset does not apply");
-            return kExitUsage;
-        }
-        std::string error;
-        if (!cli::filledDotPath(int(n), o.presetPath, error)) {
-            fail(error);
-            return kExitFailed;
-        }
+        int code = kExitOk;
+        if (!readDotsArguments(args, o, code)) return code;
     } else if (!cli::parseArguments(args, o)) {
         return kExitUsage;
     }
