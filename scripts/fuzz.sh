@@ -153,13 +153,13 @@ else
   for t in "${targets[@]}"; do
     if [ -f "$build/$t.summary" ]; then
       summary+="$(cat "$build/$t.summary")"$'\n'
+      continue
+    fi
+    failed=1
+    if [ -s "$build/$t.out" ]; then
+      cat "$build/$t.out"
     else
-      if [ -s "$build/$t.out" ]; then
-        cat "$build/$t.out"
-      else
-        echo "fuzz: $t ended without its summary; see $build/$t.log"
-      fi
-      failed=1
+      echo "fuzz: $t ended without its summary; see $build/$t.log"
     fi
   done
   [ "$failed" = 0 ] || exit 1
