@@ -4,6 +4,7 @@
 #include "platform/status.h"
 
 #include <cstddef>
+#include <cstdint>
 
 namespace qf {
 
@@ -29,7 +30,15 @@ class Thread {
     // whole reservation units on Windows). kPlatformOk, or kPlatformFailed
     // when the thread cannot be made or this object still holds a thread
     // that has not been joined; nothing runs then.
-    int start(ThreadFunction function, void* argument, size_t stackSize = kWorkerStackSize);
+    //
+    // With `spread` n > 0 the thread first runs on the processor n places
+    // after the one the caller runs on (counted among those the caller may
+    // use, round), so that threads started one after the other begin on
+    // different processors; after that it may move like any other thread.
+    // Windows gives each new thread an ideal processor of its own, in
+    // turn; there `spread` is not used.
+    int start(ThreadFunction function, void* argument, size_t stackSize = kWorkerStackSize,
+              int32_t spread = 0);
     // Waits until the thread has ended and releases it. kPlatformOk, also
     // when there is no thread; kPlatformFailed when the wait fails.
     int join();

@@ -31,10 +31,11 @@ class RenderHost {
     // The run's result code: 0, a host failure, or -128 after a cancel.
     virtual int16_t& result() = 0;
     // Work of the starting thread's own that may run while the first tiles
-    // are computed: called once, after the first tiles were fetched and
-    // handed to the workers and before any is composited (every tile is
-    // fetched again before it is composited, so the host may be asked
-    // anything here). Not called when the run ends before it starts tiles.
+    // are computed: called once, after the first tiles of every worker but
+    // the last were fetched and handed over (the last worker's follow) and
+    // before any tile is composited (every tile is fetched again before it
+    // is composited, so the host may be asked anything here). Not called
+    // when the run ends before it starts tiles.
     virtual void whileFirstTilesRun() {}
 
     // Saves and restores whatever the render disturbs on this side

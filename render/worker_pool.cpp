@@ -186,7 +186,10 @@ void handOver(Slot& slot, TileJob* job) {
         slot.ended = false;
     }
     if (slot.thread.joinable() || slot.takenCount.load() == slot.handedCount) return;
-    if (slot.thread.start(jobThread, &slot, kWorkerStackSize) == 0) return;
+    // Slot i's worker begins i + 1 processors on from this thread's, so
+    // that the workers start side by side and the last shares a processor
+    // with this thread, which mostly waits.
+    if (slot.thread.start(jobThread, &slot, kWorkerStackSize, slot.index + 1) == 0) return;
     slot.start.reset();
     while (TileJob* left = takeHanded(slot)) workOn(slot, left);
 }
@@ -295,6 +298,14 @@ void takeOverWaitingTile(Pool& pool, Slot& idle) {
     }
 }
 
+// A host result other than 0 ends the run: as cancelled for -128.
+void takeNoteOfResult(Pool& pool) {
+    if (pool.result() == kResultCancelled)
+        pool.cancelled = true;
+    else if (pool.result() != 0)
+        pool.stopped = true;
+}
+
 // Takes in the slot's oldest tile, which its worker is done with: fetches
 // it again and composites it, then gives the slot its next tile. The host
 // thus sees the plain sequence: each tile asked for when it is made, in
@@ -311,10 +322,7 @@ void finishJob(Pool& pool, Slot& slot) {
         pool.cancelled = true;
         pool.host->result() = kResultCancelled;
     }
-    if (pool.result() == kResultCancelled)
-        pool.cancelled = true;
-    else if (pool.result() != 0)
-        pool.stopped = true;
+    takeNoteOfResult(pool);
 
     if (job && job->kind != kJobNone && !pool.ended()) {
         bool ready = true;
@@ -339,6 +347,30 @@ void finishJob(Pool& pool, Slot& slot) {
     if (pool.finished >= pool.total || (pool.ended() && pool.finished >= pool.started))
         pool.running = false;
     reportProgress(pool);
+}
+
+// Hands each slot its first tile and, where slots work ahead, its next,
+// around the starting thread's own work (the dialog's source copy). The
+// last slot waits until that work is done: one busy thread per processor
+// meanwhile, so that none is queued behind another while a processor
+// idles. The others get their second tile before it too when there are
+// tiles enough for every slot to get two.
+void startFirstTiles(Pool& pool) {
+    const int32_t slots = pool.slots;
+    const int32_t early = pool.host && slots > 1 ? slots - 1 : slots;
+    const bool ahead = worksAhead(pool);
+    const bool earlyAhead = ahead && pool.total >= 2 * slots;
+    for (int32_t i = 0; i < early; ++i) startNextJob(pool, pool.slotArray[i]);
+    for (int32_t i = 0; earlyAhead && i < early; ++i) startNextJob(pool, pool.slotArray[i]);
+    if (pool.host && pool.started > 0 && !pool.ended()) {
+        pool.host->whileFirstTilesRun();
+        // A failure there starts no more tiles (the next fetch would answer
+        // over it).
+        takeNoteOfResult(pool);
+    }
+    for (int32_t i = early; i < slots; ++i) startNextJob(pool, pool.slotArray[i]);
+    for (int32_t i = earlyAhead ? early : 0; ahead && i < slots; ++i)
+        startNextJob(pool, pool.slotArray[i]);
 }
 
 } // namespace
@@ -395,11 +427,7 @@ PoolRunStats runJobs(int32_t kind, const PixelRect& area, JobRunner& runner, Ren
         (k % 2 == 0 ? slot.buffer : slot.spare) = std::move(stock->buffers[k]);
     }
 
-    for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[size_t(i)]);
-    if (worksAhead(pool)) {
-        for (int32_t i = 0; i < usable; ++i) startNextJob(pool, slotArray[size_t(i)]);
-    }
-    if (host && pool.started > 0 && !pool.ended()) host->whileFirstTilesRun();
+    startFirstTiles(pool);
     pool.running = pool.finished < pool.total && !(pool.ended() && pool.finished >= pool.started);
     while (pool.running) {
         int slotIndex = -1;

@@ -31,7 +31,7 @@ Thread& Thread::operator=(Thread&& other) noexcept {
     return *this;
 }
 
-int Thread::start(ThreadFunction function, void* argument, size_t stackSize) {
+int Thread::start(ThreadFunction function, void* argument, size_t stackSize, int32_t) {
     if (state_ || !function) return kPlatformFailed;
     if (stackSize > 0xFFFFFFFFu) return kPlatformFailed;
     ThreadState* state = new (std::nothrow) ThreadState{nullptr, function, argument};

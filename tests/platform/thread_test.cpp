@@ -119,3 +119,38 @@ TEST(Thread, DestructorAndMovesJoin) {
     } // the destructors join the rest
     EXPECT_EQ(count.load(), 100);
 }
+
+#ifndef _WIN32
+namespace {
+
+struct PlacementProbe {
+    cpu_set_t allowed;
+    int processor = -1;
+    bool read = false;
+};
+
+void probePlacement(void* raw) {
+    PlacementProbe* probe = static_cast<PlacementProbe*>(raw);
+    probe->read = sched_getaffinity(0, sizeof probe->allowed, &probe->allowed) == 0;
+    probe->processor = sched_getcpu();
+}
+
+} // namespace
+
+// A thread started on a chosen processor runs its function there first and
+// may then use every processor its starter may: the first placement must
+// never stay a binding, or a busy processor would hold the worker back.
+TEST(Thread, APlacedThreadMayUseEveryProcessorItsStarterMay) {
+    cpu_set_t own;
+    ASSERT_EQ(sched_getaffinity(0, sizeof own, &own), 0);
+    for (int32_t spread : {0, 1, 2, 3, 1000}) {
+        PlacementProbe probe;
+        Thread thread;
+        ASSERT_EQ(thread.start(probePlacement, &probe, kWorkerStackSize, spread), kPlatformOk);
+        ASSERT_EQ(thread.join(), kPlatformOk);
+        ASSERT_TRUE(probe.read) << spread;
+        EXPECT_TRUE(CPU_EQUAL(&probe.allowed, &own)) << spread;
+        EXPECT_TRUE(probe.processor >= 0 && CPU_ISSET(size_t(probe.processor), &own)) << spread;
+    }
+}
+#endif

@@ -189,16 +189,17 @@ TEST(WorkerPool, SlotsWorkAheadAndEveryTileTheyFinishIsTakenIn) {
 }
 
 // Near the end a tile queued behind a slow one moves to the slot that has
-// run dry. Here tile 0 cannot end before tile 2 is done, and tile 2 waits
-// behind it in the same slot: only the other slot's worker, with its own
-// tables (the job's slot), can do it.
+// run dry. Here tile 0 cannot end before tile 1 is done, and tile 1 waits
+// behind it in the same slot (the first slot is handed tiles 0 and 1, the
+// second 2 and 3): only the other slot's worker, with its own tables (the
+// job's slot), can do it.
 TEST(WorkerPool, AWaitingTileMovesToTheSlotThatRanDry) {
     struct BlockingRunner : RecordingRunner {
         using RecordingRunner::RecordingRunner;
         std::mutex m;
         std::condition_variable secondDone;
         bool started0 = false;
-        bool done2 = false;
+        bool done1 = false;
         bool sawSecond = false;
         std::thread::id worker[4];
         int32_t slotOf[4] = {-1, -1, -1, -1};
@@ -212,14 +213,14 @@ TEST(WorkerPool, AWaitingTileMovesToTheSlotThatRanDry) {
                 started0 = true;
                 secondDone.notify_all();
                 sawSecond =
-                    secondDone.wait_for(lock, std::chrono::seconds(10), [this] { return done2; });
+                    secondDone.wait_for(lock, std::chrono::seconds(10), [this] { return done1; });
             } else if (n == 3) {
                 // The other slot runs dry only once tile 0 is under way: a
                 // slot whose worker has not yet taken its current tile
                 // keeps the one waiting behind it.
                 secondDone.wait_for(lock, std::chrono::seconds(10), [this] { return started0; });
-            } else if (n == 2) {
-                done2 = true;
+            } else if (n == 1) {
+                done1 = true;
                 secondDone.notify_all();
             }
         }
@@ -231,12 +232,40 @@ TEST(WorkerPool, AWaitingTileMovesToTheSlotThatRanDry) {
     EXPECT_TRUE(runner.sawSecond);
     EXPECT_EQ(stats.finished, 4);
     EXPECT_EQ(runner.finishedTiles.size(), 4u);
-    EXPECT_NE(runner.worker[2], runner.worker[0]);
-    EXPECT_EQ(runner.worker[2], runner.worker[1]);
-    EXPECT_EQ(runner.slotOf[2], runner.slotOf[1]);
-    EXPECT_NE(runner.slotOf[2], runner.slotOf[0]);
+    EXPECT_NE(runner.worker[1], runner.worker[0]);
+    EXPECT_EQ(runner.worker[1], runner.worker[2]);
+    EXPECT_EQ(runner.slotOf[1], runner.slotOf[2]);
+    EXPECT_NE(runner.slotOf[1], runner.slotOf[0]);
     // Made once and asked for again once before compositing, as always.
     EXPECT_EQ(host.fetches, 8);
+}
+
+// The caller's own work at the start runs while all slots but the last
+// have their first tiles (and their second when every slot can have two):
+// then the last slot's tiles follow, and every slot still gets work.
+TEST(WorkerPool, TheLastSlotStartsAfterTheCallersOwnWork) {
+    struct CopyingHost : FakeHost {
+        int fetchedBefore = -1;
+        int calls = 0;
+        void whileFirstTilesRun() override {
+            ++calls;
+            fetchedBefore = fetches;
+        }
+    };
+    struct Case {
+        int processors, tiles, fetchedBefore;
+    };
+    for (const Case c : {Case{1, 24, 1}, Case{2, 24, 2}, Case{4, 24, 6}, Case{4, 8, 6},
+                         Case{4, 7, 3}, Case{4, 3, 2}}) {
+        CopyingHost host;
+        RecordingRunner runner(host);
+        const PoolRunStats stats = runJobs(kJobPatternTile, PixelRect{0, 0, 128, 128 * c.tiles},
+                                           runner, &host, finalOptions(c.processors));
+        EXPECT_EQ(host.calls, 1) << c.processors << " " << c.tiles;
+        EXPECT_EQ(host.fetchedBefore, c.fetchedBefore) << c.processors << " " << c.tiles;
+        EXPECT_EQ(stats.finished, c.tiles);
+        EXPECT_EQ(runner.threadsStarted, stats.slots) << c.processors << " " << c.tiles;
+    }
 }
 
 TEST(WorkerPool, CancelStopsNewTilesAndReportsCancelled) {
