@@ -61,6 +61,15 @@ void BM_RenderTileZoom0(benchmark::State& state) {
     renderTiles(state, s);
 }
 
+// The dialog's preview of a large document: every tenth pixel, so a cell
+// is 20 pixels wide and the points are painted by cell.
+void BM_RenderTilePreviewComplexity100(benchmark::State& state) {
+    SettingsRecord s = defaults();
+    s.complexity = 100;
+    s.previewZoom = 10;
+    renderTiles(state, s);
+}
+
 void BM_RenderTileCirclesFullOverlap(benchmark::State& state) {
     SettingsRecord s = defaults();
     s.shape = 1;
@@ -74,6 +83,7 @@ void BM_RenderTileCirclesFullOverlap(benchmark::State& state) {
 BENCHMARK(BM_RenderTileDefaults)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderTileComplexity100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderTileZoom0)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RenderTilePreviewComplexity100)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RenderTileCirclesFullOverlap)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
