@@ -97,7 +97,24 @@ inline void appendPoints(BlockScratch& s, int32_t& fill, int32_t from, int32_t t
 // bottom .. bottom + count - 1 to one list, column by column.
 inline void appendColumns(BlockScratch& s, int32_t& fill, int32_t top, int32_t bottom,
                           int32_t count) {
-    for (int32_t c = 0; c < count; ++c, fill += 2) {
+    int32_t c = 0;
+    // Four columns at a time: the two rows' points interleaved in SSE
+    // registers, the pixel numbers counted up in pairs.
+    const __m128i step = _mm_setr_epi16(0, 0, 1, 1, 2, 2, 3, 3);
+    for (; c + 4 <= count; c += 4, fill += 8) {
+        const __m128 xTop = _mm_loadu_ps(s.x + top + c);
+        const __m128 xBottom = _mm_loadu_ps(s.x + bottom + c);
+        _mm_storeu_ps(s.sortedX + fill, _mm_unpacklo_ps(xTop, xBottom));
+        _mm_storeu_ps(s.sortedX + fill + 4, _mm_unpackhi_ps(xTop, xBottom));
+        const __m128 yTop = _mm_loadu_ps(s.y + top + c);
+        const __m128 yBottom = _mm_loadu_ps(s.y + bottom + c);
+        _mm_storeu_ps(s.sortedY + fill, _mm_unpacklo_ps(yTop, yBottom));
+        _mm_storeu_ps(s.sortedY + fill + 4, _mm_unpackhi_ps(yTop, yBottom));
+        const uint32_t pair = uint32_t(top + c) | (uint32_t(bottom + c) << 16);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s.order + fill),
+                         _mm_add_epi16(_mm_set1_epi32(int32_t(pair)), step));
+    }
+    for (; c < count; ++c, fill += 2) {
         s.order[fill] = static_cast<int16_t>(top + c);
         s.order[fill + 1] = static_cast<int16_t>(bottom + c);
         s.sortedX[fill] = s.x[top + c];

@@ -95,6 +95,30 @@ double nearestInCell(int32_t home, float p) {
     return outside > 0.0 ? outside : 0.0;
 }
 
+// The offset from p to the nearest edge of the span of points whose
+// truncated coordinate is `home` (as nearestInCell; 0 inside it), in single
+// precision as the paint subtracts. Every point of the span lies at least
+// this far from p after rounding too, so for every metric that grows with
+// the offset (all but the fleurons') a shape whose metric at these offsets
+// is not below K * K covers no point of the cell: the test shapesNear makes
+// for a group of points, made once for the whole cell.
+float edgeOffset(int32_t home, float p) {
+    const float lo = home > 0 ? float(home) : float(home) - 1.0f;
+    const float hi = home < 0 ? float(home) : float(home) + 1.0f;
+    const float below = lo - p;
+    const float above = p - hi;
+    const float outside = below > above ? below : above;
+    return outside > 0.0f ? outside : 0.0f;
+}
+
+// The bits set in v, counted by pairs, nibbles and bytes: builds without a
+// population-count instruction would make the builtin a library call.
+int32_t bitCount(uint32_t v) {
+    v = v - ((v >> 1) & 0x55555555u);
+    v = (v & 0x33333333u) + ((v >> 2) & 0x33333333u);
+    return int32_t((((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24);
+}
+
 // Padding of the feature point arrays: no shape there can cover anything.
 constexpr float kFarAway = 1e30f;
 
@@ -138,13 +162,17 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     const bool prune =
         ex > -kPruneLimit && ex < kPruneLimit && ey > -kPruneLimit && ey < kPruneLimit;
     const double reach = rejectionDistance(shapeKind, gen.constants.shapeRadius);
+    const float kk = gen.constants.shapeRadius * gen.constants.shapeRadius;
+    const bool growing = shapeKind != kFleurons;
     int32_t count = 0;
     // Every candidate is written at the next place and counted only when it
     // is kept (the places from shapeCount on are padded or never read).
     for (int32_t n = 0; n < kCandidateCount; ++n) {
         const int32_t k = order[n];
-        const bool far =
-            (int{nearestInCell(ex, px[k]) >= reach} | int{nearestInCell(ey, py[k]) >= reach}) != 0;
+        const bool beyond = growing && !(shapeMetricSquared(shapeKind, edgeOffset(ex, px[k]),
+                                                            edgeOffset(ey, py[k])) < kk);
+        const bool far = (int{nearestInCell(ex, px[k]) >= reach} |
+                          int{nearestInCell(ey, py[k]) >= reach} | int{beyond}) != 0;
         cell.px[count] = px[k];
         cell.py[count] = py[k];
         cell.channel[count][0] = channel[k][0];
@@ -168,12 +196,12 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
 
 } // namespace
 
-void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32_t row,
-                                int32_t shapeKind) {
-    if (counted_ && entries[25] == column && entries[26] == row && shapeKind_ == shapeKind) {
-        ++sortsSkipped;
-        return;
-    }
+bool CellOrderCache::lastCellIs(int32_t column, int32_t row, int32_t shapeKind) const {
+    return counted_ && entries[25] == column && entries[26] == row && shapeKind_ == shapeKind;
+}
+
+void CellOrderCache::sortFor(const GeneratorState& gen, int32_t column, int32_t row,
+                             int32_t shapeKind) {
     const PreparedCell& cell = cellFor(gen, column, row, shapeKind);
     for (int32_t k = 0; k < kCandidateCount; ++k) {
         entries[k] = cell.order[k];
@@ -181,6 +209,15 @@ void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32
     entries[25] = column;
     entries[26] = row;
     counted_ = true;
+}
+
+void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32_t row,
+                                int32_t shapeKind) {
+    if (lastCellIs(column, row, shapeKind)) {
+        ++sortsSkipped;
+        return;
+    }
+    sortFor(gen, column, row, shapeKind);
     ++sortsPerformed;
 }
 
@@ -190,19 +227,22 @@ void CellOrderCache::countChanges(const GeneratorState& gen, const int32_t* colu
     if (count <= 0) {
         return;
     }
-    // After the first point the cache's last cell is the previous point's:
-    // a point in the same cell would be counted as a skipped sort.
-    countPoint(gen, columns[0], rows[0], shapeKind);
+    // The first point sorts unless it is in the cache's last cell, every
+    // later one exactly where its cell is another than the point's before
+    // it. Only the last sort's order is left in the entries, so only that
+    // one is made.
     uint32_t later = changes & ~1u;
     if (count < 32) {
         later &= (uint32_t{1} << count) - 1u;
     }
-    sortsSkipped += uint64_t(count - 1 - __builtin_popcount(later));
-    while (later != 0) {
-        const int32_t n = __builtin_ctz(later);
-        later &= later - 1u;
-        countPoint(gen, columns[n], rows[n], shapeKind);
+    const int32_t sorts = (lastCellIs(columns[0], rows[0], shapeKind) ? 0 : 1) + bitCount(later);
+    sortsPerformed += uint64_t(sorts);
+    sortsSkipped += uint64_t(count - sorts);
+    if (sorts == 0) {
+        return;
     }
+    const int32_t last = later != 0 ? 31 - __builtin_clz(later) : 0;
+    sortFor(gen, columns[last], rows[last], shapeKind);
 }
 
 const PreparedCell& CellOrderCache::cellFor(const GeneratorState& gen, int32_t column, int32_t row,

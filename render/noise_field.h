@@ -114,6 +114,10 @@ class CellOrderCache {
                                 int32_t shapeKind);
 
   private:
+    // Whether the entries hold the order of cell (column, row) for
+    // `shapeKind`, and making them so.
+    bool lastCellIs(int32_t column, int32_t row, int32_t shapeKind) const;
+    void sortFor(const GeneratorState& gen, int32_t column, int32_t row, int32_t shapeKind);
     void forgetCells();
     PreparedCell* slotFor(int32_t column, int32_t row);
 

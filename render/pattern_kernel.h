@@ -48,7 +48,7 @@ inline void paintChannel(Lanes& w, float gain, Lanes f, float doublureInverse, L
                          LaneMask covered) {
     const Lanes v = foldChannel(broadcast(gain) * f * doublureInverse);
     const Lanes u = mergeChannel(Rule, w, v);
-    w = covered ? u * a + w * keep : w;
+    w = blendLanes(covered, u * a + w * keep, w);
 }
 
 // The shapes of `cell` that may cover one of the lanes' points, one bit per
@@ -346,6 +346,50 @@ inline Lanes loadRun(const float* p, int32_t used) {
     return v;
 }
 
+// Where a full group holds neighbouring columns of two rows (the top row's
+// pixel p, the bottom row's q, then p + 1, q + 1 and so on, as sortByCell
+// lays a band out), its colours go to the two rows as two runs of half a
+// group each, instead of lane by lane. False, storing nothing, for any
+// other group (and always for sixteen lanes).
+inline bool storePairedColumns(BlockScratch& s, int32_t i, const Lanes colour[3]) {
+#if defined(QF_SIMD_AVX512)
+    (void)s;
+    (void)i;
+    (void)colour;
+    return false;
+#else
+    const int32_t top = s.order[i];
+    const int32_t bottom = s.order[i + 1];
+    const uint32_t pair = uint32_t(uint16_t(top)) | (uint32_t(uint16_t(bottom)) << 16);
+    const __m128i counted =
+        _mm_add_epi16(_mm_set1_epi32(int32_t(pair)), _mm_setr_epi16(0, 0, 1, 1, 2, 2, 3, 3));
+#if defined(QF_SIMD_AVX2)
+    const __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.order + i));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(counted, order)) != 0xFFFF) {
+        return false;
+    }
+    const __m256i split = _mm256_setr_epi32(0, 2, 4, 6, 1, 3, 5, 7);
+    for (int32_t ch = 0; ch < 3; ++ch) {
+        const __m256 v = _mm256_permutevar8x32_ps(reinterpret_cast<__m256>(colour[ch]), split);
+        _mm_storeu_ps(s.layer[ch] + top, _mm256_castps256_ps128(v));
+        _mm_storeu_ps(s.layer[ch] + bottom, _mm256_extractf128_ps(v, 1));
+    }
+#else
+    const __m128i order = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.order + i));
+    if ((_mm_movemask_epi8(_mm_cmpeq_epi16(counted, order)) & 0xFF) != 0xFF) {
+        return false;
+    }
+    for (int32_t ch = 0; ch < 3; ++ch) {
+        const __m128 c = reinterpret_cast<__m128>(colour[ch]);
+        const __m128 v = _mm_shuffle_ps(c, c, _MM_SHUFFLE(3, 1, 2, 0));
+        _mm_storel_pi(reinterpret_cast<__m64*>(s.layer[ch] + top), v);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(s.layer[ch] + bottom), v);
+    }
+#endif
+    return true;
+#endif
+}
+
 // Paints the block's warped points into s.layer, cell by cell.
 inline void paintByCell(BlockScratch& s, int32_t cells, const GeneratorState& gen,
                         const PaintConstants& pc, PaintFunction paint, CellOrderCache& cache) {
@@ -355,6 +399,9 @@ inline void paintByCell(BlockScratch& s, int32_t cells, const GeneratorState& ge
             const int32_t used = s.start[c + 1] - i < kLaneCount ? s.start[c + 1] - i : kLaneCount;
             Lanes colour[3];
             paint(cell, pc, loadRun(s.sortedX + i, used), loadRun(s.sortedY + i, used), colour);
+            if (used == kLaneCount && storePairedColumns(s, i, colour)) {
+                continue;
+            }
             for (int32_t lane = 0; lane < used; ++lane) {
                 const int32_t p = s.order[i + lane];
                 s.layer[0][p] = colour[0][lane];

@@ -186,6 +186,24 @@ inline Lanes smaller(Lanes a, Lanes b) {
     return a < b ? a : b;
 }
 
+// ifSet in the lanes where m (a comparison's result, every bit of a lane
+// set or clear) holds, ifClear elsewhere: as m ? ifSet : ifClear, but
+// without testing each lane of m against 0 again when m comes from memory.
+inline Lanes blendLanes(LaneMask m, Lanes ifSet, Lanes ifClear) {
+#if defined(QF_SIMD_AVX512)
+    const __mmask16 k =
+        _mm512_cmplt_epi32_mask(reinterpret_cast<NativeInts>(m), _mm512_setzero_si512());
+    return reinterpret_cast<Lanes>(_mm512_mask_blend_ps(k, reinterpret_cast<NativeLanes>(ifClear),
+                                                        reinterpret_cast<NativeLanes>(ifSet)));
+#elif defined(QF_SIMD_AVX2)
+    return reinterpret_cast<Lanes>(_mm256_blendv_ps(reinterpret_cast<NativeLanes>(ifClear),
+                                                    reinterpret_cast<NativeLanes>(ifSet),
+                                                    reinterpret_cast<NativeLanes>(m)));
+#else
+    return m ? ifSet : ifClear;
+#endif
+}
+
 // The lanes where a comparison holds, one bit per lane (lane 0 lowest).
 inline uint32_t laneBits(LaneMask m) {
 #if defined(QF_SIMD_AVX512)

@@ -91,9 +91,14 @@ template <class V> inline V stripeProfile(V s, bool triangleProfile, bool double
 // of floats that holds the three channels side by side (element-wise the
 // same operations).
 template <class V> inline V foldChannel(V v) {
-    v = v > 1.0f ? 2.0f - v : v;
-    v = v < 0.0f ? -v : v;
-    return v;
+    // v > 1 ? 2 - v : v, then v < 0 ? -v : v, each as one minimum or
+    // maximum (two operations fewer than compare and select): 2 - v lies
+    // below v exactly when v is above 1 (from 1 to 2 the difference is
+    // exact), -v above v exactly when v is below 0, and where the
+    // comparison fails (equal values, -0, NaN) both pick v as the selects
+    // do.
+    v = smaller(2.0f - v, v);
+    return larger(-v, v);
 }
 
 // The value u that a shape of channel value v lays over the value w below
