@@ -32,12 +32,12 @@ inline int32_t truncToIndex(float v) {
     return static_cast<int32_t>(v);
 }
 
-// The same for four values.
+// The same for a group of lanes: clamped first (a NaN comes out of the
+// clamp as -limit), converted, and NaN lanes then cleared.
 inline LaneInts truncToIndex(Lanes v) {
     constexpr float limit = static_cast<float>(kCellIndexLimit);
-    const LaneInts beyond = v >= limit ? LaneInts{} + kCellIndexLimit
-                                       : (v <= -limit ? LaneInts{} - kCellIndexLimit : LaneInts{});
-    return absolute(v) < limit ? truncateLanes(v) : beyond;
+    const LaneInts index = truncateLanes(smaller(larger(v, broadcast(-limit)), broadcast(limit)));
+    return index & (v == v);
 }
 
 } // namespace QF_SIMD_NAMESPACE

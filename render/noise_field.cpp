@@ -119,6 +119,38 @@ int32_t bitCount(uint32_t v) {
     return int32_t((((v + (v >> 4)) & 0x0F0F0F0Fu) * 0x01010101u) >> 24);
 }
 
+// Which of the candidates at (px, py) cannot cover any point of home cell
+// (ex, ey): their metric at the cell's nearest edge (edgeOffset) is not
+// below kk. Never so for the fleurons.
+template <int32_t Kind>
+void markUnreachable(int32_t ex, int32_t ey, const float* px, const float* py, float kk,
+                     bool* unreachable) {
+    for (int32_t k = 0; k < kCandidateCount; ++k) {
+        const float q = shapeMetricSquared<Kind>(edgeOffset(ex, px[k]), edgeOffset(ey, py[k]));
+        unreachable[k] = Kind != kFleurons && !(q < kk);
+    }
+}
+
+void markUnreachable(int32_t kind, int32_t ex, int32_t ey, const float* px, const float* py,
+                     float kk, bool* unreachable) {
+    switch (kind) {
+    case kCircles:
+        return markUnreachable<kCircles>(ex, ey, px, py, kk, unreachable);
+    case kDiamonds:
+        return markUnreachable<kDiamonds>(ex, ey, px, py, kk, unreachable);
+    case kSquares:
+        return markUnreachable<kSquares>(ex, ey, px, py, kk, unreachable);
+    case kOctagons:
+        return markUnreachable<kOctagons>(ex, ey, px, py, kk, unreachable);
+    case kTVs:
+        return markUnreachable<kTVs>(ex, ey, px, py, kk, unreachable);
+    case kFleurons:
+        return markUnreachable<kFleurons>(ex, ey, px, py, kk, unreachable);
+    default:
+        return markUnreachable<kPoints>(ex, ey, px, py, kk, unreachable);
+    }
+}
+
 // Padding of the feature point arrays: no shape there can cover anything.
 constexpr float kFarAway = 1e30f;
 
@@ -162,17 +194,16 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     const bool prune =
         ex > -kPruneLimit && ex < kPruneLimit && ey > -kPruneLimit && ey < kPruneLimit;
     const double reach = rejectionDistance(shapeKind, gen.constants.shapeRadius);
-    const float kk = gen.constants.shapeRadius * gen.constants.shapeRadius;
-    const bool growing = shapeKind != kFleurons;
+    bool unreachable[kCandidateCount];
+    markUnreachable(shapeKind, ex, ey, px, py,
+                    gen.constants.shapeRadius * gen.constants.shapeRadius, unreachable);
     int32_t count = 0;
     // Every candidate is written at the next place and counted only when it
     // is kept (the places from shapeCount on are padded or never read).
     for (int32_t n = 0; n < kCandidateCount; ++n) {
         const int32_t k = order[n];
-        const bool beyond = growing && !(shapeMetricSquared(shapeKind, edgeOffset(ex, px[k]),
-                                                            edgeOffset(ey, py[k])) < kk);
         const bool far = (int{nearestInCell(ex, px[k]) >= reach} |
-                          int{nearestInCell(ey, py[k]) >= reach} | int{beyond}) != 0;
+                          int{nearestInCell(ey, py[k]) >= reach} | int{unreachable[k]}) != 0;
         cell.px[count] = px[k];
         cell.py[count] = py[k];
         cell.channel[count][0] = channel[k][0];
