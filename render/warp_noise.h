@@ -31,7 +31,14 @@ inline float floorOf(float v) {
     return std::floor(v);
 }
 inline Lanes floorOf(Lanes v) {
+#if defined(QF_SIMD_AVX2)
+    // The rounding instruction's floor is IEEE floor for every float (-0,
+    // NaN and the infinities included), as the steps below are.
+    return reinterpret_cast<Lanes>(_mm256_round_ps(reinterpret_cast<NativeLanes>(v),
+                                                   _MM_FROUND_TO_NEG_INF | _MM_FROUND_NO_EXC));
+#else
     return absolute(v) < 8388608.0f ? floorLanes(v) : v;
+#endif
 }
 
 // The hashed gradients of the four corners of the lattice square at
