@@ -82,6 +82,11 @@ void buildWarpTables(NoiseTables& t, int32_t seed) {
         t.warpGradients[h][0] = kWarpGradients[h][0];
         t.warpGradients[h][1] = kWarpGradients[h][1];
     }
+    for (int32_t n = 0; n < kWarpPermutationSize; ++n) {
+        const int32_t h = t.warpPermutation[t.warpPermutation[n]] & 15;
+        t.warpCornerGradients[n][0] = t.warpGradients[h][0];
+        t.warpCornerGradients[n][1] = t.warpGradients[h][1];
+    }
 }
 
 } // namespace qf

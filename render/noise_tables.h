@@ -21,6 +21,10 @@ struct NoiseTables {
     int32_t channelPermutation[kChannelPermutationSize];
     int32_t warpPermutation[kWarpPermutationSize];
     float warpGradients[kWarpGradientCount][2]; // gx, gy
+    // The gradient of lattice corner (x, y) for n = warpPermutation[x] + y:
+    // warpGradients[warpPermutation[warpPermutation[n]] & 15], so that a
+    // corner takes two dependent look-ups instead of four.
+    float warpCornerGradients[kWarpPermutationSize][2];
 };
 
 // Fills `seededBytes`, `rankTable` and `seededUnits` from the base table and
@@ -31,7 +35,7 @@ void buildNoiseTables(NoiseTables& t, int32_t seed);
 void buildChannelPermutation(NoiseTables& t);
 
 // Fills `warpPermutation` (the reference gradient-noise permutation rotated
-// by the seed) and `warpGradients`.
+// by the seed), `warpGradients` and `warpCornerGradients`.
 void buildWarpTables(NoiseTables& t, int32_t seed);
 
 } // namespace qf

@@ -44,9 +44,8 @@ inline Lanes floorOf(Lanes v) {
 // The hashed gradients of the four corners of the lattice square at
 // (xi, yi): corners 00, 10, 01, 11, each x then y.
 inline const float* squareGradient(const NoiseTables& t, int32_t xi, int32_t yi, int32_t corner) {
-    const int32_t* p = t.warpPermutation;
-    const int32_t column = p[xi + (corner & 1)];
-    return t.warpGradients[p[p[column + yi + (corner >> 1)]] & 15];
+    const int32_t column = t.warpPermutation[xi + (corner & 1)];
+    return t.warpCornerGradients[column + yi + (corner >> 1)];
 }
 
 inline void squareGradients(const NoiseTables& t, int32_t xi, int32_t yi, float g[4][2]) {

@@ -35,7 +35,13 @@ TEST(WarpNoise, InterpolatesTheTableGradients) {
     // the noise reduces to fx - fade(fx), whatever the hashes.
     NoiseTables t;
     buildWarpTables(t, 3);
-    for (auto& g : t.warpGradients) {
+    // Each corner's gradient as the permutation picks it from the sixteen.
+    for (int32_t n = 0; n < kWarpPermutationSize; ++n) {
+        const int32_t h = t.warpPermutation[t.warpPermutation[n]] & 15;
+        ASSERT_EQ(t.warpCornerGradients[n][0], t.warpGradients[h][0]) << n;
+        ASSERT_EQ(t.warpCornerGradients[n][1], t.warpGradients[h][1]) << n;
+    }
+    for (auto& g : t.warpCornerGradients) {
         g[0] = 1.0f;
         g[1] = 0.0f;
     }
