@@ -326,6 +326,10 @@ void copyPreviewSource(ModuleCall& call) {
         for (int32_t y = 0; y < h; ++y) {
             uint8_t* row = static_cast<uint8_t*>(fr.inData) + size_t(y) * size_t(fr.inRowBytes);
             uint8_t* out = dst + size_t(y) * size_t(w);
+            if (depth == DepthClass::Eight) {
+                std::memcpy(out, row, size_t(w));
+                continue;
+            }
             for (int32_t x = 0; x < w; ++x) {
                 switch (depth) {
                 case DepthClass::Eight:
