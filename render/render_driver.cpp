@@ -17,19 +17,24 @@ namespace {
 class PatternJobRunner final : public JobRunner {
   public:
     PatternJobRunner(const GeneratorState& gen, const PatternSettings& settings, RenderHost& host,
-                     bool fromHost)
-        : gen_(gen), settings_(settings), host_(host), fromHost_(fromHost) {}
+                     bool fromHost, std::unique_ptr<LayerCaches>* caches)
+        : gen_(gen), settings_(settings), host_(host), fromHost_(fromHost), caches_(caches) {}
 
     // The host is asked for the tile when the job is made (the pool does
     // that); its source colours are not copied into the buffer, since
     // renderTile overwrites every pixel of it.
     void work(TileJob& job) override {
-        // Each slot keeps its tables of cells from tile to tile; only the
-        // slot's own thread (or the main thread, when the slot has none)
-        // works on its tiles.
+        // Each slot keeps its tables of cells from tile to tile, and from
+        // render to render, forgotten at its first tile of a render; only
+        // the slot's own thread (or the main thread, when the slot has
+        // none) works on its tiles.
         if (job.slot >= 0 && job.slot < kMaxSlots) {
             std::unique_ptr<LayerCaches>& caches = caches_[size_t(job.slot)];
+            bool& fresh = fresh_[size_t(job.slot)];
+            if (!fresh && caches && !caches->suits(settings_)) caches.reset();
+            if (!fresh && caches) caches->forget();
             if (!caches) caches.reset(new (std::nothrow) LayerCaches(settings_));
+            fresh = true;
             if (caches) {
                 renderTile(settings_, gen_, job.buffer, activeSimdWidth(), *caches);
                 return;
@@ -46,7 +51,8 @@ class PatternJobRunner final : public JobRunner {
     const PatternSettings& settings_;
     RenderHost& host_;
     bool fromHost_;
-    std::unique_ptr<LayerCaches> caches_[kMaxSlots];
+    std::unique_ptr<LayerCaches>* caches_; // the render state's, one a slot
+    bool fresh_[kMaxSlots] = {};           // a slot's tables serve this render
 };
 
 } // namespace
@@ -68,7 +74,8 @@ PoolRunStats renderTail(const PixelRect& area, SettingsRecord& s, RenderState& s
     } else {
         // The settings are frozen for the workers from here on.
         const PatternSettings settings = patternSettings(s);
-        PatternJobRunner runner(state.generator, settings, host, s.renderTarget != kTargetImage);
+        PatternJobRunner runner(state.generator, settings, host, s.renderTarget != kTargetImage,
+                                state.layerCaches);
         PoolOptions options;
         options.renderTarget = s.renderTarget;
         options.passIndex = s.passIndex;

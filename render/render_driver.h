@@ -4,8 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "render/generator_setup.h"
+#include "render/tile_renderer.h"
 #include "render/worker_pool.h"
 #include "values/pixel_types.h"
 #include "values/settings_record.h"
@@ -19,6 +21,10 @@ struct RenderState {
     GeneratorState generator;
     int32_t processors = 0; // 0: as many as the system has
     TileBufferStock tileBuffers;
+    // Each slot's tables of cells, kept from render to render (made again
+    // only when a render needs them in another shape) so that a preview
+    // does not take fresh memory from the system for them every time.
+    std::unique_ptr<LayerCaches> layerCaches[kMaxSlots];
 };
 
 RenderState* createRenderState();

@@ -110,7 +110,21 @@ bool smallCells(const PatternSettings& p) {
 LayerCaches::LayerCaches(const PatternSettings& p)
     : layer{CellOrderCache(true, smallCells(p)),
             CellOrderCache(layerWeights(p.complexity).second > 0.0f, smallCells(p)),
-            CellOrderCache(layerWeights(p.complexity).third > 0.0f, smallCells(p))} {}
+            CellOrderCache(layerWeights(p.complexity).third > 0.0f, smallCells(p))},
+      smallCells_(smallCells(p)), drawn_{true, layerWeights(p.complexity).second > 0.0f,
+                                         layerWeights(p.complexity).third > 0.0f} {}
+
+bool LayerCaches::suits(const PatternSettings& p) const {
+    const LayerWeights w = layerWeights(p.complexity);
+    return smallCells_ == smallCells(p) && drawn_[1] == (w.second > 0.0f) &&
+           drawn_[2] == (w.third > 0.0f);
+}
+
+void LayerCaches::forget() {
+    for (CellOrderCache& c : layer) {
+        c.reset();
+    }
+}
 
 void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer& buffer,
                 SimdWidth width) {

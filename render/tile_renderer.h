@@ -56,7 +56,16 @@ void renderTile(const PatternSettings& p, const GeneratorState& gen, TileBuffer&
 class LayerCaches {
   public:
     explicit LayerCaches(const PatternSettings& p);
+    // Whether tables made for p's render serve this one too (they have the
+    // same shape: cells as small, the same layers drawn); forget() then
+    // makes them as new.
+    bool suits(const PatternSettings& p) const;
+    void forget();
     CellOrderCache layer[3];
+
+  private:
+    bool smallCells_;
+    bool drawn_[3];
 };
 
 // renderTile with the caller's tables.

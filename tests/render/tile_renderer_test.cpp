@@ -196,6 +196,47 @@ TEST(TileRenderer, OneCellColourCallPerLayerAndPixel) {
     }
 }
 
+// A slot's tables are kept from one render to the next: forgotten, they
+// must give the next render's tile exactly what new ones give, statistics
+// included, and they serve only renders that need them in the same shape.
+TEST(TileRenderer, KeptTablesForgottenServeTheNextRenderAsNewOnes) {
+    SettingsRecord a = patternDefaults();
+    a.complexity = 100;
+    a.previewZoom = 10; // small cells: the tables of four rows
+    SettingsRecord b = a;
+    b.randomSeed = a.randomSeed + 7;
+    b.overlap = 20;
+    const PixelRect area{0, 0, 64, 64};
+    auto genA = preparedGenerator(a, area);
+    auto genB = preparedGenerator(b, area);
+    ASSERT_TRUE(genA && genB);
+    LayerCaches kept(patternSettings(b));
+    ASSERT_TRUE(kept.suits(patternSettings(a)));
+    TileBuffer tile;
+    ASSERT_TRUE(tile.allocate(PixelRect{0, 0, 40, 40}));
+    renderTile(patternSettings(b), *genB, tile, activeSimdWidth(), kept);
+    kept.forget();
+    ASSERT_TRUE(tile.allocate(PixelRect{8, 16, 48, 56}));
+    renderTile(patternSettings(a), *genA, tile, activeSimdWidth(), kept);
+    const auto [performed, skipped] = referenceSorts(*genA, a, tile.rect());
+    EXPECT_EQ(genA->sortStatistics.sortsPerformed.load(), performed);
+    EXPECT_EQ(genA->sortStatistics.sortsSkipped.load(), skipped);
+    int32_t mismatches = 0;
+    for (int32_t y = 8; y < 48; ++y)
+        for (int32_t x = 16; x < 56; ++x) {
+            const FloatRGBA want = referencePixel(*genA, a, x, y);
+            if (std::memcmp(&want, tile.at(x, y), sizeof want) != 0) ++mismatches;
+        }
+    EXPECT_EQ(mismatches, 0);
+
+    SettingsRecord fewerLayers = a;
+    fewerLayers.complexity = 50;
+    SettingsRecord largeCells = a;
+    largeCells.previewZoom = 1;
+    EXPECT_FALSE(kept.suits(patternSettings(fewerLayers)));
+    EXPECT_FALSE(kept.suits(patternSettings(largeCells)));
+}
+
 TEST(TileRenderer, TilingDoesNotChangeThePicture) {
     // One tile over the area, or the area cut into uneven tiles: the same
     // pixels, because every cache decision is a shortcut only.
