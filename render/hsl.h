@@ -39,14 +39,25 @@ template <class V> inline HslValues<V> rgbToHsl(V r, V g, V b) {
     // Black and greys keep hue and saturation 0; what the other branches
     // compute there is not used.
     const auto grey = (l <= 0.0f) | (d <= 0.0f);
-    const V s = l <= 0.5f ? d / (mx + mn) : d / (2.0f - mx - mn);
-    const V rc = (mx - r) / d;
-    const V gc = (mx - g) / d;
-    const V bc = (mx - b) / d;
-    const V redTop = g == mn ? 5.0f + bc : 1.0f - gc;
-    const V greenTop = b == mn ? 1.0f + rc : 3.0f - bc;
-    const V blueTop = r == mn ? 3.0f + gc : 5.0f - rc;
-    const V h = (r == mx ? redTop : (g == mx ? greenTop : blueTop)) * 0.16666667f;
+    // s = d / (mx + mn) up to l = 0.5, else d / (2 - mx - mn); and h is
+    // one of 5 + bc, 1 - gc (red on top), 1 + rc, 3 - bc (green), 3 + gc,
+    // 5 - rc (blue), with xc = (mx - x) / d. Each lane needs one of the
+    // three quotients only: it is chosen before the division, and a - q
+    // is a + (-q) exactly, so every lane gets the bits of its branch with
+    // two divisions instead of five.
+    const V s = d / (l <= 0.5f ? mx + mn : 2.0f - mx - mn);
+    const auto redTop = r == mx;
+    const auto greenTop = g == mx;
+    const auto redLow = g == mn;
+    const auto greenLow = b == mn;
+    const auto blueLow = r == mn;
+    const V x = redTop ? (redLow ? b : g) : (greenTop ? (greenLow ? r : b) : (blueLow ? g : r));
+    const V base = redTop ? (redLow ? splat<V>(5.0f) : splat<V>(1.0f))
+                          : (greenTop ? (greenLow ? splat<V>(1.0f) : splat<V>(3.0f))
+                                      : (blueLow ? splat<V>(3.0f) : splat<V>(5.0f)));
+    const auto adds = redTop ? redLow : (greenTop ? greenLow : blueLow);
+    const V q = (mx - x) / d;
+    const V h = (base + (adds ? q : -q)) * 0.16666667f;
     return HslValues<V>{grey ? V{} : h, grey ? V{} : s, l};
 }
 

@@ -369,6 +369,56 @@ TEST(Hsl, KnownColoursAndRoundTrip) {
     }
 }
 
+namespace {
+
+// The conversion branch by branch, every quotient worked out as written.
+HslColour branchingRgbToHsl(float r, float g, float b) {
+    const float mx = r > g ? (r > b ? r : b) : (g > b ? g : b);
+    const float mn = r < g ? (r < b ? r : b) : (g < b ? g : b);
+    HslColour out{0.0f, 0.0f, (mx + mn) / 2.0f};
+    const float d = mx - mn;
+    if (out.l <= 0.0f || d <= 0.0f) return out;
+    out.s = out.l <= 0.5f ? d / (mx + mn) : d / (2.0f - mx - mn);
+    const float rc = (mx - r) / d, gc = (mx - g) / d, bc = (mx - b) / d;
+    float h;
+    if (r == mx)
+        h = g == mn ? 5.0f + bc : 1.0f - gc;
+    else if (g == mx)
+        h = b == mn ? 1.0f + rc : 3.0f - bc;
+    else
+        h = r == mn ? 3.0f + gc : 5.0f - rc;
+    out.h = h * 0.16666667f;
+    return out;
+}
+
+} // namespace
+
+// Ties between channels decide the branch, so eighths are mixed in.
+TEST(Hsl, EveryPixelGetsTheBitsOfItsBranch) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> d(0.0f, 1.0f);
+    std::uniform_int_distribution<int> eighth(0, 8);
+    const auto pick = [&] { return rng() % 3 == 0 ? float(eighth(rng)) / 8.0f : d(rng); };
+    for (int32_t i = 0; i < 40000; i += kLaneCount) {
+        Lanes r{}, g{}, b{};
+        for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+            r[lane] = pick();
+            g[lane] = pick();
+            b[lane] = pick();
+        }
+        const HslValues<Lanes> lanes = rgbToHsl(r, g, b);
+        for (int32_t lane = 0; lane < kLaneCount; ++lane) {
+            const HslColour want = branchingRgbToHsl(r[lane], g[lane], b[lane]);
+            const HslColour one = rgbToHsl(r[lane], g[lane], b[lane]);
+            const HslColour inLane{lanes.h[lane], lanes.s[lane], lanes.l[lane]};
+            for (const HslColour& got : {one, inLane}) {
+                ASSERT_EQ(std::memcmp(&got, &want, sizeof want), 0)
+                    << r[lane] << " " << g[lane] << " " << b[lane];
+            }
+        }
+    }
+}
+
 TEST(TileRenderer, PanOffsetsShiftByWholePixelsTruncatingTowardZero) {
     SettingsRecord s = patternDefaults();
     s.zoom = 10;
