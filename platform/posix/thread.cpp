@@ -112,6 +112,14 @@ int Thread::start(ThreadFunction function, void* argument, size_t stackSize, int
     int result = stack == 0 ? EINVAL : ::pthread_attr_setstacksize(&attributes, stack);
     if (result == 0) placeOnStart(*state, &attributes, spread);
     if (result == 0) result = ::pthread_create(&state->id, &attributes, threadEntry, state);
+    if (result != 0 && state->placed) {
+        // The chosen processor may have left the process's set meanwhile:
+        // the thread then starts wherever the system puts it.
+        state->placed = false;
+        cpu_set_t any = state->allowed;
+        if (::pthread_attr_setaffinity_np(&attributes, sizeof any, &any) == 0)
+            result = ::pthread_create(&state->id, &attributes, threadEntry, state);
+    }
     ::pthread_attr_destroy(&attributes);
     if (result != 0) {
         delete state;
