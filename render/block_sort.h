@@ -93,6 +93,14 @@ inline void appendPoints(BlockScratch& s, int32_t& fill, int32_t from, int32_t t
     }
 }
 
+// Pixel numbers p, q, p + 1, q + 1, p + 2, q + 2, p + 3, q + 3: four
+// columns of a band's top row p and bottom row q, as appendColumns lays
+// them out (int16 each).
+inline __m128i pairedColumns(int32_t top, int32_t bottom) {
+    const uint32_t pair = uint32_t(uint16_t(top)) | (uint32_t(uint16_t(bottom)) << 16);
+    return _mm_add_epi16(_mm_set1_epi32(int32_t(pair)), _mm_setr_epi16(0, 0, 1, 1, 2, 2, 3, 3));
+}
+
 // Appends the points of two rows' pixels top .. top + count - 1 and
 // bottom .. bottom + count - 1 to one list, column by column.
 inline void appendColumns(BlockScratch& s, int32_t& fill, int32_t top, int32_t bottom,
@@ -100,7 +108,6 @@ inline void appendColumns(BlockScratch& s, int32_t& fill, int32_t top, int32_t b
     int32_t c = 0;
     // Four columns at a time: the two rows' points interleaved in SSE
     // registers, the pixel numbers counted up in pairs.
-    const __m128i step = _mm_setr_epi16(0, 0, 1, 1, 2, 2, 3, 3);
     for (; c + 4 <= count; c += 4, fill += 8) {
         const __m128 xTop = _mm_loadu_ps(s.x + top + c);
         const __m128 xBottom = _mm_loadu_ps(s.x + bottom + c);
@@ -110,9 +117,8 @@ inline void appendColumns(BlockScratch& s, int32_t& fill, int32_t top, int32_t b
         const __m128 yBottom = _mm_loadu_ps(s.y + bottom + c);
         _mm_storeu_ps(s.sortedY + fill, _mm_unpacklo_ps(yTop, yBottom));
         _mm_storeu_ps(s.sortedY + fill + 4, _mm_unpackhi_ps(yTop, yBottom));
-        const uint32_t pair = uint32_t(top + c) | (uint32_t(bottom + c) << 16);
         _mm_storeu_si128(reinterpret_cast<__m128i*>(s.order + fill),
-                         _mm_add_epi16(_mm_set1_epi32(int32_t(pair)), step));
+                         pairedColumns(top + c, bottom + c));
     }
     for (; c < count; ++c, fill += 2) {
         s.order[fill] = static_cast<int16_t>(top + c);

@@ -83,33 +83,23 @@ double rejectionDistance(int32_t kind, float k) {
 
 // The smallest |x - p| over the points x whose truncated coordinate is
 // `home` (home > 0: [home, home + 1); home < 0: (home - 1, home];
-// home 0: (-1, 1)).
-double nearestInCell(int32_t home, float p) {
-    const double lo = home > 0 ? home : home - 1.0;
-    const double hi = home < 0 ? home : home + 1.0;
-    const double pd = p;
+// home 0: (-1, 1)), worked out in T: in double for the bound of the
+// candidates' reach, in single precision as the paint subtracts for the
+// metric test (every point of the span lies at least this far from p after
+// rounding too, so for every metric that grows with the offset, all but the
+// fleurons', a shape whose metric at these offsets is not below K * K
+// covers no point of the cell: the test shapesNear makes for a group of
+// points, made once for the whole cell).
+template <class T> T nearestInCell(int32_t home, float p) {
+    const T lo = home > 0 ? T(home) : T(home) - T(1);
+    const T hi = home < 0 ? T(home) : T(home) + T(1);
+    const T pt = p;
     // Below the cell, above it, or inside it (both differences at most 0);
     // written without branches, which would go either way at random.
-    const double below = lo - pd;
-    const double above = pd - hi;
-    const double outside = below > above ? below : above;
-    return outside > 0.0 ? outside : 0.0;
-}
-
-// The offset from p to the nearest edge of the span of points whose
-// truncated coordinate is `home` (as nearestInCell; 0 inside it), in single
-// precision as the paint subtracts. Every point of the span lies at least
-// this far from p after rounding too, so for every metric that grows with
-// the offset (all but the fleurons') a shape whose metric at these offsets
-// is not below K * K covers no point of the cell: the test shapesNear makes
-// for a group of points, made once for the whole cell.
-float edgeOffset(int32_t home, float p) {
-    const float lo = home > 0 ? float(home) : float(home) - 1.0f;
-    const float hi = home < 0 ? float(home) : float(home) + 1.0f;
-    const float below = lo - p;
-    const float above = p - hi;
-    const float outside = below > above ? below : above;
-    return outside > 0.0f ? outside : 0.0f;
+    const T below = lo - pt;
+    const T above = pt - hi;
+    const T outside = below > above ? below : above;
+    return outside > T(0) ? outside : T(0);
 }
 
 // The bits set in v, counted by pairs, nibbles and bytes: builds without a
@@ -121,35 +111,23 @@ int32_t bitCount(uint32_t v) {
 }
 
 // Which of the candidates at (px, py) cannot cover any point of home cell
-// (ex, ey): their metric at the cell's nearest edge (edgeOffset) is not
+// (ex, ey): their metric at the cell's nearest edge (nearestInCell) is not
 // below kk. Never so for the fleurons.
 template <int32_t Kind>
 void markUnreachable(int32_t ex, int32_t ey, const float* px, const float* py, float kk,
                      bool* unreachable) {
     for (int32_t k = 0; k < kCandidateCount; ++k) {
-        const float q = shapeMetricSquared<Kind>(edgeOffset(ex, px[k]), edgeOffset(ey, py[k]));
+        const float q = shapeMetricSquared<Kind>(nearestInCell<float>(ex, px[k]),
+                                                 nearestInCell<float>(ey, py[k]));
         unreachable[k] = Kind != kFleurons && !(q < kk);
     }
 }
 
 void markUnreachable(int32_t kind, int32_t ex, int32_t ey, const float* px, const float* py,
                      float kk, bool* unreachable) {
-    switch (kind) {
-    case kCircles:
-        return markUnreachable<kCircles>(ex, ey, px, py, kk, unreachable);
-    case kDiamonds:
-        return markUnreachable<kDiamonds>(ex, ey, px, py, kk, unreachable);
-    case kSquares:
-        return markUnreachable<kSquares>(ex, ey, px, py, kk, unreachable);
-    case kOctagons:
-        return markUnreachable<kOctagons>(ex, ey, px, py, kk, unreachable);
-    case kTVs:
-        return markUnreachable<kTVs>(ex, ey, px, py, kk, unreachable);
-    case kFleurons:
-        return markUnreachable<kFleurons>(ex, ey, px, py, kk, unreachable);
-    default:
-        return markUnreachable<kPoints>(ex, ey, px, py, kk, unreachable);
-    }
+    forShapeKind(kind, [&](auto shape) {
+        markUnreachable<decltype(shape)::value>(ex, ey, px, py, kk, unreachable);
+    });
 }
 
 // Padding of the feature point arrays: no shape there can cover anything.
@@ -203,8 +181,9 @@ void prepareCell(const GeneratorState& gen, int32_t ex, int32_t ey, int32_t shap
     // is kept (the places from shapeCount on are padded or never read).
     for (int32_t n = 0; n < kCandidateCount; ++n) {
         const int32_t k = order[n];
-        const bool far = (int{nearestInCell(ex, px[k]) >= reach} |
-                          int{nearestInCell(ey, py[k]) >= reach} | int{unreachable[k]}) != 0;
+        const bool far =
+            (int{nearestInCell<double>(ex, px[k]) >= reach} |
+             int{nearestInCell<double>(ey, py[k]) >= reach} | int{unreachable[k]}) != 0;
         cell.px[count] = px[k];
         cell.py[count] = py[k];
         cell.channel[count][0] = channel[k][0];

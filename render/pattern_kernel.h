@@ -360,9 +360,7 @@ inline bool storePairedColumns(BlockScratch& s, int32_t i, const Lanes colour[3]
 #else
     const int32_t top = s.order[i];
     const int32_t bottom = s.order[i + 1];
-    const uint32_t pair = uint32_t(uint16_t(top)) | (uint32_t(uint16_t(bottom)) << 16);
-    const __m128i counted =
-        _mm_add_epi16(_mm_set1_epi32(int32_t(pair)), _mm_setr_epi16(0, 0, 1, 1, 2, 2, 3, 3));
+    const __m128i counted = pairedColumns(top, bottom);
 #if defined(QF_SIMD_AVX2)
     const __m128i order = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.order + i));
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(counted, order)) != 0xFFFF) {

@@ -30,11 +30,14 @@ class PatternJobRunner final : public JobRunner {
         // none) works on its tiles.
         if (job.slot >= 0 && job.slot < kMaxSlots) {
             std::unique_ptr<LayerCaches>& caches = caches_[size_t(job.slot)];
-            bool& fresh = fresh_[size_t(job.slot)];
-            if (!fresh && caches && !caches->suits(settings_)) caches.reset();
-            if (!fresh && caches) caches->forget();
+            if (!fresh_[size_t(job.slot)]) {
+                fresh_[size_t(job.slot)] = true;
+                if (caches && caches->suits(settings_))
+                    caches->forget();
+                else
+                    caches.reset();
+            }
             if (!caches) caches.reset(new (std::nothrow) LayerCaches(settings_));
-            fresh = true;
             if (caches) {
                 renderTile(settings_, gen_, job.buffer, activeSimdWidth(), *caches);
                 return;

@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 
 #include "render/pixel_lanes.h"
 
@@ -41,23 +42,30 @@ template <int32_t Kind, class V> inline V shapeMetricSquared(V dx, V dy) {
     return m * m;
 }
 
-inline float shapeMetricSquared(int32_t kind, float dx, float dy) {
+// f(std::integral_constant<int32_t, kind>{}) for a shape kind known only at
+// run time; any number outside the list is points, the list's last shape.
+template <class F> inline decltype(auto) forShapeKind(int32_t kind, F&& f) {
     switch (kind) {
     case kCircles:
-        return shapeMetricSquared<kCircles>(dx, dy);
+        return f(std::integral_constant<int32_t, kCircles>{});
     case kDiamonds:
-        return shapeMetricSquared<kDiamonds>(dx, dy);
+        return f(std::integral_constant<int32_t, kDiamonds>{});
     case kSquares:
-        return shapeMetricSquared<kSquares>(dx, dy);
+        return f(std::integral_constant<int32_t, kSquares>{});
     case kOctagons:
-        return shapeMetricSquared<kOctagons>(dx, dy);
+        return f(std::integral_constant<int32_t, kOctagons>{});
     case kTVs:
-        return shapeMetricSquared<kTVs>(dx, dy);
+        return f(std::integral_constant<int32_t, kTVs>{});
     case kFleurons:
-        return shapeMetricSquared<kFleurons>(dx, dy);
+        return f(std::integral_constant<int32_t, kFleurons>{});
     default:
-        return shapeMetricSquared<kPoints>(dx, dy);
+        return f(std::integral_constant<int32_t, kPoints>{});
     }
+}
+
+inline float shapeMetricSquared(int32_t kind, float dx, float dy) {
+    return forShapeKind(
+        kind, [&](auto shape) { return shapeMetricSquared<decltype(shape)::value>(dx, dy); });
 }
 
 // Coverage of a shape at normalised radius r (0 at the feature point): full
