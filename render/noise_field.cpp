@@ -233,16 +233,6 @@ void CellOrderCache::sortFor(const GeneratorState& gen, int32_t column, int32_t 
     counted_ = true;
 }
 
-void CellOrderCache::countPoint(const GeneratorState& gen, int32_t column, int32_t row,
-                                int32_t shapeKind) {
-    if (lastCellIs(column, row, shapeKind)) {
-        ++sortsSkipped;
-        return;
-    }
-    sortFor(gen, column, row, shapeKind);
-    ++sortsPerformed;
-}
-
 void CellOrderCache::countChanges(const GeneratorState& gen, const int32_t* columns,
                                   const int32_t* rows, int32_t count, uint32_t changes,
                                   int32_t shapeKind) {

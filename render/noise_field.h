@@ -98,12 +98,10 @@ class CellOrderCache {
     uint64_t sortsPerformed = 0;
     uint64_t sortsSkipped = 0;
 
-    // Counts one point in home cell (column, row) and makes the cell's paint
-    // order the cache's entries when it is another cell than the last
-    // point's.
-    void countPoint(const GeneratorState& gen, int32_t column, int32_t row, int32_t shapeKind);
-    // countPoint for at most 32 points in turn, of which the caller knows
-    // which lie in another home cell than the point before them: bit n of
+    // Counts at most 32 points in turn, each a sort when its home cell is
+    // another than the point's before it (and the cell's paint order then
+    // the cache's entries), else a skipped sort. The caller knows which lie
+    // in another home cell than the point before them: bit n of
     // `changes` for point n (bit 0 is not read; the first point is compared
     // with the cache's own last cell).
     void countChanges(const GeneratorState& gen, const int32_t* columns, const int32_t* rows,
